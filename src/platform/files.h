@@ -1,0 +1,36 @@
+// The file system as the program sees it. Paths are Windows-style ("C:\TRK\PROPERTY.DBF",
+// backslashes); the Linux implementation maps drive letters, treats "\" as a separator and
+// resolves each path component without regard to case. Raises RuntimeError: 53 file not found,
+// 62 input past end of file, 75 path/file access error. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xfr {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Length in bytes of a file (53 when it does not exist or is a directory).
+  virtual std::int64_t FileLength(std::string_view path) = 0;
+
+  // As the Dir function with normal files: for a path naming a file, that file's name; for a
+  // directory path ending in "\", the names of the files in it; otherwise nothing.
+  virtual std::vector<std::string> ListPath(std::string_view path) = 0;
+
+  // The first line of a text file, without its line end. 53 when missing, 62 when empty.
+  virtual std::string ReadFirstLine(std::string_view path) = 0;
+
+  // Deletes a file (53 when missing).
+  virtual void DeleteFile(std::string_view path) = 0;
+
+  // The native path of a Windows-style path, each existing component matched without regard to
+  // case; components that do not exist are kept as written. Never raises.
+  virtual std::string NativePath(std::string_view path) = 0;
+};
+
+}  // namespace xfr

@@ -1,0 +1,77 @@
+// The table service: what the program needs of a FoxPro table connection (the data control's
+// recordset). Implemented over the xbase engine by XbaseTableService (platform/xbase_table.h);
+// tests use an in-memory fake.
+//
+// Every operation raises RuntimeError with the numbers the program expects:
+//   3011 table not found, 3015 not an index of this table, 3019 no current index,
+//   3020 SetField/Update without AddNew or Edit, 3021 no current record, 3022 duplicate key in a
+//   unique tag, 3027 table read-only (a tag the engine cannot maintain), 3218 table or index
+//   damaged, 3260 record or table locked by another program, 3265 no such field.
+// Not thread-safe: one thread owns a recordset.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/value.h"
+
+namespace xfr {
+
+struct FieldInfo {
+  std::string name;   // as stored in the table (upper case for FoxPro)
+  char type = 'C';    // C, N, F, D, L, M, ...
+  int size = 0;       // width in bytes (one-byte characters of the table's code page)
+  int decimals = 0;
+};
+
+enum class EditMode { kNone, kEdit, kAdd };
+
+class Recordset {
+ public:
+  virtual ~Recordset() = default;
+
+  // Positioning. Deleted records are never current.
+  virtual bool HasCurrent() const = 0;
+  // Makes the first record (physical order) current; an empty table has no current record.
+  virtual void MoveFirst() = 0;
+  // Selects the index tag by name, without regard to case (3015 when there is no such tag).
+  virtual void SetIndex(std::string_view tag) = 0;
+  virtual std::string Index() const = 0;
+  // Seeks with comparison "=" on the current index; the key is compared blank-padded to the
+  // tag's key length. A match becomes current; a miss leaves no current record and sets NoMatch.
+  virtual void Seek(std::string_view comparison, std::string_view key) = 0;
+  virtual bool NoMatch() const = 0;
+  virtual std::string Bookmark() const = 0;             // 3021 without a current record
+  virtual void SetBookmark(const std::string& mark) = 0;  // back to a remembered record
+
+  // Fields, by name without regard to case.
+  virtual const std::vector<FieldInfo>& Fields() const = 0;
+  virtual Value GetField(std::string_view name) const = 0;
+  virtual void SetField(std::string_view name, const Value& value) = 0;
+  virtual int FieldSize(std::string_view name) const = 0;
+
+  // Writing. AddNew makes a blank buffer current; Edit starts editing the current record;
+  // Update writes the buffer (with every index tag) and leaves the written record current.
+  virtual void AddNew() = 0;
+  virtual void Edit() = 0;
+  virtual void Update() = 0;
+  virtual void CancelUpdate() = 0;
+  virtual EditMode GetEditMode() const = 0;
+
+  virtual void Close() = 0;
+};
+
+class TableService {
+ public:
+  virtual ~TableService() = default;
+  // Opens the table `record_source` (a file name such as "PROPERTY.DBF"; ".dbf" is added when it
+  // has no extension) in the directory `database` (Windows-style path, no trailing backslash;
+  // "" is the current directory). recordset_type 0 is a table-type recordset.
+  // The first record is current afterwards. Raises 3011 when the table cannot be found.
+  virtual std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
+                                          std::string_view record_source, int recordset_type) = 0;
+};
+
+}  // namespace xfr

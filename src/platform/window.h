@@ -1,0 +1,47 @@
+// Window services the core asks of whatever shows the program: message boxes that return the
+// button pressed, the mouse pointer, and picture files. Implemented by the Qt view, the console
+// view, and a scripted fake in tests. Called on the window's thread only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace xfr {
+
+// The application title used by message boxes that have no title of their own.
+inline constexpr std::string_view kAppTitle = "Transfer Info";
+
+enum class Buttons { kOk, kYesNo, kAbortRetryIgnore };
+
+// Values as the Windows message box returns them.
+enum class Answer { kOk = 1, kCancel = 2, kAbort = 3, kRetry = 4, kIgnore = 5, kYes = 6, kNo = 7 };
+
+enum class Pointer { kDefault, kHourglass };
+
+// A picture loaded from a file: its native path and bytes ("" for an empty image).
+struct Picture {
+  std::string path;
+  std::string bytes;
+  bool empty() const { return bytes.empty(); }
+};
+
+class WindowServices {
+ public:
+  virtual ~WindowServices() = default;
+
+  // Shows a message box and waits for the answer. Yes/No boxes have Yes as the default button;
+  // Abort/Retry/Ignore boxes have Abort.
+  virtual Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) = 0;
+
+  // The mouse pointer over the program's windows.
+  virtual void SetPointer(Pointer pointer) = 0;
+
+  // Loads a picture file (Windows-style path). Raises RuntimeError 53 when the file is missing,
+  // 481 when it is not a picture.
+  virtual Picture LoadPicture(std::string_view path) = 0;
+
+  // A status line change, for views that log it (the console transcript); default: nothing.
+  virtual void StatusChanged(std::string_view text, bool visible) {}
+};
+
+}  // namespace xfr

@@ -1,0 +1,45 @@
+// Env: everything the table engine needs from the operating system, so that tests can put a
+// fault-injecting or in-memory file system under it (LevelDB's Env). Paths here are native.
+//
+// File is one open file: positional reads and writes, size, flush to disk, and byte-range locks
+// that are compatible with the locks FoxPro takes on Windows shares as far as the host allows
+// (POSIX: open file description locks, F_OFD_SETLK, so two connections in one process do not
+// share locks). A File is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/xbase/status.h"
+
+namespace xbase {
+
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at offset into scratch; *read is how many were read (short at the end).
+  virtual Status ReadAt(std::uint64_t offset, std::size_t n, char* scratch, std::size_t* read) = 0;
+  virtual Status WriteAt(std::uint64_t offset, const char* data, std::size_t n) = 0;
+  virtual Status Size(std::uint64_t* size) = 0;
+  virtual Status Truncate(std::uint64_t size) = 0;
+  virtual Status Sync() = 0;
+  // Byte-range locks. TryLock does not wait: kLocked when another holder has the range.
+  virtual Status TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive) = 0;
+  virtual Status Unlock(std::uint64_t offset, std::uint64_t length) = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+  // The real file system.
+  static Env* Default();
+
+  // Opens an existing file; read_only opens it without write access. kNotFound when missing.
+  virtual Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  // Sleeps; used between lock attempts.
+  virtual void SleepMicros(std::uint64_t micros) = 0;
+};
+
+}  // namespace xbase
