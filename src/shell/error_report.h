@@ -1,0 +1,56 @@
+// The common error report and the error convention every procedure that traps errors follows.
+//
+// A procedure runs its work as steps through a StepRunner. When a step raises a RuntimeError,
+// the procedure's own handler sees it first and may answer for it (retry the step, go on with
+// the next, leave). Every other error goes to ReportError, whose answer decides: 0 Retry runs
+// the step again, 1 Ignore goes on with the next step, 2 Abort leaves the procedure with what it
+// has, 3 passes the same error on to the caller.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "platform/runtime_error.h"
+#include "shell/app.h"
+
+namespace xfr {
+
+// The corrupt-table message of error 3218.
+inline constexpr std::string_view kCorruptTablesMessage =
+    "The databases may be corrupt.  Please run the rebuild programs. (Double Click on the icons) "
+    "and restart Lumabox.";
+
+// Shows the report for `error` and returns 0 Retry, 1 Ignore, 2 Abort or 3 for any other answer.
+// Error 3218 shows the corrupt-table message and ends the program (throws EndProgram).
+int ReportError(App& app, const RuntimeError& error);
+
+// The text of the Abort/Retry/Ignore box for an error raised in procedure `proc_name`.
+std::string ErrorReportText(const RuntimeError& error, std::string_view proc_name);
+
+enum class Resume { kRetry, kNext, kLeave };
+
+class StepRunner {
+ public:
+  // A handler for the procedure's expected errors: returns how to go on, or nullopt to hand the
+  // error to the report.
+  using Expected = std::function<std::optional<Resume>(const RuntimeError&)>;
+
+  // Records `proc_name` as the current procedure.
+  StepRunner(App& app, std::string_view proc_name, Expected expected = nullptr);
+
+  // Runs one step under the convention. Returns false when the procedure must leave now; the
+  // step's error is rethrown when the report's answer passes it on.
+  bool Step(const std::function<void()>& step);
+
+  // Retries of one step that the report or the handler may ask for before the runner gives up
+  // and leaves (a user who keeps pressing Retry is not refused; this only stops an endless loop
+  // with a scripted or broken answer).
+  static constexpr int kMaxRetries = 1000;
+
+ private:
+  App& app_;
+  Expected expected_;
+};
+
+}  // namespace xfr

@@ -1,0 +1,148 @@
+#include "shell/startup.h"
+
+#include "platform/runtime_error.h"
+#include "shell/error_report.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace xfr {
+
+namespace {
+// The growing-buffer loop stops here whatever the reader answers, so a reader that keeps
+// answering "size - 2" cannot hold the program.
+constexpr std::uint32_t kMaxIniBuffer = 64 * 1024;
+}  // namespace
+
+std::string ReadIniString(App& app, std::string_view file, std::string_view section,
+                          std::string_view key, std::string_view default_value) {
+  std::uint32_t size = 0;
+  std::uint32_t count = 0;
+  std::string buffer;
+  do {
+    size += 256;
+    buffer.assign(size, ' ');
+    count = app.services().ini->GetPrivateProfileString(section, key, default_value, &buffer,
+                                                        size, file);
+  } while (count == size - 2 && size < kMaxIniBuffer);
+  if (count < 1) return "";
+  if (count > buffer.size()) count = static_cast<std::uint32_t>(buffer.size());
+  return buffer.substr(0, count);
+}
+
+void WriteIniString(App& app, std::string_view file, std::string_view section,
+                    std::string_view key, std::string_view value) {
+  app.services().ini->WritePrivateProfileString(section, key, value, file);
+}
+
+std::string GetWindowsDir(App& app) {
+  std::uint32_t size = 144;
+  std::string buffer;
+  std::uint32_t n = app.services().ini->GetWindowsDirectory(&buffer, size);
+  if (n >= size) {
+    // A longer directory than the classic buffer holds: ask again with room for it.
+    size = n + 1;
+    n = app.services().ini->GetWindowsDirectory(&buffer, size);
+    if (n >= size) return "";
+  }
+  if (n == 0) return "";
+  return buffer.substr(0, n) + "\\";
+}
+
+bool TraceEnabled(const App& app) {
+  return UCase(app.command_line()).find("/D") != std::string::npos;
+}
+
+void TraceSetting(App& app, std::string_view label, std::string_view value) {
+  if (!TraceEnabled(app)) return;
+  std::string text = std::string(label) + std::string(value) + DescribePath(app, value);
+  app.window().MessageBox(text, kAppTitle, Buttons::kOk);
+}
+
+std::string DescribePath(App& app, std::string_view path) {
+  if (FileExists(app, path)) return " Exists";
+  bool listed = false;
+  try {
+    listed = !app.services().files->ListPath(path).empty();
+  } catch (const RuntimeError&) {
+    listed = false;
+  }
+  if (!listed) return "IS REFERENCED BUT IT IS MISSING!";
+  return " appears to be a valid directory";
+}
+
+void Initialize(App& app) {
+  StepRunner run(app, "Initialize");
+  Config& c = app.config;
+  auto dir = [&](std::string_view ini, std::string_view key) {
+    std::string value = ReadIniString(app, ini, "DIRECTORIES", key, "");
+    return CkRSlash(app, value);
+  };
+  auto step = [&](auto&& fn) { return run.Step(fn); };
+  if (!step([&] {
+        c.WinDir = GetWindowsDir(app);
+        TraceSetting(app, "Windows Directory:", c.WinDir);
+      }))
+    return;
+  if (!step([&] {
+        c.XfrIni = c.WinDir + "XFR.INI";
+        TraceSetting(app, "Ini file:", c.XfrIni);
+      }))
+    return;
+  if (!step([&] {
+        c.ApxIni = c.WinDir + "APX.INI";
+        TraceSetting(app, "APX Ini file:", c.ApxIni);
+      }))
+    return;
+  if (!step([&] {
+        c.TrkIni = c.WinDir + "Trk.Ini";
+        TraceSetting(app, "Trk Ini file:", c.TrkIni);
+      }))
+    return;
+  if (!step([&] {
+        c.DataDir = dir(c.TrkIni, "DATADIR");
+        TraceSetting(app, "TRK Data Dir:", c.DataDir);
+      }))
+    return;
+  if (!step([&] {
+        c.ApxAppDir = dir(c.ApxIni, "APPDIR");
+        TraceSetting(app, "Application file:", c.ApxAppDir);
+      }))
+    return;
+  if (!step([&] {
+        c.ApxPrivateDir = dir(c.ApxIni, "PRIVATEDIR");
+        TraceSetting(app, "Apx Private Dir:", c.ApxPrivateDir);
+      }))
+    return;
+  step([&] {
+    c.TrkAppDir = dir(c.TrkIni, "APPDIR");
+    TraceSetting(app, "Trk Application Dir:", c.TrkAppDir);
+  });
+}
+
+void ReadProgramIni(App& app) {
+  StepRunner run(app, "ReadProgramIni");
+  Config& c = app.config;
+  if (!run.Step([&] {
+        std::string value = ReadIniString(app, c.ApxIni, "DIRECTORIES", "APPDIR", "");
+        c.ApxAppDir = CkRSlash(app, value);
+        TraceSetting(app, "Apx Application Dir:", c.ApxAppDir);
+      }))
+    return;
+  run.Step([&] {
+    std::string value = ReadIniString(app, c.TrkIni, "DIRECTORIES", "DATADIR", "");
+    c.DataDir = CkRSlash(app, value);
+    TraceSetting(app, "Data Dir:", c.DataDir);
+  });
+}
+
+void PreviousInstance(App& app) {
+  StepRunner run(app, "PreviousInstance");
+  bool another = false;
+  if (!run.Step([&] { another = app.services().instance->AnotherInstanceRunning(); })) return;
+  if (!another) return;
+  app.window().MessageBox(kAlreadyRunningMessage, kAppTitle, Buttons::kOk);
+  throw EndProgram{0};
+}
+
+}  // namespace xfr
+

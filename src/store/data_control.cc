@@ -1,0 +1,224 @@
+#include "store/data_control.h"
+
+#include <cmath>
+
+#include "platform/runtime_error.h"
+#include "util/dates.h"
+#include "util/text.h"
+
+namespace xfr {
+
+namespace {
+constexpr int kErrObjectNotSet = 91;
+
+const FieldInfo* FindField(const std::vector<FieldInfo>& fields, std::string_view name) {
+  for (const FieldInfo& f : fields) {
+    if (EqualsIgnoreCase(f.name, name)) return &f;
+  }
+  return nullptr;
+}
+}  // namespace
+
+Value TextToFieldValue(const FieldInfo& field, std::string_view text) {
+  std::string t = VbTrim(text);
+  switch (field.type) {
+    case 'N':
+    case 'F':
+    case 'B':
+    case 'I':
+    case 'Y': {
+      if (t.empty()) return Value{};
+      char* end = nullptr;
+      double d = std::strtod(t.c_str(), &end);
+      if (end == t.c_str() || *end != '\0' || !std::isfinite(d)) {
+        throw RuntimeError(kErrDataTypeMismatch);
+      }
+      return d;
+    }
+    case 'D': {
+      if (t.empty()) return Value{};
+      MonthDayYear d = ReadMonthFirstDate(t);
+      return Date{d.year, d.month, d.day};
+    }
+    case 'L': {
+      if (t.empty()) return Value{};
+      std::string u = UCase(t);
+      if (u == "TRUE" || u == "T" || u == "Y" || u == "YES" || u == "-1") return true;
+      if (u == "FALSE" || u == "F" || u == "N" || u == "NO" || u == "0") return false;
+      throw RuntimeError(kErrDataTypeMismatch);
+    }
+    default:
+      return std::string(text);
+  }
+}
+
+DataControl::DataControl(App& app, std::string control_name)
+    : app_(app), name_(std::move(control_name)) {}
+
+DataControl::~DataControl() {
+  // The window closes its connections explicitly; this only drops what is left.
+  recordset_.reset();
+}
+
+Recordset& DataControl::rs() const {
+  if (!recordset_) throw RuntimeError(kErrObjectNotSet, "Object variable not set");
+  return *recordset_;
+}
+
+void DataControl::FireValidate(int action, bool save) {
+  if (!Validate) return;
+  int a = action;
+  int s = save ? -1 : 0;
+  Validate(a, s);
+}
+
+bool DataControl::HasPendingEdits() const {
+  if (!recordset_) return false;
+  for (const Binding& b : bindings_) {
+    if (b.box->text != b.shown) return true;
+  }
+  return false;
+}
+
+void DataControl::ApplyBoxEdits() {
+  const std::vector<FieldInfo>& fields = rs().Fields();
+  for (Binding& b : bindings_) {
+    if (b.box->text == b.shown) continue;
+    const FieldInfo* f = FindField(fields, b.field);
+    if (!f) throw RuntimeError(kErrItemNotFound);
+    rs().SetField(b.field, TextToFieldValue(*f, b.box->text));
+  }
+}
+
+bool DataControl::BeforeMove() {
+  if (!HasPendingEdits() || (rs().GetEditMode() == EditMode::kNone && !rs().HasCurrent())) {
+    FireValidate(kActionBookmark, false);
+    return true;
+  }
+  FireValidate(kActionWrite, true);
+  try {
+    if (rs().GetEditMode() == EditMode::kNone) rs().Edit();
+    ApplyBoxEdits();
+    rs().Update();
+    return true;
+  } catch (const RuntimeError& e) {
+    try {
+      if (rs().GetEditMode() != EditMode::kNone) rs().CancelUpdate();
+    } catch (const RuntimeError&) {
+    }
+    int response = 1;
+    if (Error) Error(e.number(), response);
+    return false;
+  }
+}
+
+void DataControl::Refresh() {
+  Close();
+  recordset_ = app_.services().tables->Open(Connect, DatabaseName, RecordSource, RecordsetType);
+  ShowCurrent();
+}
+
+void DataControl::Close() {
+  if (!recordset_) return;
+  FireValidate(kActionClose, HasPendingEdits());
+  if (HasPendingEdits() && (recordset_->HasCurrent() || GetEditMode() != EditMode::kNone)) {
+    try {
+      if (recordset_->GetEditMode() == EditMode::kNone) recordset_->Edit();
+      ApplyBoxEdits();
+      recordset_->Update();
+    } catch (const RuntimeError& e) {
+      int response = 1;
+      if (Error) Error(e.number(), response);
+    }
+  }
+  recordset_->Close();
+  recordset_.reset();
+}
+
+bool DataControl::HasCurrent() const { return rs().HasCurrent(); }
+
+void DataControl::SetIndex(std::string_view tag) { rs().SetIndex(tag); }
+
+void DataControl::Seek(std::string_view comparison, std::string_view key) {
+  if (!BeforeMove()) return;
+  rs().Seek(comparison, key);
+  ShowCurrent();
+}
+
+bool DataControl::NoMatch() const { return rs().NoMatch(); }
+
+std::string DataControl::Bookmark() const { return rs().Bookmark(); }
+
+void DataControl::SetBookmark(const std::string& mark) {
+  if (!BeforeMove()) return;
+  rs().SetBookmark(mark);
+  ShowCurrent();
+}
+
+void DataControl::MoveFirst() {
+  if (!BeforeMove()) return;
+  rs().MoveFirst();
+  ShowCurrent();
+}
+
+Value DataControl::Field(std::string_view name) const { return rs().GetField(name); }
+
+void DataControl::SetField(std::string_view name, const Value& value) {
+  rs().SetField(name, value);
+}
+
+void DataControl::SetFieldText(std::string_view name, std::string_view text) {
+  const FieldInfo* f = FindField(rs().Fields(), name);
+  if (!f) throw RuntimeError(kErrItemNotFound);
+  rs().SetField(name, TextToFieldValue(*f, text));
+}
+
+int DataControl::FieldSize(std::string_view name) const { return rs().FieldSize(name); }
+
+void DataControl::AddNew() {
+  if (!BeforeMove()) return;
+  rs().AddNew();
+  ShowCurrent();
+}
+
+void DataControl::Edit() { rs().Edit(); }
+
+void DataControl::Update() {
+  FireValidate(kActionWrite, true);
+  ApplyBoxEdits();
+  rs().Update();
+  ShowCurrent();
+}
+
+void DataControl::CancelUpdate() {
+  rs().CancelUpdate();
+  ShowCurrent();
+}
+
+EditMode DataControl::GetEditMode() const { return rs().GetEditMode(); }
+
+void DataControl::Bind(TextBox& box, std::string field) {
+  box.data_source = this;
+  box.data_field = field;
+  bindings_.push_back(Binding{&box, std::move(field), box.text});
+  ShowCurrent();
+}
+
+void DataControl::ShowCurrent() {
+  bool current = recordset_ && (recordset_->HasCurrent() ||
+                                recordset_->GetEditMode() == EditMode::kAdd);
+  for (Binding& b : bindings_) {
+    std::string text;
+    if (current) {
+      try {
+        text = ValueText(recordset_->GetField(b.field));
+      } catch (const RuntimeError&) {
+        text.clear();
+      }
+    }
+    b.box->text = text;
+    b.shown = text;
+  }
+}
+
+}  // namespace xfr

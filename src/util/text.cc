@@ -1,0 +1,114 @@
+#include "util/text.h"
+
+#include <cstdlib>
+
+namespace xfr {
+
+std::string VbLTrim(std::string_view s) {
+  std::size_t b = 0;
+  while (b < s.size() && s[b] == ' ') ++b;
+  return std::string(s.substr(b));
+}
+
+std::string VbRTrim(std::string_view s) {
+  std::size_t e = s.size();
+  while (e > 0 && s[e - 1] == ' ') --e;
+  return std::string(s.substr(0, e));
+}
+
+std::string VbTrim(std::string_view s) { return VbLTrim(VbRTrim(s)); }
+
+std::string UCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && UCase(a) == UCase(b);
+}
+
+namespace {
+
+// Byte length of the UTF-8 sequence starting with lead byte c (1 for stray continuation bytes,
+// so that broken text is still counted and cut without reading past its end).
+std::size_t SequenceLength(unsigned char c) {
+  if (c < 0xC0) return 1;
+  if (c < 0xE0) return 2;
+  if (c < 0xF0) return 3;
+  return 4;
+}
+
+// Byte offset of character n (or s.size()).
+std::size_t OffsetOfChar(std::string_view s, std::size_t n) {
+  std::size_t pos = 0;
+  while (n > 0 && pos < s.size()) {
+    pos += SequenceLength(static_cast<unsigned char>(s[pos]));
+    --n;
+  }
+  return pos < s.size() ? pos : s.size();
+}
+
+}  // namespace
+
+std::size_t Utf8Length(std::string_view s) {
+  std::size_t count = 0;
+  for (std::size_t pos = 0; pos < s.size(); ++count) {
+    pos += SequenceLength(static_cast<unsigned char>(s[pos]));
+  }
+  return count;
+}
+
+std::string Utf8Left(std::string_view s, std::size_t n) {
+  return std::string(s.substr(0, OffsetOfChar(s, n)));
+}
+
+std::string Utf8Right(std::string_view s, std::size_t n) {
+  std::size_t len = Utf8Length(s);
+  if (n >= len) return std::string(s);
+  return std::string(s.substr(OffsetOfChar(s, len - n)));
+}
+
+std::string StrNumber(long long n) {
+  return n < 0 ? std::to_string(n) : " " + std::to_string(n);
+}
+
+std::string NumText(long long n) { return VbTrim(StrNumber(n)); }
+
+std::string PadLeft(std::string_view text, int width, char pad) {
+  if (width <= 0) return "";
+  std::string padded = std::string(static_cast<std::size_t>(width), pad) + VbTrim(text);
+  return Utf8Right(padded, static_cast<std::size_t>(width));
+}
+
+std::string TextBeforeComma(std::string_view text) {
+  std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos || comma == 0) return "";
+  return std::string(text.substr(0, comma));
+}
+
+double LeadingNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  std::string number;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) number += text[i++];
+  bool digits = false, point = false;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= '0' && c <= '9') {
+      number += c;
+      digits = true;
+    } else if (c == '.' && !point) {
+      number += c;
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!digits) return 0.0;
+  return std::strtod(number.c_str(), nullptr);
+}
+
+}  // namespace xfr

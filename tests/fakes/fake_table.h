@@ -1,0 +1,227 @@
+// An in-memory table service for core tests: tables of text fields (plus N/D types as needed),
+// tags whose key is one field (optionally upper-cased), and scripted errors.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/runtime_error.h"
+#include "platform/table.h"
+
+namespace xfr::testing {
+
+struct FakeTag {
+  std::string name;
+  std::string field;
+  bool upper = false;
+};
+
+struct FakeTableData {
+  std::vector<FieldInfo> fields;
+  std::vector<FakeTag> tags;
+  std::vector<std::vector<Value>> records;  // one Value per field
+  std::vector<bool> deleted;
+  int writes = 0;
+  // Raised by the next operation of that name ("Seek", "Update", "SetIndex", ...) when set.
+  std::map<std::string, std::vector<int>> fail_next;
+
+  int FieldIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      std::string a = fields[i].name, b(name);
+      if (a.size() != b.size()) continue;
+      bool same = true;
+      for (std::size_t j = 0; j < a.size(); ++j) {
+        if (std::toupper(static_cast<unsigned char>(a[j])) !=
+            std::toupper(static_cast<unsigned char>(b[j]))) {
+          same = false;
+        }
+      }
+      if (same) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  void Append(std::vector<std::string> texts) {
+    std::vector<Value> rec;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (i < texts.size() && !texts[i].empty()) {
+        rec.emplace_back(texts[i]);
+      } else {
+        rec.emplace_back(fields[i].type == 'C' ? Value{std::string()} : Value{});
+      }
+    }
+    records.push_back(std::move(rec));
+    deleted.push_back(false);
+  }
+  std::string Text(int recno, std::string_view field) const {
+    const Value& v = records[static_cast<std::size_t>(recno)][static_cast<std::size_t>(FieldIndex(field))];
+    return ValueText(v);
+  }
+};
+
+inline std::string FakeUpper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+class FakeRecordset : public Recordset {
+ public:
+  explicit FakeRecordset(std::shared_ptr<FakeTableData> data) : data_(std::move(data)) {
+    MoveFirst();
+  }
+
+  void MaybeFail(const std::string& op) const {
+    auto it = data_->fail_next.find(op);
+    if (it == data_->fail_next.end() || it->second.empty()) return;
+    int n = it->second.front();
+    it->second.erase(it->second.begin());
+    throw RuntimeError(n);
+  }
+
+  bool HasCurrent() const override { return current_ >= 0; }
+  void MoveFirst() override {
+    current_ = -1;
+    for (std::size_t i = 0; i < data_->records.size(); ++i) {
+      if (!data_->deleted[i]) {
+        current_ = static_cast<int>(i);
+        break;
+      }
+    }
+  }
+  void SetIndex(std::string_view tag) override {
+    MaybeFail("SetIndex");
+    for (const FakeTag& t : data_->tags) {
+      if (FakeUpper(t.name) == FakeUpper(std::string(tag))) {
+        index_ = t.name;
+        return;
+      }
+    }
+    throw RuntimeError(kErrNotAnIndex);
+  }
+  std::string Index() const override { return index_; }
+  void Seek(std::string_view comparison, std::string_view key) override {
+    MaybeFail("Seek");
+    ++seeks;
+    if (index_.empty()) throw RuntimeError(kErrNoCurrentIndex);
+    const FakeTag* tag = nullptr;
+    for (const FakeTag& t : data_->tags) {
+      if (t.name == index_) tag = &t;
+    }
+    int fi = data_->FieldIndex(tag->field);
+    std::string want = Trail(std::string(key));
+    no_match_ = true;
+    current_ = -1;
+    for (std::size_t i = 0; i < data_->records.size(); ++i) {
+      if (data_->deleted[i]) continue;
+      std::string have = Trail(ValueText(data_->records[i][static_cast<std::size_t>(fi)]));
+      if (tag->upper) have = FakeUpper(have);
+      if (have == want) {
+        current_ = static_cast<int>(i);
+        no_match_ = false;
+        return;
+      }
+    }
+  }
+  bool NoMatch() const override { return no_match_; }
+  std::string Bookmark() const override {
+    if (current_ < 0) throw RuntimeError(kErrNoCurrentRecord);
+    return std::to_string(current_);
+  }
+  void SetBookmark(const std::string& mark) override { current_ = std::stoi(mark); }
+  const std::vector<FieldInfo>& Fields() const override { return data_->fields; }
+  Value GetField(std::string_view name) const override {
+    MaybeFail("GetField");
+    int fi = data_->FieldIndex(name);
+    if (fi < 0) throw RuntimeError(kErrItemNotFound);
+    if (mode_ != EditMode::kNone) return buffer_[static_cast<std::size_t>(fi)];
+    if (current_ < 0) throw RuntimeError(kErrNoCurrentRecord);
+    const Value& v = data_->records[static_cast<std::size_t>(current_)][static_cast<std::size_t>(fi)];
+    if (auto* s = std::get_if<std::string>(&v)) return Trail(*s);
+    return v;
+  }
+  void SetField(std::string_view name, const Value& value) override {
+    MaybeFail("SetField");
+    int fi = data_->FieldIndex(name);
+    if (fi < 0) throw RuntimeError(kErrItemNotFound);
+    if (mode_ == EditMode::kNone) throw RuntimeError(kErrUpdateWithoutEdit);
+    Value v = value;
+    if (auto* s = std::get_if<std::string>(&v)) {
+      std::size_t w = static_cast<std::size_t>(data_->fields[static_cast<std::size_t>(fi)].size);
+      if (s->size() > w) s->resize(w);
+    }
+    buffer_[static_cast<std::size_t>(fi)] = v;
+  }
+  int FieldSize(std::string_view name) const override {
+    int fi = data_->FieldIndex(name);
+    if (fi < 0) throw RuntimeError(kErrItemNotFound);
+    return data_->fields[static_cast<std::size_t>(fi)].size;
+  }
+  void AddNew() override {
+    MaybeFail("AddNew");
+    buffer_.assign(data_->fields.size(), Value{});
+    mode_ = EditMode::kAdd;
+  }
+  void Edit() override {
+    MaybeFail("Edit");
+    if (current_ < 0) throw RuntimeError(kErrNoCurrentRecord);
+    buffer_ = data_->records[static_cast<std::size_t>(current_)];
+    mode_ = EditMode::kEdit;
+  }
+  void Update() override {
+    MaybeFail("Update");
+    if (mode_ == EditMode::kNone) throw RuntimeError(kErrUpdateWithoutEdit);
+    ++data_->writes;
+    if (mode_ == EditMode::kAdd) {
+      data_->records.push_back(buffer_);
+      data_->deleted.push_back(false);
+      current_ = static_cast<int>(data_->records.size()) - 1;
+    } else {
+      data_->records[static_cast<std::size_t>(current_)] = buffer_;
+    }
+    mode_ = EditMode::kNone;
+  }
+  void CancelUpdate() override { mode_ = EditMode::kNone; }
+  EditMode GetEditMode() const override { return mode_; }
+  void Close() override { closed = true; }
+
+  int seeks = 0;
+  bool closed = false;
+
+ private:
+  static std::string Trail(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+  }
+  std::shared_ptr<FakeTableData> data_;
+  int current_ = -1;
+  std::string index_;
+  bool no_match_ = false;
+  EditMode mode_ = EditMode::kNone;
+  std::vector<Value> buffer_;
+};
+
+class FakeTables : public TableService {
+ public:
+  std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
+                                  std::string_view record_source, int recordset_type) override {
+    opened.push_back(std::string(database) + "|" + std::string(record_source));
+    auto it = tables.find(FakeUpper(std::string(record_source)));
+    if (it == tables.end()) throw RuntimeError(kErrTableNotFound);
+    return std::make_unique<FakeRecordset>(it->second);
+  }
+  std::shared_ptr<FakeTableData> Add(std::string name, std::vector<FieldInfo> fields,
+                                     std::vector<FakeTag> tags) {
+    auto d = std::make_shared<FakeTableData>();
+    d->fields = std::move(fields);
+    d->tags = std::move(tags);
+    tables[FakeUpper(name)] = d;
+    return d;
+  }
+  std::map<std::string, std::shared_ptr<FakeTableData>> tables;
+  std::vector<std::string> opened;
+};
+
+}  // namespace xfr::testing

@@ -1,0 +1,61 @@
+// A scripted window service: records every message box and answers from a queue (or with a
+// default per kind of box).
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/runtime_error.h"
+#include "platform/window.h"
+
+namespace xfr::testing {
+
+struct ShownBox {
+  std::string text;
+  std::string title;
+  Buttons buttons;
+  Answer answer;
+};
+
+class FakeWindow : public WindowServices {
+ public:
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override {
+    Answer a = Default(buttons);
+    if (!answers.empty()) {
+      a = answers.front();
+      answers.pop_front();
+    }
+    boxes.push_back(ShownBox{std::string(text), std::string(title), buttons, a});
+    return a;
+  }
+  void SetPointer(Pointer p) override { pointers.push_back(p); }
+  Picture LoadPicture(std::string_view path) override {
+    for (const auto& [name, bytes] : pictures) {
+      if (name == path) return Picture{name, bytes};
+    }
+    throw RuntimeError(kErrFileNotFound);
+  }
+  void StatusChanged(std::string_view text, bool visible) override {
+    statuses.push_back(visible ? std::string(text) : std::string());
+  }
+
+  Answer Default(Buttons b) const {
+    switch (b) {
+      case Buttons::kOk: return Answer::kOk;
+      case Buttons::kYesNo: return yes_no_default;
+      case Buttons::kAbortRetryIgnore: return error_default;
+    }
+    return Answer::kOk;
+  }
+
+  std::deque<Answer> answers;
+  Answer yes_no_default = Answer::kYes;
+  Answer error_default = Answer::kIgnore;
+  std::vector<ShownBox> boxes;
+  std::vector<Pointer> pointers;
+  std::vector<std::string> statuses;
+  std::vector<std::pair<std::string, std::string>> pictures;
+};
+
+}  // namespace xfr::testing

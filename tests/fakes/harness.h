@@ -1,0 +1,34 @@
+// An App wired to the fakes, for core tests.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "fakes/fake_files.h"
+#include "fakes/fake_ini.h"
+#include "fakes/fake_table.h"
+#include "fakes/fake_window.h"
+#include "platform/instance.h"
+#include "shell/app.h"
+
+namespace xfr::testing {
+
+class FakeInstance : public InstanceLock {
+ public:
+  bool AnotherInstanceRunning() override { return another; }
+  bool another = false;
+};
+
+struct Harness {
+  explicit Harness(std::string command_line = "")
+      : app(Services{&ini, &files, nullptr, &window, &tables, nullptr, &instance},
+            std::move(command_line)) {}
+  FakeIni ini;
+  FakeFiles files;
+  FakeWindow window;
+  FakeTables tables;
+  FakeInstance instance;
+  App app;
+};
+
+}  // namespace xfr::testing

@@ -1,0 +1,81 @@
+#include "shell/error_report.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/harness.h"
+
+namespace xfr {
+namespace {
+
+TEST(StepRunner, TheFourAnswers) {
+  struct Case {
+    Answer answer;
+    int err_response;
+    std::vector<int> steps_run;  // step numbers that completed
+    bool passed_on;
+  } cases[] = {
+      {Answer::kRetry, 0, {1, 2, 3}, false},  // step 2 fails once, then succeeds
+      {Answer::kIgnore, 1, {1, 3}, false},
+      {Answer::kAbort, 2, {1}, false},
+      {Answer::kCancel, 3, {1}, true},
+  };
+  for (const auto& c : cases) {
+    testing::Harness h;
+    h.window.answers = {c.answer};
+    std::vector<int> done;
+    int failures = 1;
+    bool passed_on = false;
+    try {
+      StepRunner run(h.app, "TestProcedure");
+      if (run.Step([&] { done.push_back(1); }) && run.Step([&] {
+            if (failures-- > 0) throw RuntimeError(kErrNoCurrentRecord);
+            done.push_back(2);
+          })) {
+        run.Step([&] { done.push_back(3); });
+      }
+    } catch (const RuntimeError& e) {
+      passed_on = e.number() == kErrNoCurrentRecord;
+    }
+    EXPECT_EQ(done, c.steps_run) << static_cast<int>(c.answer);
+    EXPECT_EQ(h.app.ErrResponse, c.err_response);
+    EXPECT_EQ(passed_on, c.passed_on);
+    ASSERT_EQ(h.window.boxes.size(), 1u);
+    EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kAbortRetryIgnore);
+  }
+}
+
+TEST(StepRunner, ExpectedErrorsNeverReachTheReport) {
+  testing::Harness h;
+  StepRunner run(h.app, "ApxQueryActiveReports", [](const RuntimeError& e) -> std::optional<Resume> {
+    if (e.number() == kErrNoDdeServer) return Resume::kLeave;
+    return std::nullopt;
+  });
+  EXPECT_FALSE(run.Step([] { throw RuntimeError(kErrNoDdeServer); }));
+  EXPECT_TRUE(h.window.boxes.empty());
+}
+
+TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {
+  testing::Harness h;
+  h.app.SetProc("ApxQueryActiveReports");
+  EXPECT_EQ(h.app.CurrentProcName(), "ApxQueryActiveReport");
+  h.app.SetProc("FindRecord");
+  EXPECT_EQ(h.app.CurrentProcName(), "FindRecord          ");
+  h.app.SetProc("ApxQueryActiveReports");
+  h.window.answers = {Answer::kIgnore};
+  EXPECT_EQ(ReportError(h.app, RuntimeError(kErrDdeTimeout)), 1);
+  EXPECT_EQ(h.window.boxes[0].text,
+            DescribeError(kErrDdeTimeout) + ".\r\nError # 286 in module ApxQueryActiveReport.");
+  EXPECT_EQ(h.window.boxes[0].title, "Error");
+}
+
+TEST(ReportError, DamagedTableEndsTheProgramWithoutAskingRetry) {
+  testing::Harness h;
+  EXPECT_THROW(ReportError(h.app, RuntimeError(kErrDatabaseDamaged)), EndProgram);
+  ASSERT_EQ(h.window.boxes.size(), 1u);
+  EXPECT_EQ(h.window.boxes[0].text, kCorruptTablesMessage);
+  EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kOk);
+  EXPECT_EQ(h.window.boxes[0].title, "Transfer Info");
+}
+
+}  // namespace
+}  // namespace xfr

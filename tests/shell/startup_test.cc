@@ -1,0 +1,122 @@
+#include "shell/startup.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/harness.h"
+#include "shell/error_report.h"
+
+namespace xfr {
+namespace {
+
+TEST(ReadIniString, GrowingBufferAndCut) {
+  struct Case {
+    std::size_t length;
+    std::size_t want;
+    int reads;
+  } cases[] = {{0, 0, 1}, {10, 10, 1}, {253, 253, 1}, {254, 254, 2}, {255, 255, 1},
+               {300, 255, 1}, {600, 255, 1}};
+  for (const auto& c : cases) {
+    testing::Harness h;
+    h.ini.Set("C:\\WINDOWS\\XFR.INI", "S", "K", std::string(c.length, 'v'));
+    EXPECT_EQ(ReadIniString(h.app, "C:\\WINDOWS\\XFR.INI", "s", "k", "dflt").size(), c.want)
+        << c.length;
+    EXPECT_EQ(h.ini.reads, c.reads) << c.length;
+  }
+  testing::Harness h;
+  EXPECT_EQ(ReadIniString(h.app, "X.INI", "PREFERENCES", "AUTOEXIT", "1"), "1");
+  EXPECT_EQ(ReadIniString(h.app, "X.INI", "PREFERENCES", "AUTOEXIT", ""), "");
+}
+
+TEST(ReadIniString, AReaderThatNeverStopsCannotHoldTheProgram) {
+  class Stuck : public testing::FakeIni {
+   public:
+    std::uint32_t GetPrivateProfileString(std::string_view, std::string_view, std::string_view,
+                                          std::string* buffer, std::uint32_t size,
+                                          std::string_view) override {
+      buffer->assign(size, 'x');
+      return size - 2;
+    }
+  } stuck;
+  testing::Harness h;
+  App app(Services{&stuck, &h.files, nullptr, &h.window}, "");
+  EXPECT_GT(ReadIniString(app, "F", "S", "K", "").size(), 0u);
+}
+
+TEST(Initialize, FillsTheConfiguration) {
+  testing::Harness h;
+  h.ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK");
+  h.ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK\\");
+  h.ini.Set("C:\\WINDOWS\\APX.INI", "DIRECTORIES", "APPDIR", "   ");
+  h.ini.Set("C:\\WINDOWS\\APX.INI", "directories", "privatedir", "D:\\APX\\PRIV");
+  Initialize(h.app);
+  const Config& c = h.app.config;
+  EXPECT_EQ(c.WinDir, "C:\\WINDOWS\\");
+  EXPECT_EQ(c.XfrIni, "C:\\WINDOWS\\XFR.INI");
+  EXPECT_EQ(c.ApxIni, "C:\\WINDOWS\\APX.INI");
+  EXPECT_EQ(c.TrkIni, "C:\\WINDOWS\\Trk.Ini");
+  EXPECT_EQ(c.DataDir, "C:\\TRK\\");
+  EXPECT_EQ(c.TrkAppDir, "C:\\TRK\\");
+  EXPECT_EQ(c.ApxAppDir, "");
+  EXPECT_EQ(c.ApxPrivateDir, "D:\\APX\\PRIV\\");
+  EXPECT_TRUE(h.window.boxes.empty());
+
+  testing::Harness none;
+  none.ini.windows_dir.clear();
+  Initialize(none.app);
+  EXPECT_EQ(none.app.config.WinDir, "");
+  EXPECT_EQ(none.app.config.XfrIni, "XFR.INI");
+}
+
+TEST(Initialize, LongWindowsDirectoryIsNotLost) {
+  testing::Harness h;
+  h.ini.windows_dir = "\\home\\" + std::string(200, 'a');
+  Initialize(h.app);
+  EXPECT_EQ(h.app.config.WinDir, h.ini.windows_dir + "\\");
+}
+
+TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
+  struct Case {
+    std::string command_line;
+    std::size_t boxes;
+  } cases[] = {{"/D", 10}, {"/d", 10}, {"--console /d", 10}, {"read /D", 10}, {"", 0},
+               {"D /", 0}, {"-d", 0}};
+  for (const auto& c : cases) {
+    testing::Harness h(c.command_line);
+    Initialize(h.app);
+    ReadProgramIni(h.app);
+    EXPECT_EQ(h.window.boxes.size(), c.boxes) << c.command_line;
+  }
+  testing::Harness h("/D");
+  h.files.Put("C:\\WINDOWS\\XFR.INI", "[PREFERENCES]\r\nAUTOEXIT=1\r\n");
+  Initialize(h.app);
+  EXPECT_EQ(h.window.boxes[1].text, "Ini file:C:\\WINDOWS\\XFR.INI Exists");
+  EXPECT_EQ(h.window.boxes[1].title, "Transfer Info");
+  EXPECT_EQ(h.window.boxes[2].text, "APX Ini file:C:\\WINDOWS\\APX.INIIS REFERENCED BUT IT IS MISSING!");
+  EXPECT_EQ(h.window.boxes[0].text, "Windows Directory:C:\\WINDOWS\\ appears to be a valid directory");
+}
+
+TEST(DescribePath, ThreeAnswers) {
+  testing::Harness h;
+  h.files.Put("C:\\TRK\\PROPERTY.DBF", "x");
+  h.files.Put("C:\\EMPTYFILE", "");
+  EXPECT_EQ(DescribePath(h.app, "C:\\TRK\\PROPERTY.DBF"), " Exists");
+  EXPECT_EQ(DescribePath(h.app, "C:\\TRK\\"), " appears to be a valid directory");
+  EXPECT_EQ(DescribePath(h.app, "C:\\NONE\\"), "IS REFERENCED BUT IT IS MISSING!");
+  EXPECT_EQ(DescribePath(h.app, ""), "IS REFERENCED BUT IT IS MISSING!");
+  // An empty file is listed, but is not "Exists".
+  EXPECT_EQ(DescribePath(h.app, "C:\\EMPTYFILE"), " appears to be a valid directory");
+}
+
+TEST(PreviousInstance, SecondInstanceShowsMessageAndEnds) {
+  testing::Harness h;
+  EXPECT_NO_THROW(PreviousInstance(h.app));
+  EXPECT_TRUE(h.window.boxes.empty());
+  h.instance.another = true;
+  EXPECT_THROW(PreviousInstance(h.app), EndProgram);
+  ASSERT_EQ(h.window.boxes.size(), 1u);
+  EXPECT_EQ(h.window.boxes[0].text, kAlreadyRunningMessage);
+  EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kOk);
+}
+
+}  // namespace
+}  // namespace xfr

@@ -1,0 +1,71 @@
+#include "util/records.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/harness.h"
+
+namespace xfr {
+namespace {
+
+class FindRecordTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    table = h.tables.Add("PROPERTY.DBF", {{"FILE_NUM", 'C', 8, 0}, {"PR_STREET", 'C', 30, 0}},
+                         {{"FILE_NUM", "FILE_NUM", true}});
+    table->Append({"24-00101", "1 Main St"});
+    table->Append({"24-00102", "2 Main St"});
+    table->Append({"ac24-104", "4 Oak Ave"});
+    dc.RecordSource = "PROPERTY.DBF";
+    dc.Refresh();
+  }
+  testing::Harness h;
+  std::shared_ptr<testing::FakeTableData> table;
+  DataControl dc{h.app, "datproperty"};
+};
+
+TEST_F(FindRecordTest, HitMovesMissAndBlankKeepCurrentRecord) {
+  struct Case {
+    std::string key;
+    bool found;
+    std::string street_after;
+  } cases[] = {
+      {"24-00102", true, "2 Main St"},  {"  24-00102  ", true, "2 Main St"},
+      {"AC24-104", true, "4 Oak Ave"},  {"99-99999", false, "1 Main St"},
+      {"   ", false, "1 Main St"},      {"", false, "1 Main St"},
+  };
+  for (const auto& c : cases) {
+    dc.MoveFirst();
+    EXPECT_EQ(FindRecord(h.app, dc, c.key, "File_Num"), c.found) << c.key;
+    EXPECT_EQ(ValueText(dc.Field("PR_STREET")), c.street_after) << c.key;
+  }
+  EXPECT_TRUE(h.window.boxes.empty());
+}
+
+TEST_F(FindRecordTest, ErrorsFollowTheConvention) {
+  // 3019 is retried a bounded number of times, then answers not found.
+  table->fail_next["Seek"] = {3019, 3019};
+  EXPECT_TRUE(FindRecord(h.app, dc, "24-00102", "FILE_NUM"));
+  table->fail_next["Seek"] = std::vector<int>(10, 3019);
+  EXPECT_FALSE(FindRecord(h.app, dc, "24-00102", "FILE_NUM"));
+  // 3021 answers false quietly.
+  table->fail_next["Seek"] = {3021};
+  EXPECT_FALSE(FindRecord(h.app, dc, "24-00102", "FILE_NUM"));
+  EXPECT_TRUE(h.window.boxes.empty());
+  // A tag the table does not have goes to the report; after Ignore the answer is false.
+  table->fail_next.clear();
+  h.window.answers = {Answer::kIgnore, Answer::kIgnore};
+  EXPECT_FALSE(FindRecord(h.app, dc, "24-00102", "NO_TAG"));
+  ASSERT_FALSE(h.window.boxes.empty());
+  EXPECT_NE(h.window.boxes[0].text.find("in module FindRecord."), std::string::npos);
+}
+
+TEST_F(FindRecordTest, Trim2SizePadsAndCuts) {
+  EXPECT_EQ(Trim2Size(h.app, dc, "  abc  ", "FILE_NUM"), "abc     ");
+  EXPECT_EQ(Trim2Size(h.app, dc, "abcdefghijk", "file_num"), "abcdefgh");
+  h.window.answers = {Answer::kIgnore};
+  EXPECT_EQ(Trim2Size(h.app, dc, "abc", "NOFIELD"), "");
+  EXPECT_EQ(h.window.boxes.size(), 1u);
+}
+
+}  // namespace
+}  // namespace xfr

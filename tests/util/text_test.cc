@@ -1,0 +1,46 @@
+#include "util/text.h"
+
+#include <gtest/gtest.h>
+
+namespace xfr {
+namespace {
+
+TEST(TextRoutines, PadLeftNumTextAndTextBeforeComma) {
+  struct Case {
+    std::string text;
+    int width;
+    std::string want;
+  } pads[] = {{"7", 2, "07"}, {"2001", 2, "01"}, {" 12 ", 4, "0012"}, {"", 2, "00"}, {"5", 0, ""}};
+  for (const auto& c : pads) EXPECT_EQ(PadLeft(c.text, c.width, '0'), c.want) << c.text;
+
+  EXPECT_EQ(NumText(2001), "2001");
+  EXPECT_EQ(NumText(-5), "-5");
+  EXPECT_EQ(StrNumber(3021), " 3021");
+
+  struct Comma {
+    std::string in, want;
+  } commas[] = {{"RPT1,RPT2,", "RPT1"}, {",RPT1", ""}, {"RPT1", ""}, {"", ""}, {"A,", "A"}};
+  for (const auto& c : commas) EXPECT_EQ(TextBeforeComma(c.in), c.want) << c.in;
+}
+
+TEST(TextRoutines, CharacterCountsAreNotByteCounts) {
+  std::string street = "Peña Blvd";  // ñ is two bytes in UTF-8, one in the table
+  EXPECT_EQ(Utf8Length(street), 9u);
+  EXPECT_EQ(Utf8Left(street, 4), "Peña");
+  EXPECT_EQ(Utf8Right(street, 6), "a Blvd");
+  // A broken sequence at the end is counted and cut without reading past the text.
+  std::string broken = "ab\xC3";
+  EXPECT_EQ(Utf8Length(broken), 3u);
+  EXPECT_EQ(Utf8Left(broken, 5), broken);
+}
+
+TEST(TextRoutines, LeadingNumberReadsLikeVal) {
+  struct Case {
+    std::string in;
+    double want;
+  } cases[] = {{" 2", 2}, {"-1", -1}, {"1.5x", 1.5}, {"abc", 0}, {"", 0}, {"  -2.5", -2.5}};
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(LeadingNumber(c.in), c.want) << c.in;
+}
+
+}  // namespace
+}  // namespace xfr
