@@ -1,3 +1,119 @@
-// transfer-info: picks the platform implementations and starts the shell.
+// transfer-info: picks the platform implementations and starts the shell, either with the Qt
+// window or, with --console, on the terminal.
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <cstdio>
-int main() { std::puts("transfer-info"); return 0; }
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/console/console_app.h"
+#include "platform/console/console_window.h"
+#include "platform/dbus/dbus_dde_transport.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
+#include "platform/posix/posix_ini.h"
+#include "platform/posix/posix_instance.h"
+#include "shell/app.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: transfer-info [--console [COMMAND [ARGS]]] [OPTIONS] [/D]\n"
+    "\n"
+    "Moves one appraisal job between the appraisal program (DDE service APX, on the session\n"
+    "bus) and the tracking program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF).\n"
+    "Without --console the window opens.\n"
+    "\n"
+    "Console commands:\n"
+    "  (none)            start up, load the tables and show the configuration found\n"
+    "  show [FILE_NUM]   show the current (or the given) property record and its client\n"
+    "  read              Read Info from Appraisal\n"
+    "  send [FILE_NUM]   Send Info To Appraisal (the given record, or the current one)\n"
+    "  link-test         ask the appraisal program which reports are open\n"
+    "\n"
+    "Options:\n"
+    "  --answer yes|no               answer every Yes/No question so\n"
+    "  --on-error abort|retry|ignore answer every error report so\n"
+    "  --transcript FILE             append every box and status change to FILE (JSON lines)\n"
+    "  /D                            show the start-up trace\n"
+    "  --help, --version\n"
+    "\n"
+    "Environment: XFR_WINDIR (the Windows directory with XFR.INI, APX.INI, Trk.Ini and\n"
+    "xfr.dat; default ~/.config/transfer-info), XFR_DRIVE_<LETTER> (where a drive letter such\n"
+    "as C: of the INI files' paths lives, e.g. XFR_DRIVE_C=/srv/office).\n";
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "transfer-info: %s\nTry 'transfer-info --help'.\n", message.c_str());
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool console = false;
+  std::vector<std::string> command;
+  xfr::ConsoleOptions options;
+  std::string command_line;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (!command_line.empty()) command_line += ' ';
+    command_line += arg;
+    auto value = [&](const char* name) -> std::string {
+      if (i + 1 >= argc) throw std::runtime_error(std::string(name) + " needs a value");
+      command_line += ' ';
+      command_line += argv[i + 1];
+      return argv[++i];
+    };
+    try {
+      if (arg == "--help" || arg == "-h") {
+        std::fputs(kUsage, stdout);
+        return 0;
+      } else if (arg == "--version") {
+        std::puts("Transfer Info 5.1.2");
+        return 0;
+      } else if (arg == "--console") {
+        console = true;
+      } else if (arg == "--answer") {
+        options.yes_no = xfr::ParseAnswer(value("--answer"));
+        if (options.yes_no != xfr::Answer::kYes && options.yes_no != xfr::Answer::kNo) {
+          return Fail("--answer takes yes or no");
+        }
+      } else if (arg == "--on-error") {
+        options.on_error = xfr::ParseAnswer(value("--on-error"));
+        if (options.on_error != xfr::Answer::kAbort && options.on_error != xfr::Answer::kRetry &&
+            options.on_error != xfr::Answer::kIgnore) {
+          return Fail("--on-error takes abort, retry or ignore");
+        }
+      } else if (arg == "--transcript") {
+        options.transcript = value("--transcript");
+      } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+        return Fail("unknown option " + arg);
+      } else if (arg.size() == 2 && (arg == "/D" || arg == "/d")) {
+        // the trace switch: read from the command line text
+      } else {
+        command.push_back(arg);
+      }
+    } catch (const std::exception& e) {
+      return Fail(e.what());
+    }
+  }
+
+  if (!console) {
+    return Fail("the window is not part of this build yet; use --console");
+  }
+
+  QCoreApplication qt_app(argc, argv);
+  options.interactive = isatty(STDIN_FILENO) != 0;
+  xfr::PosixFileSystem files;
+  xfr::PosixIniService ini;
+  xfr::PosixClock clock;
+  xfr::PosixInstanceLock instance;
+  xfr::DBusDdeTransport dde;
+  xfr::ConsoleWindow window(options, &files);
+  xfr::App app(xfr::Services{&ini, &files, &clock, &window, nullptr, &dde, &instance},
+               command_line);
+  return xfr::RunConsole(app, window, command);
+}

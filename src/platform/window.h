@@ -40,6 +40,10 @@ class WindowServices {
   // 481 when it is not a picture.
   virtual Picture LoadPicture(std::string_view path) = 0;
 
+  // A box of the start-up trace (OK only, the application's title). Views that log boxes tell it
+  // apart; by default it is an ordinary message box.
+  virtual void TraceBox(std::string_view text) { MessageBox(text, kAppTitle, Buttons::kOk); }
+
   // A status line change, for views that log it (the console transcript); default: nothing.
   virtual void StatusChanged(std::string_view text, bool visible) {}
 };

@@ -55,7 +55,7 @@ bool TraceEnabled(const App& app) {
 void TraceSetting(App& app, std::string_view label, std::string_view value) {
   if (!TraceEnabled(app)) return;
   std::string text = std::string(label) + std::string(value) + DescribePath(app, value);
-  app.window().MessageBox(text, kAppTitle, Buttons::kOk);
+  app.window().TraceBox(text);
 }
 
 std::string DescribePath(App& app, std::string_view path) {

@@ -1,0 +1,237 @@
+#include "platform/console/console_window.h"
+
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
+#include "platform/runtime_error.h"
+
+namespace xfr {
+
+namespace {
+
+std::string_view ButtonsName(Buttons b) {
+  switch (b) {
+    case Buttons::kOk: return "OK";
+    case Buttons::kYesNo: return "YesNo";
+    case Buttons::kAbortRetryIgnore: return "AbortRetryIgnore";
+  }
+  return "OK";
+}
+
+std::string_view Prompt(Buttons b) {
+  switch (b) {
+    case Buttons::kOk: return "[OK: press Enter] ";
+    case Buttons::kYesNo: return "[Yes/No, Enter = Yes] ";
+    case Buttons::kAbortRetryIgnore: return "[Abort/Retry/Ignore, Enter = Abort] ";
+  }
+  return "";
+}
+
+std::string Lower(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+      out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return out;
+}
+
+// Text as it reads on a terminal: CR LF and lone CR become new lines.
+std::string TerminalText(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::optional<Answer> ParseAnswer(std::string_view word) {
+  std::string w = Lower(word);
+  if (w == "ok" || w == "o") return Answer::kOk;
+  if (w == "yes" || w == "y") return Answer::kYes;
+  if (w == "no" || w == "n") return Answer::kNo;
+  if (w == "abort" || w == "a") return Answer::kAbort;
+  if (w == "retry" || w == "r") return Answer::kRetry;
+  if (w == "ignore" || w == "i") return Answer::kIgnore;
+  return std::nullopt;
+}
+
+std::string_view AnswerName(Answer a) {
+  switch (a) {
+    case Answer::kOk: return "OK";
+    case Answer::kCancel: return "Cancel";
+    case Answer::kAbort: return "Abort";
+    case Answer::kRetry: return "Retry";
+    case Answer::kIgnore: return "Ignore";
+    case Answer::kYes: return "Yes";
+    case Answer::kNo: return "No";
+  }
+  return "OK";
+}
+
+std::string JsonQuote(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+      ++i;
+      continue;
+    }
+    // Copy a well-formed multi-byte sequence; replace anything else.
+    std::size_t len = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    bool ok = len != 0 && i + len <= text.size();
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    }
+    if (ok) {
+      out.append(text.substr(i, len));
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out + "\"";
+}
+
+ConsoleWindow::ConsoleWindow(ConsoleOptions options, FileSystem* files, std::FILE* out,
+                             std::FILE* in)
+    : options_(std::move(options)), files_(files), out_(out), in_(in) {
+  if (!options_.transcript.empty()) {
+    transcript_ = std::fopen(options_.transcript.c_str(), "a");
+    if (!transcript_) {
+      std::fprintf(stderr, "transfer-info: cannot open the transcript %s\n",
+                   options_.transcript.c_str());
+    }
+  }
+}
+
+ConsoleWindow::~ConsoleWindow() {
+  if (transcript_) std::fclose(transcript_);
+}
+
+void ConsoleWindow::Log(const std::string& json_object) {
+  if (!transcript_) return;
+  std::fputs(json_object.c_str(), transcript_);
+  std::fputc('\n', transcript_);
+  std::fflush(transcript_);
+}
+
+std::optional<Answer> ConsoleWindow::Ask(Buttons buttons) {
+  for (int tries = 0; tries < 20; ++tries) {
+    std::fputs(Prompt(buttons).data(), out_);
+    std::fflush(out_);
+    char line[256];
+    if (!std::fgets(line, sizeof line, in_)) return std::nullopt;  // end of input
+    std::string word = Lower(line);
+    if (word.empty()) return std::nullopt;  // Enter: the default button
+    std::optional<Answer> a = ParseAnswer(word);
+    if (!a) continue;
+    if (buttons == Buttons::kYesNo && (*a == Answer::kYes || *a == Answer::kNo)) return a;
+    if (buttons == Buttons::kAbortRetryIgnore &&
+        (*a == Answer::kAbort || *a == Answer::kRetry || *a == Answer::kIgnore)) {
+      return a;
+    }
+    if (buttons == Buttons::kOk) return Answer::kOk;
+  }
+  return std::nullopt;
+}
+
+Answer ConsoleWindow::Show(std::string_view kind, std::string_view text, std::string_view title,
+                           Buttons buttons) {
+  std::fprintf(out_, "\n== %.*s ==\n%s\n", static_cast<int>(title.size()), title.data(),
+               TerminalText(text).c_str());
+  std::optional<Answer> answer;
+  const char* how = "given";
+  switch (buttons) {
+    case Buttons::kOk:
+      if (options_.interactive) Ask(buttons);
+      answer = Answer::kOk;
+      break;
+    case Buttons::kYesNo:
+      answer = options_.yes_no;
+      if (!answer && options_.interactive) {
+        answer = Ask(buttons);
+        how = "typed";
+      }
+      if (!answer) {
+        answer = Answer::kYes;  // the default button
+        how = "default";
+      }
+      break;
+    case Buttons::kAbortRetryIgnore:
+      answer = options_.on_error;
+      if (!answer && options_.interactive) {
+        answer = Ask(buttons);
+        how = "typed";
+      }
+      if (!answer) {
+        answer = Answer::kAbort;  // the default button
+        how = "default";
+      }
+      break;
+  }
+  if (buttons != Buttons::kOk) {
+    std::fprintf(out_, "-> %s (%s)\n", AnswerName(*answer).data(), how);
+  }
+  std::fflush(out_);
+  Log("{\"kind\":" + JsonQuote(kind) + ",\"title\":" + JsonQuote(title) +
+      ",\"text\":" + JsonQuote(text) + ",\"buttons\":" + JsonQuote(ButtonsName(buttons)) +
+      ",\"answer\":" + JsonQuote(AnswerName(*answer)) + "}");
+  return *answer;
+}
+
+Answer ConsoleWindow::MessageBox(std::string_view text, std::string_view title,
+                                 Buttons buttons) {
+  return Show("message", text, title, buttons);
+}
+
+void ConsoleWindow::TraceBox(std::string_view text) {
+  Show("trace", text, kAppTitle, Buttons::kOk);
+}
+
+void ConsoleWindow::SetPointer(Pointer pointer) {}
+
+Picture ConsoleWindow::LoadPicture(std::string_view path) {
+  std::string native = files_ ? files_->NativePath(path) : std::string(path);
+  std::ifstream in(native, std::ios::binary);
+  if (!in) throw RuntimeError(kErrFileNotFound);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') {
+    throw RuntimeError(kErrInvalidPicture);
+  }
+  return Picture{native, std::move(bytes)};
+}
+
+void ConsoleWindow::StatusChanged(std::string_view text, bool visible) {
+  if (visible) std::fprintf(out_, "status: %.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(out_);
+  Log("{\"kind\":\"status\",\"text\":" + JsonQuote(text) +
+      ",\"visible\":" + (visible ? "true" : "false") + "}");
+}
+
+}  // namespace xfr

@@ -1,0 +1,59 @@
+// The window services on a terminal: each message box is printed and answered from the keyboard,
+// or from the answers given on the command line (--answer for Yes/No questions, --on-error for
+// the Abort/Retry/Ignore report). An OK-only box never waits when standard input is not a
+// terminal. With a transcript file, every message box, trace box and status-line change is
+// appended as one JSON object per line.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/window.h"
+
+namespace xfr {
+
+struct ConsoleOptions {
+  std::optional<Answer> yes_no;    // --answer yes|no
+  std::optional<Answer> on_error;  // --on-error abort|retry|ignore
+  std::string transcript;          // --transcript FILE ("" for none)
+  bool interactive = false;        // standard input is a terminal
+};
+
+class ConsoleWindow : public WindowServices {
+ public:
+  // `files` resolves picture paths; out and in are the terminal.
+  ConsoleWindow(ConsoleOptions options, FileSystem* files, std::FILE* out = stdout,
+                std::FILE* in = stdin);
+  ~ConsoleWindow() override;
+
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override;
+  void TraceBox(std::string_view text) override;
+  void SetPointer(Pointer pointer) override;
+  Picture LoadPicture(std::string_view path) override;
+  void StatusChanged(std::string_view text, bool visible) override;
+
+  // Writes one line of the transcript (a JSON object), when there is a transcript.
+  void Log(const std::string& json_object);
+
+ private:
+  Answer Show(std::string_view kind, std::string_view text, std::string_view title,
+              Buttons buttons);
+  std::optional<Answer> Ask(Buttons buttons);
+
+  ConsoleOptions options_;
+  FileSystem* files_;
+  std::FILE* out_;
+  std::FILE* in_;
+  std::FILE* transcript_ = nullptr;
+};
+
+// A JSON string literal for UTF-8 text (control characters escaped, invalid bytes as U+FFFD).
+std::string JsonQuote(std::string_view text);
+
+// "yes" -> kYes and so on; nullopt for anything else.
+std::optional<Answer> ParseAnswer(std::string_view word);
+std::string_view AnswerName(Answer answer);
+
+}  // namespace xfr
