@@ -1,0 +1,141 @@
+// Env::Default on POSIX: positional IO with pread/pwrite, fsync, and open file description
+// byte-range locks (F_OFD_SETLK), which belong to the open file rather than to the process, so
+// two tables open on the same file in one process lock against each other as FoxPro's do.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/xbase/env.h"
+
+namespace xbase {
+namespace {
+
+Status PosixError(const std::string& context, int err) {
+  std::string msg = context + ": " + std::strerror(err);
+  if (err == ENOENT) return Status::NotFound(msg);
+  return Status::IOError(msg);
+}
+
+class PosixFile final : public File {
+ public:
+  PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+
+  Status ReadAt(std::uint64_t offset, std::size_t n, char* scratch, std::size_t* read) override {
+    std::size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pread(fd_, scratch + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        *read = done;
+        return PosixError(path_, errno);
+      }
+      if (r == 0) break;
+      done += static_cast<std::size_t>(r);
+    }
+    *read = done;
+    return Status::OK();
+  }
+
+  Status WriteAt(std::uint64_t offset, const char* data, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pwrite(fd_, data + done, n - done, static_cast<off_t>(offset + done));
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return PosixError(path_, errno);
+      }
+      done += static_cast<std::size_t>(r);
+    }
+    return Status::OK();
+  }
+
+  Status Size(std::uint64_t* size) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return PosixError(path_, errno);
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return Status::OK();
+  }
+
+  Status Truncate(std::uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return PosixError(path_, errno);
+    return Status::OK();
+  }
+
+  Status Sync() override {
+    if (::fsync(fd_) != 0) return PosixError(path_, errno);
+    return Status::OK();
+  }
+
+  Status TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive) override {
+    return Fcntl(exclusive ? F_WRLCK : F_RDLCK, offset, length);
+  }
+
+  Status Unlock(std::uint64_t offset, std::uint64_t length) override {
+    return Fcntl(F_UNLCK, offset, length);
+  }
+
+ private:
+  Status Fcntl(short type, std::uint64_t offset, std::uint64_t length) {
+    struct flock fl;
+    std::memset(&fl, 0, sizeof fl);
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(offset);
+    fl.l_len = static_cast<off_t>(length);
+    fl.l_pid = 0;  // required for OFD locks
+    while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EACCES) {
+        return Status::Locked(path_ + ": bytes " + std::to_string(offset) + "+" +
+                              std::to_string(length) + " are locked by another program");
+      }
+      return PosixError(path_ + ": lock", errno);
+    }
+    return Status::OK();
+  }
+
+  std::string path_;
+  int fd_;
+};
+
+class PosixEnv final : public Env {
+ public:
+  Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override {
+    int fd = ::open(path.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0) return PosixError(path, errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return Status::IOError(path + ": not a regular file");
+    }
+    *file = std::make_unique<PosixFile>(path, fd);
+    return Status::OK();
+  }
+
+  bool FileExists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  void SleepMicros(std::uint64_t micros) override {
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(micros / 1000000);
+    ts.tv_nsec = static_cast<long>((micros % 1000000) * 1000);
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static PosixEnv* env = new PosixEnv;
+  return env;
+}
+
+}  // namespace xbase

@@ -1,0 +1,43 @@
+// FaultEnv: wraps another Env and injects write faults, for tests and benchmarks of the write
+// path. Every WriteAt and Truncate on any file opened through it is counted, starting at 1:
+//   FailWrite(n)  - the n-th write from now returns an IOError (without writing); later writes work.
+//   CrashAfter(n) - the first n writes from now reach the files; every later write is silently
+//                   dropped while reporting success, as if the machine had stopped at that point.
+// writes() is the number of writes seen since the last Reset(). Thread-safe.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/xbase/env.h"
+
+namespace xbase {
+
+class FaultEnv final : public Env {
+ public:
+  explicit FaultEnv(Env* base) : base_(base) {}
+
+  void FailWrite(int n);
+  void CrashAfter(int n);
+  // Clears any pending fault and the write count.
+  void Reset();
+  int writes() const { return writes_.load(); }
+  bool crashed() const { return crash_after_.load() >= 0 && writes_.load() > crash_after_.load(); }
+
+  Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override;
+  bool FileExists(const std::string& path) override { return base_->FileExists(path); }
+  void SleepMicros(std::uint64_t micros) override { base_->SleepMicros(micros); }
+
+  // Called by the wrapped files: counts one write and says what to do with it.
+  enum class Action { kWrite, kFail, kDrop };
+  Action NextWrite();
+
+ private:
+  Env* base_;
+  std::atomic<int> writes_{0};
+  std::atomic<int> fail_at_{-1};
+  std::atomic<int> crash_after_{-1};
+};
+
+}  // namespace xbase

@@ -1,0 +1,138 @@
+// Table: one FoxPro 2.x table opened in place - the DBF, its structural CDX (all tags kept in
+// step with every append and edit) and its FPT memo file (read by nobody here, never written).
+//
+// Reading: records by number, the first live record in physical order, seeks by tag. Deleted
+// records are never found by First() or Seek().
+//
+// Writing takes FoxPro's locks, each tried for a bounded time (kLocked afterwards, never a
+// hang): 1 byte at 0x40000000 of the DBF for the header/append lock; 1 byte at
+// 0x40000000 + the record's file offset for a record lock; 1 byte at 0x7FFFFFFE of the CDX while
+// the index changes. Order of an append: header lock, index lock, record and end marker, header
+// count and date, every tag, index flush, unlock. An edit: record lock, index lock, record, header
+// date, every tag whose key changed, flush, unlock. The data goes first and the index after it,
+// so an interrupted write leaves a table FoxPro opens, whose index lags behind the data by the
+// one record (which `dbftool check` names and REINDEX repairs); records already there are never
+// touched by an append.
+//
+// A tag whose key or FOR expression, key length or collation the engine cannot maintain makes
+// every write fail with kNotSupported naming the tag; nothing is written. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/xbase/cdx.h"
+#include "platform/xbase/dbf.h"
+#include "platform/xbase/env.h"
+#include "platform/xbase/expr.h"
+#include "platform/xbase/status.h"
+
+namespace xbase {
+
+struct TableOptions {
+  bool read_only = false;
+  // How long a write waits for FoxPro's locks, and how often it tries again meanwhile.
+  std::uint64_t lock_timeout_micros = 3'000'000;
+  std::uint64_t lock_retry_micros = 5'000;
+  // fsync the DBF and CDX at the end of every write.
+  bool sync = false;
+};
+
+// FoxPro 2.x lock offsets.
+constexpr std::uint64_t kDbfLockBase = 0x40000000;  // header lock; record locks above it
+constexpr std::uint64_t kCdxLockOffset = 0x7FFFFFFE;
+
+class Table {
+ public:
+  ~Table();
+  // Opens `dbf_path` and, when DBF byte 28 says so, the CDX beside it (same name, .CDX).
+  static Status Open(Env* env, const std::string& dbf_path, const TableOptions& options,
+                     std::unique_ptr<Table>* table);
+
+  const std::string& path() const { return path_; }
+  const DbfLayout& layout() const { return layout_; }
+  const CodePage& code_page() const { return *code_page_; }
+  bool read_only() const { return options_.read_only; }
+  int FindField(std::string_view name) const { return layout_.FindField(name); }
+
+  // Tags of the structural index (empty without one).
+  const std::vector<TagInfo>& tags() const;
+  int FindTag(std::string_view name) const;
+  // OK when the engine can maintain every tag; else the first tag's problem.
+  const Status& writable() const { return writable_; }
+  // The problem of one tag (OK when it is maintained).
+  const Status& tag_status(int tag) const { return tag_state_[tag].problem; }
+  CdxFile* cdx() { return cdx_.get(); }
+  // 'C' for character keys, 'N' for numeric and date keys, 'L' for logical ones.
+  char key_type(int tag) const { return tag_state_[tag].key_type; }
+
+  // The record count from the header as it is now on disk (another program may have appended).
+  Status RecordCount(std::uint32_t* count);
+  Status Read(std::uint32_t recno, Record* record);
+  Record NewRecord() const { return Record(&layout_, code_page_); }
+  // First live record in physical order; *found false when there is none.
+  Status First(bool* found, std::uint32_t* recno);
+
+  // The key bytes a seek for `text` (UTF-8; a number or a date for numeric and date tags) looks
+  // for: converted to the table's code page, blank-padded or cut to the key length.
+  Status SeekKey(int tag, std::string_view text, std::string* key);
+  // Exact-match seek; finds the live record with the lowest number whose key equals `text`.
+  Status Seek(int tag, std::string_view text, bool* found, std::uint32_t* recno);
+  // The same with key bytes as built by SeekKey.
+  Status SeekRaw(int tag, std::string_view key, bool* found, std::uint32_t* recno);
+
+  // The key of `record` (number recno) in a tag, and whether the FOR clause lets it in.
+  // REQUIRES: tag_status(tag).ok().
+  Status TagKey(int tag, const Record& record, std::uint32_t recno, bool* included,
+                std::string* key) const;
+
+  // Appends a live record with the bytes of `record`; *recno is its number.
+  Status Append(const Record& record, std::uint32_t* recno);
+  // Writes the fields set in `changes` (Record::changed) over record `recno` as it is on disk.
+  Status Update(std::uint32_t recno, const Record& changes);
+
+ private:
+  struct TagState {
+    std::unique_ptr<Expr> key;
+    std::unique_ptr<Expr> cond;  // null without a FOR clause
+    char key_type = 'C';         // 'C', 'N' (numbers and dates), 'L'
+    ExprType expr_type = ExprType::kChar;
+    Status problem;
+  };
+
+  Table(Env* env, std::string path, const TableOptions& options);
+  Status Load();
+  Status OpenIndex(const std::string& cdx_path);
+  void CompileTags();
+  Status ReadHeader(DbfHeader* header);
+  Status Lock(File* file, std::uint64_t offset, const char* what);
+  Status CheckWritable() const;
+  Status RefreshIndex();
+  Status WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker);
+  Status WriteHeaderStamp(std::uint32_t count, bool with_count);
+  Status UpdateTags(std::uint32_t recno, const std::string* old_bytes, const std::string& new_bytes);
+  Status UniqueRefill(int tag, const std::string& key, std::uint32_t skip_recno);
+  Status FinishIndex(Status s);
+
+  Env* env_;
+  std::string path_;
+  std::string cdx_path_;
+  TableOptions options_;
+  std::unique_ptr<File> dbf_;
+  std::unique_ptr<File> cdx_lock_file_;  // the CDX opened again, for FoxPro's index lock
+  std::unique_ptr<CdxFile> cdx_;
+  DbfLayout layout_;
+  const CodePage* code_page_ = nullptr;
+  std::vector<TagState> tag_state_;
+  Status writable_;
+  std::uint32_t known_count_ = 0;
+};
+
+// The path of a file beside `dbf_path` with the same name and extension `ext` (".CDX"), in
+// whichever case exists; the upper-case spelling when none does.
+std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string& ext);
+
+}  // namespace xbase
