@@ -1,0 +1,130 @@
+// Helpers shared by the CDX tests: fixture files, the key lists of EXPECTED.txt, and a builder
+// for small compound indexes with chosen tag shapes (key length, descending, unique, collation).
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/xbase/cdx_format.h"
+#include "platform/xbase/coding.h"
+
+namespace xbase::testing {
+
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+inline std::string FixturePath(const std::string& rel) {
+  return std::string(XFR_TEST_DATA) + "/" + rel;
+}
+
+using KeyList = std::vector<std::pair<std::string, std::uint32_t>>;
+
+// EXPECTED.txt blocks: "[before] PROPERTY TAG FILE_NUM ..." followed by lines
+// `  "key"  recno [*]`. Keyed by "before PROPERTY FILE_NUM".
+inline std::map<std::string, KeyList> ParseExpected(const std::string& text) {
+  std::map<std::string, KeyList> blocks;
+  std::istringstream in(text);
+  std::string line;
+  KeyList* current = nullptr;
+  while (std::getline(in, line)) {
+    if (line.rfind("[before] ", 0) == 0 || line.rfind("[after] ", 0) == 0) {
+      std::istringstream words(line);
+      std::string state, table, tag_word, tag;
+      words >> state >> table >> tag_word >> tag;
+      state = state.substr(1, state.size() - 2);
+      current = &blocks[state + " " + table + " " + tag];
+      continue;
+    }
+    if (current == nullptr) continue;
+    const std::size_t q1 = line.find('"');
+    const std::size_t q2 = q1 == std::string::npos ? q1 : line.find('"', q1 + 1);
+    if (q1 == std::string::npos || q2 == std::string::npos || line.rfind("  \"", 0) != 0) {
+      if (line.find("keys walked") != std::string::npos) current = nullptr;
+      continue;
+    }
+    const std::string key = line.substr(q1 + 1, q2 - q1 - 1);
+    const std::uint32_t recno = static_cast<std::uint32_t>(std::stoul(line.substr(q2 + 1)));
+    current->emplace_back(key, recno);
+  }
+  return blocks;
+}
+
+struct TagSpec {
+  std::string name;
+  int key_length = 8;
+  std::string key_expr = "KEY";
+  std::string for_expr;
+  bool descending = false;
+  bool unique = false;
+  std::string collation;  // bytes 494.. of the header; empty = MACHINE
+};
+
+// A compound index with the given tags, each an empty root leaf, laid out as FoxPro does:
+// compound header at 0, the tag directory leaf at 0x400, then per tag a 1024-byte header and
+// its root leaf.
+inline std::string BuildCdx(const std::vector<TagSpec>& specs) {
+  using namespace xbase::cdx;
+  const std::uint32_t first_tag = 0x600;
+  const std::uint32_t per_tag = kHeaderSize + kPageSize;
+  std::string file(first_tag + specs.size() * per_tag, '\0');
+  auto header = [&](std::uint32_t at, std::uint32_t root, int key_length, std::uint8_t options,
+                    const TagSpec* spec) {
+    char* p = file.data() + at;
+    EncodeFixed32LE(p, root);
+    EncodeFixed16LE(p + 12, static_cast<std::uint16_t>(key_length));
+    p[14] = static_cast<char>(options);
+    p[15] = 1;
+    std::string key = spec ? spec->key_expr : "";
+    std::string fr = spec ? spec->for_expr : "";
+    std::memcpy(p + 512, key.data(), key.size());
+    std::memcpy(p + 512 + key.size() + 1, fr.data(), fr.size());
+    EncodeFixed16LE(p + 502, spec && spec->descending ? 1 : 0);
+    EncodeFixed16LE(p + 504, static_cast<std::uint16_t>(key.size() + 1));
+    EncodeFixed16LE(p + 506, static_cast<std::uint16_t>(fr.size() + 1));
+    EncodeFixed16LE(p + 508, 0);
+    EncodeFixed16LE(p + 510, static_cast<std::uint16_t>(key.size() + 1));
+    if (spec) std::memcpy(p + TagHeader::kCollationOffset, spec->collation.data(),
+                          std::min<std::size_t>(spec->collation.size(), 8));
+  };
+  header(0, 0x400, 10, kOptionCompact | kOptionCompound | kOptionStructural, nullptr);
+  Node dir;
+  dir.offset = 0x400;
+  dir.attr = kAttrRoot | kAttrLeaf;
+  dir.key_length = 10;
+  std::map<std::string, std::uint32_t> names;
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    names[specs[i].name] = static_cast<std::uint32_t>(first_tag + i * per_tag);
+  }
+  for (const auto& [name, at] : names) {
+    std::string key = name;
+    key.resize(10, ' ');
+    dir.Insert(dir.size(), key, at, 0);
+  }
+  dir.EncodeTo(' ', file.data() + 0x400);
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    const std::uint32_t at = static_cast<std::uint32_t>(first_tag + i * per_tag);
+    std::uint8_t options = kOptionCompact | kOptionCompound;
+    if (specs[i].unique) options |= kOptionUnique;
+    if (!specs[i].for_expr.empty()) options |= kOptionFor;
+    header(at, at + kHeaderSize, specs[i].key_length, options, &specs[i]);
+    Node root;
+    root.offset = at + kHeaderSize;
+    root.attr = kAttrRoot | kAttrLeaf;
+    root.key_length = specs[i].key_length;
+    root.EncodeTo(' ', file.data() + at + kHeaderSize);
+  }
+  return file;
+}
+
+}  // namespace xbase::testing
