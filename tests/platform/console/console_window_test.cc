@@ -1,0 +1,81 @@
+#include "platform/console/console_window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace xfr {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
+  struct Case {
+    ConsoleOptions options;
+    std::string typed;
+    Buttons buttons;
+    Answer want;
+  } cases[] = {
+      {{Answer::kNo, std::nullopt, "", false}, "", Buttons::kYesNo, Answer::kNo},
+      {{std::nullopt, std::nullopt, "", false}, "", Buttons::kYesNo, Answer::kYes},
+      {{std::nullopt, std::nullopt, "", true}, "no\n", Buttons::kYesNo, Answer::kNo},
+      {{std::nullopt, std::nullopt, "", true}, "maybe\nn\n", Buttons::kYesNo, Answer::kNo},
+      {{std::nullopt, std::nullopt, "", true}, "\n", Buttons::kYesNo, Answer::kYes},
+      {{std::nullopt, Answer::kIgnore, "", false}, "", Buttons::kAbortRetryIgnore,
+       Answer::kIgnore},
+      {{std::nullopt, std::nullopt, "", false}, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
+      {{std::nullopt, std::nullopt, "", true}, "retry\n", Buttons::kAbortRetryIgnore,
+       Answer::kRetry},
+      // End of input at a prompt takes the default button.
+      {{std::nullopt, std::nullopt, "", true}, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
+      {{std::nullopt, std::nullopt, "", false}, "", Buttons::kOk, Answer::kOk},
+  };
+  for (const auto& c : cases) {
+    std::FILE* in = std::tmpfile();
+    std::fputs(c.typed.c_str(), in);
+    std::rewind(in);
+    std::FILE* out = std::tmpfile();
+    ConsoleWindow w(c.options, nullptr, out, in);
+    EXPECT_EQ(w.MessageBox("Question?", "Record Found", c.buttons), c.want) << c.typed;
+    // A non-interactive OK box never reads input.
+    if (!c.options.interactive) {
+      EXPECT_EQ(std::ftell(in), 0);
+    }
+    std::fclose(in);
+    std::fclose(out);
+  }
+}
+
+TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxAndStatus) {
+  std::string path = ::testing::TempDir() + "/transcript.jsonl";
+  std::remove(path.c_str());
+  {
+    std::FILE* out = std::tmpfile();
+    ConsoleWindow w({Answer::kYes, std::nullopt, path, false}, nullptr, out, stdin);
+    w.MessageBox("24-00101 was found.  Update?", "Record Found", Buttons::kYesNo);
+    w.TraceBox("Ini file:C:\\WINDOWS\\XFR.INI Exists");
+    w.StatusChanged("Transferring data to Tracking", true);
+    w.StatusChanged("", false);
+    w.MessageBox("bad \x01 byte \xFF\r\nnext", "Error", Buttons::kOk);
+    std::fclose(out);
+  }
+  EXPECT_EQ(ReadAll(path),
+            "{\"kind\":\"message\",\"title\":\"Record Found\",\"text\":\"24-00101 was found.  "
+            "Update?\",\"buttons\":\"YesNo\",\"answer\":\"Yes\"}\n"
+            "{\"kind\":\"trace\",\"title\":\"Transfer Info\",\"text\":\"Ini "
+            "file:C:\\\\WINDOWS\\\\XFR.INI Exists\",\"buttons\":\"OK\",\"answer\":\"OK\"}\n"
+            "{\"kind\":\"status\",\"text\":\"Transferring data to Tracking\",\"visible\":true}\n"
+            "{\"kind\":\"status\",\"text\":\"\",\"visible\":false}\n"
+            "{\"kind\":\"message\",\"title\":\"Error\",\"text\":\"bad \\u0001 byte "
+            "\xEF\xBF\xBD\\r\\nnext\",\"buttons\":\"OK\",\"answer\":\"OK\"}\n");
+}
+
+}  // namespace
+}  // namespace xfr
