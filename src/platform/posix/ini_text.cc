@@ -138,8 +138,9 @@ std::optional<std::string> IniLookup(std::string_view text, std::string_view sec
 }
 
 bool IniWritable(std::string_view section, std::string_view key, std::string_view value) {
-  auto clean = [](std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) ==
-                                               std::string_view::npos; };
+  auto clean = [](std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+  };
   std::string_view s = Trim(section);
   std::string_view k = Trim(key);
   return !s.empty() && !k.empty() && clean(section) && clean(key) && clean(value) &&

@@ -28,8 +28,7 @@ double PosixClock::SecondsSinceMidnight() {
 }
 
 double PosixClock::MonotonicSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 Date PosixClock::Today() {

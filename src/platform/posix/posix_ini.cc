@@ -128,8 +128,8 @@ std::string WindowsDirectory() {
   const char* windir = std::getenv("XFR_WINDIR");
   if (windir != nullptr && windir[0] != '\0') {
     std::string dir = windir;
-    bool relative = dir[0] != '/' && dir.find('\\') == std::string::npos &&
-                    !(dir.size() >= 2 && dir[1] == ':');
+    bool relative =
+        dir[0] != '/' && dir.find('\\') == std::string::npos && !(dir.size() >= 2 && dir[1] == ':');
     if (relative) {
       char cwd[PATH_MAX];
       if (::getcwd(cwd, sizeof cwd) == nullptr) return {};
@@ -145,8 +145,8 @@ std::string WindowsDirectory() {
     std::string home = HomeDirectory();
     if (home.empty()) return {};
     config = home + "/.config";
-    ::mkdir(config.c_str(), 0700);
   }
+  ::mkdir(config.c_str(), 0700);
   std::string dir = config + "/transfer-info";
   // Our own configuration directory: made on first use so that XFR.INI can be created in it.
   ::mkdir(dir.c_str(), 0700);

@@ -49,10 +49,13 @@ const std::map<std::string, std::string> kNotMatched = {
 const std::map<std::pair<std::string, int>, std::string> kOurWrites = {
     {{"W1", 0}, "[Sec]\r\nKey=Val\r\n"},
     {{"W1", 1}, "[Sec]\r\nKey=Val\r\n[Two]\r\nK2=V2\r\n"},
-    {{"W2", 0}, "; top comment\r\n[Sec]\r\nA=1\r\n; mid comment\r\nB=2\r\nC=3\r\n\r\n[Other]\r\nX=9\r\n"},
-    {{"W3", 0}, "; top comment\r\n[Sec]\r\nA=100\r\n; mid comment\r\nB=2\r\n\r\n[Other]\r\nX=9\r\n"},
+    {{"W2", 0},
+     "; top comment\r\n[Sec]\r\nA=1\r\n; mid comment\r\nB=2\r\nC=3\r\n\r\n[Other]\r\nX=9\r\n"},
+    {{"W3", 0},
+     "; top comment\r\n[Sec]\r\nA=100\r\n; mid comment\r\nB=2\r\n\r\n[Other]\r\nX=9\r\n"},
     {{"W4", 0},
-     "; top comment\r\n[Sec]\r\nA=1\r\n; mid comment\r\nB=2\r\n\r\n[Other]\r\nX=9\r\n[New]\r\nK=v\r\n"},
+     "; top comment\r\n[Sec]\r\nA=1\r\n; mid "
+     "comment\r\nB=2\r\n\r\n[Other]\r\nX=9\r\n[New]\r\nK=v\r\n"},
     {{"W5", 0}, "[Sec]\nA=100\nB=2\n"},
     {{"W6", 0}, "[Sec]\r\nP=padded  \r\n"},
     {{"W6", 1}, "[Sec]\r\nP=padded  \r\nQ=\"q\"\r\n"},
@@ -121,9 +124,9 @@ std::string DecodeBytes(const std::string& cell) {
 }
 
 struct Call {
-  std::string verb;                         // Get, Write or loop
+  std::string verb;                              // Get, Write or loop
   std::vector<std::optional<std::string>> args;  // nullopt for NULL
-  int loop_calls = 0, loop_size = 0;        // loop rows
+  int loop_calls = 0, loop_size = 0;             // loop rows
 };
 
 Call ParseCall(const std::string& cell) {
@@ -135,7 +138,8 @@ Call ParseCall(const std::string& cell) {
   std::size_t pos = 0;
   for (;;) {
     std::size_t comma = inside.find(", ", pos);
-    std::string arg = inside.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    std::string arg =
+        inside.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
     if (arg == "NULL") {
       call.args.push_back(std::nullopt);
     } else if (arg.size() >= 2 && arg.front() == '"' && arg.back() == '"') {
@@ -169,7 +173,8 @@ std::string Normalize(const std::string& text) {
     line.clear();
     if (t.empty()) return;
     std::size_t eq = t.find('=');
-    if (t[0] != '[' && eq != std::string::npos) t = trim(t.substr(0, eq)) + "=" + trim(t.substr(eq + 1));
+    if (t[0] != '[' && eq != std::string::npos)
+      t = trim(t.substr(0, eq)) + "=" + trim(t.substr(eq + 1));
     out += t + "\r\n";
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -267,8 +272,8 @@ TEST(IniFixture, EveryObservedRowMatchesOrIsListed) {
       for (std::size_t i = 0; i < 2; ++i) ASSERT_TRUE(call.args[i].has_value()) << "unlisted NULL";
       std::uint32_t size = std::stoul(arg(3));
       std::string buffer(size, ' ');
-      std::uint32_t count = ini.GetPrivateProfileString(arg(0), arg(1), arg(2), &buffer, size,
-                                                        windows_file);
+      std::uint32_t count =
+          ini.GetPrivateProfileString(arg(0), arg(1), arg(2), &buffer, size, windows_file);
       EXPECT_EQ(count, std::stoul(cells[3]));
       std::string expected = cells[4].starts_with("all 128 bytes")
                                  ? state->substr(state->find('=') + 1, 128)

@@ -1,0 +1,166 @@
+// PosixFileSystem in a temporary directory: Windows paths mapped to native ones, names found in
+// any letter case, and the four file operations with their error numbers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix_files.h"
+#include "platform/posix/temp_dir.h"
+#include "platform/runtime_error.h"
+
+namespace xfr {
+namespace {
+
+using testing::ScopedEnv;
+using testing::TempDir;
+using testing::WriteFile;
+
+class PosixFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(dir_ / "Office/TrkData");
+    std::filesystem::create_directories(dir_ / "Office/Empty");
+    WriteFile(dir_ / "Office/TrkData/property.DBF", "0123456789");
+    WriteFile(dir_ / "Office/TrkData/Trk.Ini", "[DIRECTORIES]\r\n");
+    WriteFile(dir_ / "Office/TrkData/empty.txt", "");
+    WriteFile(dir_ / "Office/xfr.dat", "A123\r\nsecond line\r\n");
+    std::filesystem::create_directories(dir_ / "Office/TrkData/SubDir");
+  }
+
+  TempDir dir_;
+  ScopedEnv drive_{"XFR_DRIVE_Q", (dir_ / "Office").c_str()};
+  ScopedEnv unmapped_{"XFR_DRIVE_U", nullptr};
+  PosixFileSystem fs_;
+};
+
+TEST_F(PosixFilesTest, NativePathMapsDrivesSeparatorsAndCase) {
+  const std::string office = dir_ / "Office";
+  struct Case {
+    std::string windows, native;
+  } cases[] = {
+      {"Q:\\TRKDATA\\PROPERTY.DBF", office + "/TrkData/property.DBF"},
+      {"q:\\trkdata\\trk.ini", office + "/TrkData/Trk.Ini"},
+      {"Q:/TrkData//TRK.INI", office + "/TrkData/Trk.Ini"},
+      {"Q:\\TRKDATA\\", office + "/TrkData/"},
+      {"Q:", office},
+      {"Q:XFR.DAT", office + "/xfr.dat"},
+      // Components that do not exist are kept as written, and so is everything after them.
+      {"Q:\\trkdata\\New\\TRK.INI", office + "/TrkData/New/TRK.INI"},
+      {"Q:\\TRKDATA\\..\\XFR.DAT", office + "/TrkData/../xfr.dat"},
+      // A leading backslash is the root of the file system.
+      {dir_.windows() + "\\OFFICE\\XFR.DAT", office + "/xfr.dat"},
+      {"U:\\anything", ""},
+      {std::string("Q:\\xfr.dat\0x", 12), ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.windows);
+    EXPECT_EQ(fs_.NativePath(c.windows), c.native);
+  }
+}
+
+TEST_F(PosixFilesTest, RelativePathsStartAtWorkingDirectory) {
+  char old[PATH_MAX];
+  ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(::chdir((dir_ / "Office").c_str()), 0);
+  std::string native = fs_.NativePath("TRKDATA\\TRK.INI");
+  std::int64_t length = fs_.FileLength("XFR.DAT");
+  ASSERT_EQ(::chdir(old), 0);
+  EXPECT_EQ(native, "TrkData/Trk.Ini");
+  EXPECT_EQ(length, 19);
+}
+
+TEST_F(PosixFilesTest, ExactNameWinsOverOtherCase) {
+  WriteFile(dir_ / "Office/XFR.DAT", "upper");
+  EXPECT_EQ(fs_.NativePath("Q:\\XFR.DAT"), dir_ / "Office/XFR.DAT");
+  EXPECT_EQ(fs_.NativePath("Q:\\xfr.dat"), dir_ / "Office/xfr.dat");
+  // Neither spelling exact: the first in byte order, whatever the directory's order.
+  EXPECT_EQ(fs_.NativePath("Q:\\Xfr.Dat"), dir_ / "Office/XFR.DAT");
+}
+
+TEST_F(PosixFilesTest, ListPathAsDir) {
+  struct Case {
+    std::string path;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"Q:\\TRKDATA\\", {"Trk.Ini", "empty.txt", "property.DBF"}},  // files only, sorted
+      {"Q:\\TRKDATA\\PROPERTY.DBF", {"property.DBF"}},              // the stored name
+      {"Q:\\TRKDATA", {}},                                          // a directory, no "\"
+      {"Q:\\EMPTY\\", {}},
+      {"Q:\\MISSING\\", {}},
+      {"Q:\\TRKDATA\\NONE.DBF", {}},
+      {"U:\\", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(fs_.ListPath(c.path), c.names);
+  }
+}
+
+int ErrorOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST_F(PosixFilesTest, ErrorNumbers) {
+  struct Case {
+    const char* what;
+    std::function<void()> operation;
+    int error;
+  } cases[] = {
+      {"length of a file", [&] { EXPECT_EQ(fs_.FileLength("Q:\\TRKDATA\\PROPERTY.DBF"), 10); }, 0},
+      {"length of an empty file", [&] { EXPECT_EQ(fs_.FileLength("Q:\\TRKDATA\\EMPTY.TXT"), 0); },
+       0},
+      {"length of a missing file", [&] { fs_.FileLength("Q:\\TRKDATA\\NONE"); }, 53},
+      {"length of a directory", [&] { fs_.FileLength("Q:\\TRKDATA"); }, 53},
+      {"length on an unmapped drive", [&] { fs_.FileLength("U:\\X"); }, 53},
+      {"first line", [&] { EXPECT_EQ(fs_.ReadFirstLine("Q:\\XFR.DAT"), "A123"); }, 0},
+      {"first line of an empty file", [&] { fs_.ReadFirstLine("Q:\\TRKDATA\\EMPTY.TXT"); }, 62},
+      {"first line of a missing file", [&] { fs_.ReadFirstLine("Q:\\NONE.DAT"); }, 53},
+      {"first line of a directory", [&] { fs_.ReadFirstLine("Q:\\TRKDATA"); }, 75},
+      {"delete a missing file", [&] { fs_.DeleteFile("Q:\\NONE.DAT"); }, 53},
+      {"delete a directory", [&] { fs_.DeleteFile("Q:\\TRKDATA\\SUBDIR"); }, 75},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ErrorOf(c.operation), c.error);
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "Office/TrkData/SubDir"));
+}
+
+TEST_F(PosixFilesTest, FirstLineEndsAtAnyLineEnd) {
+  struct Case {
+    std::string bytes, line;
+  } cases[] = {
+      {"A1\r\nB", "A1"},
+      {"A1\nB", "A1"},
+      {"A1\rB", "A1"},
+      {"A1", "A1"},
+      {"\r\nA1", ""},
+      {"  A1  \n", "  A1  "},
+      {std::string(10000, 'x') + "\nB", std::string(10000, 'x')},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir_ / "Office/line.txt", c.bytes);
+    EXPECT_EQ(fs_.ReadFirstLine("Q:\\LINE.TXT"), c.line);
+  }
+}
+
+TEST_F(PosixFilesTest, DeleteFindsAnyCase) {
+  fs_.DeleteFile("Q:\\XFR.DAT");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "Office/xfr.dat"));
+  EXPECT_EQ(ErrorOf([&] { fs_.DeleteFile("Q:\\XFR.DAT"); }), 53);
+}
+
+}  // namespace
+}  // namespace xfr

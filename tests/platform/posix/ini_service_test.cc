@@ -1,0 +1,253 @@
+// PosixIniService beyond the observed rows: the writer keeping the rest of a file, malformed and
+// hostile files, the buffer contract at its edges, the Windows directory and bare file names.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "platform/posix/ini_text.h"
+#include "platform/posix/posix_ini.h"
+#include "platform/posix/temp_dir.h"
+
+namespace xfr {
+namespace {
+
+using testing::ReadFile;
+using testing::ScopedEnv;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::string Get(PosixIniService& ini, const std::string& file, const std::string& section,
+                const std::string& key, const std::string& def = "dflt") {
+  std::string buffer(256, ' ');
+  std::uint32_t n = ini.GetPrivateProfileString(section, key, def, &buffer, 256, file);
+  return buffer.substr(0, n);
+}
+
+TEST(PosixIni, WriterChangesOnlyItsLine) {
+  // A file another program owns: BOM, LF ends, odd spacing, comments, blank lines, high bytes,
+  // a duplicate section and no final newline.
+  const std::string before =
+      "\xEF\xBB\xBF; settings\n\n[preferences]\n  Colour = blue ; sky\n"
+      "AutoExit = 0\n\n; next\n[Other]\nname=Caf\xE9\n[PREFERENCES]\nAUTOEXIT=9";
+  TempDir dir;
+  WriteFile(dir / "xfr.ini", before);
+  ::chmod((dir / "xfr.ini").c_str(), 0640);
+  PosixIniService ini;
+  const std::string file = dir.windows() + "\\XFR.INI";
+
+  ASSERT_TRUE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "1", file));
+  std::string expected = before;
+  expected.replace(expected.find("AutoExit = 0"), 12, "AutoExit = 1");
+  EXPECT_EQ(ReadFile(dir / "xfr.ini"), expected);
+  EXPECT_EQ(Get(ini, file, "Preferences", "autoexit"), "1");
+  EXPECT_EQ(Get(ini, file, "other", "NAME"), "Caf\xE9");
+
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "xfr.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  // No temporary file left beside it, and no second file in another letter case.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  // Writing the same value again leaves the file as it is.
+  ASSERT_TRUE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "1", file));
+  EXPECT_EQ(ReadFile(dir / "xfr.ini"), expected);
+}
+
+TEST(PosixIni, WriterFollowsSymbolicLink) {
+  TempDir dir;
+  WriteFile(dir / "real.ini", "[S]\r\nk=1\r\n");
+  ASSERT_EQ(::symlink((dir / "real.ini").c_str(), (dir / "link.ini").c_str()), 0);
+  PosixIniService ini;
+  ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "2", dir / "link.ini"));
+  EXPECT_EQ(ReadFile(dir / "real.ini"), "[S]\r\nk=2\r\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+}
+
+TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
+  TempDir dir;
+  PosixIniService ini;
+  std::filesystem::create_directory(dir / "dir.ini");
+  ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+  WriteFile(dir / "ok.ini", "[S]\r\nk=v\r\n");
+  struct Case {
+    std::string file, section, key, value;
+  } cases[] = {
+      {dir / "missing-dir/x.ini", "S", "k", "v"},  // the directory is not created
+      {dir / "dir.ini", "S", "k", "v"},            // not a regular file
+      {dir / "fifo.ini", "S", "k", "v"},           // would block a reader
+      {dir / "ok.ini", "S", "k", "two\r\nlines"},  // would add a line
+      {dir / "ok.ini", "S", "k", std::string("nul\0", 4)},
+      {dir / "ok.ini", "S", "a=b", "v"},
+      {dir / "ok.ini", "S", "[k]", "v"},
+      {dir / "ok.ini", "", "k", "v"},
+      {dir / "ok.ini", "S", "  ", "v"},
+      {dir / "ok.ini", "S\n[T]", "k", "v"},
+      {"Q:\\unmapped.ini", "S", "k", "v"},
+  };
+  ScopedEnv no_drive("XFR_DRIVE_Q", nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file + " [" + c.section + "] " + c.key);
+    EXPECT_FALSE(ini.WritePrivateProfileString(c.section, c.key, c.value, c.file));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing-dir"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "dir.ini"));
+  EXPECT_EQ(ReadFile(dir / "ok.ini"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
+
+TEST(PosixIni, UnreadableFileIsNeverOverwritten) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  TempDir dir;
+  WriteFile(dir / "locked.ini", "[S]\r\nk=secret\r\n");
+  ::chmod((dir / "locked.ini").c_str(), 0200);
+  PosixIniService ini;
+  EXPECT_EQ(Get(ini, dir / "locked.ini", "S", "k"), "dflt");
+  EXPECT_FALSE(ini.WritePrivateProfileString("S", "j", "v", dir / "locked.ini"));
+  ::chmod((dir / "locked.ini").c_str(), 0600);
+  EXPECT_EQ(ReadFile(dir / "locked.ini"), "[S]\r\nk=secret\r\n");
+}
+
+TEST(PosixIni, MalformedFilesGiveDefaultsAndSurviveWrites) {
+  std::mt19937 random(7);
+  std::string binary(4096, '\0');
+  for (char& c : binary) c = static_cast<char>(random());
+  std::string long_line = "[S]\r\nk=" + std::string(1 << 20, 'x') + "\r\nj=after\r\n";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* key;
+    std::string expected;
+  } cases[] = {
+      {"binary", binary, "k", "dflt"},
+      {"binary then section", binary + "\n[S]\nk=v\n", "k", "v"},
+      {"nul bytes", std::string("[S]\0\nk=a\0b\n", 11), "k", std::string("a\0b", 3)},
+      {"1 MB line", long_line, "j", "after"},
+      {"1 MB line cut", long_line, "k", std::string(255, 'x')},
+      {"no newline at the end", "[S]\r\nk=v", "k", "v"},
+      {"header only", "[S]", "k", "dflt"},
+      {"unclosed header", "[S\r\nk=v\r\n", "k", "dflt"},
+      {"lone CRs", "\r\r\r[S]\r\r\rk=v\r\r", "k", "v"},
+      {"bom only", "\xEF\xBB\xBF", "k", "dflt"},
+  };
+  TempDir dir;
+  PosixIniService ini;
+  const std::string file = dir / "bad.ini";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(file, c.bytes);
+    EXPECT_EQ(Get(ini, file, "S", c.key), c.expected);
+    ASSERT_TRUE(ini.WritePrivateProfileString("S", "new", "1", file));
+    auto after = ReadFile(file);
+    ASSERT_TRUE(after.has_value());
+    EXPECT_EQ(Get(ini, file, "S", "new"), "1");
+    // Every byte of the old file is still there, in order: the write only inserted text.
+    std::size_t prefix = 0;
+    while (prefix < c.bytes.size() && (*after)[prefix] == c.bytes[prefix]) ++prefix;
+    EXPECT_TRUE(after->ends_with(c.bytes.substr(prefix)));
+    EXPECT_GT(after->size(), c.bytes.size());
+  }
+  // A missing file reads as empty, and is created by the first write.
+  std::filesystem::remove(file);
+  EXPECT_EQ(Get(ini, file, "S", "k"), "dflt");
+  ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "v", file));
+  EXPECT_EQ(ReadFile(file), "[S]\r\nk=v\r\n");
+}
+
+TEST(PosixIni, BufferEdges) {
+  TempDir dir;
+  WriteFile(dir / "a.ini", "[S]\r\nk=abc\r\n");
+  PosixIniService ini;
+  struct Case {
+    std::uint32_t size;
+    std::uint32_t count;
+    std::string buffer;  // the whole buffer afterwards
+  } cases[] = {
+      {0, 0, ""},
+      {1, 0, std::string("\0", 1)},
+      {3, 2, std::string("ab\0", 3)},
+      {4, 3, std::string("abc\0", 4)},
+      {6, 3, std::string("abc\0**", 6)},  // the rest is left as it was
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    std::string buffer(c.size, '*');
+    EXPECT_EQ(ini.GetPrivateProfileString("S", "k", "", &buffer, c.size, dir / "a.ini"), c.count);
+    EXPECT_EQ(buffer, c.buffer);
+  }
+}
+
+TEST(PosixIni, WindowsDirectory) {
+  TempDir dir;
+  std::string config = dir / "config";
+  struct Case {
+    const char* windir;
+    const char* xdg;
+    std::string expected;
+  } cases[] = {
+      {"/srv/office/win/", nullptr, "\\srv\\office\\win"},
+      {"C:\\WINDOWS\\", nullptr, "C:\\WINDOWS"},
+      {"c:", nullptr, "c:"},
+      {"", config.c_str(), dir.windows() + "\\config\\transfer-info"},
+      {nullptr, config.c_str(), dir.windows() + "\\config\\transfer-info"},
+  };
+  PosixIniService ini;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.windir ? c.windir : "(unset)");
+    ScopedEnv windir("XFR_WINDIR", c.windir);
+    ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg);
+    std::string buffer(144, ' ');
+    std::uint32_t n = ini.GetWindowsDirectory(&buffer, 144);
+    EXPECT_EQ(buffer.substr(0, n), c.expected);
+    EXPECT_EQ(buffer[n], '\0');
+    EXPECT_EQ(buffer.size(), 144u);
+  }
+  // The default directory is made on first use, and maps back to itself.
+  EXPECT_TRUE(std::filesystem::is_directory(config + "/transfer-info"));
+  ScopedEnv windir("XFR_WINDIR", nullptr);
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+  std::string buffer(144, ' ');
+  std::uint32_t n = ini.GetWindowsDirectory(&buffer, 144);
+  PosixFileSystem files;
+  EXPECT_EQ(files.NativePath(buffer.substr(0, n) + "\\"), config + "/transfer-info/");
+  // A name that does not fit gives 0 rather than a cut path.
+  EXPECT_EQ(ini.GetWindowsDirectory(&buffer, n), 0u);
+  EXPECT_EQ(ini.GetWindowsDirectory(&buffer, n + 1), n);
+}
+
+TEST(PosixIni, BareFileNameLivesInWindowsDirectory) {
+  TempDir dir;
+  ScopedEnv windir("XFR_WINDIR", dir.path().c_str());
+  PosixIniService ini;
+  ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "v", "initest_rel.ini"));
+  EXPECT_EQ(ReadFile(dir / "initest_rel.ini"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(Get(ini, "INITEST_REL.INI", "s", "K"), "v");
+}
+
+TEST(IniText, UpdateEdges) {
+  struct Case {
+    const char* name;
+    std::string before, section, key, value, after;
+  } cases[] = {
+      {"bom, new section", "\xEF\xBB\xBF", "S", "k", "v", "\xEF\xBB\xBF[S]\r\nk=v\r\n"},
+      {"CR file", "[A]\rx=1", "A", "k", "v", "[A]\rx=1\rk=v\r"},
+      {"header at end, no newline", "[A]", "A", "k", "v", "[A]\r\nk=v\r\n"},
+      {"pre-section key of same name", "k=0\n[A]\n", "A", "k", " v", "k=0\n[A]\nk=v\n"},
+      {"blank lines before next section", "[A]\nx=1\n\n\n[B]\n", "a", "k", "v",
+       "[A]\nx=1\nk=v\n\n\n[B]\n"},
+      {"key with comment text", "[A]\nk = old ; note\n", "A", "K", "new", "[A]\nk = new\n"},
+      {"empty value keeps line", "[A]\nk=\n", "A", "k", "v", "[A]\nk=v\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(IniWritable(c.section, c.key, c.value));
+    EXPECT_EQ(IniUpdate(c.before, c.section, c.key, c.value), c.after);
+    EXPECT_EQ(IniLookup(c.after, c.section, c.key), IniValueAsRead(c.value));
+  }
+}
+
+}  // namespace
+}  // namespace xfr

@@ -1,0 +1,91 @@
+// The single-instance lock across processes, and the clock's basic promises.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_instance.h"
+#include "platform/posix/temp_dir.h"
+
+namespace xfr {
+namespace {
+
+using testing::TempDir;
+
+TEST(PosixInstanceLock, HeldByChildUntilItDies) {
+  TempDir dir;
+  const std::string path = dir / "transfer-info.lock";
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The first instance: takes the lock, says so, and waits to be killed.
+    PosixInstanceLock lock(path);
+    char held = lock.held() ? 'y' : 'n';
+    (void)!::write(ready[1], &held, 1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char held = 0;
+  ASSERT_EQ(::read(ready[0], &held, 1), 1);
+  ::close(ready[0]);
+  EXPECT_EQ(held, 'y');
+
+  {
+    PosixInstanceLock second(path);
+    EXPECT_FALSE(second.held());
+    EXPECT_TRUE(second.AnotherInstanceRunning());
+    EXPECT_TRUE(second.AnotherInstanceRunning());  // asking again changes nothing
+
+    // The first instance dies without any chance to clean up.
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    // The same object now takes the lock it could not take before.
+    EXPECT_FALSE(second.AnotherInstanceRunning());
+    EXPECT_TRUE(second.held());
+  }
+  // Released by the destructor.
+  PosixInstanceLock third(path);
+  EXPECT_TRUE(third.held());
+  EXPECT_FALSE(third.AnotherInstanceRunning());
+}
+
+TEST(PosixInstanceLock, UnusableLockFileDoesNotBlockStart) {
+  TempDir dir;
+  ASSERT_EQ(::symlink("/nonexistent", (dir / "link.lock").c_str()), 0);
+  PosixInstanceLock lock(dir / "link.lock");
+  EXPECT_FALSE(lock.held());
+  EXPECT_FALSE(lock.AnotherInstanceRunning());
+  PosixInstanceLock no_dir(dir / "missing/x.lock");
+  EXPECT_FALSE(no_dir.AnotherInstanceRunning());
+}
+
+TEST(PosixClock, TimeOfDayMonotonicAndSleep) {
+  PosixClock clock;
+  double start = clock.MonotonicSeconds();
+  double of_day = clock.SecondsSinceMidnight();
+  EXPECT_GE(of_day, 0.0);
+  EXPECT_LT(of_day, 86400.0);
+  clock.Sleep(std::chrono::milliseconds(30));
+  EXPECT_GE(clock.MonotonicSeconds() - start, 0.029);
+  // Agrees with the C library's local time (unless midnight passed in between).
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  double c_seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  double ours = clock.SecondsSinceMidnight();
+  if (ours > 2.0) {
+    EXPECT_LT(std::fabs(ours - c_seconds), 2.0);
+    Date today = clock.Today();
+    EXPECT_EQ(today, (Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}));
+  }
+}
+
+}  // namespace
+}  // namespace xfr
