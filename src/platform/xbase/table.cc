@@ -301,6 +301,15 @@ Status Table::Seek(int tag, std::string_view text, bool* found, std::uint32_t* r
   std::string key;
   Status s = SeekKey(tag, text, &key);
   if (!s.ok()) return s;
+  if (tag_state_[tag].expr_type == ExprType::kChar) {
+    // A key longer than the tag's (trailing blanks aside) matches nothing.
+    std::string bytes = code_page_->FromUtf8(text);
+    while (!bytes.empty() && bytes.back() == ' ') bytes.pop_back();
+    if (bytes.size() > key.size()) {
+      *found = false;
+      return Status::OK();
+    }
+  }
   return SeekRaw(tag, key, found, recno);
 }
 

@@ -1,0 +1,419 @@
+// The Table over the fixture tables: reading against an independent reader, the reference
+// engine's appends and edits reproduced tag by tag, deleted records, edits of keys, refused
+// writes and FoxPro's locks.
+#include "platform/xbase/table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/xbase/check.h"
+#include "platform/xbase/coding.h"
+#include "platform/xbase/env.h"
+#include "platform/xbase/table_test_util.h"
+
+namespace xbase {
+namespace {
+
+using table_testing::CopyFixtures;
+using table_testing::KeyList;
+using table_testing::OpenOrDie;
+using table_testing::Slurp;
+using table_testing::TempDir;
+
+std::string RunCommand(const std::string& cmd, int* rc) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  char buf[4096];
+  std::size_t n;
+  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int status = p ? pclose(p) : -1;
+  *rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
+}
+
+void ExpectConsistent(const std::string& dir) {
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::string name = e.path().filename().string();
+    if (name.size() < 4 || (name.substr(name.size() - 4) != ".DBF" && name.substr(name.size() - 4) != ".dbf")) continue;
+    std::vector<std::string> report;
+    Status s = CheckTable(Env::Default(), e.path().string(), &report);
+    EXPECT_TRUE(s.ok()) << s.ToString();
+  }
+  if (table_testing::HaveChecker()) {
+    std::string out;
+    EXPECT_EQ(table_testing::RunChecker(dir, &out), 0) << out;
+  }
+}
+
+// Every record and field as python3-dbfread (an independent reader) sees it, against ours.
+TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
+  int rc = 0;
+  RunCommand("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", &rc);
+  if (rc != 0) GTEST_SKIP() << "python3-dbfread not installed";
+  for (const char* name : {"PROPERTY", "CLIENT", "INVOICE"}) {
+    SCOPED_TRACE(name);
+    std::string path = table_testing::DataPath(std::string("foxpro/") + name + ".DBF");
+    // One line per field: recno TAB field TAB value, with values in our own text forms.
+    TempDir tmp;
+    {
+      std::ofstream py(tmp / "read.py");
+      py << "import dbfread, sys\n"
+            "t = dbfread.DBF(sys.argv[1], ignore_missing_memofile=True, char_decode_errors='strict')\n"
+            "for i, rec in enumerate(list(t.records) + list(t.deleted), 1):\n"
+            "    for f in t.fields:\n"
+            "        if f.type == 'M': continue\n"
+            "        v = rec[f.name]\n"
+            "        if v is None: s = ''\n"
+            "        elif f.type == 'D': s = v.strftime('%Y%m%d')\n"
+            "        elif f.type == 'L': s = 'T' if v else 'F'\n"
+            "        elif f.type in 'NF': s = '%.6f' % float(v)\n"
+            "        else: s = v\n"
+            "        sys.stdout.write('%d\\t%s\\t%s\\n' % (i, f.name, s))\n";
+    }
+    std::string expected =
+        RunCommand("/usr/bin/python3 '" + (tmp / "read.py") + "' '" + path + "'", &rc);
+    ASSERT_EQ(rc, 0) << expected;
+    auto table = OpenOrDie(Env::Default(), path, TableOptions{.read_only = true});
+    std::uint32_t count = 0;
+    ASSERT_TRUE(table->RecordCount(&count).ok());
+    std::string ours;
+    Record rec = table->NewRecord();
+    std::vector<std::uint32_t> order;  // live records, then deleted ones, as the reader lists them
+    for (int pass = 0; pass < 2; ++pass) {
+      for (std::uint32_t r = 1; r <= count; ++r) {
+        ASSERT_TRUE(table->Read(r, &rec).ok());
+        if (rec.deleted() == (pass == 1)) order.push_back(r);
+      }
+    }
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const std::uint32_t r = static_cast<std::uint32_t>(i + 1);
+      ASSERT_TRUE(table->Read(order[i], &rec).ok());
+      for (std::size_t f = 0; f < table->layout().fields().size(); ++f) {
+        const DbfField& field = table->layout().fields()[f];
+        if (field.type == 'M') continue;
+        std::string v;
+        double d;
+        DbfDate date;
+        bool b;
+        if (field.type == 'N' || field.type == 'F') {
+          if (rec.Number(static_cast<int>(f), &d)) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.6f", d);
+            v = buf;
+          }
+        } else if (field.type == 'D') {
+          if (rec.Date(static_cast<int>(f), &date)) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year, date.month, date.day);
+            v = buf;
+          }
+        } else if (field.type == 'L') {
+          if (rec.Logical(static_cast<int>(f), &b)) v = b ? "T" : "F";
+        } else {
+          v = rec.Text(static_cast<int>(f));
+        }
+        ours += std::to_string(r) + "\t" + field.name + "\t" + v + "\n";
+      }
+    }
+    EXPECT_EQ(ours, expected);
+  }
+}
+
+// The reference engine's changes (EXPECTED.txt), made by ours, give the same key sequences.
+TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
+  Env* env = Env::Default();
+  struct Change {
+    const char* table;
+    int recno;  // 0: append
+    std::vector<std::pair<const char*, const char*>> fields;
+  };
+  const std::vector<Change> changes = {
+      {"PROPERTY", 0, {{"FILE_NUM", "NEW001"}, {"CLI_NUM", "10004"}}},
+      {"PROPERTY", 0, {{"FILE_NUM", "new002"}, {"CLI_NUM", "10016"}}},
+      {"PROPERTY", 0, {{"FILE_NUM", "NEW003"}}},
+      {"PROPERTY", 5, {{"PR_STREET", "3310 Chamblee Dunwoody Rd Unit B"}}},
+      {"CLIENT", 0, {{"CLI_NUM", "10016"}, {"PLAIN_NAME", "Lenox Hill Mortgage"}}},
+      {"INVOICE", 0, {{"INV_NUM", "INV24041"}, {"INV_DATE", "2024-06-03"}, {"INV_AMT", "450.00"}, {"INV_PAID", "F"}}},
+      {"INVOICE", 0, {{"INV_NUM", "INV24042"}, {"INV_DATE", "2024-06-04"}, {"INV_AMT", "525.00"}, {"INV_PAID", "F"}}},
+  };
+  for (const Change& c : changes) {
+    auto table = OpenOrDie(env, dir / (std::string(c.table) + ".DBF"));
+    Record rec = table->NewRecord();
+    for (const auto& [field, value] : c.fields) {
+      ASSERT_TRUE(rec.SetFromString(table->FindField(field), value).ok()) << field;
+    }
+    std::uint32_t recno = 0;
+    Status s = c.recno == 0 ? table->Append(rec, &recno) : table->Update(c.recno, rec);
+    ASSERT_TRUE(s.ok()) << s.ToString();
+  }
+  auto expected = table_testing::ExpectedKeys();
+  ASSERT_EQ(expected.size(), 8u);
+  for (const auto& [block, keys] : expected) {
+    if (block.rfind("after ", 0) != 0) continue;
+    SCOPED_TRACE(block);
+    std::string table_name = block.substr(6, block.find(' ', 6) - 6);
+    std::string tag_name = block.substr(block.rfind(' ') + 1);
+    auto table = OpenOrDie(env, dir / (table_name + ".DBF"), TableOptions{.read_only = true});
+    EXPECT_EQ(table_testing::WalkTag(table.get(), table->FindTag(tag_name)), keys);
+  }
+  // Records that were there keep every byte (but the one edited field), the memo file is untouched,
+  // and the appended records carry what was set.
+  for (const char* name : {"PROPERTY", "CLIENT", "INVOICE"}) {
+    SCOPED_TRACE(name);
+    auto before = OpenOrDie(env, table_testing::DataPath(std::string("foxpro/") + name + ".DBF"),
+                            TableOptions{.read_only = true});
+    auto after = OpenOrDie(env, dir / (std::string(name) + ".DBF"), TableOptions{.read_only = true});
+    std::uint32_t n = before->layout().header().record_count;
+    Record a = before->NewRecord(), b = after->NewRecord();
+    for (std::uint32_t r = 1; r <= n; ++r) {
+      ASSERT_TRUE(before->Read(r, &a).ok());
+      ASSERT_TRUE(after->Read(r, &b).ok());
+      if (std::string(name) == "PROPERTY" && r == 5) {
+        int street = after->FindField("PR_STREET");
+        EXPECT_EQ(b.Text(street), "3310 Chamblee Dunwoody Rd Unit B");
+        b.Assign(b.bytes());
+        ASSERT_TRUE(b.SetText(street, a.Text(street)).ok());
+      }
+      EXPECT_EQ(a.bytes(), b.bytes()) << "record " << r;
+    }
+  }
+  EXPECT_EQ(Slurp(dir / "PROPERTY.FPT"), Slurp(table_testing::DataPath("foxpro/PROPERTY.FPT")));
+  {
+    auto invoice = OpenOrDie(env, dir / "INVOICE.DBF", TableOptions{.read_only = true});
+    Record r = invoice->NewRecord();
+    ASSERT_TRUE(invoice->Read(31, &r).ok());
+    EXPECT_EQ(r.bytes(), " INV24041" "20240603" "    450.00" "F");
+  }
+  ExpectConsistent(dir.path());
+}
+
+void MarkDeleted(const std::string& path, Table* table, std::uint32_t recno) {
+  std::unique_ptr<File> f;
+  ASSERT_TRUE(Env::Default()->OpenFile(path, false, &f).ok());
+  ASSERT_TRUE(f->WriteAt(table->layout().RecordOffset(recno), "*", 1).ok());
+}
+
+TEST(Table, DeletedRecordsAreInvisibleToSeekAndFirst) {
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
+  std::string path = dir / "PROPERTY.DBF";
+  auto table = OpenOrDie(Env::Default(), path);
+  MarkDeleted(path, table.get(), 1);
+  MarkDeleted(path, table.get(), 4);   // "ac24-104"; "AC24-104" (35) shares the UPPER key
+  MarkDeleted(path, table.get(), 2);   // "24-00102"; its twin 33 is deleted already
+  int file_num = table->FindTag("file_num");
+  struct Case {
+    const char* key;
+    bool found;
+    std::uint32_t recno;
+  } cases[] = {
+      {"AC24-104", true, 35}, {"24-00102", false, 0}, {"24-00101", false, 0},
+      {"24-00119", false, 0}, {"24-00103", true, 3},  {"24-00103   ", true, 3},
+      {"24-001", false, 0},   {"24-00103X", false, 0}, {"", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    bool found = true;
+    std::uint32_t recno = 0;
+    ASSERT_TRUE(table->Seek(file_num, c.key, &found, &recno).ok());
+    EXPECT_EQ(found, c.found);
+    if (c.found) {
+      EXPECT_EQ(recno, c.recno);
+    }
+  }
+  bool found = false;
+  std::uint32_t first = 0;
+  ASSERT_TRUE(table->First(&found, &first).ok());
+  EXPECT_TRUE(found);
+  EXPECT_EQ(first, 3u);
+}
+
+TEST(Table, EditedKeysMoveInEveryTag) {
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
+  auto table = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF");
+  int file_num = table->FindTag("FILE_NUM"), cli_num = table->FindTag("CLI_NUM");
+  struct Edit {
+    std::uint32_t recno;
+    const char* file_num;
+    const char* cli_num;
+  } edits[] = {
+      {6, "zz-0006", ""},       // both keys change, one to blank
+      {12, "24-00112", "AMC02"}, // only the client key changes (blank to a duplicate)
+      {35, "ac24-104", "amc01"}, // the UPPER key stays, the raw text changes
+      {7, "24-00007", "10001"},  // a deleted record is edited all the same
+  };
+  for (const Edit& e : edits) {
+    Record changes = table->NewRecord();
+    ASSERT_TRUE(changes.SetText(table->FindField("FILE_NUM"), e.file_num).ok());
+    ASSERT_TRUE(changes.SetText(table->FindField("CLI_NUM"), e.cli_num).ok());
+    ASSERT_TRUE(table->Update(e.recno, changes).ok());
+  }
+  bool found = false;
+  std::uint32_t recno = 0;
+  ASSERT_TRUE(table->Seek(file_num, "ZZ-0006", &found, &recno).ok());
+  EXPECT_TRUE(found && recno == 6);
+  ASSERT_TRUE(table->Seek(file_num, "24-00106", &found, &recno).ok());
+  EXPECT_FALSE(found);
+  ASSERT_TRUE(table->Seek(cli_num, "10005", &found, &recno).ok());
+  EXPECT_FALSE(found);  // record 6 was the only one
+  ASSERT_TRUE(table->Seek(file_num, "24-00007", &found, &recno).ok());
+  EXPECT_FALSE(found);  // in the index, but deleted
+  // The memo pointer of an edited record is kept.
+  Record rec = table->NewRecord();
+  Record before = table->NewRecord();
+  ASSERT_TRUE(table->Read(15, &before).ok());
+  Record change = table->NewRecord();
+  ASSERT_TRUE(change.SetText(table->FindField("PR_CITY"), "Décatur").ok());
+  ASSERT_TRUE(table->Update(15, change).ok());
+  ASSERT_TRUE(table->Read(15, &rec).ok());
+  EXPECT_EQ(rec.Raw(table->FindField("PR_NOTES")), before.Raw(table->FindField("PR_NOTES")));
+  EXPECT_FALSE(rec.IsBlank(table->FindField("PR_NOTES")));
+  EXPECT_EQ(rec.Text(table->FindField("PR_CITY")), "Décatur");
+  EXPECT_EQ(rec.Raw(table->FindField("PR_CITY")).substr(0, 8), "D\xE9" "catur ");
+  ExpectConsistent(dir.path());
+}
+
+// Tables whose index comes from FoxPro itself: numeric, date and concatenated keys.
+TEST(Table, KeepsNumericDateAndCompoundKeysOfFoxProTables) {
+  TempDir dir;
+  CopyFixtures("foxpro-real", dir.path());
+  {
+    auto office = OpenOrDie(Env::Default(), dir / "OFFICE.DBF");
+    const char* rows[][2] = {{"-5", "3"}, {"1000000", "0"}, {"", "2"}, {"7", "-1.5"}};
+    for (auto& row : rows) {
+      Record rec = office->NewRecord();
+      ASSERT_TRUE(rec.SetFromString(office->FindField("OFFICE_NO"), row[0]).ok());
+      ASSERT_TRUE(rec.SetFromString(office->FindField("BUILD_NO"), row[1]).ok()) << row[1];
+      std::uint32_t recno;
+      ASSERT_TRUE(office->Append(rec, &recno).ok());
+    }
+    Record change = office->NewRecord();
+    ASSERT_TRUE(change.SetNumber(office->FindField("OFFICE_NO"), 42).ok());
+    ASSERT_TRUE(office->Update(1, change).ok());
+    bool found = false;
+    std::uint32_t recno = 0;
+    ASSERT_TRUE(office->Seek(office->FindTag("OFF_NUM"), "42", &found, &recno).ok());
+    EXPECT_TRUE(found && recno == 1);
+    ASSERT_TRUE(office->Seek(office->FindTag("off_num"), "-5", &found, &recno).ok());
+    EXPECT_TRUE(found && recno == 4);
+  }
+  {
+    auto person = OpenOrDie(Env::Default(), dir / "PERSON2.DBF");
+    const char* rows[][3] = {{"Zeta", "1999-12-31", "30"}, {"Almond", "", "24"}, {"Almond", "1901-01-01", ""}};
+    for (auto& row : rows) {
+      Record rec = person->NewRecord();
+      ASSERT_TRUE(rec.SetFromString(person->FindField("L_NAME"), row[0]).ok());
+      ASSERT_TRUE(rec.SetFromString(person->FindField("F_NAME"), "Ann").ok());
+      ASSERT_TRUE(rec.SetFromString(person->FindField("STARTDATE"), row[1]).ok());
+      ASSERT_TRUE(rec.SetFromString(person->FindField("AGE"), row[2]).ok());
+      std::uint32_t recno;
+      ASSERT_TRUE(person->Append(rec, &recno).ok());
+    }
+    Record change = person->NewRecord();
+    ASSERT_TRUE(change.SetDate(person->FindField("STARTDATE"), DbfDate{2001, 2, 3}).ok());
+    ASSERT_TRUE(person->Update(2, change).ok());
+    bool found = false;
+    std::uint32_t recno = 0;
+    ASSERT_TRUE(person->Seek(person->FindTag("DATE_TAG"), "2001-02-03", &found, &recno).ok());
+    EXPECT_TRUE(found && recno == 2);
+  }
+  ExpectConsistent(dir.path());
+}
+
+// A tag the engine cannot maintain: writes fail naming it, and the files stay as they were.
+TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
+  struct Case {
+    const char* what;
+    std::string from, to;  // bytes replaced in PROPERTY.CDX
+    bool collation;
+  } cases[] = {
+      {"unknown function", "UPPER(FILE_NUM)", "XUPPR(FILE_NUM)", false},
+      {"unknown field", "UPPER(FILE_NUM)", "UPPER(FILE_NOM)", false},
+      {"national collation", "", "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    CopyFixtures("foxpro", dir.path());
+    std::string cdx = Slurp(dir / "PROPERTY.CDX");
+    if (!c.collation) {
+      std::size_t at = cdx.find(c.from);
+      ASSERT_NE(at, std::string::npos);
+      cdx.replace(at, c.to.size(), c.to);
+    } else {
+      auto t = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF", TableOptions{.read_only = true});
+      std::uint32_t header = t->tags()[t->FindTag("FILE_NUM")].header_offset;
+      std::memcpy(cdx.data() + header + 494, "GENERAL", 7);
+    }
+    {
+      std::unique_ptr<File> f;
+      ASSERT_TRUE(Env::Default()->OpenFile(dir / "PROPERTY.CDX", false, &f).ok());
+      ASSERT_TRUE(f->WriteAt(0, cdx.data(), cdx.size()).ok());
+    }
+    std::string dbf_before = Slurp(dir / "PROPERTY.DBF");
+    auto table = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF");
+    EXPECT_FALSE(table->writable().ok());
+    Record rec = table->NewRecord();
+    ASSERT_TRUE(rec.SetText(table->FindField("FILE_NUM"), "NEW9").ok());
+    std::uint32_t recno = 0;
+    Status s = table->Append(rec, &recno);
+    EXPECT_EQ(s.code(), Status::Code::kNotSupported);
+    EXPECT_NE(s.message().find("FILE_NUM"), std::string::npos) << s.message();
+    s = table->Update(3, rec);
+    EXPECT_EQ(s.code(), Status::Code::kNotSupported);
+    EXPECT_EQ(Slurp(dir / "PROPERTY.DBF"), dbf_before);
+    EXPECT_EQ(Slurp(dir / "PROPERTY.CDX"), cdx);
+    // Reading and seeking on the other tag still work.
+    bool found = false;
+    ASSERT_TRUE(table->Seek(table->FindTag("CLI_NUM"), "10005", &found, &recno).ok());
+    EXPECT_TRUE(found && recno == 6);
+  }
+}
+
+// Another program holding FoxPro's header, record or index lock makes our write wait a bounded
+// time and fail with kLocked; once the lock is free the write goes through.
+TEST(Table, WaitsBoundedForFoxProLocks) {
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
+  TableOptions options;
+  options.lock_timeout_micros = 50'000;
+  options.lock_retry_micros = 5'000;
+  auto table = OpenOrDie(Env::Default(), dir / "INVOICE.DBF", options);
+  const std::uint64_t rec3 = kDbfLockBase + table->layout().RecordOffset(3);
+  struct Case {
+    const char* what;
+    const char* file;
+    std::uint64_t offset;
+    bool append_blocked, edit3_blocked;
+  } cases[] = {
+      {"header lock", "INVOICE.DBF", kDbfLockBase, true, false},
+      {"record 3 lock", "INVOICE.DBF", rec3, false, true},
+      {"index lock", "INVOICE.CDX", kCdxLockOffset, true, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<File> other;
+    ASSERT_TRUE(Env::Default()->OpenFile(dir / c.file, false, &other).ok());
+    ASSERT_TRUE(other->TryLock(c.offset, 1, true).ok());
+    Record rec = table->NewRecord();
+    ASSERT_TRUE(rec.SetText(0, "LOCK" + std::to_string(++n)).ok());
+    std::uint32_t recno = 0;
+    Status s = table->Append(rec, &recno);
+    EXPECT_EQ(s.IsLocked(), c.append_blocked) << s.ToString();
+    s = table->Update(3, rec);
+    EXPECT_EQ(s.IsLocked(), c.edit3_blocked) << s.ToString();
+    ASSERT_TRUE(other->Unlock(c.offset, 1).ok());
+    EXPECT_TRUE(table->Append(rec, &recno).ok());
+  }
+  ExpectConsistent(dir.path());
+}
+
+}  // namespace
+}  // namespace xbase
