@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
   parser.process(app);
 
   const QStringList positional = parser.positionalArguments();
-  if (positional.size() != 1) return Fail(QStringLiteral("one report file expected (see --help)"), 2);
+  if (positional.size() != 1)
+    return Fail(QStringLiteral("one report file expected (see --help)"), 2);
 
   QFile file(positional[0]);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -82,8 +83,9 @@ int main(int argc, char** argv) {
     return Fail(QStringLiteral("cannot register the conversation object"), 3);
   }
   const QString name = QString::fromStdString(bus_name);
-  const auto registered = bus.interface()->registerService(
-      name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+  const auto registered =
+      bus.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
+                                       QDBusConnectionInterface::DontAllowReplacement);
   if (!registered.isValid() || registered.value() != QDBusConnectionInterface::ServiceRegistered) {
     return Fail(name + QStringLiteral(" is already served"), 3);
   }

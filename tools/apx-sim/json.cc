@@ -57,8 +57,8 @@ class Parser {
 
   bool Number(Json* out) {
     const size_t start = pos_;
-    while (pos_ < text_.size() && std::string_view("+-0123456789.eE").find(text_[pos_]) !=
-                                      std::string_view::npos) {
+    while (pos_ < text_.size() &&
+           std::string_view("+-0123456789.eE").find(text_[pos_]) != std::string_view::npos) {
       ++pos_;
     }
     if (start == pos_) return Fail("unexpected character");
@@ -76,10 +76,14 @@ class Parser {
     for (int i = 0; i < 4; ++i) {
       const char c = text_[pos_++];
       v <<= 4;
-      if (c >= '0' && c <= '9') v |= c - '0';
-      else if (c >= 'a' && c <= 'f') v |= c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') v |= c - 'A' + 10;
-      else return Fail("bad \\u escape");
+      if (c >= '0' && c <= '9')
+        v |= c - '0';
+      else if (c >= 'a' && c <= 'f')
+        v |= c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F')
+        v |= c - 'A' + 10;
+      else
+        return Fail("bad \\u escape");
     }
     *out = v;
     return true;
@@ -117,12 +121,26 @@ class Parser {
       if (pos_ >= text_.size()) return Fail("unterminated string");
       const char e = text_[pos_++];
       switch (e) {
-        case '"': case '\\': case '/': *out += e; break;
-        case 'b': *out += '\b'; break;
-        case 'f': *out += '\f'; break;
-        case 'n': *out += '\n'; break;
-        case 'r': *out += '\r'; break;
-        case 't': *out += '\t'; break;
+        case '"':
+        case '\\':
+        case '/':
+          *out += e;
+          break;
+        case 'b':
+          *out += '\b';
+          break;
+        case 'f':
+          *out += '\f';
+          break;
+        case 'n':
+          *out += '\n';
+          break;
+        case 'r':
+          *out += '\r';
+          break;
+        case 't':
+          *out += '\t';
+          break;
         case 'u': {
           unsigned cp = 0;
           if (!Hex4(&cp)) return false;
@@ -138,7 +156,8 @@ class Parser {
           AppendUtf8(cp, out);
           break;
         }
-        default: return Fail("bad escape");
+        default:
+          return Fail("bad escape");
       }
     }
   }
@@ -218,11 +237,21 @@ std::string JsonQuote(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char buf[8];

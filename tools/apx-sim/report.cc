@@ -93,7 +93,8 @@ bool ReportFile::Load(std::string_view text, std::string* error) {
     if (const Json* fields = json.Find("fields")) {
       if (!fields->is_object()) return *error = where + "fields is not an object", false;
       for (const auto& [address, value] : fields->object()) {
-        if (!value.is_string()) return *error = where + "field " + address + " is not a text", false;
+        if (!value.is_string())
+          return *error = where + "field " + address + " is not a text", false;
         report.fields.push_back({address, value.string()});
       }
     }
@@ -101,7 +102,8 @@ bool ReportFile::Load(std::string_view text, std::string* error) {
       if (!delays->is_object()) return *error = where + "delays is not an object", false;
       for (const auto& [item, value] : delays->object()) {
         int ms = 0;
-        if (!ReadDelay(value, &ms)) return *error = where + "delay of " + item + " is not ms", false;
+        if (!ReadDelay(value, &ms))
+          return *error = where + "delay of " + item + " is not ms", false;
         report.delays.emplace_back(item, ms);
       }
     }

@@ -27,8 +27,8 @@ enum class Outcome {
 
 struct Reply {
   Outcome outcome = Outcome::kOk;
-  std::string text;     // the answer of a request, or why it failed
-  int delay_ms = 0;     // how long to hold the reply back
+  std::string text;  // the answer of a request, or why it failed
+  int delay_ms = 0;  // how long to hold the reply back
 };
 
 class ReportFile {

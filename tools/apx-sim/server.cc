@@ -21,11 +21,16 @@ std::string Utf8(const QVariant& v) {
 
 QString ErrorNameFor(Outcome outcome) {
   switch (outcome) {
-    case Outcome::kUnknownTopic: return QString::fromLatin1(xfr::dde_bus::kErrorUnknownTopic);
-    case Outcome::kItemRefused: return QString::fromLatin1(xfr::dde_bus::kErrorItemRefused);
-    case Outcome::kPokeRefused: return QString::fromLatin1(xfr::dde_bus::kErrorPokeRefused);
-    case Outcome::kExecuteFailed: return QString::fromLatin1(xfr::dde_bus::kErrorExecuteFailed);
-    case Outcome::kOk: break;
+    case Outcome::kUnknownTopic:
+      return QString::fromLatin1(xfr::dde_bus::kErrorUnknownTopic);
+    case Outcome::kItemRefused:
+      return QString::fromLatin1(xfr::dde_bus::kErrorItemRefused);
+    case Outcome::kPokeRefused:
+      return QString::fromLatin1(xfr::dde_bus::kErrorPokeRefused);
+    case Outcome::kExecuteFailed:
+      return QString::fromLatin1(xfr::dde_bus::kErrorExecuteFailed);
+    case Outcome::kOk:
+      break;
   }
   return {};
 }
@@ -116,7 +121,8 @@ bool ConversationServer::handleMessage(const QDBusMessage& message,
     const std::string item = Utf8(message.arguments()[1]);
     Log("request", topic, &item, nullptr);
     outcome = report_->Request(topic, item);
-    if (outcome.outcome == Outcome::kOk) reply = message.createReply(QString::fromStdString(outcome.text));
+    if (outcome.outcome == Outcome::kOk)
+      reply = message.createReply(QString::fromStdString(outcome.text));
   } else if (member == QLatin1String("Poke") && TextArguments(message, 3)) {
     const std::string topic = Utf8(message.arguments()[0]);
     const std::string item = Utf8(message.arguments()[1]);

@@ -41,8 +41,8 @@ class DBusConversation : public DdeConversation {
         timeout_ms_(timeout_ms) {}
 
   std::string Request(std::string_view item) override {
-    QDBusMessage reply = Call(connection_, NewCall("Request") << topic_ << ToQString(item),
-                              timeout_ms_);
+    QDBusMessage reply =
+        Call(connection_, NewCall("Request") << topic_ << ToQString(item), timeout_ms_);
     const QList<QVariant> args = reply.arguments();
     // A server that answers with anything but one text did not perform the request.
     if (args.size() != 1 || args[0].metaType().id() != QMetaType::QString) {
@@ -53,8 +53,7 @@ class DBusConversation : public DdeConversation {
   }
 
   void Poke(std::string_view item, std::string_view data) override {
-    Call(connection_, NewCall("Poke") << topic_ << ToQString(item) << ToQString(data),
-         timeout_ms_);
+    Call(connection_, NewCall("Poke") << topic_ << ToQString(item) << ToQString(data), timeout_ms_);
   }
 
   void Execute(std::string_view command) override {
@@ -91,7 +90,8 @@ std::unique_ptr<DdeConversation> DBusDdeTransport::Initiate(std::string_view ser
   if (bus_name.empty() || !dde_bus::IsValidBusName(bus_name) || !connection_.isConnected()) {
     throw RuntimeError(kErrNoDdeServer);
   }
-  const QString name = QString::fromLatin1(bus_name.data(), static_cast<qsizetype>(bus_name.size()));
+  const QString name =
+      QString::fromLatin1(bus_name.data(), static_cast<qsizetype>(bus_name.size()));
 
   // The initiate: somebody must own the name.
   QDBusMessage ask = QDBusMessage::createMethodCall(
@@ -101,7 +101,8 @@ std::unique_ptr<DdeConversation> DBusDdeTransport::Initiate(std::string_view ser
   QDBusMessage reply = connection_.call(ask, QDBus::Block, timeout_ms_);
   if (reply.type() == QDBusMessage::ErrorMessage) {
     const QByteArray error = reply.errorName().toUtf8();
-    const int number = dde_bus::ErrorNumberForDBusError(std::string_view(error.data(), error.size()));
+    const int number =
+        dde_bus::ErrorNumberForDBusError(std::string_view(error.data(), error.size()));
     throw RuntimeError(number == kErrDdeTimeout ? kErrDdeTimeout : kErrNoDdeServer);
   }
   if (reply.arguments().size() != 1 || !reply.arguments()[0].toBool()) {

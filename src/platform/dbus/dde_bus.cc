@@ -20,7 +20,8 @@ std::string BusNameForService(std::string_view service) {
   for (size_t i = 0; i < service.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(service[i]);
     if (IsAsciiAlnum(c) && !(i == 0 && IsDigit(c))) {
-      name += static_cast<char>(c);
+      // DDE service names are case-insensitive: "Apx" is the service "APX".
+      name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     } else {
       name += '_';
       name += kHex[c >> 4];
@@ -49,7 +50,8 @@ bool IsValidBusName(std::string_view name) {
 }
 
 int ErrorNumberForDBusError(std::string_view error_name) {
-  if (error_name == kErrorUnknownTopic || error_name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+  if (error_name == kErrorUnknownTopic ||
+      error_name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
       error_name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
       error_name == "org.freedesktop.DBus.Error.Disconnected" ||
       error_name == "org.freedesktop.DBus.Error.NoServer" ||

@@ -1,9 +1,11 @@
 // The names of the appraisal link on the D-Bus session bus, shared by the client transport and
 // by apx-sim. doc/dde_dbus.md describes the protocol for other implementations.
 //
-// A DDE service is served by the well-known bus name "dde." + the service name, with every byte
-// outside A-Z, a-z, 0-9 (and a leading digit, which a bus name element may not start with)
-// written as "_" and two upper-case hex digits: "APX" -> "dde.APX", "My App" -> "dde.My_20App".
+// A DDE service is served by the well-known bus name "dde." + the service name in upper case,
+// with every byte outside A-Z, a-z, 0-9 (and a leading digit, which a bus name element may not
+// start with) written as "_" and two upper-case hex digits: "APX" and "Apx" -> "dde.APX",
+// "My App" -> "dde.MY_20APP". Upper case because DDE service names, like topics and items, match
+// without regard to case, while bus names do not.
 // The DDE topic is the first argument of each call (the part of LinkTopic after the "|").
 #pragma once
 
