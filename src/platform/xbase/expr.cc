@@ -217,7 +217,10 @@ std::string FoxStr(double v, int len, int dec) {
   char buf[512];
   for (int d = dec; d >= 0; --d) {
     if (d > 0 && d + 2 > len) continue;
-    int n = std::snprintf(buf, sizeof buf, "%*.*f", len, d, v);
+    // Halves round away from zero, as FoxPro rounds.
+    double scale = std::pow(10.0, d);
+    double r = std::abs(v) < 1e15 ? std::copysign(std::floor(std::abs(v) * scale + 0.5) / scale, v) : v;
+    int n = std::snprintf(buf, sizeof buf, "%*.*f", len, d, r);
     if (n > 0 && n <= len) return std::string(buf, n);
   }
   return std::string(len, '*');

@@ -1,0 +1,135 @@
+// Key and FOR expressions evaluated into the bytes FoxPro stores.
+#include "platform/xbase/expr.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace xbase {
+namespace {
+
+class ExprTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // NAME C10 "  Ann Lee " CITY C8 "Décatur" AMT N10.2 "   1234.50" DT D "20240603" OK L "T"
+    std::string h(32 + 5 * 32 + 1, '\0');
+    DbfHeader header;
+    header.header_length = static_cast<std::uint16_t>(h.size());
+    header.record_length = 1 + 10 + 8 + 10 + 8 + 1;
+    header.EncodeTo(h.data());
+    const char* names[] = {"NAME", "CITY", "AMT", "DT", "OK"};
+    const char types[] = {'C', 'C', 'N', 'D', 'L'};
+    const int lengths[] = {10, 8, 10, 8, 1};
+    for (int i = 0; i < 5; ++i) {
+      FieldDescriptor d;
+      d.name = names[i];
+      d.type = types[i];
+      d.length = static_cast<std::uint8_t>(lengths[i]);
+      d.decimals = i == 2 ? 2 : 0;
+      d.EncodeTo(h.data() + 32 + 32 * i);
+    }
+    h.back() = 0x0D;
+    ASSERT_TRUE(DbfLayout::Decode(h, &layout_).ok());
+    record_ = std::make_unique<Record>(&layout_, &CodePage::ForMark(0x03));
+    record_->Assign(std::string(" ") + "  Ann Lee " + "D\xE9" "catur " + "   1234.50" + "20240603" + "T");
+  }
+
+  std::string Key(const std::string& text, int key_length) {
+    std::unique_ptr<Expr> e;
+    Status s = Expr::Compile(text, layout_, &e);
+    if (!s.ok()) return "error: " + s.ToString();
+    std::string key;
+    s = e->EvaluateKey(*record_, 7, key_length, &key);
+    return s.ok() ? key : "error: " + s.ToString();
+  }
+
+  DbfLayout layout_;
+  std::unique_ptr<Record> record_;
+};
+
+TEST_F(ExprTest, KeysAreTheBytesFoxProStores) {
+  struct Case {
+    const char* expr;
+    int key_length;
+    std::string key;
+  } cases[] = {
+      {"NAME", 10, "  Ann Lee "},
+      {"upper(name)", 10, "  ANN LEE "},
+      {"UPPE(NAME)", 10, "  ANN LEE "},  // four-letter abbreviation
+      {"LOWER(CITY)", 8, "d\xE9" "catur "},  // ASCII letters only
+      {"ALLTRIM(NAME)+CITY", 16, "Ann LeeD\xE9" "catur  "},
+      {"TRIM(NAME)", 10, "  Ann Lee "},
+      {"LTRIM(NAME)", 10, "Ann Lee   "},
+      {"LEFT(NAME, 5)", 5, "  Ann"},
+      {"RIGHT(CITY,3)", 3, "ur "},
+      {"SUBSTR(NAME,3,3)", 3, "Ann"},
+      {"SUBSTR(NAME,8)", 3, "ee "},
+      {"STR(AMT,10,2)", 10, "   1234.50"},
+      {"STR(AMT)", 10, "      1235"},
+      {"STR(AMT,3)", 3, "***"},
+      {"STR(AMT,6,2)", 6, "1234.5"},
+      {"DTOS(DT)", 8, "20240603"},
+      {"DTOS(DT)+UPPER(CITY)", 16, "20240603D\xE9" "CATUR "},
+      {"test.NAME", 10, "  Ann Lee "},
+      {"TEST->CITY", 8, "D\xE9" "catur "},
+      {"IIF(OK, 'Y', 'N')", 1, "Y"},
+      {"PADL(ALLTRIM(NAME), 9, '0')", 9, "00Ann Lee"},
+      {"OK", 1, "T"},
+      {"AMT", 8, std::string("\xC0\x93\x4A\x00\x00\x00\x00\x00", 8)},
+      {"DT", 8, std::string("\xC1\x42\xC5\x98\x80\x00\x00\x00", 8)},  // Julian day 2460465
+      {"-AMT", 8, std::string("\x3F\x6C\xB5\xFF\xFF\xFF\xFF\xFF", 8)},
+      {"RECNO()", 8, std::string("\xC0\x1C\x00\x00\x00\x00\x00\x00", 8)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Key(c.expr, c.key_length), c.key) << c.expr;
+  }
+}
+
+TEST_F(ExprTest, ForClausesAndUnknownExpressions) {
+  struct Case {
+    const char* expr;
+    const char* result;  // "T", "F", or the start of an error
+  } cases[] = {
+      {"!DELETED()", "T"},
+      {".NOT. DELETED()", "T"},
+      {"NOT DELETED()", "T"},
+      {"DELETED()", "F"},
+      {"AMT > 1000 .AND. OK", "T"},
+      {"AMT < 1000 .OR. CITY = 'D'", "T"},
+      {"CITY == 'D'", "F"},
+      {"'Ann' $ NAME", "T"},
+      {"EMPTY(DT)", "F"},
+      {"DT + 1 > DT", "T"},
+      {"SOUNDEX(NAME)", "error: Not supported: expression \"SOUNDEX(NAME)\": function SOUNDEX()"},
+      {"NOFIELD", "error: Not supported: expression \"NOFIELD\": no field NOFIELD"},
+      {"NAME +", "error: Not supported"},
+      {"NAME + AMT", "error: Not supported"},
+      {"UPPER(AMT)", "error: Not supported"},
+      {"LEFT(NAME", "error: Not supported"},
+      {"'open", "error: Not supported"},
+  };
+  for (const Case& c : cases) {
+    std::string got = Key(c.expr, 1);
+    EXPECT_EQ(got.substr(0, std::string(c.result).size()), c.result) << c.expr;
+  }
+}
+
+// Byte order of numeric keys is number order, for negative, zero, fractional and huge values.
+TEST(NumberKey, ByteOrderIsNumberOrder) {
+  std::vector<double> values = {-1e300, -12345.678, -1, -0.5, -1e-300, 0, 1e-300, 0.5, 1, 2,
+                                 12345.678, 1e300};
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> dist(-1e6, 1e6);
+  for (int i = 0; i < 200; ++i) values.push_back(dist(rng));
+  std::sort(values.begin(), values.end());
+  for (std::size_t i = 1; i < values.size(); ++i) {
+    std::string a = EncodeNumberKey(values[i - 1]), b = EncodeNumberKey(values[i]);
+    EXPECT_LE(a, b) << values[i - 1] << " " << values[i];
+    EXPECT_EQ(DecodeNumberKey(b), values[i]);
+  }
+  EXPECT_EQ(EncodeNumberKey(-0.0), EncodeNumberKey(0.0));
+}
+
+}  // namespace
+}  // namespace xbase
