@@ -26,7 +26,8 @@ class IniService {
                                          std::string_view value, std::string_view file) = 0;
 
   // As GetWindowsDirectoryA: writes the directory (no trailing backslash) and a NUL into
-  // *buffer (resized to `size`), returns its length, or 0 when it cannot tell.
+  // *buffer (resized to `size`), returns its length, or 0 when it cannot tell. When the buffer
+  // is too small nothing is written and the size needed (length + 1) is returned.
   virtual std::uint32_t GetWindowsDirectory(std::string* buffer, std::uint32_t size) = 0;
 };
 

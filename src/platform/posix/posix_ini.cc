@@ -214,7 +214,9 @@ bool PosixIniService::WritePrivateProfileString(std::string_view section, std::s
 std::uint32_t PosixIniService::GetWindowsDirectory(std::string* buffer, std::uint32_t size) {
   std::string dir = WindowsDirectory();
   buffer->resize(size);
-  if (dir.empty() || dir.size() + 1 > size) return 0;
+  if (dir.empty()) return 0;
+  // As the Windows function: a buffer too small gets nothing and the size it would need.
+  if (dir.size() + 1 > size) return static_cast<std::uint32_t>(dir.size() + 1);
   std::copy(dir.begin(), dir.end(), buffer->begin());
   (*buffer)[dir.size()] = '\0';
   return static_cast<std::uint32_t>(dir.size());

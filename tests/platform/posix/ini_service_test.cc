@@ -213,8 +213,8 @@ TEST(PosixIni, WindowsDirectory) {
   std::uint32_t n = ini.GetWindowsDirectory(&buffer, 144);
   PosixFileSystem files;
   EXPECT_EQ(files.NativePath(buffer.substr(0, n) + "\\"), config + "/transfer-info/");
-  // A name that does not fit gives 0 rather than a cut path.
-  EXPECT_EQ(ini.GetWindowsDirectory(&buffer, n), 0u);
+  // A name that does not fit is not cut: the caller learns the size it needs.
+  EXPECT_EQ(ini.GetWindowsDirectory(&buffer, n), n + 1);  // too small: the size it needs
   EXPECT_EQ(ini.GetWindowsDirectory(&buffer, n + 1), n);
 }
 
