@@ -3,7 +3,10 @@
 #include <cstdio>
 
 #include "shell/error_report.h"
+#include "shell/lifecycle.h"
+#include "shell/main_window.h"
 #include "shell/startup.h"
+#include "store/lookup.h"
 
 namespace xfr {
 
@@ -26,22 +29,49 @@ void PrintConfig(const Config& c) {
 
 }  // namespace
 
+void PrintTrackingColumn(FrmMain& form) {
+  std::printf("Tracking column:\n");
+  for (TextBox* box : form.TrackingBoxes()) {
+    std::printf("  %s=%s%s\n", box->name.c_str(), box->text.c_str(),
+                box->visible ? "" : "    (hidden)");
+  }
+  bool clients = form.txtCli_LName.visible;
+  std::printf("Client boxes: %s\n", clients ? "visible" : "hidden");
+}
+
 int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command) {
   std::string name = command.empty() ? "" : command[0];
-  if (!name.empty()) {
+  std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
+                                command.end());
+  if (name != "" && name != "show") {
     std::fprintf(stderr, "transfer-info: unknown command '%s'\n", name.c_str());
     return 2;
   }
+  if (args.size() > (name == "show" ? 1u : 0u)) {
+    std::fprintf(stderr, "transfer-info: too many arguments for '%s'\n", name.c_str());
+    return 2;
+  }
+  FrmMain form(app);
   try {
+    // The window's own start: initialisation, load, activation, first repaint.
     Initialize(app);
-    ReadProgramIni(app);
-    PreviousInstance(app);
-    PrintConfig(app.config);
+    frmMainForm_Load(form);
+    Form_Activate(form);
+    Form_Paint(form);
+    if (name.empty()) {
+      PrintConfig(app.config);
+      PrintTrackingColumn(form);
+    } else if (name == "show") {
+      if (!args.empty()) FindTheRecord(form, args[0]);
+      PrintTrackingColumn(form);
+    }
+    Form_Unload(form);
     return 0;
   } catch (const EndProgram& end) {
     return end.exit_code;
   } catch (const RuntimeError& e) {
     std::fprintf(stderr, "transfer-info: %s (error %d)\n", e.description().c_str(), e.number());
+    Form_Unload(form);
     return 1;
   }
 }

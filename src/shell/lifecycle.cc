@@ -1,0 +1,202 @@
+#include "shell/lifecycle.h"
+
+#include <cfenv>
+#include <cmath>
+
+#include "platform/runtime_error.h"
+#include "shell/error_report.h"
+#include "shell/startup.h"
+#include "store/lookup.h"
+#include "transfer/field_sizing.h"
+#include "util/paths.h"
+#include "util/text.h"
+
+namespace xfr {
+
+void ShowStatus(FrmMain& form, std::string_view text) {
+  if (!text.empty()) {
+    form.LblMsg.visible = true;
+    form.LblMsg.caption = std::string(text);
+  } else {
+    form.LblMsg.visible = false;
+  }
+  form.app().window().StatusChanged(form.LblMsg.caption, form.LblMsg.visible);
+}
+
+namespace {
+
+// A picture that cannot be loaded shows an empty image: the animation is decoration, and a
+// missing icon must not stop a transfer.
+Picture LoadOrEmpty(FrmMain& form, const std::string& path) {
+  try {
+    return form.app().window().LoadPicture(path);
+  } catch (const RuntimeError&) {
+    return Picture{};
+  }
+}
+
+void ShowIcons(FrmMain& form, std::string_view apx_picture, std::string_view trk_picture) {
+  const std::string& dir = form.app().config.TrkAppDir;
+  form.aniCopy.visible = true;
+  form.imgApxIco.picture = LoadOrEmpty(form, dir + std::string(apx_picture));
+  form.imgApxIco.visible = true;
+  form.imgTrkIco.picture = LoadOrEmpty(form, dir + std::string(trk_picture));
+  form.imgTrkIco.visible = true;
+}
+
+}  // namespace
+
+void StartReadAnimation(FrmMain& form) { ShowIcons(form, "Trk.bmp", "Apx.bmp"); }
+
+void StartSendAnimation(FrmMain& form) { ShowIcons(form, "Apx.bmp", "Trk.bmp"); }
+
+void StopCopyAnimation(FrmMain& form) {
+  form.aniCopy.visible = false;
+  form.imgApxIco.visible = false;
+  form.imgTrkIco.visible = false;
+}
+
+std::string MissingTableMessage(std::string_view stripped_dir, std::string_view record_source) {
+  return "The file '" + std::string(stripped_dir) + "\\" + std::string(record_source) +
+         ".dbf' is missing or is invalid.   Please check the installation path and try again "
+         "(Setup, Configuration).";
+}
+
+void Connect2DBF(FrmMain& form, DataControl& control, std::string directory,
+                 std::string_view record_source, int recordset_type, std::string_view connect) {
+  App& app = form.app();
+  std::string stripped;
+  StepRunner run(app, "Connect2DBF", [&](const RuntimeError& e) -> std::optional<Resume> {
+    if (e.number() != kErrTableNotFound) return std::nullopt;
+    app.window().MessageBox(MissingTableMessage(stripped, record_source), kAppTitle,
+                            Buttons::kOk);
+    return Resume::kLeave;
+  });
+  if (!run.Step([&] { stripped = StripRChar(app, directory); })) return;
+  run.Step([&] {
+    control.Connect = std::string(connect);
+    control.DatabaseName = stripped;
+    control.RecordSource = std::string(record_source);
+    control.RecordsetType = recordset_type;
+    control.Refresh();
+  });
+}
+
+void DetermineAutoExit(FrmMain& form) {
+  App& app = form.app();
+  std::string text = ReadIniString(app, app.config.XfrIni, "PREFERENCES", "AUTOEXIT", "1");
+  double value = std::fabs(LeadingNumber(text));
+  // Halves go to the even neighbour, as the platform's rounding does.
+  std::fesetround(FE_TONEAREST);
+  double rounded = std::nearbyint(value);
+  if (!(rounded <= 2)) throw RuntimeError(kErrInvalidProperty);
+  form.ckbAutoExit.value = static_cast<int>(rounded);
+}
+
+void MoveToTopLeft(FrmMain& form) {
+  form.top = 0;
+  form.left = 0;
+}
+
+void SetKeyField(FrmMain& form) {
+  App& app = form.app();
+  StepRunner run(app, "SetKeyField", [](const RuntimeError& e) -> std::optional<Resume> {
+    if (e.number() == kErrNoCurrentRecord) return Resume::kNext;
+    return std::nullopt;
+  });
+  run.Step([&] {
+    if (!form.datproperty.HasCurrent()) throw RuntimeError(kErrNoCurrentRecord);
+    form.txtKey.text = UCase(ValueText(form.datproperty.Field("File_Num")));
+  });
+}
+
+void SetRecordPointer(FrmMain& form) {
+  App& app = form.app();
+  StepRunner run(app, "SetRecordPointer");
+  std::string path = app.config.WinDir + std::string(kHandOffFileName);
+  bool present = false;
+  if (!run.Step([&] {
+        try {
+          present = !app.services().files->ListPath(path).empty();
+        } catch (const RuntimeError&) {
+          present = false;
+        }
+      })) {
+    return;
+  }
+  if (!present) return;
+  try {
+    app.HandOffFileNum = app.services().files->ReadFirstLine(path);
+  } catch (const RuntimeError& e) {
+    // An empty or unreadable hand-off file is reported once and removed, whatever the answer,
+    // so that the next repaint does not raise the same error again.
+    app.ErrResponse = ReportError(app, e);
+    try {
+      app.services().files->DeleteFile(path);
+    } catch (const RuntimeError&) {
+    }
+    return;
+  }
+  if (!run.Step([&] { app.services().files->DeleteFile(path); })) return;
+  run.Step([&] { FindTheRecord(form, app.HandOffFileNum); });
+}
+
+void frmMainForm_Load(FrmMain& form) {
+  App& app = form.app();
+  StepRunner run(app, "frmMainForm_Load");
+  if (!run.Step([&] { ReadProgramIni(app); })) return;
+  if (!run.Step([&] { DetermineAutoExit(form); })) return;
+  if (!run.Step([&] { MoveToTopLeft(form); })) return;
+  struct Connection {
+    DataControl* control;
+    const char* file;
+    const char* label;
+  } connections[] = {
+      {&form.datproperty, "PROPERTY.DBF", "Connect To:"},
+      {&form.datSearchProperty, "PROPERTY.DBF", "Connect To (Search):"},
+      {&form.datclient, "CLIENT.DBF", "Connect To:"},
+      {&form.datinvoice, "INVOICE.DBF", "Connect To:"},
+  };
+  for (const Connection& c : connections) {
+    if (!run.Step([&] {
+          TraceSetting(app, c.label, app.config.DataDir + c.file);
+          Connect2DBF(form, *c.control, app.config.DataDir, c.file, 0, "FoxPro 2.6;");
+        })) {
+      return;
+    }
+  }
+  if (!run.Step([&] { SetAllFieldSizes(form); })) return;
+  if (!run.Step([&] { form.datproperty.Refresh(); })) return;
+  if (!run.Step([&] { SetKeyField(form); })) return;
+  if (!run.Step([&] { form.datclient.Refresh(); })) return;
+  run.Step([&] { DisplayClientFields(form); });
+}
+
+void Form_Activate(FrmMain& form) { PreviousInstance(form.app()); }
+
+void Form_Paint(FrmMain& form) { SetRecordPointer(form); }
+
+void Form_Unload(FrmMain& form) {
+  if (form.unloaded) return;
+  App& app = form.app();
+  WriteIniString(app, app.config.XfrIni, "PREFERENCES", "AUTOEXIT",
+                 NumText(std::abs(form.ckbAutoExit.value)));
+  for (DataControl* dc :
+       {&form.datproperty, &form.datSearchProperty, &form.datclient, &form.datinvoice}) {
+    dc->Close();
+  }
+  form.unloaded = true;
+}
+
+void cmdExit_Click(FrmMain& form) {
+  Form_Unload(form);
+  throw EndProgram{0};
+}
+
+void TestToExit(FrmMain& form) {
+  if (form.ckbAutoExit.value == 0) return;
+  Form_Unload(form);
+  throw EndProgram{0};
+}
+
+}  // namespace xfr

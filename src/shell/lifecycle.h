@@ -1,0 +1,42 @@
+// The main window's lifecycle: load, activation, repaint (the hand-off file), unload, the exit
+// preference, and the status line and copy animation that every command uses.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "shell/main_window.h"
+
+namespace xfr {
+
+// Status line: a non-empty text shows LblMsg with it; "" hides it (the old text stays).
+void ShowStatus(FrmMain& form, std::string_view text);
+// The copy animation. A picture file that cannot be loaded shows an empty image.
+void StartReadAnimation(FrmMain& form);
+void StartSendAnimation(FrmMain& form);
+void StopCopyAnimation(FrmMain& form);
+
+inline constexpr std::string_view kHandOffFileName = "xfr.dat";
+
+// Binds a data control to a table; 3011 shows the missing-table message and returns.
+void Connect2DBF(FrmMain& form, DataControl& control, std::string directory,
+                 std::string_view record_source, int recordset_type, std::string_view connect);
+std::string MissingTableMessage(std::string_view stripped_dir, std::string_view record_source);
+
+void DetermineAutoExit(FrmMain& form);
+void MoveToTopLeft(FrmMain& form);
+void SetKeyField(FrmMain& form);
+void SetRecordPointer(FrmMain& form);
+
+// Window events.
+void frmMainForm_Load(FrmMain& form);
+void Form_Activate(FrmMain& form);
+void Form_Paint(FrmMain& form);
+// The unload handler: writes AUTOEXIT and closes the connections (writing pending edits).
+void Form_Unload(FrmMain& form);
+// Unloads the window and ends the program (throws EndProgram).
+void cmdExit_Click(FrmMain& form);
+// Ends the program after a transfer when "Exit After Transfer" is checked or greyed.
+void TestToExit(FrmMain& form);
+
+}  // namespace xfr

@@ -1,0 +1,51 @@
+#include "store/lookup.h"
+
+#include "shell/error_report.h"
+#include "util/records.h"
+#include "util/text.h"
+
+namespace xfr {
+
+void ShowClientFields(FrmMain& form, bool show) {
+  for (TextBox* box : form.ClientBoxes()) box->visible = show;
+}
+
+void DisplayClientFields(FrmMain& form) {
+  App& app = form.app();
+  StepRunner run(app, "DisplayClientFields");
+  Value cli_num;
+  if (!run.Step([&] { cli_num = form.datproperty.Field("Cli_Num"); })) return;
+  if (IsNull(cli_num)) {
+    ShowClientFields(form, false);
+    return;
+  }
+  std::string key;
+  if (!run.Step([&] {
+        key = Trim2Size(app, form.datclient, UCase(ValueText(cli_num)), "Cli_Num");
+      })) {
+    return;
+  }
+  bool found = false;
+  if (!run.Step([&] { found = FindRecord(app, form.datclient, key, "Cli_Num"); })) return;
+  ShowClientFields(form, found);
+}
+
+void FindTheRecord(FrmMain& form, std::string_view file_num) {
+  App& app = form.app();
+  StepRunner run(app, "FindTheRecord");
+  if (VbTrim(file_num).empty()) return;
+  auto key = [&] {
+    return Trim2Size(app, form.datproperty, VbTrim(UCase(file_num)), "File_Num");
+  };
+  bool found = false;
+  if (!run.Step([&] { found = FindRecord(app, form.datSearchProperty, key(), "File_Num"); })) {
+    return;
+  }
+  if (!found) return;
+  if (!run.Step([&] { found = FindRecord(app, form.datproperty, key(), "File_Num"); })) return;
+  if (!found) return;
+  if (!run.Step([&] { form.txtKey.text = UCase(VbTrim(form.txtFile_Num.text)); })) return;
+  run.Step([&] { DisplayClientFields(form); });
+}
+
+}  // namespace xfr

@@ -1,0 +1,18 @@
+// Record lookup and display: positions the window on a property and its client.
+#pragma once
+
+#include <string_view>
+
+#include "shell/main_window.h"
+
+namespace xfr {
+
+// Shows or hides the seven client boxes.
+void ShowClientFields(FrmMain& form, bool show);
+// Moves datclient to the client of the shown property and shows the client boxes exactly when
+// that client exists.
+void DisplayClientFields(FrmMain& form);
+// Shows the property of `file_num` when there is one; otherwise nothing changes.
+void FindTheRecord(FrmMain& form, std::string_view file_num);
+
+}  // namespace xfr
