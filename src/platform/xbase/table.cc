@@ -391,7 +391,7 @@ Status Table::Lock(File* file, std::uint64_t offset, const char* what) {
 }
 
 Status Table::CheckWritable() const {
-  if (options_.read_only) return Status::InvalidArgument(BaseName(path_) + " is open read-only");
+  if (options_.read_only) return Status::NotSupported(BaseName(path_) + " is open read-only");
   if (layout_.header().flags & 0x01 && !cdx_) {
     return Status::NotSupported(BaseName(path_) + ": structural index not open");
   }

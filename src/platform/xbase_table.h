@@ -1,0 +1,33 @@
+// XbaseTableService: the program's table connections (TableService / Recordset of table.h) over
+// the FoxPro table engine of platform/xbase. Engine failures become the run-time errors the
+// program expects (table.h lists them). Not thread-safe.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/table.h"
+#include "platform/xbase/env.h"
+
+namespace xfr {
+
+class XbaseTableService final : public TableService {
+ public:
+  // Turns a Windows-style directory and a file name into the native path of the file; an empty
+  // result when there is no such file.
+  using Resolver = std::function<std::string(std::string_view directory, std::string_view file)>;
+
+  // env: the engine's file layer (nullptr: the real file system).
+  explicit XbaseTableService(Resolver resolver, xbase::Env* env = nullptr);
+
+  std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
+                                  std::string_view record_source, int recordset_type) override;
+
+ private:
+  Resolver resolver_;
+  xbase::Env* env_;
+};
+
+}  // namespace xfr
