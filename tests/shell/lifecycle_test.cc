@@ -1,0 +1,176 @@
+#include "shell/lifecycle.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/office.h"
+#include "shell/startup.h"
+
+namespace xfr {
+namespace {
+
+void Start(testing::Office& o) {
+  Initialize(o.app);
+  frmMainForm_Load(o.Form());
+}
+
+TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
+  testing::Office o;
+  Start(o);
+  FrmMain& f = o.Form();
+  EXPECT_EQ(f.txtFile_Num.text, "24-00101");
+  EXPECT_EQ(f.txtKey.text, "24-00101");
+  EXPECT_EQ(f.txtPR_Street.text, "1 Main St");
+  EXPECT_TRUE(f.txtCli_LName.visible);
+  EXPECT_EQ(f.txtPlain_Name.text, "First Bank of Decatur");
+  EXPECT_EQ(f.txtFile_Num.max_length, 8);
+  EXPECT_EQ(f.txtPR_Street.max_length, 30);
+  EXPECT_EQ(f.txtPr_dfinish.max_length, 10);
+  EXPECT_EQ(f.txtCli_Num.max_length, 5);  // from CLIENT, not PROPERTY
+  EXPECT_EQ(f.txtPlain_Name.max_length, 40);
+  EXPECT_EQ(o.tables.opened,
+            (std::vector<std::string>{"C:\\TRK\\DATA|PROPERTY.DBF", "C:\\TRK\\DATA|PROPERTY.DBF",
+                                      "C:\\TRK\\DATA|CLIENT.DBF", "C:\\TRK\\DATA|INVOICE.DBF",
+                                      "C:\\TRK\\DATA|PROPERTY.DBF", "C:\\TRK\\DATA|CLIENT.DBF"}));
+  EXPECT_TRUE(o.window.boxes.empty());
+}
+
+TEST(Load, MissingTableMessageThenTheRestLoads) {
+  struct Case {
+    std::string data_dir;
+    std::string message_start;
+  } cases[] = {
+      {"C:\\TRK\\DATA", "The file 'C:\\TRK\\DATA\\CLIENT.DBF.dbf' is missing or is invalid."},
+      {"", "The file '\\CLIENT.DBF.dbf' is missing or is invalid."},
+  };
+  for (const auto& c : cases) {
+    testing::Office o;
+    o.ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", c.data_dir);
+    o.tables.tables.erase("CLIENT.DBF");
+    o.window.error_default = Answer::kIgnore;
+    Start(o);
+    ASSERT_FALSE(o.window.boxes.empty());
+    EXPECT_EQ(o.window.boxes[0].text,
+              c.message_start +
+                  "   Please check the installation path and try again (Setup, Configuration).");
+    EXPECT_EQ(o.window.boxes[0].title, "Transfer Info");
+    EXPECT_EQ(o.window.boxes[0].buttons, Buttons::kOk);
+    EXPECT_TRUE(o.Form().datinvoice.IsOpen());  // the load went on with the next table
+  }
+}
+
+TEST(Load, EmptyPropertyTableKeepsKeyBox) {
+  testing::Office o;
+  o.property->records.clear();
+  o.property->deleted.clear();
+  o.window.error_default = Answer::kIgnore;
+  Start(o);
+  EXPECT_EQ(o.Form().txtKey.text, "");
+  // Reading Cli_Num with no current property goes to the error report.
+  ASSERT_EQ(o.window.boxes.size(), 1u);
+  EXPECT_NE(o.window.boxes[0].text.find("DisplayClientFields"), std::string::npos);
+}
+
+TEST(AutoExit, PreferenceReadRoundedAndWrittenBack) {
+  struct Case {
+    const char* stored;  // nullptr: no key
+    int box;
+    bool reported;
+    std::string written;
+  } cases[] = {
+      {nullptr, 1, false, "1"}, {"-1", 1, false, "1"}, {"2", 2, false, "2"},
+      {"2.5", 2, false, "2"},   {"0.5", 0, false, "0"}, {"1.5", 2, false, "2"},
+      {"3", 0, true, "0"},      {"abc", 0, false, "0"}, {"0", 0, false, "0"},
+  };
+  for (const auto& c : cases) {
+    testing::Office o;
+    if (c.stored) o.ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", c.stored);
+    o.window.error_default = Answer::kIgnore;
+    Start(o);
+    FrmMain& f = o.Form();
+    EXPECT_EQ(f.ckbAutoExit.value, c.box) << (c.stored ? c.stored : "(none)");
+    EXPECT_EQ(!o.window.boxes.empty(), c.reported) << (c.stored ? c.stored : "(none)");
+    Form_Unload(f);
+    EXPECT_EQ(o.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"), c.written);
+  }
+}
+
+TEST(TestToExit, EndsOnlyWhenCheckedOrGreyed) {
+  for (int value : {0, 1, 2}) {
+    testing::Office o;
+    Start(o);
+    o.Form().ckbAutoExit.value = value;
+    if (value == 0) {
+      EXPECT_NO_THROW(TestToExit(o.Form()));
+      EXPECT_FALSE(o.Form().unloaded);
+      EXPECT_FALSE(o.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
+    } else {
+      EXPECT_THROW(TestToExit(o.Form()), EndProgram);
+      EXPECT_TRUE(o.Form().unloaded);
+      EXPECT_EQ(o.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"),
+                std::to_string(value));
+    }
+  }
+}
+
+TEST(HandOffFile, ShownOnceAndRemoved) {
+  testing::Office o;
+  Start(o);
+  o.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104  \r\n");
+  Form_Paint(o.Form());
+  EXPECT_EQ(o.Form().txtPR_Street.text, "4 Oak Ave");
+  EXPECT_EQ(o.Form().txtKey.text, "AC24-104");
+  EXPECT_FALSE(o.Form().txtCli_LName.visible);
+  EXPECT_FALSE(o.files.Has("C:\\WINDOWS\\xfr.dat"));
+  EXPECT_EQ(o.app.HandOffFileNum, "ac24-104  ");
+  // Nothing happens on the next repaint.
+  o.Form().txtPR_Street.text = "typed";
+  Form_Paint(o.Form());
+  EXPECT_EQ(o.Form().txtPR_Street.text, "typed");
+}
+
+TEST(HandOffFile, EmptyFileReportedOnceAndRemovedWhateverTheAnswer) {
+  for (Answer a : {Answer::kAbort, Answer::kRetry, Answer::kIgnore}) {
+    testing::Office o;
+    Start(o);
+    o.files.Put("C:\\WINDOWS\\xfr.dat", "");
+    o.window.answers = {a};
+    Form_Paint(o.Form());
+    Form_Paint(o.Form());
+    EXPECT_EQ(o.window.boxes.size(), 1u);
+    EXPECT_FALSE(o.files.Has("C:\\WINDOWS\\xfr.dat"));
+    EXPECT_EQ(o.Form().txtFile_Num.text, "24-00101");
+  }
+}
+
+TEST(Animation, PicturesSwapWithDirectionAndMissingOnesShowEmpty) {
+  testing::Office o;
+  Start(o);
+  o.window.pictures = {{"C:\\TRK\\Trk.bmp", "BMtrk"}};
+  FrmMain& f = o.Form();
+  StartReadAnimation(f);
+  EXPECT_TRUE(f.aniCopy.visible && f.imgApxIco.visible && f.imgTrkIco.visible);
+  EXPECT_EQ(f.imgApxIco.picture.bytes, "BMtrk");
+  EXPECT_TRUE(f.imgTrkIco.picture.empty());
+  StartSendAnimation(f);
+  EXPECT_TRUE(f.imgApxIco.picture.empty());
+  EXPECT_EQ(f.imgTrkIco.picture.bytes, "BMtrk");
+  StopCopyAnimation(f);
+  EXPECT_FALSE(f.aniCopy.visible || f.imgApxIco.visible || f.imgTrkIco.visible);
+  ShowStatus(f, "Transferring data to Tracking");
+  EXPECT_TRUE(f.LblMsg.visible);
+  ShowStatus(f, "");
+  EXPECT_FALSE(f.LblMsg.visible);
+  EXPECT_EQ(f.LblMsg.caption, "Transferring data to Tracking");
+  EXPECT_TRUE(o.window.boxes.empty());
+}
+
+TEST(Activation, SecondInstanceEndsWithoutWritingThePreference) {
+  testing::Office o;
+  Start(o);
+  o.instance.another = true;
+  EXPECT_THROW(Form_Activate(o.Form()), EndProgram);
+  EXPECT_FALSE(o.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
+}
+
+}  // namespace
+}  // namespace xfr

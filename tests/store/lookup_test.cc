@@ -1,0 +1,108 @@
+#include "store/lookup.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/office.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "transfer/field_sizing.h"
+
+namespace xfr {
+namespace {
+
+class LookupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Initialize(o.app);
+    frmMainForm_Load(o.Form());
+  }
+  testing::Office o;
+};
+
+TEST_F(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
+  FrmMain& f = o.Form();
+  struct Case {
+    std::string file_num;
+    std::string street;
+    std::string key;
+    bool clients;
+  } cases[] = {
+      {"  ac24-104 ", "4 Oak Ave", "AC24-104", false},
+      {"24-00105", "5 Pine Rd", "24-00105", true},  // lower-case "amc01" finds AMC01
+      {"", "5 Pine Rd", "24-00105", true},
+      {"   ", "5 Pine Rd", "24-00105", true},
+      {"99-00000", "5 Pine Rd", "24-00105", true},
+      {"24-00103", "3 Elm St", "24-00103", false},  // client 99999 does not exist
+      {"24-00101", "1 Main St", "24-00101", true},
+  };
+  for (const auto& c : cases) {
+    FindTheRecord(f, c.file_num);
+    EXPECT_EQ(f.txtPR_Street.text, c.street) << c.file_num;
+    EXPECT_EQ(f.txtKey.text, c.key) << c.file_num;
+    for (TextBox* b : f.ClientBoxes()) EXPECT_EQ(b->visible, c.clients) << c.file_num;
+  }
+  EXPECT_TRUE(o.window.boxes.empty());
+}
+
+TEST_F(LookupTest, NullClientHidesBoxes) {
+  FrmMain& f = o.Form();
+  o.property->records[0][24] = Value{};
+  f.datproperty.MoveFirst();
+  DisplayClientFields(f);
+  EXPECT_FALSE(f.txtCli_Num.visible);
+  EXPECT_FALSE(f.txtCli_Cont.visible);
+}
+
+TEST_F(LookupTest, EditsAreFittedAndWrittenBeforeAMove) {
+  FrmMain& f = o.Form();
+  f.txtPR_Street.text = "    " + std::string(40, 'x');
+  f.txtPR_City.text = "  Decatur  ";
+  FindTheRecord(f, "24-00103");
+  EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(26, 'x'));
+  EXPECT_EQ(o.property->Text(0, "PR_CITY"), "Decatur");
+  EXPECT_EQ(f.txtPR_Street.text, "3 Elm St");
+  // Looking at a record never writes it.
+  int writes = o.property->writes;
+  FindTheRecord(f, "24-00101");
+  FindTheRecord(f, "24-00105");
+  EXPECT_EQ(o.property->writes, writes);
+}
+
+TEST(FitTextToMaxLength, CutsThenTrimsAndNeverEmptiesAnUnsizedBox) {
+  struct Case {
+    std::string text;
+    int max;
+    std::string want;
+  } cases[] = {{"    abcdef", 8, "abcd"}, {" ab ", 8, "ab"}, {"abcdefghij", 8, "abcdefgh"},
+               {"  keep me  ", 0, "keep me"}, {"", 5, ""}};
+  for (const auto& c : cases) {
+    TextBox b{"t"};
+    b.text = c.text;
+    b.max_length = c.max;
+    FitTextToMaxLength(b);
+    EXPECT_EQ(b.text, c.want) << c.text;
+  }
+}
+
+TEST_F(LookupTest, ValidateFitsOnlyOnCloseAndWrite) {
+  FrmMain& f = o.Form();
+  for (int action : {1, 9, 10, 16}) {
+    f.txtCli_Cont.text = std::string(30, 'c');
+    int a = action, s = -1;
+    datclient_Validate(f, a, s);
+    EXPECT_EQ(f.txtCli_Cont.text.size(), action == 10 || action == 16 ? 25u : 30u) << action;
+    EXPECT_EQ(a, action);
+    EXPECT_EQ(s, -1);
+  }
+}
+
+TEST_F(LookupTest, ClientEditLongerThanFieldCutBeforeClose) {
+  FrmMain& f = o.Form();
+  f.txtCli_Cont.text = "  " + std::string(30, 'c');
+  Form_Unload(f);
+  // Cut to the 25 characters of the field first, then trimmed.
+  EXPECT_EQ(o.client->Text(0, "CLI_CONT"), std::string(23, 'c'));
+}
+
+}  // namespace
+}  // namespace xfr
