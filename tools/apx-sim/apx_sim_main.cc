@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
                      "file, until stopped or until the bus goes away."));
   parser.addHelpOption();
   parser.addOption({QStringLiteral("service"),
-                    QStringLiteral("DDE service name to serve (bus name dde.<name>)."),
+                    QStringLiteral("DDE service name to serve (default APX, bus name dde.APX; see "
+                                   "doc/dde_dbus.md for other names)."),
                     QStringLiteral("name"), QStringLiteral("APX")});
   parser.addOption({QStringLiteral("log"),
                     QStringLiteral("Append one JSON line per request, poke and execute."),

@@ -45,6 +45,13 @@ Json StringArray(const std::vector<std::string>& items) {
   return Json{std::move(out)};
 }
 
+// Built in place: GCC 12 warns wrongly about moving a temporary numeric Json.
+Json NumberJson(int n) {
+  Json json;
+  json.value.emplace<double>(n);
+  return json;
+}
+
 }  // namespace
 
 std::string Fold(std::string_view s) {
@@ -127,13 +134,13 @@ std::string ReportFile::ToJson() const {
     if (!report.refuse.empty()) r.emplace_back("refuse", StringArray(report.refuse));
     if (!report.delays.empty()) {
       JsonObject delays;
-      for (const auto& [item, ms] : report.delays) delays.emplace_back(item, Json{double(ms)});
+      for (const auto& [item, ms] : report.delays) delays.emplace_back(item, NumberJson(ms));
       r.emplace_back("delays", Json{std::move(delays)});
     }
     reports.emplace_back(report.name, Json{std::move(r)});
   }
   root.emplace_back("reports", Json{std::move(reports)});
-  if (delay_ms_) root.emplace_back("delayMs", Json{double(delay_ms_)});
+  if (delay_ms_) root.emplace_back("delayMs", NumberJson(delay_ms_));
   return WriteJson(Json{std::move(root)}) + "\n";
 }
 
