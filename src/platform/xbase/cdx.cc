@@ -20,7 +20,7 @@ using cdx::Node;
 namespace {
 
 constexpr std::size_t kMaxDepth = 32;          // far beyond any real tree (2^32 records)
-constexpr std::size_t kMaxCachedNodes = 1024;  // clean pages kept between operations
+constexpr std::size_t kMaxCachedNodes = 2048;  // pages kept between operations (~1-2 MB)
 
 std::string Hex(std::uint64_t v) {
   char buf[24];
@@ -424,12 +424,16 @@ Status CdxFile::Fail(Status s) {
 
 void CdxFile::TrimCache() {
   if (cache_.size() <= kMaxCachedNodes) return;
-  for (auto it = cache_.begin(); it != cache_.end();) {
-    if (!it->second->dirty) {
-      it = cache_.erase(it);
-    } else {
-      ++it;
+  // Clean leaves go first; interior nodes only when they alone fill the cache.
+  for (bool leaves : {true, false}) {
+    for (auto it = cache_.begin(); it != cache_.end();) {
+      if (!it->second->dirty && it->second->node.is_leaf() == leaves) {
+        it = cache_.erase(it);
+      } else {
+        ++it;
+      }
     }
+    if (cache_.size() <= kMaxCachedNodes / 2) return;
   }
 }
 
@@ -468,34 +472,74 @@ Status CdxFile::Descend(int tag, std::string_view key, std::uint32_t recno,
   return Status::OK();
 }
 
+Status CdxFile::LoadForRead(int tag, std::uint32_t offset, const Node** node) {
+  auto it = cache_.find(offset);
+  if (it != cache_.end() && it->second->tag == tag) {
+    *node = &it->second->node;
+    return Status::OK();
+  }
+  const Node* peeked = nullptr;
+  Status s = Peek(*TagAt(tag), tag, offset, &scratch_, &peeked);
+  if (!s.ok()) return s;
+  if (!scratch_.is_leaf()) {
+    // Interior nodes are few and on every path: keep them.
+    auto cached = std::make_unique<CachedNode>();
+    cached->node = std::move(scratch_);
+    cached->tag = tag;
+    *node = &cached->node;
+    cache_.emplace(offset, std::move(cached));
+    return Status::OK();
+  }
+  *node = &scratch_;
+  return Status::OK();
+}
+
 Status CdxFile::SeekImpl(int tag, std::string_view key, std::uint32_t recno, bool* found,
                          std::string* found_key, std::uint32_t* found_recno) {
   *found = false;
-  std::vector<PathStep> path;
-  Node* leaf = nullptr;
-  Status s = Descend(tag, key, recno, &path, &leaf);
+  const Tag* t = TagAt(tag);
+  // One root-to-leaf path. Leaves read only for a seek are decoded into scratch space rather
+  // than cached, so that random seeks over a big tag keep the interior nodes in the cache.
+  const Node* node = nullptr;
+  Status s = LoadForRead(tag, t->header.root, &node);
   if (!s.ok()) return s;
-  std::size_t pos = leaf->LowerBound(key, recno);
+  if (!node->is_root()) {
+    return Status::Corruption(t->what + ": root node " + Hex(node->offset) +
+                              " lacks the root flag");
+  }
+  for (std::size_t depth = 0; !node->is_leaf(); ++depth) {
+    if (depth >= kMaxDepth) {
+      return Status::Corruption(t->what + ": tree deeper than " + std::to_string(kMaxDepth) +
+                                " levels");
+    }
+    std::size_t i = node->LowerBound(key, recno);
+    if (i == node->size()) i = node->size() - 1;
+    const std::uint32_t parent = node->offset;
+    s = LoadForRead(tag, node->children[i], &node);
+    if (!s.ok()) return s;
+    if (node->is_root()) {
+      return Status::Corruption(t->what + ": node " + Hex(node->offset) + " under " +
+                                Hex(parent) + " carries the root flag");
+    }
+  }
+  std::size_t pos = node->LowerBound(key, recno);
   // An interior key may be an upper bound rather than the last key below it (other engines
   // write it so): the first entry at or after key can then be in the next leaf.
-  for (std::size_t hops = 0; pos == leaf->size(); ++hops) {
-    if (leaf->right == kNoPage) return Status::OK();
-    if (hops > file_size_ / kPageSize) {
-      return Status::Corruption(TagAt(tag)->what + ": leaf sibling links loop");
-    }
-    Node* next = nullptr;
-    s = Load(tag, leaf->right, &next);
+  for (std::size_t hops = 0; pos == node->size(); ++hops) {
+    if (node->right == kNoPage) return Status::OK();
+    if (hops > file_size_ / kPageSize) return Status::Corruption(t->what + ": leaf sibling links loop");
+    const std::uint32_t from = node->offset;
+    s = LoadForRead(tag, node->right, &node);
     if (!s.ok()) return s;
-    if (!next->is_leaf()) {
-      return Status::Corruption(TagAt(tag)->what + ": leaf " + Hex(leaf->offset) +
-                                " links to interior node " + Hex(next->offset));
+    if (!node->is_leaf()) {
+      return Status::Corruption(t->what + ": leaf " + Hex(from) + " links to interior node " +
+                                Hex(node->offset));
     }
-    leaf = next;
-    pos = leaf->LowerBound(key, recno);
+    pos = node->LowerBound(key, recno);
   }
   *found = true;
-  if (found_key != nullptr) found_key->assign(leaf->key(pos));
-  *found_recno = leaf->recnos[pos];
+  if (found_key != nullptr) found_key->assign(node->key(pos));
+  *found_recno = node->recnos[pos];
   return Status::OK();
 }
 

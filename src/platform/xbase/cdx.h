@@ -140,6 +140,8 @@ class CdxFile {
   // Node for a walk: the cached copy when there is one, else decoded into *holder.
   Status Peek(const Tag& tag, int tag_index, std::uint32_t offset, cdx::Node* holder,
               const cdx::Node** node);
+  // Node for a seek: cached when interior, else decoded into scratch_ (valid until the next call).
+  Status LoadForRead(int tag, std::uint32_t offset, const cdx::Node** node);
   Status Descend(int tag, std::string_view key, std::uint32_t recno, std::vector<PathStep>* path,
                  cdx::Node** leaf);
   Status SeekImpl(int tag, std::string_view key, std::uint32_t recno, bool* found,
@@ -177,7 +179,7 @@ class CdxFile {
 
   std::unordered_map<std::uint32_t, std::unique_ptr<CachedNode>> cache_;
   std::map<std::uint32_t, std::uint32_t> freed_;  // freed page -> next free page, unwritten
-  bool compound_dirty_ = false;
+  cdx::Node scratch_;
 };
 
 }  // namespace xbase

@@ -106,7 +106,9 @@ TEST(CdxCorruption, EveryTruncationFailsCleanly) {
       // Whole pages cut off may still open (a tag's pages can lie below the cut); anything
       // else is a size that is not a page multiple.
       const bool opened = Exercise(subject.bytes.substr(0, len), len % 512 == 0);
-      if (len % 512 != 0) EXPECT_FALSE(opened) << len;
+      if (len % 512 != 0) {
+        EXPECT_FALSE(opened) << len;
+      }
     }
   }
 }

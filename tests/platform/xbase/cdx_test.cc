@@ -25,6 +25,13 @@ using testing::ParseExpected;
 using testing::ReadWholeFile;
 using testing::TagSpec;
 
+TagSpec Spec(const char* name, int key_length) {
+  TagSpec spec;
+  spec.name = name;
+  spec.key_length = key_length;
+  return spec;
+}
+
 std::unique_ptr<CdxFile> OpenOrDie(MemEnv* env, const std::string& path, bool read_only = false) {
   std::unique_ptr<CdxFile> cdx;
   Status s = CdxFile::Open(env, path, read_only, &cdx);
@@ -136,7 +143,9 @@ TEST(CdxFixture, SeekFindsTheLowestRecordWithTheKey) {
     std::uint32_t recno = 0;
     ASSERT_TRUE(cdx->Seek(tag, c.key, &found, &recno).ok());
     EXPECT_EQ(found, c.found);
-    if (c.found) EXPECT_EQ(recno, c.recno);
+    if (c.found) {
+      EXPECT_EQ(recno, c.recno);
+    }
   }
   EXPECT_EQ(cdx->FindTag("NO_SUCH"), -1);
   bool found;
@@ -364,7 +373,7 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
 
 TEST(CdxTree, EmptiedTagKeepsAnEmptyRootAndReusesFreedPages) {
   MemEnv env;
-  env.PutFile("T.CDX", BuildCdx({{"T", 40}}));
+  env.PutFile("T.CDX", BuildCdx({Spec("T", 40)}));
   auto cdx = OpenOrDie(&env, "T.CDX");
   auto key = [](int i) {
     std::string k = "KEY" + std::to_string(i * 7919 % 5000);
@@ -407,9 +416,9 @@ TEST(CdxTree, EmptiedTagKeepsAnEmptyRootAndReusesFreedPages) {
 // Writes that must be refused, sharing with another writer, failures
 
 TEST(CdxFile, RefusesWritesItCannotDoRight) {
-  TagSpec general{"GEN", 8};
+  TagSpec general = Spec("GEN", 8);
   general.collation = "GENERAL";
-  TagSpec plain{"PLAIN", 8};
+  TagSpec plain = Spec("PLAIN", 8);
   MemEnv env;
   env.PutFile("T.CDX", BuildCdx({general, plain}));
   {
@@ -435,7 +444,7 @@ TEST(CdxFile, RefusesWritesItCannotDoRight) {
 
 TEST(CdxFile, RefreshSeesWhatAnotherWriterFlushed) {
   MemEnv env;
-  env.PutFile("T.CDX", BuildCdx({{"T", 8}}));
+  env.PutFile("T.CDX", BuildCdx({Spec("T", 8)}));
   auto ours = OpenOrDie(&env, "T.CDX");
   auto theirs = OpenOrDie(&env, "T.CDX");
   bool found = true;
@@ -458,7 +467,7 @@ TEST(CdxFile, RefreshSeesWhatAnotherWriterFlushed) {
 
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
   MemEnv mem;
-  mem.PutFile("T.CDX", BuildCdx({{"T", 8}}));
+  mem.PutFile("T.CDX", BuildCdx({Spec("T", 8)}));
   FaultEnv env(&mem);
   std::unique_ptr<CdxFile> cdx;
   ASSERT_TRUE(CdxFile::Open(&env, "T.CDX", false, &cdx).ok());
