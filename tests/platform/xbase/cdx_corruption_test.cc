@@ -17,7 +17,7 @@ namespace {
 using testing::BuildCdx;
 using testing::FixturePath;
 using testing::ReadWholeFile;
-using testing::TagSpec;
+using testing::TagShape;
 
 // Uses a possibly damaged index every way the engine does; returns whether it opened.
 bool Exercise(const std::string& bytes, bool write) {
@@ -54,11 +54,11 @@ bool Exercise(const std::string& bytes, bool write) {
 }
 
 std::string DeepTree() {
-  TagSpec spec;
-  spec.name = "DEEP";
-  spec.key_length = 60;
+  TagShape shape;
+  shape.name = "DEEP";
+  shape.key_length = 60;
   MemEnv env;
-  env.PutFile("D.CDX", BuildCdx({spec}));
+  env.PutFile("D.CDX", BuildCdx({shape}));
   {
     std::unique_ptr<CdxFile> cdx;
     EXPECT_TRUE(CdxFile::Open(&env, "D.CDX", false, &cdx).ok());

@@ -23,13 +23,13 @@ using testing::FixturePath;
 using testing::KeyList;
 using testing::ParseExpected;
 using testing::ReadWholeFile;
-using testing::TagSpec;
+using testing::TagShape;
 
-TagSpec Spec(const char* name, int key_length) {
-  TagSpec spec;
-  spec.name = name;
-  spec.key_length = key_length;
-  return spec;
+TagShape Shape(const char* name, int key_length) {
+  TagShape shape;
+  shape.name = name;
+  shape.key_length = key_length;
+  return shape;
 }
 
 std::unique_ptr<CdxFile> OpenOrDie(MemEnv* env, const std::string& path, bool read_only = false) {
@@ -306,13 +306,13 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
   };
   for (const ModelCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TagSpec spec;
-    spec.name = "T";
-    spec.key_length = c.key_length;
-    spec.descending = c.descending;
-    spec.unique = c.unique;
+    TagShape shape;
+    shape.name = "T";
+    shape.key_length = c.key_length;
+    shape.descending = c.descending;
+    shape.unique = c.unique;
     MemEnv env;
-    env.PutFile("T.CDX", BuildCdx({spec}));
+    env.PutFile("T.CDX", BuildCdx({shape}));
     auto cdx = OpenOrDie(&env, "T.CDX");
     ASSERT_TRUE(cdx);
     cdx->SetKeyType(0, c.type);
@@ -373,7 +373,7 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
 
 TEST(CdxTree, EmptiedTagKeepsAnEmptyRootAndReusesFreedPages) {
   MemEnv env;
-  env.PutFile("T.CDX", BuildCdx({Spec("T", 40)}));
+  env.PutFile("T.CDX", BuildCdx({Shape("T", 40)}));
   auto cdx = OpenOrDie(&env, "T.CDX");
   auto key = [](int i) {
     std::string k = "KEY" + std::to_string(i * 7919 % 5000);
@@ -416,9 +416,9 @@ TEST(CdxTree, EmptiedTagKeepsAnEmptyRootAndReusesFreedPages) {
 // Writes that must be refused, sharing with another writer, failures
 
 TEST(CdxFile, RefusesWritesItCannotDoRight) {
-  TagSpec general = Spec("GEN", 8);
+  TagShape general = Shape("GEN", 8);
   general.collation = "GENERAL";
-  TagSpec plain = Spec("PLAIN", 8);
+  TagShape plain = Shape("PLAIN", 8);
   MemEnv env;
   env.PutFile("T.CDX", BuildCdx({general, plain}));
   {
@@ -444,7 +444,7 @@ TEST(CdxFile, RefusesWritesItCannotDoRight) {
 
 TEST(CdxFile, RefreshSeesWhatAnotherWriterFlushed) {
   MemEnv env;
-  env.PutFile("T.CDX", BuildCdx({Spec("T", 8)}));
+  env.PutFile("T.CDX", BuildCdx({Shape("T", 8)}));
   auto ours = OpenOrDie(&env, "T.CDX");
   auto theirs = OpenOrDie(&env, "T.CDX");
   bool found = true;
@@ -467,7 +467,7 @@ TEST(CdxFile, RefreshSeesWhatAnotherWriterFlushed) {
 
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
   MemEnv mem;
-  mem.PutFile("T.CDX", BuildCdx({Spec("T", 8)}));
+  mem.PutFile("T.CDX", BuildCdx({Shape("T", 8)}));
   FaultEnv env(&mem);
   std::unique_ptr<CdxFile> cdx;
   ASSERT_TRUE(CdxFile::Open(&env, "T.CDX", false, &cdx).ok());

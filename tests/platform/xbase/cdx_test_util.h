@@ -60,7 +60,7 @@ inline std::map<std::string, KeyList> ParseExpected(const std::string& text) {
   return blocks;
 }
 
-struct TagSpec {
+struct TagShape {
   std::string name;
   int key_length = 8;
   std::string key_expr = "KEY";
@@ -73,29 +73,29 @@ struct TagSpec {
 // A compound index with the given tags, each an empty root leaf, laid out as FoxPro does:
 // compound header at 0, the tag directory leaf at 0x400, then per tag a 1024-byte header and
 // its root leaf.
-inline std::string BuildCdx(const std::vector<TagSpec>& specs) {
+inline std::string BuildCdx(const std::vector<TagShape>& shapes) {
   using namespace xbase::cdx;
   const std::uint32_t first_tag = 0x600;
   const std::uint32_t per_tag = kHeaderSize + kPageSize;
-  std::string file(first_tag + specs.size() * per_tag, '\0');
+  std::string file(first_tag + shapes.size() * per_tag, '\0');
   auto header = [&](std::uint32_t at, std::uint32_t root, int key_length, std::uint8_t options,
-                    const TagSpec* spec) {
+                    const TagShape* shape) {
     char* p = file.data() + at;
     EncodeFixed32LE(p, root);
     EncodeFixed16LE(p + 12, static_cast<std::uint16_t>(key_length));
     p[14] = static_cast<char>(options);
     p[15] = 1;
-    std::string key = spec ? spec->key_expr : "";
-    std::string fr = spec ? spec->for_expr : "";
+    std::string key = shape ? shape->key_expr : "";
+    std::string fr = shape ? shape->for_expr : "";
     std::memcpy(p + 512, key.data(), key.size());
     std::memcpy(p + 512 + key.size() + 1, fr.data(), fr.size());
-    EncodeFixed16LE(p + 502, spec && spec->descending ? 1 : 0);
+    EncodeFixed16LE(p + 502, shape && shape->descending ? 1 : 0);
     EncodeFixed16LE(p + 504, static_cast<std::uint16_t>(key.size() + 1));
     EncodeFixed16LE(p + 506, static_cast<std::uint16_t>(fr.size() + 1));
     EncodeFixed16LE(p + 508, 0);
     EncodeFixed16LE(p + 510, static_cast<std::uint16_t>(key.size() + 1));
-    if (spec) std::memcpy(p + TagHeader::kCollationOffset, spec->collation.data(),
-                          std::min<std::size_t>(spec->collation.size(), 8));
+    if (shape) std::memcpy(p + TagHeader::kCollationOffset, shape->collation.data(),
+                          std::min<std::size_t>(shape->collation.size(), 8));
   };
   header(0, 0x400, 10, kOptionCompact | kOptionCompound | kOptionStructural, nullptr);
   Node dir;
@@ -103,8 +103,8 @@ inline std::string BuildCdx(const std::vector<TagSpec>& specs) {
   dir.attr = kAttrRoot | kAttrLeaf;
   dir.key_length = 10;
   std::map<std::string, std::uint32_t> names;
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    names[specs[i].name] = static_cast<std::uint32_t>(first_tag + i * per_tag);
+  for (std::size_t i = 0; i < shapes.size(); ++i) {
+    names[shapes[i].name] = static_cast<std::uint32_t>(first_tag + i * per_tag);
   }
   for (const auto& [name, at] : names) {
     std::string key = name;
@@ -112,16 +112,16 @@ inline std::string BuildCdx(const std::vector<TagSpec>& specs) {
     dir.Insert(dir.size(), key, at, 0);
   }
   dir.EncodeTo(' ', file.data() + 0x400);
-  for (std::size_t i = 0; i < specs.size(); ++i) {
+  for (std::size_t i = 0; i < shapes.size(); ++i) {
     const std::uint32_t at = static_cast<std::uint32_t>(first_tag + i * per_tag);
     std::uint8_t options = kOptionCompact | kOptionCompound;
-    if (specs[i].unique) options |= kOptionUnique;
-    if (!specs[i].for_expr.empty()) options |= kOptionFor;
-    header(at, at + kHeaderSize, specs[i].key_length, options, &specs[i]);
+    if (shapes[i].unique) options |= kOptionUnique;
+    if (!shapes[i].for_expr.empty()) options |= kOptionFor;
+    header(at, at + kHeaderSize, shapes[i].key_length, options, &shapes[i]);
     Node root;
     root.offset = at + kHeaderSize;
     root.attr = kAttrRoot | kAttrLeaf;
-    root.key_length = specs[i].key_length;
+    root.key_length = shapes[i].key_length;
     root.EncodeTo(' ', file.data() + at + kHeaderSize);
   }
   return file;
