@@ -2,6 +2,9 @@
 // window or, with --console, on the terminal.
 #include <unistd.h>
 
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +19,13 @@
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_ini.h"
 #include "platform/posix/posix_instance.h"
+#include "platform/qt/main_window_view.h"
+#include "platform/qt/qt_window_services.h"
+#include "platform/xbase_table.h"
+#include "shell/error_report.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "store/lookup.h"
 #include "shell/app.h"
 
 namespace {
@@ -38,6 +48,8 @@ const char kUsage[] =
     "  --answer yes|no               answer every Yes/No question so\n"
     "  --on-error abort|retry|ignore answer every error report so\n"
     "  --transcript FILE             append every box and status change to FILE (JSON lines)\n"
+    "  --screenshot FILE             (window) save a PNG of the window once shown, then exit;\n"
+    "                                with 'show FILE_NUM' first shows that record\n"
     "  /D                            show the start-up trace\n"
     "  --help, --version\n"
     "\n"
@@ -50,6 +62,63 @@ int Fail(const std::string& message) {
   return 2;
 }
 
+// The Linux services every run uses; the window services differ between window and console.
+struct LinuxPlatform {
+  xfr::PosixFileSystem files;
+  xfr::PosixIniService ini;
+  xfr::PosixClock clock;
+  xfr::PosixInstanceLock instance;
+  xfr::XbaseTableService tables{[this](std::string_view dir, std::string_view file) {
+    std::string path = dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
+    return files.NativePath(path);
+  }};
+  xfr::DBusDdeTransport dde;
+
+  xfr::Services With(xfr::WindowServices* window) {
+    return xfr::Services{&ini, &files, &clock, window, &tables, &dde, &instance};
+  }
+};
+
+// The window: the same start as the console, then the Qt event loop.
+int RunWindow(int argc, char** argv, const std::string& command_line,
+              const std::string& screenshot, const std::vector<std::string>& command) {
+  QApplication qt_app(argc, argv);
+  QApplication::setApplicationName("Transfer Info");
+  LinuxPlatform platform;
+  xfr::QtWindowServices window(&platform.files);
+  xfr::App app(platform.With(&window), command_line);
+  xfr::FrmMain form(app);
+  xfr::MainWindowView view(form, xfr::MainWindowView::Commands{});
+  window.SetParentWindow(&view);
+  window.SetBeforeBox([&view] { view.Sync(); });
+  try {
+    xfr::Initialize(app);
+    xfr::frmMainForm_Load(form);
+  } catch (const xfr::EndProgram& end) {
+    return end.exit_code;
+  }
+  view.WatchDirectory(platform.files.NativePath(app.config.WinDir));
+  view.Sync();
+  view.show();
+  if (!screenshot.empty()) {
+    // Picture of the window once it has settled, then the window closes as if by Exit.
+    QTimer::singleShot(700, &view, [&] {
+      if (!command.empty() && command[0] == "show" && command.size() > 1) {
+        view.RunHandler([&] { xfr::FindTheRecord(form, command[1]); });
+      }
+      view.Sync();
+      QTimer::singleShot(300, &view, [&] {
+        bool saved = view.grab().save(QString::fromStdString(screenshot), "PNG");
+        if (!saved) std::fprintf(stderr, "transfer-info: cannot write %s\n", screenshot.c_str());
+        view.close();
+        QCoreApplication::exit(saved ? 0 : 1);
+      });
+    });
+  }
+  int code = qt_app.exec();
+  return view.ended() ? view.exit_code() : code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +126,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> command;
   xfr::ConsoleOptions options;
   std::string command_line;
+  std::string screenshot;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (!command_line.empty()) command_line += ' ';
@@ -87,6 +157,8 @@ int main(int argc, char** argv) {
             options.on_error != xfr::Answer::kIgnore) {
           return Fail("--on-error takes abort, retry or ignore");
         }
+      } else if (arg == "--screenshot") {
+        screenshot = value("--screenshot");
       } else if (arg == "--transcript") {
         options.transcript = value("--transcript");
       } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
@@ -101,19 +173,12 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (!console) {
-    return Fail("the window is not part of this build yet; use --console");
-  }
+  if (!console) return RunWindow(argc, argv, command_line, screenshot, command);
 
   QCoreApplication qt_app(argc, argv);
   options.interactive = isatty(STDIN_FILENO) != 0;
-  xfr::PosixFileSystem files;
-  xfr::PosixIniService ini;
-  xfr::PosixClock clock;
-  xfr::PosixInstanceLock instance;
-  xfr::DBusDdeTransport dde;
-  xfr::ConsoleWindow window(options, &files);
-  xfr::App app(xfr::Services{&ini, &files, &clock, &window, nullptr, &dde, &instance},
-               command_line);
+  LinuxPlatform platform;
+  xfr::ConsoleWindow window(options, &platform.files);
+  xfr::App app(platform.With(&window), command_line);
   return xfr::RunConsole(app, window, command);
 }
