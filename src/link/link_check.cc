@@ -1,0 +1,26 @@
+#include "link/link_check.h"
+
+#include "link/apx_link.h"
+#include "util/text.h"
+
+namespace xfr {
+
+LinkCheck LinkTest(App& app, DdeClientControl& control) {
+  LinkCheck check;
+  check.report_open = ApxReportIsOpen(app, control);
+  if (!check.report_open) return check;
+  ApxQueryActiveReports(app, control);
+  check.report = TextBeforeComma(control.Text());
+  ApxListForms(app, control, check.report);
+  check.form = TextBeforeComma(control.Text());
+  // The ZNA form keeps its file number on its profile form; every other form on the off-screen
+  // data form.
+  const bool zna_form = UCase(VbTrim(check.form)) == "ZNA";
+  check.file_number_item = zna_form ? "znaprof|3|1" : "offscrn|3|3";
+  if (VbTrim(check.report).empty()) return check;
+  check.file_number =
+      UCase(VbTrim(ApxGetFieldInfo(app, control, check.report, check.file_number_item)));
+  return check;
+}
+
+}  // namespace xfr

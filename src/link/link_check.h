@@ -1,0 +1,26 @@
+// The link check of the console's "link-test" command: asks the appraisal software what the read
+// transfer would ask first (is a report open, which report and form, which file number) without
+// touching the tracking tables.
+#pragma once
+
+#include <string>
+
+#include "platform/dde_control.h"
+#include "shell/app.h"
+
+namespace xfr {
+
+struct LinkCheck {
+  bool report_open = false;      // ApxReportIsOpen's answer
+  std::string report;            // the first active report, "" when there is none
+  std::string form;              // that report's first form
+  std::string file_number_item;  // "znaprof|3|1" for the ZNA form, "offscrn|3|3" for the others
+  std::string file_number;       // that field, trimmed and upper-cased as the read keeps it
+};
+
+// Runs ApxReportIsOpen and, when it answers true, the report and form lookups and the file-number
+// read of the read transfer, all through `control`. Errors take the link's usual course (quiet
+// or the error report).
+LinkCheck LinkTest(App& app, DdeClientControl& control);
+
+}  // namespace xfr

@@ -1,0 +1,442 @@
+// The link operations against the in-process appraisal server: what reaches the server, what the
+// control is left with, which failures stay quiet and which reach the error report, the bounded
+// wait after a poke, and the per-form addresses of XFR.INI.
+#include "link/apx_link.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_dde.h"
+#include "fakes/fake_ini.h"
+#include "fakes/fake_window.h"
+#include "link/link_check.h"
+#include "platform/runtime_error.h"
+
+namespace xfr {
+namespace {
+
+using Call = FakeDdeTransport::Call;
+using testing::FakeClock;
+using testing::FakeIni;
+using testing::FakeWindow;
+
+constexpr char kXfrIni[] = "C:\\WINDOWS\\XFR.INI";
+
+// CurrentProcName keeps 20 characters: "ApxQueryActiveReports" loses its last letter.
+std::string Padded(const std::string& name) { return (name + std::string(20, ' ')).substr(0, 20); }
+
+class ApxLinkTest : public ::testing::Test {
+ protected:
+  ApxLinkTest() {
+    app_.config.XfrIni = kXfrIni;
+    dde_.SetAnswer("Query", "ActiveReports", "RPT1,RPT2,");
+    dde_.SetAnswer("RPT1", "UserID", "appraiser");
+    dde_.SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
+    dde_.SetAnswer("RPT1", "offscrn|3|3", "a-1001 ");
+    dde_.SetAnswer("RPT1", "offscrn|7|1", "12 Main St\r\n");
+    dde_.SetAnswer("RPT2", "ListForms", "ZNA,");
+  }
+
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> out;
+    for (const auto& box : window_.boxes) out.push_back(box.text);
+    return out;
+  }
+
+  FakeIni ini_;
+  FakeWindow window_;
+  FakeClock clock_;
+  FakeDdeTransport dde_;
+  App app_{Services{&ini_, nullptr, &clock_, &window_, nullptr, &dde_, nullptr}, ""};
+  DdeClientControl control_{&dde_};
+};
+
+TEST_F(ApxLinkTest, EachOperationSendsOneExchangeAndClosesItsLink) {
+  const struct {
+    std::string name;
+    std::function<void(App&, DdeClientControl&)> run;
+    std::vector<Call> calls;
+    std::string text;
+  } cases[] = {
+      {"ApxQueryActiveReports",
+       [](App& a, DdeClientControl& c) { ApxQueryActiveReports(a, c); },
+       {{"initiate", "APX", "Query", "", ""},
+        {"request", "APX", "Query", "ActiveReports", ""},
+        {"terminate", "APX", "Query", "", ""}},
+       "RPT1,RPT2,"},
+      {"ApxOpenReport",
+       [](App& a, DdeClientControl& c) { ApxOpenReport(a, c, "RPT1"); },
+       {{"initiate", "Apx", "RPT1", "", ""},
+        {"request", "Apx", "RPT1", "UserID", ""},
+        {"terminate", "Apx", "RPT1", "", ""}},
+       "appraiser"},
+      {"ApxListForms",
+       [](App& a, DdeClientControl& c) { ApxListForms(a, c, "RPT1"); },
+       {{"initiate", "APX", "RPT1", "", ""},
+        {"request", "APX", "RPT1", "ListForms", ""},
+        {"terminate", "APX", "RPT1", "", ""}},
+       "URAR,offscrn,"},
+      {"ApxGetFieldInfo",
+       [](App& a, DdeClientControl& c) { ApxGetFieldInfo(a, c, "RPT1", "offscrn|3|3"); },
+       {{"initiate", "APX", "RPT1", "", ""},
+        {"request", "APX", "RPT1", "offscrn|3|3", ""},
+        {"terminate", "APX", "RPT1", "", ""}},
+       "a-1001 "},
+      {"PokeText",
+       [](App& a, DdeClientControl& c) { PokeText(a, c, "APX|RPT1", "Offscrn|7|1", "  9 Elm  "); },
+       {{"initiate", "APX", "RPT1", "", ""},
+        {"poke", "APX", "RPT1", "Offscrn|7|1", "9 Elm"},
+        {"terminate", "APX", "RPT1", "", ""}},
+       "9 Elm"},
+      {"ApxSendScript",
+       [](App& a, DdeClientControl& c) { ApxSendScript(a, c, "  CloseScn.bas "); },
+       {{"initiate", "APX", "System", "", ""},
+        {"execute", "APX", "System", "", "[RunMacro(CloseScn.bas)]\r"},
+        {"terminate", "APX", "System", "", ""}},
+       "before"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dde_.clear_calls();
+    control_.SetText("before");
+    c.run(app_, control_);
+    EXPECT_EQ(dde_.calls(), c.calls);
+    EXPECT_EQ(control_.Text(), c.text);
+    EXPECT_EQ(control_.LinkMode(), 0);
+    EXPECT_EQ(dde_.open_conversations(), 0);
+    EXPECT_EQ(app_.CurrentProcName(), Padded(c.name));
+  }
+  EXPECT_TRUE(window_.boxes.empty());
+}
+
+// With the appraisal software not running, every operation but the poke ends without a word; how
+// far each got shows in the properties it had set (the report topics set their item first).
+TEST_F(ApxLinkTest, NoServerIsQuietExceptForThePoke) {
+  dde_.set_running(false);
+  const struct {
+    std::string name;
+    std::function<void(App&, DdeClientControl&)> run;
+    std::string topic, item, text;
+    bool reported;
+  } cases[] = {
+      {"ApxQueryActiveReports", [](App& a, DdeClientControl& c) { ApxQueryActiveReports(a, c); },
+       "APX|Query", "old item", "old text", false},
+      {"ApxOpenReport", [](App& a, DdeClientControl& c) { ApxOpenReport(a, c, "RPT1"); },
+       "Apx|RPT1", "UserID", "old text", false},
+      {"ApxListForms", [](App& a, DdeClientControl& c) { ApxListForms(a, c, "RPT1"); }, "APX|RPT1",
+       "ListForms", "old text", false},
+      {"ApxSendScript", [](App& a, DdeClientControl& c) { ApxSendScript(a, c, "CloseScn.bas"); },
+       "APX|System", "old item", "old text", false},
+      // Reported; Ignore goes on: the item and data are set, and the poke with no link raises 380,
+      // which ends it quietly.
+      {"PokeText",
+       [](App& a, DdeClientControl& c) { PokeText(a, c, "APX|RPT1", "offscrn|7|1", " x "); },
+       "APX|RPT1", "offscrn|7|1", "x", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window_.boxes.clear();
+    control_.SetLinkItem("old item");
+    control_.SetText("old text");
+    c.run(app_, control_);
+    EXPECT_EQ(control_.LinkTopic(), c.topic);
+    EXPECT_EQ(control_.LinkItem(), c.item);
+    EXPECT_EQ(control_.Text(), c.text);
+    EXPECT_EQ(control_.LinkMode(), 0);
+    ASSERT_EQ(window_.boxes.size(), c.reported ? 1u : 0u);
+    if (c.reported) {
+      EXPECT_EQ(window_.boxes[0].title, "Error");
+      EXPECT_NE(window_.boxes[0].text.find("282"), std::string::npos);
+      EXPECT_NE(window_.boxes[0].text.find("PokeText"), std::string::npos);
+    }
+  }
+
+  window_.boxes.clear();
+  control_.SetText("RPT1,");
+  EXPECT_FALSE(ApxReportIsOpen(app_, control_));
+  EXPECT_EQ(control_.Text(), "");
+  EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", "offscrn|7|1"), "");
+  EXPECT_TRUE(window_.boxes.empty());
+  EXPECT_TRUE(dde_.CallsOf("request").empty());
+}
+
+// Errors other than the quiet ones reach the report, named after the procedure, and the answer
+// decides: Ignore closes the link with the next step, Retry asks again, Abort leaves the link for
+// the next operation to close.
+TEST_F(ApxLinkTest, RefusalsAndTimeOutsFollowTheErrorReport) {
+  dde_.Refuse("RPT1", "offscrn|99|1");
+  dde_.Fail("RPT1", "offscrn|50|1", kErrDdeTimeout);
+  dde_.Refuse("RPT1", "ListForms");
+  dde_.FailExecute("System", kErrDdeRefused);
+  const struct {
+    std::string name;
+    std::function<std::string(App&, DdeClientControl&)> run;
+    std::vector<Answer> answers;
+    int error;  // 0: quiet
+    int tries;  // requests, pokes or executes sent
+    int link_mode;
+    std::string result;
+  } cases[] = {
+      {"ApxGetFieldInfo 285",
+       [](App& a, DdeClientControl& c) { return ApxGetFieldInfo(a, c, "RPT1", "offscrn|99|1"); },
+       {},
+       0,
+       1,
+       2,
+       ""},
+      {"ApxGetFieldInfo 286 Ignore",
+       [](App& a, DdeClientControl& c) { return ApxGetFieldInfo(a, c, "RPT1", "offscrn|50|1"); },
+       {Answer::kIgnore},
+       kErrDdeTimeout,
+       1,
+       0,
+       ""},
+      {"ApxGetFieldInfo 286 Retry",
+       [](App& a, DdeClientControl& c) { return ApxGetFieldInfo(a, c, "RPT1", "offscrn|50|1"); },
+       {Answer::kRetry, Answer::kIgnore},
+       kErrDdeTimeout,
+       2,
+       0,
+       ""},
+      {"ApxGetFieldInfo 286 Abort",
+       [](App& a, DdeClientControl& c) { return ApxGetFieldInfo(a, c, "RPT1", "offscrn|50|1"); },
+       {Answer::kAbort},
+       kErrDdeTimeout,
+       1,
+       2,
+       ""},
+      {"ApxListForms 285",
+       [](App& a, DdeClientControl& c) {
+         ApxListForms(a, c, "RPT1");
+         return c.Text();
+       },
+       {Answer::kIgnore},
+       kErrDdeRefused,
+       1,
+       0,
+       "previous"},
+      {"PokeText 285",
+       [](App& a, DdeClientControl& c) {
+         PokeText(a, c, "APX|RPT1", "offscrn|99|1", "x");
+         return c.Text();
+       },
+       {Answer::kIgnore},
+       kErrDdeRefused,
+       1,
+       0,
+       "x"},
+      {"ApxSendScript 285",
+       [](App& a, DdeClientControl& c) {
+         ApxSendScript(a, c, "Bad.bas");
+         return c.Text();
+       },
+       {Answer::kIgnore},
+       kErrDdeRefused,
+       1,
+       0,
+       "previous"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window_.boxes.clear();
+    window_.answers.assign(c.answers.begin(), c.answers.end());
+    dde_.clear_calls();
+    control_.SetText("previous");
+    EXPECT_EQ(c.run(app_, control_), c.result);
+    int tries = 0;
+    for (const Call& call : dde_.calls()) tries += call.op != "initiate" && call.op != "terminate";
+    EXPECT_EQ(tries, c.tries);
+    EXPECT_EQ(control_.LinkMode(), c.link_mode);
+    if (c.error == 0) {
+      EXPECT_TRUE(window_.boxes.empty());
+    } else {
+      ASSERT_EQ(window_.boxes.size(), c.answers.size());
+      EXPECT_NE(window_.boxes[0].text.find(std::to_string(c.error)), std::string::npos);
+    }
+    // The next operation's first step closes whatever was left open.
+    ApxQueryActiveReports(app_, control_);
+    EXPECT_EQ(dde_.open_conversations(), 0);
+  }
+}
+
+TEST_F(ApxLinkTest, FieldTextsComeBackAsReceived) {
+  std::string big(10 << 20, 'x');
+  big[5] = '\0';
+  const struct {
+    std::string answer, result;
+  } cases[] = {
+      {"\r\n", ""},
+      {"12 Main St\r\n", "12 Main St\r\n"},
+      {"  a-1001 ", "  a-1001 "},
+      {"\r\n\r\n", "\r\n\r\n"},
+      {"", ""},
+      {"\xff\xfe\xc3", "\xff\xfe\xc3"},  // not UTF-8: kept byte for byte
+      {std::string("a\0b\r\n", 5), std::string("a\0b\r\n", 5)},
+      {big, big},
+  };
+  for (const auto& c : cases) {
+    dde_.SetAnswer("RPT1", "offscrn|8|1", c.answer);
+    EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", "offscrn|8|1"), c.result)
+        << c.answer.substr(0, 20);
+  }
+  EXPECT_TRUE(window_.boxes.empty());
+}
+
+TEST_F(ApxLinkTest, AddressesWithoutAFormSendNothing) {
+  for (const char* address : {"", "   ", "|3|1", " |3|1", "|"}) {
+    dde_.clear_calls();
+    control_.SetText("kept");
+    EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", address), "") << address;
+    EXPECT_TRUE(dde_.calls().empty()) << address;
+    EXPECT_EQ(control_.Text(), "kept");
+    EXPECT_EQ(app_.CurrentProcName(), Padded("ApxGetFieldInfo"));
+  }
+  // The poke sends whatever address it is given.
+  dde_.clear_calls();
+  PokeText(app_, control_, "APX|RPT1", "|3|1", "x");
+  ASSERT_EQ(dde_.CallsOf("poke").size(), 1u);
+  EXPECT_EQ(dde_.CallsOf("poke")[0].item, "|3|1");
+}
+
+TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
+  const struct {
+    std::string active_reports;
+    bool open;
+    std::vector<std::string> topics;  // of the initiates, after the query
+  } cases[] = {
+      {"RPT1,RPT2,", true, {"RPT1", "RPT1"}},
+      {"RPT2,RPT1,", true, {"RPT2", "RPT2"}},
+      // One name without a comma names no report: nothing is opened, and the answer is not
+      // taken for a form list.
+      {"RPT1", false, {}},
+      {"", false, {}},
+      {",RPT1,", false, {}},
+      {"RPT3,", false, {"RPT3", "RPT3"}},  // not served: quiet 282
+  };
+  dde_.ServeOnlyTopics({"Query", "RPT1", "RPT2"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.active_reports);
+    dde_.SetAnswer("Query", "ActiveReports", c.active_reports);
+    dde_.clear_calls();
+    EXPECT_EQ(ApxReportIsOpen(app_, control_), c.open);
+    std::vector<std::string> topics;
+    for (const Call& call : dde_.CallsOf("initiate")) {
+      if (call.topic != "Query") topics.push_back(call.topic);
+    }
+    EXPECT_EQ(topics, c.topics);
+  }
+  EXPECT_TRUE(window_.boxes.empty());
+
+  // The form list stays in Text for the caller.
+  dde_.SetAnswer("Query", "ActiveReports", "RPT1,RPT2,");
+  ApxConnectReport(app_, control_);
+  EXPECT_EQ(control_.Text(), "URAR,offscrn,");
+  EXPECT_EQ(dde_.CallsOf("request").back().item, "ListForms");
+
+  dde_.SetAnswer("RPT1", "ListForms", "  ");
+  EXPECT_FALSE(ApxReportIsOpen(app_, control_));
+}
+
+TEST_F(ApxLinkTest, SendFieldTrimsAndDoesNotWaitAfterAPoke) {
+  ApxSendField(app_, control_, "APX|RPT1", "  Offscrn|7|1 ", "  12 Main St  ");
+  ASSERT_EQ(dde_.CallsOf("poke").size(), 1u);
+  EXPECT_EQ(dde_.CallsOf("poke")[0].item, "Offscrn|7|1");
+  EXPECT_EQ(dde_.CallsOf("poke")[0].data, "12 Main St");
+  EXPECT_EQ(dde_.Value("RPT1", "offscrn|7|1"), "12 Main St");
+  EXPECT_EQ(clock_.sleeps, 0);
+}
+
+// A poke that failed before its data was set leaves "NULL" in Text, and the wait lasts until the
+// seconds clock has passed the start second (rounded, halves to even) plus one: never spinning,
+// never longer than about a second and a half, midnight included.
+TEST_F(ApxLinkTest, WaitAfterAFailedPokeIsBounded) {
+  dde_.set_running(false);
+  const struct {
+    double start_clock;
+    double min_wait, max_wait;
+  } cases[] = {
+      {100.0, 1.0, 1.02},    // start 100: until past 101
+      {100.4, 0.6, 0.62},    // start 100
+      {100.5, 0.5, 0.52},    // half: to the even 100
+      {101.5, 1.5, 1.52},    // half: to the even 102
+      {86399.2, 0.8, 0.82},  // start 86399: the clock wraps to 0 before passing 86400
+      {86399.7, 1.3, 1.32},  // start 86400: the clock never reads 86401
+      {86399.999, 1.001, 1.02},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.start_clock);
+    clock_.SetSecondsSinceMidnight(c.start_clock);
+    clock_.sleeps = 0;
+    window_.answers = {Answer::kAbort};  // the report of 282: leave before the data is set
+    const double before = clock_.monotonic();
+    ApxSendCompField(app_, control_, "APX|RPT1", "offscrn|7|1", "x");
+    const double waited = clock_.monotonic() - before;
+    EXPECT_EQ(control_.Text(), "NULL");
+    EXPECT_GE(waited, c.min_wait - 0.005);  // the fake's sums of 10 ms steps are not exact
+    EXPECT_LE(waited, c.max_wait);
+    EXPECT_GT(clock_.sleeps, 0);
+    EXPECT_LE(clock_.sleeps, 160);
+  }
+
+  // A seconds clock that stands still (or was set back) is still bounded by the monotonic one.
+  clock_.SetSecondsSinceMidnight(500.0);
+  clock_.on_sleep = [&](std::chrono::milliseconds) { clock_.SetSecondsSinceMidnight(400.0); };
+  window_.answers = {Answer::kAbort};
+  const double before = clock_.monotonic();
+  ApxSendCompField(app_, control_, "APX|RPT1", "offscrn|7|1", "x");
+  EXPECT_LE(clock_.monotonic() - before, 1.52);
+  clock_.on_sleep = nullptr;
+
+  // Ignore at the report lets the poke set its data (and end on 380): no wait.
+  clock_.sleeps = 0;
+  window_.answers = {Answer::kIgnore};
+  ApxSendCompField(app_, control_, "APX|RPT1", "offscrn|7|1", " y ");
+  EXPECT_EQ(control_.Text(), "y");
+  EXPECT_EQ(clock_.sleeps, 0);
+}
+
+TEST_F(ApxLinkTest, ReturnFieldCodeReadsThePerFormAddress) {
+  ini_.Set(kXfrIni, "CENSUS", "URAR", "24|1");
+  ini_.Set(kXfrIni, "OWNER", "URAR", "");
+  const struct {
+    std::string form, code, address;
+  } cases[] = {
+      {"URAR", "CENSUS", "URAR|24|1"}, {"URAR", "  CENSUS ", "URAR|24|1"},
+      {"urar", "census", "urar|24|1"},  // INI keys match without regard to case
+      {"URAR", "MAPREF", ""},          {"URAR", "OWNER", ""},
+      {"ZNA", "CENSUS", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReturnFieldCode(app_, c.form, c.code), c.address) << c.form << " " << c.code;
+  }
+  EXPECT_TRUE(dde_.calls().empty());
+}
+
+TEST_F(ApxLinkTest, LinkCheckFindsReportFormAndFileNumber) {
+  LinkCheck check = LinkTest(app_, control_);
+  EXPECT_TRUE(check.report_open);
+  EXPECT_EQ(check.report, "RPT1");
+  EXPECT_EQ(check.form, "URAR");
+  EXPECT_EQ(check.file_number_item, "offscrn|3|3");
+  EXPECT_EQ(check.file_number, "A-1001");
+
+  dde_.SetAnswer("Query", "ActiveReports", "RPT2,");
+  dde_.SetAnswer("RPT2", "znaprof|3|1", " z-7\r\n");
+  check = LinkTest(app_, control_);
+  EXPECT_EQ(check.form, "ZNA");
+  EXPECT_EQ(check.file_number_item, "znaprof|3|1");
+  EXPECT_EQ(check.file_number, "Z-7\r\n");
+
+  dde_.set_running(false);
+  check = LinkTest(app_, control_);
+  EXPECT_FALSE(check.report_open);
+  EXPECT_EQ(check.report, "");
+  EXPECT_TRUE(window_.boxes.empty());
+}
+
+}  // namespace
+}  // namespace xfr
