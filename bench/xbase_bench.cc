@@ -31,15 +31,15 @@ struct FieldSpec {
   int length, decimals;
 };
 const FieldSpec kFields[] = {
-    {"FILE_NUM", 'C', 8, 0},   {"ASS_TYPE", 'C', 10, 0},  {"PR_STREET", 'C', 40, 0},
-    {"PR_CITY", 'C', 25, 0},   {"PR_STATE", 'C', 2, 0},   {"PR_ZIP", 'C', 10, 0},
-    {"PR_COUNTY", 'C', 20, 0}, {"PR_SUBDIV", 'C', 30, 0}, {"PR_MAP_REF", 'C', 15, 0},
-    {"PR_CENSUS", 'C', 10, 0}, {"PR_REF_NUM", 'C', 15, 0}, {"PR_OWNER", 'C', 35, 0},
-    {"PR_BORROWR", 'C', 35, 0}, {"PR_LOT", 'C', 6, 0},    {"PR_BLOCK", 'C', 6, 0},
-    {"PR_LANDLOT", 'C', 6, 0}, {"PR_LANDIST", 'C', 6, 0}, {"PR_SECTION", 'C', 6, 0},
-    {"PR_DEEDBK", 'C', 6, 0},  {"PR_DEEDPG", 'C', 6, 0},  {"PR_PLATBK", 'C', 6, 0},
-    {"PR_PLATPG", 'C', 6, 0},  {"PR_DFINISH", 'D', 8, 0}, {"PR_APPRVAL", 'N', 10, 0},
-    {"CLI_NUM", 'C', 5, 0},    {"INV_NUM", 'C', 8, 0},    {"PR_FHA_NUM", 'C', 12, 0},
+    {"FILE_NUM", 'C', 8, 0},    {"ASS_TYPE", 'C', 10, 0},   {"PR_STREET", 'C', 40, 0},
+    {"PR_CITY", 'C', 25, 0},    {"PR_STATE", 'C', 2, 0},    {"PR_ZIP", 'C', 10, 0},
+    {"PR_COUNTY", 'C', 20, 0},  {"PR_SUBDIV", 'C', 30, 0},  {"PR_MAP_REF", 'C', 15, 0},
+    {"PR_CENSUS", 'C', 10, 0},  {"PR_REF_NUM", 'C', 15, 0}, {"PR_OWNER", 'C', 35, 0},
+    {"PR_BORROWR", 'C', 35, 0}, {"PR_LOT", 'C', 6, 0},      {"PR_BLOCK", 'C', 6, 0},
+    {"PR_LANDLOT", 'C', 6, 0},  {"PR_LANDIST", 'C', 6, 0},  {"PR_SECTION", 'C', 6, 0},
+    {"PR_DEEDBK", 'C', 6, 0},   {"PR_DEEDPG", 'C', 6, 0},   {"PR_PLATBK", 'C', 6, 0},
+    {"PR_PLATPG", 'C', 6, 0},   {"PR_DFINISH", 'D', 8, 0},  {"PR_APPRVAL", 'N', 10, 0},
+    {"CLI_NUM", 'C', 5, 0},     {"INV_NUM", 'C', 8, 0},     {"PR_FHA_NUM", 'C', 12, 0},
 };
 
 std::string FileNum(std::uint32_t v) {

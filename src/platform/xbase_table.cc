@@ -21,12 +21,18 @@ using xbase::Status;
 // An engine failure as the run-time error the program expects.
 [[noreturn]] void RaiseStatus(const Status& s, int not_found = kErrNoCurrentRecord) {
   switch (s.code()) {
-    case Status::Code::kNotFound: Raise(not_found);
-    case Status::Code::kLocked: Raise(kErrRecordLocked, "(" + s.message() + ")");
-    case Status::Code::kNotSupported: Raise(kErrTableReadOnly, "(" + s.message() + ")");
-    case Status::Code::kDuplicate: Raise(kErrDuplicateKey);
-    case Status::Code::kInvalidArgument: Raise(kErrDataTypeMismatch, "(" + s.message() + ")");
-    default: Raise(kErrDatabaseDamaged, "(" + s.message() + ")");
+    case Status::Code::kNotFound:
+      Raise(not_found);
+    case Status::Code::kLocked:
+      Raise(kErrRecordLocked, "(" + s.message() + ")");
+    case Status::Code::kNotSupported:
+      Raise(kErrTableReadOnly, "(" + s.message() + ")");
+    case Status::Code::kDuplicate:
+      Raise(kErrDuplicateKey);
+    case Status::Code::kInvalidArgument:
+      Raise(kErrDataTypeMismatch, "(" + s.message() + ")");
+    default:
+      Raise(kErrDatabaseDamaged, "(" + s.message() + ")");
   }
 }
 
@@ -206,7 +212,8 @@ class XbaseRecordset final : public Recordset {
   static Value ToValue(const xbase::Record& rec, int f) {
     const xbase::DbfField& field = rec.layout().fields()[f];
     switch (field.type) {
-      case 'C': return rec.Text(f);
+      case 'C':
+        return rec.Text(f);
       case 'N':
       case 'F': {
         double v = 0;
@@ -223,7 +230,8 @@ class XbaseRecordset final : public Recordset {
         if (!rec.Logical(f, &b)) return Value{};
         return b;
       }
-      case 'M': return Value{};  // memo text is not read through this connection
+      case 'M':
+        return Value{};  // memo text is not read through this connection
       default: {
         std::string t = rec.Text(f);
         if (t.empty()) return Value{};

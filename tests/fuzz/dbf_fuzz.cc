@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xbase::Record rec = table->NewRecord();
     for (std::uint32_t r = 1; r <= count && r <= 64; ++r) {
       if (!table->Read(r, &rec).ok()) break;
-      for (std::size_t f = 0; f < table->layout().fields().size(); ++f) rec.Text(static_cast<int>(f));
+      for (std::size_t f = 0; f < table->layout().fields().size(); ++f)
+        rec.Text(static_cast<int>(f));
     }
   }
   bool found = false;

@@ -21,21 +21,20 @@ class XbaseTableTest : public ::testing::Test {
  protected:
   void SetUp() override {
     xbase::table_testing::CopyFixtures("foxpro", dir_.path());
-    service_ = std::make_unique<XbaseTableService>(
-        [this](std::string_view directory, std::string_view file) -> std::string {
-          seen_dir_ = std::string(directory);
-          for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
-            std::string a = e.path().filename().string(), b(file);
-            if (a.size() == b.size() &&
-                std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                  return std::toupper(static_cast<unsigned char>(x)) ==
-                         std::toupper(static_cast<unsigned char>(y));
-                })) {
-              return e.path().string();
-            }
-          }
-          return "";
-        });
+    service_ = std::make_unique<XbaseTableService>([this](std::string_view directory,
+                                                          std::string_view file) -> std::string {
+      seen_dir_ = std::string(directory);
+      for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+        std::string a = e.path().filename().string(), b(file);
+        if (a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+              return std::toupper(static_cast<unsigned char>(x)) ==
+                     std::toupper(static_cast<unsigned char>(y));
+            })) {
+          return e.path().string();
+        }
+      }
+      return "";
+    });
   }
 
   std::unique_ptr<Recordset> Open(const char* name) {
@@ -127,11 +126,17 @@ TEST_F(XbaseTableTest, RaisesTheErrorsTheProgramExpects) {
       {"missing table", [&] { Open("NOSUCH.DBF"); }, kErrTableNotFound},
       {"no such tag", [&] { rs->SetIndex("FILE_NUM"); }, kErrNotAnIndex},
       {"seek without index", [&] { rs->Seek("=", "X"); }, kErrNoCurrentIndex},
-      {"set without edit", [&] { rs->SetField("INV_NUM", std::string("X")); }, kErrUpdateWithoutEdit},
+      {"set without edit", [&] { rs->SetField("INV_NUM", std::string("X")); },
+       kErrUpdateWithoutEdit},
       {"update without edit", [&] { rs->Update(); }, kErrUpdateWithoutEdit},
       {"no such field", [&] { rs->GetField("NOPE"); }, kErrItemNotFound},
       {"size of no field", [&] { rs->FieldSize("NOPE"); }, kErrItemNotFound},
-      {"bad number", [&] { rs->AddNew(); rs->SetField("INV_AMT", std::string("abc")); }, kErrDataTypeMismatch},
+      {"bad number",
+       [&] {
+         rs->AddNew();
+         rs->SetField("INV_AMT", std::string("abc"));
+       },
+       kErrDataTypeMismatch},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;

@@ -97,8 +97,8 @@ Status CheckMemo(Env* env, Table* table, File* file) {
         if (c != ' ' && c != '\0') text.push_back(c);
       }
       if (text.empty()) continue;
-      std::string where = BaseName(table->path()) + ": record " + std::to_string(recno) +
-                          " memo " + layout.fields()[f].name;
+      std::string where = BaseName(table->path()) + ": record " + std::to_string(recno) + " memo " +
+                          layout.fields()[f].name;
       if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
           text.size() > 9) {
         return Status::Corruption(where + ": pointer \"" + text + "\" is not a block number");
@@ -115,8 +115,8 @@ Status CheckMemo(Env* env, Table* table, File* file) {
       if (!rs.ok()) return rs;
       std::uint32_t len = got == 8 ? DecodeFixed32BE(bh + 4) : 0;
       if (got != 8 || std::uint64_t{blk} * block + 8 + len > size) {
-        return Status::Corruption(where + ": block " + std::to_string(blk) +
-                                  " does not fit in " + name);
+        return Status::Corruption(where + ": block " + std::to_string(blk) + " does not fit in " +
+                                  name);
       }
     }
     return Status::OK();

@@ -5,9 +5,9 @@
 namespace xbase {
 
 struct CodePageTable {
-  unsigned char mark;   // DBF byte 29
-  int number;           // 437, 850, 1252, ...
-  const char16_t* high; // 128 entries for bytes 0x80..0xFF
+  unsigned char mark;    // DBF byte 29
+  int number;            // 437, 850, 1252, ...
+  const char16_t* high;  // 128 entries for bytes 0x80..0xFF
 };
 
 extern const CodePageTable kCodePageTables[];

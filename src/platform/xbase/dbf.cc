@@ -101,7 +101,14 @@ Status DbfLayout::Decode(std::string_view bytes, DbfLayout* layout) {
   if (!s.ok()) return s;
   if (h.version != 0x03 && h.version != 0xF5) {
     switch (h.version) {
-      case 0x83: case 0x8B: case 0x30: case 0x31: case 0x32: case 0x43: case 0x63: case 0xFB:
+      case 0x83:
+      case 0x8B:
+      case 0x30:
+      case 0x31:
+      case 0x32:
+      case 0x43:
+      case 0x63:
+      case 0xFB:
         return Status::NotSupported("DBF version byte " + Hex2(h.version) +
                                     " is not a FoxPro 2.x table");
       default:
@@ -167,8 +174,10 @@ Status DbfLayout::Decode(std::string_view bytes, DbfLayout* layout) {
     pos += FieldDescriptor::kEncodedLength;
   }
   if (!terminated) {
-    return Status::Corruption("DBF header: no 0x0D after the field descriptors within the header "
-                              "length " + std::to_string(h.header_length));
+    return Status::Corruption(
+        "DBF header: no 0x0D after the field descriptors within the header "
+        "length " +
+        std::to_string(h.header_length));
   }
   if (fields.empty()) return Status::Corruption("DBF header has no fields");
   if (offset != h.record_length) {
@@ -296,9 +305,20 @@ bool Record::Logical(int field, bool* v) const {
   std::string_view raw = Raw(field);
   if (raw.empty()) return false;
   switch (raw[0]) {
-    case 'T': case 't': case 'Y': case 'y': *v = true; return true;
-    case 'F': case 'f': case 'N': case 'n': *v = false; return true;
-    default: return false;
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y':
+      *v = true;
+      return true;
+    case 'F':
+    case 'f':
+    case 'N':
+    case 'n':
+      *v = false;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -309,10 +329,18 @@ Status Record::Writable(int field, char type_group) const {
   }
   bool ok = false;
   switch (type_group) {
-    case 'C': ok = f.type == 'C'; break;
-    case 'N': ok = f.type == 'N' || f.type == 'F'; break;
-    case 'D': ok = f.type == 'D'; break;
-    case 'L': ok = f.type == 'L'; break;
+    case 'C':
+      ok = f.type == 'C';
+      break;
+    case 'N':
+      ok = f.type == 'N' || f.type == 'F';
+      break;
+    case 'D':
+      ok = f.type == 'D';
+      break;
+    case 'L':
+      ok = f.type == 'L';
+      break;
   }
   if (!ok) {
     return Status::InvalidArgument("field " + f.name + " of type " + std::string(1, f.type) +
@@ -421,8 +449,16 @@ Status Record::SetFromString(int field, std::string_view text) {
     case 'L':
       if (t.size() == 1) {
         switch (t[0]) {
-          case 'T': case 't': case 'Y': case 'y': return SetLogical(field, true);
-          case 'F': case 'f': case 'N': case 'n': return SetLogical(field, false);
+          case 'T':
+          case 't':
+          case 'Y':
+          case 'y':
+            return SetLogical(field, true);
+          case 'F':
+          case 'f':
+          case 'N':
+          case 'n':
+            return SetLogical(field, false);
         }
       }
       return Status::InvalidArgument("field " + f.name + ": \"" + std::string(t) +

@@ -46,11 +46,21 @@ std::string Json(const std::string& s) {
   for (char c : s) {
     auto b = static_cast<unsigned char>(c);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (b < 0x20) {
           char buf[8];
@@ -103,12 +113,11 @@ int Info(const std::string& path) {
   std::printf("%s\n  version 0x%02X, last update %04d-%02d-%02d, %u records\n", path.c_str(),
               h.version, h.year, h.month, h.day, h.record_count);
   std::printf("  header %u bytes, record %u bytes, code page mark 0x%02X (%d), flags 0x%02X\n",
-              h.header_length, h.record_length, h.code_page, table->code_page().number(),
-              h.flags);
+              h.header_length, h.record_length, h.code_page, table->code_page().number(), h.flags);
   std::printf("  fields:\n");
   for (const auto& f : table->layout().fields()) {
-    std::printf("    %-10s %c %3d %2d  (offset %d)\n", f.name.c_str(), f.type, f.length,
-                f.decimals, f.offset);
+    std::printf("    %-10s %c %3d %2d  (offset %d)\n", f.name.c_str(), f.type, f.length, f.decimals,
+                f.offset);
   }
   if (!table->cdx()) {
     std::printf("  no structural index\n");
@@ -124,7 +133,8 @@ int Info(const std::string& path) {
     const Status& ts = table->tag_status(static_cast<int>(i));
     if (!ts.ok()) std::printf("      not maintained: %s\n", ts.message().c_str());
   }
-  if (!table->writable().ok()) std::printf("  writes refused: %s\n", table->writable().message().c_str());
+  if (!table->writable().ok())
+    std::printf("  writes refused: %s\n", table->writable().message().c_str());
   return 0;
 }
 

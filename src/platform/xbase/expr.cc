@@ -53,10 +53,20 @@ class FieldRef final : public ExprNode {
  public:
   FieldRef(int field, const DbfField& f) : field_(field), ftype_(f.type) {
     switch (f.type) {
-      case 'N': case 'F': type = ExprType::kNumber; break;
-      case 'D': type = ExprType::kDate; break;
-      case 'L': type = ExprType::kLogical; break;
-      default: type = ExprType::kChar; width = f.length; break;
+      case 'N':
+      case 'F':
+        type = ExprType::kNumber;
+        break;
+      case 'D':
+        type = ExprType::kDate;
+        break;
+      case 'L':
+        type = ExprType::kLogical;
+        break;
+      default:
+        type = ExprType::kChar;
+        width = f.length;
+        break;
     }
   }
   Status Eval(const Record& rec, std::uint32_t, ExprValue* out) const override {
@@ -92,7 +102,8 @@ class FieldRef final : public ExprNode {
 
 class Binary final : public ExprNode {
  public:
-  Binary(std::string op, NodePtr a, NodePtr b) : op_(std::move(op)), a_(std::move(a)), b_(std::move(b)) {}
+  Binary(std::string op, NodePtr a, NodePtr b)
+      : op_(std::move(op)), a_(std::move(a)), b_(std::move(b)) {}
   std::string op_;
   NodePtr a_, b_;
 
@@ -128,7 +139,9 @@ class Binary final : public ExprNode {
           out->text = x.text.substr(0, keep) + y.text + std::string(x.text.size() - keep, ' ');
         }
       } else if (x.type == ExprType::kDate && y.type == ExprType::kNumber) {
-        out->julian = x.julian == 0 ? 0 : x.julian + static_cast<std::int64_t>(op_ == "+" ? y.number : -y.number);
+        out->julian = x.julian == 0
+                          ? 0
+                          : x.julian + static_cast<std::int64_t>(op_ == "+" ? y.number : -y.number);
       } else if (x.type == ExprType::kDate && y.type == ExprType::kDate) {
         out->number = static_cast<double>(x.julian - y.julian);
       } else {
@@ -171,12 +184,18 @@ class Binary final : public ExprNode {
       c = static_cast<int>(x.logical) - static_cast<int>(y.logical);
     }
     bool r = false;
-    if (op_ == "=" || op_ == "==") r = c == 0;
-    else if (op_ == "<>" || op_ == "#" || op_ == "!=") r = c != 0;
-    else if (op_ == "<") r = c < 0;
-    else if (op_ == ">") r = c > 0;
-    else if (op_ == "<=") r = c <= 0;
-    else if (op_ == ">=") r = c >= 0;
+    if (op_ == "=" || op_ == "==")
+      r = c == 0;
+    else if (op_ == "<>" || op_ == "#" || op_ == "!=")
+      r = c != 0;
+    else if (op_ == "<")
+      r = c < 0;
+    else if (op_ == ">")
+      r = c > 0;
+    else if (op_ == "<=")
+      r = c <= 0;
+    else if (op_ == ">=")
+      r = c >= 0;
     out->logical = r;
     return Status::OK();
   }
@@ -219,7 +238,8 @@ std::string FoxStr(double v, int len, int dec) {
     if (d > 0 && d + 2 > len) continue;
     // Halves round away from zero, as FoxPro rounds.
     double scale = std::pow(10.0, d);
-    double r = std::abs(v) < 1e15 ? std::copysign(std::floor(std::abs(v) * scale + 0.5) / scale, v) : v;
+    double r =
+        std::abs(v) < 1e15 ? std::copysign(std::floor(std::abs(v) * scale + 0.5) / scale, v) : v;
     int n = std::snprintf(buf, sizeof buf, "%*.*f", len, d, r);
     if (n > 0 && n <= len) return std::string(buf, n);
   }
@@ -246,7 +266,8 @@ std::string DateText(std::int64_t julian) {
 
 class Call final : public ExprNode {
  public:
-  Call(std::string name, std::vector<NodePtr> args) : name_(std::move(name)), args_(std::move(args)) {}
+  Call(std::string name, std::vector<NodePtr> args)
+      : name_(std::move(name)), args_(std::move(args)) {}
   std::string name_;
   std::vector<NodePtr> args_;
 
@@ -327,10 +348,18 @@ class Call final : public ExprNode {
     } else if (name_ == "EMPTY") {
       const ExprValue& x = v[0];
       switch (x.type) {
-        case ExprType::kChar: out->logical = x.text.find_first_not_of(' ') == std::string::npos; break;
-        case ExprType::kNumber: out->logical = x.number == 0; break;
-        case ExprType::kDate: out->logical = x.julian == 0; break;
-        case ExprType::kLogical: out->logical = !x.logical; break;
+        case ExprType::kChar:
+          out->logical = x.text.find_first_not_of(' ') == std::string::npos;
+          break;
+        case ExprType::kNumber:
+          out->logical = x.number == 0;
+          break;
+        case ExprType::kDate:
+          out->logical = x.julian == 0;
+          break;
+        case ExprType::kLogical:
+          out->logical = !x.logical;
+          break;
       }
     }
     if (type == ExprType::kChar && width >= 0) out->text.resize(width, ' ');
@@ -396,7 +425,8 @@ class Parser {
       return Status::OK();
     }
     if (std::isdigit(static_cast<unsigned char>(c)) ||
-        (c == '.' && pos_ + 1 < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_ + 1])))) {
+        (c == '.' && pos_ + 1 < text_.size() &&
+         std::isdigit(static_cast<unsigned char>(text_[pos_ + 1])))) {
       std::size_t b = pos_;
       while (pos_ < text_.size() &&
              (std::isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '.')) {
@@ -501,8 +531,10 @@ class Parser {
       if (IsOp(op)) {
         NodePtr rhs;
         if (!(s = Next()).ok() || !(s = ParseAdd(&rhs)).ok()) return s;
-        if ((*out)->type != rhs->type) return Unsupported(std::string("comparison ") + op + " of different types");
-        if (std::string(op) == "$" && rhs->type != ExprType::kChar) return Unsupported("$ of non-character values");
+        if ((*out)->type != rhs->type)
+          return Unsupported(std::string("comparison ") + op + " of different types");
+        if (std::string(op) == "$" && rhs->type != ExprType::kChar)
+          return Unsupported("$ of non-character values");
         auto n = std::make_unique<Binary>(op, std::move(*out), std::move(rhs));
         n->type = ExprType::kLogical;
         *out = std::move(n);
@@ -573,14 +605,14 @@ class Parser {
 
   // FoxPro accepts a function by its first four letters or more.
   static std::string FunctionName(const std::string& word) {
-    static const char* kNames[] = {"UPPER", "LOWER",  "ALLTRIM", "TRIM",  "RTRIM", "LTRIM",
-                                   "LEFT",  "RIGHT",  "SUBSTR",  "PADL",  "PADR",  "SPACE",
-                                   "STR",   "VAL",    "DTOS",    "DELETED", "RECNO", "EMPTY",
-                                   "IIF"};
+    static const char* kNames[] = {"UPPER", "LOWER",   "ALLTRIM", "TRIM",  "RTRIM", "LTRIM", "LEFT",
+                                   "RIGHT", "SUBSTR",  "PADL",    "PADR",  "SPACE", "STR",   "VAL",
+                                   "DTOS",  "DELETED", "RECNO",   "EMPTY", "IIF"};
     for (const char* n : kNames) {
       std::string name = n;
       if (word == name) return name;
-      if (word.size() >= 4 && word.size() < name.size() && name.compare(0, word.size(), word) == 0) {
+      if (word.size() >= 4 && word.size() < name.size() &&
+          name.compare(0, word.size(), word) == 0) {
         return name;
       }
     }
@@ -608,7 +640,8 @@ class Parser {
       return Next();
     }
     if (tok_.kind != Token::kName) {
-      return Unsupported(tok_.kind == Token::kEnd ? "ends too soon" : "unexpected \"" + tok_.text + "\"");
+      return Unsupported(tok_.kind == Token::kEnd ? "ends too soon"
+                                                  : "unexpected \"" + tok_.text + "\"");
     }
     std::string word = tok_.text;
     if (word == ".T." || word == ".F." || word == ".Y." || word == ".N.") {
@@ -658,7 +691,8 @@ class Parser {
         return Unsupported(name + "() with " + std::to_string(args.size()) + " arguments");
       }
       for (std::size_t i = 0; i < args.size() && i < types.size(); ++i) {
-        if (args[i]->type != types[i]) return Unsupported(name + "() argument " + std::to_string(i + 1) + " of the wrong type");
+        if (args[i]->type != types[i])
+          return Unsupported(name + "() argument " + std::to_string(i + 1) + " of the wrong type");
       }
       return Status::OK();
     };
@@ -686,8 +720,10 @@ class Parser {
       s = want(2, 3, {T::kChar, T::kNumber, T::kNumber});
       if (s.ok() && args[0]->width >= 0 && literal(1, &n)) {
         int rest = n >= 1 && n <= args[0]->width ? args[0]->width - n + 1 : 0;
-        if (args.size() == 2) width = rest;
-        else if (literal(2, &m)) width = std::min(m, rest);
+        if (args.size() == 2)
+          width = rest;
+        else if (literal(2, &m))
+          width = std::min(m, rest);
       }
     } else if (name == "PADL" || name == "PADR") {
       s = want(2, 3, {T::kChar, T::kNumber, T::kChar});
@@ -698,8 +734,10 @@ class Parser {
     } else if (name == "STR") {
       s = want(1, 3, {T::kNumber, T::kNumber, T::kNumber});
       if (s.ok()) {
-        if (args.size() == 1) width = 10;
-        else if (literal(1, &n)) width = std::max(1, std::min(n, 255));
+        if (args.size() == 1)
+          width = 10;
+        else if (literal(1, &n))
+          width = std::max(1, std::min(n, 255));
       }
     } else if (name == "VAL") {
       s = want(1, 1, {T::kChar});
@@ -798,10 +836,14 @@ double DecodeNumberKey(std::string_view key8) {
 
 std::string EncodeKey(const ExprValue& v, int key_length) {
   switch (v.type) {
-    case ExprType::kNumber: return EncodeNumberKey(v.number);
-    case ExprType::kDate: return EncodeNumberKey(static_cast<double>(v.julian));
-    case ExprType::kLogical: return v.logical ? "T" : "F";
-    case ExprType::kChar: break;
+    case ExprType::kNumber:
+      return EncodeNumberKey(v.number);
+    case ExprType::kDate:
+      return EncodeNumberKey(static_cast<double>(v.julian));
+    case ExprType::kLogical:
+      return v.logical ? "T" : "F";
+    case ExprType::kChar:
+      break;
   }
   std::string k = v.text;
   k.resize(static_cast<std::size_t>(key_length), ' ');

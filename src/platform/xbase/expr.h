@@ -28,10 +28,10 @@ enum class ExprType { kChar, kNumber, kDate, kLogical };
 
 struct ExprValue {
   ExprType type = ExprType::kChar;
-  std::string text;        // kChar: bytes in the table's code page
-  double number = 0;       // kNumber
-  std::int64_t julian = 0; // kDate: Julian day number, 0 for a blank date
-  bool logical = false;    // kLogical
+  std::string text;         // kChar: bytes in the table's code page
+  double number = 0;        // kNumber
+  std::int64_t julian = 0;  // kDate: Julian day number, 0 for a blank date
+  bool logical = false;     // kLogical
 };
 
 class ExprNode;

@@ -13,18 +13,24 @@ class FaultFile final : public File {
   }
   Status WriteAt(std::uint64_t offset, const char* data, std::size_t n) override {
     switch (env_->NextWrite()) {
-      case FaultEnv::Action::kFail: return Status::IOError(path_ + ": injected write fault");
-      case FaultEnv::Action::kDrop: return Status::OK();
-      case FaultEnv::Action::kWrite: break;
+      case FaultEnv::Action::kFail:
+        return Status::IOError(path_ + ": injected write fault");
+      case FaultEnv::Action::kDrop:
+        return Status::OK();
+      case FaultEnv::Action::kWrite:
+        break;
     }
     return base_->WriteAt(offset, data, n);
   }
   Status Size(std::uint64_t* size) override { return base_->Size(size); }
   Status Truncate(std::uint64_t size) override {
     switch (env_->NextWrite()) {
-      case FaultEnv::Action::kFail: return Status::IOError(path_ + ": injected truncate fault");
-      case FaultEnv::Action::kDrop: return Status::OK();
-      case FaultEnv::Action::kWrite: break;
+      case FaultEnv::Action::kFail:
+        return Status::IOError(path_ + ": injected truncate fault");
+      case FaultEnv::Action::kDrop:
+        return Status::OK();
+      case FaultEnv::Action::kWrite:
+        break;
     }
     return base_->Truncate(size);
   }

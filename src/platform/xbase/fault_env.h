@@ -1,7 +1,8 @@
 // FaultEnv: wraps another Env and injects write faults, for tests and benchmarks of the write
 // path. Every WriteAt and Truncate on any file opened through it is counted, starting at 1:
-//   FailWrite(n)  - the n-th write from now returns an IOError (without writing); later writes work.
-//   CrashAfter(n) - the first n writes from now reach the files; every later write is silently
+//   FailWrite(n)  - the n-th write from now returns an IOError (without writing); later writes
+//   work. CrashAfter(n) - the first n writes from now reach the files; every later write is
+//   silently
 //                   dropped while reporting success, as if the machine had stopped at that point.
 // writes() is the number of writes seen since the last Reset(). Thread-safe.
 #pragma once

@@ -90,10 +90,10 @@ Status Table::Load() {
   }
   const DbfHeader& lh = layout_.header();
   if (size < layout_.FileLength(lh.record_count) - 1) {
-    return Status::Corruption(
-        BaseName(path_) + ": header counts " + std::to_string(lh.record_count) +
-        " records of " + std::to_string(lh.record_length) + " bytes, the file has room for " +
-        std::to_string((size - lh.header_length) / lh.record_length));
+    return Status::Corruption(BaseName(path_) + ": header counts " +
+                              std::to_string(lh.record_count) + " records of " +
+                              std::to_string(lh.record_length) + " bytes, the file has room for " +
+                              std::to_string((size - lh.header_length) / lh.record_length));
   }
   known_count_ = lh.record_count;
   code_page_ = &CodePage::ForMark(lh.code_page);
@@ -171,8 +171,8 @@ void Table::CompileTags() {
     if (!s.ok()) {
       st.problem = Status::NotSupported(what + s.message());
       if (writable_.ok()) {
-        writable_ = Status::NotSupported(what + s.message() +
-                                         "; the table is read-only to this program");
+        writable_ =
+            Status::NotSupported(what + s.message() + "; the table is read-only to this program");
       }
     }
   }
@@ -285,7 +285,8 @@ Status Table::SeekKey(int tag, std::string_view text, std::string* key) {
       } else if (ParseDate(digits, &d)) {
         v.julian = JulianDay(d);
       } else {
-        return Status::InvalidArgument("\"" + t + "\" is not a date YYYY-MM-DD for tag " + info.name);
+        return Status::InvalidArgument("\"" + t + "\" is not a date YYYY-MM-DD for tag " +
+                                       info.name);
       }
       break;
     }

@@ -113,7 +113,8 @@ class Table {
   Status RefreshIndex();
   Status WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker);
   Status WriteHeaderStamp(std::uint32_t count, bool with_count);
-  Status UpdateTags(std::uint32_t recno, const std::string* old_bytes, const std::string& new_bytes);
+  Status UpdateTags(std::uint32_t recno, const std::string* old_bytes,
+                    const std::string& new_bytes);
   Status UniqueRefill(int tag, const std::string& key, std::uint32_t skip_recno);
   Status FinishIndex(Status s);
 

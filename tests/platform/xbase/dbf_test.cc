@@ -44,8 +44,12 @@ std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, int>>& 
 
 TEST(Record, WritesValuesInFoxProFormat) {
   DbfLayout layout;
-  ASSERT_TRUE(DbfLayout::Decode(MakeDbf({{"NAME", 'C', 6, 0}, {"AMT", 'N', 8, 2}, {"QTY", 'N', 4, 0},
-                                         {"DT", 'D', 8, 0}, {"OK", 'L', 1, 0}, {"NOTES", 'M', 10, 0}},
+  ASSERT_TRUE(DbfLayout::Decode(MakeDbf({{"NAME", 'C', 6, 0},
+                                         {"AMT", 'N', 8, 2},
+                                         {"QTY", 'N', 4, 0},
+                                         {"DT", 'D', 8, 0},
+                                         {"OK", 'L', 1, 0},
+                                         {"NOTES", 'M', 10, 0}},
                                         0x03),
                                 &layout)
                   .ok());
@@ -55,18 +59,32 @@ TEST(Record, WritesValuesInFoxProFormat) {
     const char* input;
     const char* stored;  // nullptr: refused
   } cases[] = {
-      {"NAME", "ab", "ab    "},          {"NAME", "abcdefgh", "abcdef"},
-      {"NAME", "Muñoz", "Mu\xF1oz "},     {"NAME", "€5", "\x80" "5    "},
-      {"NAME", "日本", "??    "},         {"NAME", "", "      "},
-      {"AMT", "450", "  450.00"},        {"AMT", "-1.005", "   -1.00"},
-      {"AMT", "-0", "    0.00"},         {"AMT", "12345.678", "12345.68"},
-      {"AMT", "123456.7", nullptr},      {"AMT", "12x", nullptr},
-      {"AMT", "", "        "},           {"QTY", "9999", "9999"},
-      {"QTY", "10000", nullptr},         {"QTY", "2.5", "   2"},
-      {"DT", "2024-06-03", "20240603"},  {"DT", "20240229", "20240229"},
-      {"DT", "2023-02-29", nullptr},     {"DT", "06/03/2024", nullptr},
-      {"DT", "", "        "},            {"OK", "T", "T"},
-      {"OK", "n", "F"},                  {"OK", "maybe", nullptr},
+      {"NAME", "ab", "ab    "},
+      {"NAME", "abcdefgh", "abcdef"},
+      {"NAME", "Muñoz", "Mu\xF1oz "},
+      {"NAME", "€5",
+       "\x80"
+       "5    "},
+      {"NAME", "日本", "??    "},
+      {"NAME", "", "      "},
+      {"AMT", "450", "  450.00"},
+      {"AMT", "-1.005", "   -1.00"},
+      {"AMT", "-0", "    0.00"},
+      {"AMT", "12345.678", "12345.68"},
+      {"AMT", "123456.7", nullptr},
+      {"AMT", "12x", nullptr},
+      {"AMT", "", "        "},
+      {"QTY", "9999", "9999"},
+      {"QTY", "10000", nullptr},
+      {"QTY", "2.5", "   2"},
+      {"DT", "2024-06-03", "20240603"},
+      {"DT", "20240229", "20240229"},
+      {"DT", "2023-02-29", nullptr},
+      {"DT", "06/03/2024", nullptr},
+      {"DT", "", "        "},
+      {"OK", "T", "T"},
+      {"OK", "n", "F"},
+      {"OK", "maybe", nullptr},
       {"NOTES", "text", nullptr},
   };
   for (const Case& c : cases) {
@@ -89,9 +107,9 @@ TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
     std::uint8_t mark;
     std::string utf8, bytes;
   } cases[] = {
-      {0x03, "Muñoz €", "Mu\xF1oz \x80"},    {0x00, "é", "\xE9"},  // no mark: Windows-1252
-      {0x01, "Muñoz ░", "Mu\xA4oz \xB0"},    {0x02, "Ø", "\x9D"},
-      {0xC9, "Жук", "\xC6\xF3\xEA"},         {0x65, "Жук", "\x86\xE3\xAA"},
+      {0x03, "Muñoz €", "Mu\xF1oz \x80"}, {0x00, "é", "\xE9"},  // no mark: Windows-1252
+      {0x01, "Muñoz ░", "Mu\xA4oz \xB0"}, {0x02, "Ø", "\x9D"},
+      {0xC9, "Жук", "\xC6\xF3\xEA"},      {0x65, "Жук", "\x86\xE3\xAA"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(int{c.mark});
@@ -104,8 +122,8 @@ TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
   EXPECT_EQ(CodePage::ForMark(0x03).FromUtf8("\xE2\x82"), "??");
   EXPECT_EQ(CodePage::ForMark(0xEE).FromUtf8("é"), "?");  // unknown mark: ASCII only
   // Every byte of every known page reads back to itself.
-  for (std::uint8_t mark : {0x01, 0x02, 0x03, 0x04, 0x64, 0x65, 0x66, 0x67, 0x6A, 0x6B, 0x96,
-                            0x97, 0x98, 0xC8, 0xC9, 0xCA, 0xCB}) {
+  for (std::uint8_t mark : {0x01, 0x02, 0x03, 0x04, 0x64, 0x65, 0x66, 0x67, 0x6A, 0x6B, 0x96, 0x97,
+                            0x98, 0xC8, 0xC9, 0xCA, 0xCB}) {
     const CodePage& cp = CodePage::ForMark(mark);
     for (int b = 0x20; b < 0x100; ++b) {
       std::string one(1, static_cast<char>(b));
@@ -150,8 +168,10 @@ TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {
 TEST(Table, DamagedHeadersFailCleanlyAndWriteNothing) {
   for (const char* name : {"INVOICE", "PROPERTY"}) {
     SCOPED_TRACE(name);
-    const std::string dbf = table_testing::Slurp(table_testing::DataPath(std::string("foxpro/") + name + ".DBF"));
-    const std::string cdx = table_testing::Slurp(table_testing::DataPath(std::string("foxpro/") + name + ".CDX"));
+    const std::string dbf =
+        table_testing::Slurp(table_testing::DataPath(std::string("foxpro/") + name + ".DBF"));
+    const std::string cdx =
+        table_testing::Slurp(table_testing::DataPath(std::string("foxpro/") + name + ".CDX"));
     const std::size_t header_length = DecodeFixed16LE(dbf.data() + 8);
     auto attempt = [&](const std::string& bytes) {
       MemEnv env;
@@ -166,7 +186,8 @@ TEST(Table, DamagedHeadersFailCleanlyAndWriteNothing) {
           Record rec = table->NewRecord();
           for (std::uint32_t r = 1; r <= std::min<std::uint32_t>(count, 50); ++r) {
             if (!table->Read(r, &rec).ok()) break;
-            for (std::size_t f = 0; f < table->layout().fields().size(); ++f) rec.Text(static_cast<int>(f));
+            for (std::size_t f = 0; f < table->layout().fields().size(); ++f)
+              rec.Text(static_cast<int>(f));
           }
         }
         bool found = false;
@@ -186,8 +207,9 @@ TEST(Table, DamagedHeadersFailCleanlyAndWriteNothing) {
     };
     for (std::size_t n = 0; n < header_length + 2; ++n) attempt(dbf.substr(0, n));
     // The small table gets three kinds of flip per byte, the wide one (26 similar descriptors) one.
-    const std::vector<unsigned char> masks =
-        header_length < 400 ? std::vector<unsigned char>{0xFF, 0x01, 0x80} : std::vector<unsigned char>{0xFF};
+    const std::vector<unsigned char> masks = header_length < 400
+                                                 ? std::vector<unsigned char>{0xFF, 0x01, 0x80}
+                                                 : std::vector<unsigned char>{0xFF};
     for (std::size_t i = 0; i < header_length; ++i) {
       for (unsigned char mask : masks) {
         std::string bytes = dbf;

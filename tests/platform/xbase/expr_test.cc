@@ -32,7 +32,10 @@ class ExprTest : public ::testing::Test {
     h.back() = 0x0D;
     ASSERT_TRUE(DbfLayout::Decode(h, &layout_).ok());
     record_ = std::make_unique<Record>(&layout_, &CodePage::ForMark(0x03));
-    record_->Assign(std::string(" ") + "  Ann Lee " + "D\xE9" "catur " + "   1234.50" + "20240603" + "T");
+    record_->Assign(std::string(" ") + "  Ann Lee " +
+                    "D\xE9"
+                    "catur " +
+                    "   1234.50" + "20240603" + "T");
   }
 
   std::string Key(const std::string& text, int key_length) {
@@ -57,8 +60,12 @@ TEST_F(ExprTest, KeysAreTheBytesFoxProStores) {
       {"NAME", 10, "  Ann Lee "},
       {"upper(name)", 10, "  ANN LEE "},
       {"UPPE(NAME)", 10, "  ANN LEE "},  // four-letter abbreviation
-      {"LOWER(CITY)", 8, "d\xE9" "catur "},  // ASCII letters only
-      {"ALLTRIM(NAME)+CITY", 16, "Ann LeeD\xE9" "catur  "},
+      {"LOWER(CITY)", 8,
+       "d\xE9"
+       "catur "},  // ASCII letters only
+      {"ALLTRIM(NAME)+CITY", 16,
+       "Ann LeeD\xE9"
+       "catur  "},
       {"TRIM(NAME)", 10, "  Ann Lee "},
       {"LTRIM(NAME)", 10, "Ann Lee   "},
       {"LEFT(NAME, 5)", 5, "  Ann"},
@@ -70,9 +77,13 @@ TEST_F(ExprTest, KeysAreTheBytesFoxProStores) {
       {"STR(AMT,3)", 3, "***"},
       {"STR(AMT,6,2)", 6, "1234.5"},
       {"DTOS(DT)", 8, "20240603"},
-      {"DTOS(DT)+UPPER(CITY)", 16, "20240603D\xE9" "CATUR "},
+      {"DTOS(DT)+UPPER(CITY)", 16,
+       "20240603D\xE9"
+       "CATUR "},
       {"test.NAME", 10, "  Ann Lee "},
-      {"TEST->CITY", 8, "D\xE9" "catur "},
+      {"TEST->CITY", 8,
+       "D\xE9"
+       "catur "},
       {"IIF(OK, 'Y', 'N')", 1, "Y"},
       {"PADL(ALLTRIM(NAME), 9, '0')", 9, "00Ann Lee"},
       {"OK", 1, "T"},
@@ -117,8 +128,8 @@ TEST_F(ExprTest, ForClausesAndUnknownExpressions) {
 
 // Byte order of numeric keys is number order, for negative, zero, fractional and huge values.
 TEST(NumberKey, ByteOrderIsNumberOrder) {
-  std::vector<double> values = {-1e300, -12345.678, -1, -0.5, -1e-300, 0, 1e-300, 0.5, 1, 2,
-                                 12345.678, 1e300};
+  std::vector<double> values = {-1e300, -12345.678, -1, -0.5, -1e-300,   0,
+                                1e-300, 0.5,        1,  2,    12345.678, 1e300};
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> dist(-1e6, 1e6);
   for (int i = 0; i < 200; ++i) values.push_back(dist(rng));

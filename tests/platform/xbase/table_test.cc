@@ -37,7 +37,9 @@ std::string RunCommand(const std::string& cmd, int* rc) {
 void ExpectConsistent(const std::string& dir) {
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
     std::string name = e.path().filename().string();
-    if (name.size() < 4 || (name.substr(name.size() - 4) != ".DBF" && name.substr(name.size() - 4) != ".dbf")) continue;
+    if (name.size() < 4 ||
+        (name.substr(name.size() - 4) != ".DBF" && name.substr(name.size() - 4) != ".dbf"))
+      continue;
     std::vector<std::string> report;
     Status s = CheckTable(Env::Default(), e.path().string(), &report);
     EXPECT_TRUE(s.ok()) << s.ToString();
@@ -61,7 +63,8 @@ TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
     {
       std::ofstream py(tmp / "read.py");
       py << "import dbfread, sys\n"
-            "t = dbfread.DBF(sys.argv[1], ignore_missing_memofile=True, char_decode_errors='strict')\n"
+            "t = dbfread.DBF(sys.argv[1], ignore_missing_memofile=True, "
+            "char_decode_errors='strict')\n"
             "for i, rec in enumerate(list(t.records) + list(t.deleted), 1):\n"
             "    for f in t.fields:\n"
             "        if f.type == 'M': continue\n"
@@ -138,8 +141,18 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
       {"PROPERTY", 0, {{"FILE_NUM", "NEW003"}}},
       {"PROPERTY", 5, {{"PR_STREET", "3310 Chamblee Dunwoody Rd Unit B"}}},
       {"CLIENT", 0, {{"CLI_NUM", "10016"}, {"PLAIN_NAME", "Lenox Hill Mortgage"}}},
-      {"INVOICE", 0, {{"INV_NUM", "INV24041"}, {"INV_DATE", "2024-06-03"}, {"INV_AMT", "450.00"}, {"INV_PAID", "F"}}},
-      {"INVOICE", 0, {{"INV_NUM", "INV24042"}, {"INV_DATE", "2024-06-04"}, {"INV_AMT", "525.00"}, {"INV_PAID", "F"}}},
+      {"INVOICE",
+       0,
+       {{"INV_NUM", "INV24041"},
+        {"INV_DATE", "2024-06-03"},
+        {"INV_AMT", "450.00"},
+        {"INV_PAID", "F"}}},
+      {"INVOICE",
+       0,
+       {{"INV_NUM", "INV24042"},
+        {"INV_DATE", "2024-06-04"},
+        {"INV_AMT", "525.00"},
+        {"INV_PAID", "F"}}},
   };
   for (const Change& c : changes) {
     auto table = OpenOrDie(env, dir / (std::string(c.table) + ".DBF"));
@@ -167,7 +180,8 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
     SCOPED_TRACE(name);
     auto before = OpenOrDie(env, table_testing::DataPath(std::string("foxpro/") + name + ".DBF"),
                             TableOptions{.read_only = true});
-    auto after = OpenOrDie(env, dir / (std::string(name) + ".DBF"), TableOptions{.read_only = true});
+    auto after =
+        OpenOrDie(env, dir / (std::string(name) + ".DBF"), TableOptions{.read_only = true});
     std::uint32_t n = before->layout().header().record_count;
     Record a = before->NewRecord(), b = after->NewRecord();
     for (std::uint32_t r = 1; r <= n; ++r) {
@@ -187,7 +201,11 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
     auto invoice = OpenOrDie(env, dir / "INVOICE.DBF", TableOptions{.read_only = true});
     Record r = invoice->NewRecord();
     ASSERT_TRUE(invoice->Read(31, &r).ok());
-    EXPECT_EQ(r.bytes(), " INV24041" "20240603" "    450.00" "F");
+    EXPECT_EQ(r.bytes(),
+              " INV24041"
+              "20240603"
+              "    450.00"
+              "F");
   }
   ExpectConsistent(dir.path());
 }
@@ -204,16 +222,16 @@ TEST(Table, DeletedRecordsAreInvisibleToSeekAndFirst) {
   std::string path = dir / "PROPERTY.DBF";
   auto table = OpenOrDie(Env::Default(), path);
   MarkDeleted(path, table.get(), 1);
-  MarkDeleted(path, table.get(), 4);   // "ac24-104"; "AC24-104" (35) shares the UPPER key
-  MarkDeleted(path, table.get(), 2);   // "24-00102"; its twin 33 is deleted already
+  MarkDeleted(path, table.get(), 4);  // "ac24-104"; "AC24-104" (35) shares the UPPER key
+  MarkDeleted(path, table.get(), 2);  // "24-00102"; its twin 33 is deleted already
   int file_num = table->FindTag("file_num");
   struct Case {
     const char* key;
     bool found;
     std::uint32_t recno;
   } cases[] = {
-      {"AC24-104", true, 35}, {"24-00102", false, 0}, {"24-00101", false, 0},
-      {"24-00119", false, 0}, {"24-00103", true, 3},  {"24-00103   ", true, 3},
+      {"AC24-104", true, 35}, {"24-00102", false, 0},  {"24-00101", false, 0},
+      {"24-00119", false, 0}, {"24-00103", true, 3},   {"24-00103   ", true, 3},
       {"24-001", false, 0},   {"24-00103X", false, 0}, {"", false, 0},
   };
   for (const Case& c : cases) {
@@ -243,10 +261,10 @@ TEST(Table, EditedKeysMoveInEveryTag) {
     const char* file_num;
     const char* cli_num;
   } edits[] = {
-      {6, "zz-0006", ""},       // both keys change, one to blank
-      {12, "24-00112", "AMC02"}, // only the client key changes (blank to a duplicate)
-      {35, "ac24-104", "amc01"}, // the UPPER key stays, the raw text changes
-      {7, "24-00007", "10001"},  // a deleted record is edited all the same
+      {6, "zz-0006", ""},         // both keys change, one to blank
+      {12, "24-00112", "AMC02"},  // only the client key changes (blank to a duplicate)
+      {35, "ac24-104", "amc01"},  // the UPPER key stays, the raw text changes
+      {7, "24-00007", "10001"},   // a deleted record is edited all the same
   };
   for (const Edit& e : edits) {
     Record changes = table->NewRecord();
@@ -275,7 +293,9 @@ TEST(Table, EditedKeysMoveInEveryTag) {
   EXPECT_EQ(rec.Raw(table->FindField("PR_NOTES")), before.Raw(table->FindField("PR_NOTES")));
   EXPECT_FALSE(rec.IsBlank(table->FindField("PR_NOTES")));
   EXPECT_EQ(rec.Text(table->FindField("PR_CITY")), "Décatur");
-  EXPECT_EQ(rec.Raw(table->FindField("PR_CITY")).substr(0, 8), "D\xE9" "catur ");
+  EXPECT_EQ(rec.Raw(table->FindField("PR_CITY")).substr(0, 8),
+            "D\xE9"
+            "catur ");
   ExpectConsistent(dir.path());
 }
 
@@ -305,7 +325,8 @@ TEST(Table, KeepsNumericDateAndCompoundKeysOfFoxProTables) {
   }
   {
     auto person = OpenOrDie(Env::Default(), dir / "PERSON2.DBF");
-    const char* rows[][3] = {{"Zeta", "1999-12-31", "30"}, {"Almond", "", "24"}, {"Almond", "1901-01-01", ""}};
+    const char* rows[][3] = {
+        {"Zeta", "1999-12-31", "30"}, {"Almond", "", "24"}, {"Almond", "1901-01-01", ""}};
     for (auto& row : rows) {
       Record rec = person->NewRecord();
       ASSERT_TRUE(rec.SetFromString(person->FindField("L_NAME"), row[0]).ok());

@@ -20,7 +20,9 @@
 
 namespace xbase::table_testing {
 
-inline std::string DataPath(const std::string& rel) { return std::string(XFR_TEST_DATA) + "/" + rel; }
+inline std::string DataPath(const std::string& rel) {
+  return std::string(XFR_TEST_DATA) + "/" + rel;
+}
 
 inline std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -100,7 +102,8 @@ inline KeyList WalkTag(Table* table, int tag) {
   return keys;
 }
 
-inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path, TableOptions options = {}) {
+inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path,
+                                        TableOptions options = {}) {
   std::unique_ptr<Table> t;
   Status s = Table::Open(env, path, options, &t);
   if (!s.ok()) {

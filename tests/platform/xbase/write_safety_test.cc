@@ -1,10 +1,9 @@
 // What an interrupted or failing write leaves behind: after every crash point and every failing
 // write of an append and of an edit, the check passes or names the fault, and no record that
 // was there before is lost or changed. And two processes appending under FoxPro's locks.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
@@ -37,20 +36,23 @@ std::vector<std::string> RecordBytes(Env* env, std::uint32_t count) {
 
 const std::vector<Operation>& Operations() {
   static const std::vector<Operation> ops = {
-      {"append", [](Table* t) {
+      {"append",
+       [](Table* t) {
          Record rec = t->NewRecord();
          rec.SetText(t->FindField("FILE_NUM"), "NEW001");
          rec.SetText(t->FindField("CLI_NUM"), "10004");
          std::uint32_t recno;
          return t->Append(rec, &recno);
        }},
-      {"edit of both keys", [](Table* t) {
+      {"edit of both keys",
+       [](Table* t) {
          Record rec = t->NewRecord();
          rec.SetText(t->FindField("FILE_NUM"), "ZZ-0006");
          rec.SetText(t->FindField("CLI_NUM"), "99999");
          return t->Update(6, rec);
        }},
-      {"edit of a plain field", [](Table* t) {
+      {"edit of a plain field",
+       [](Table* t) {
          Record rec = t->NewRecord();
          rec.SetText(t->FindField("PR_CITY"), "Tucker");
          return t->Update(6, rec);
