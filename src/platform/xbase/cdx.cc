@@ -950,7 +950,12 @@ Status CdxFile::CheckImpl(int tag) {
     for (std::size_t i = 0; i < level.size(); ++i) {
       const std::uint32_t want_left = i == 0 ? kNoPage : level[i - 1]->offset;
       const std::uint32_t want_right = i + 1 == level.size() ? kNoPage : level[i + 1]->offset;
-      if (level[i]->left != want_left || level[i]->right != want_right) {
+      // Leaves must be chained exactly (FoxPro skips along them). Interior links are kept by
+      // this engine, but a node whose links were never set (-1) is tolerated there.
+      const bool leaf = level[i]->is_leaf();
+      const bool left_ok = level[i]->left == want_left || (!leaf && level[i]->left == kNoPage);
+      const bool right_ok = level[i]->right == want_right || (!leaf && level[i]->right == kNoPage);
+      if (!left_ok || !right_ok) {
         return Status::Corruption(t->what + " node " + Hex(level[i]->offset) + ": sibling links (" +
                                   Hex(level[i]->left) + ", " + Hex(level[i]->right) +
                                   "), expected (" + Hex(want_left) + ", " + Hex(want_right) + ")");

@@ -87,9 +87,9 @@ class CdxFile {
   Status Walk(int tag, const std::function<bool(std::string_view key, std::uint32_t recno)>& visit);
   // Structural check of one tag: node headers and bit layouts, one root, leaves at one depth,
   // entries in order and unique where the tag is, each interior key equal to or above the last
-  // key under it and below the first key of the next child, sibling links on every level, no
-  // page used twice. OK with problem cleared when consistent; kCorruption with *problem set to
-  // the first fault otherwise.
+  // key under it and below the first key of the next child, leaf sibling links exact (interior
+  // ones right where set), no page used twice. OK with problem cleared when consistent;
+  // kCorruption with *problem set to the first fault otherwise.
   Status Check(int tag, std::string* problem);
   // Number of entries in a tag (walks the leaves).
   Status Count(int tag, std::uint64_t* count);

@@ -4,6 +4,7 @@
 // build runs under AddressSanitizer and UBSan).
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "cdx_test_util.h"
@@ -171,6 +172,59 @@ TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
     EXPECT_TRUE(s.IsCorruption()) << s.ToString();
     EXPECT_EQ(s.message(), c.message);
   }
+}
+
+}  // namespace
+}  // namespace xbase
+
+namespace xbase {
+namespace {
+
+// Damage that still decodes is what Check() is for (dbftool check relies on it).
+TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
+  const std::string good = DeepTree();
+  const std::uint32_t root = DecodeFixed32LE(good.data() + 0x600);
+  const std::size_t entry = 60 + 8;
+  auto child = [&](int i) { return DecodeFixed32BE(good.data() + root + 12 + i * entry + 64); };
+  struct Case {
+    const char* what;
+    std::function<void(std::string*)> damage;
+    const char* message_part;
+  } cases[] = {
+      {"node linked past its neighbour",
+       [&](std::string* b) { EncodeFixed32LE(b->data() + child(0) + 8, child(2)); },
+       "sibling links"},
+      {"interior key below its child's keys",
+       [&](std::string* b) { b->replace(root + 12, 60, std::string(60, '!')); },
+       "is below the last key of child"},
+      {"children swapped",
+       [&](std::string* b) {
+         EncodeFixed32BE(b->data() + root + 12 + 64, child(1));
+         EncodeFixed32BE(b->data() + root + 12 + entry + 64, child(0));
+       },
+       "below the last key"},
+      {"root flag below the root",
+       [&](std::string* b) { (*b)[child(1)] = static_cast<char>((*b)[child(1)] | 1); },
+       "root flag below the root"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string bytes = good;
+    c.damage(&bytes);
+    MemEnv env;
+    env.PutFile("D.CDX", bytes);
+    std::unique_ptr<CdxFile> cdx;
+    ASSERT_TRUE(CdxFile::Open(&env, "D.CDX", true, &cdx).ok());
+    std::string problem;
+    EXPECT_TRUE(cdx->Check(0, &problem).IsCorruption());
+    EXPECT_NE(problem.find(c.message_part), std::string::npos) << problem;
+  }
+  MemEnv env;
+  env.PutFile("D.CDX", good);
+  std::unique_ptr<CdxFile> cdx;
+  ASSERT_TRUE(CdxFile::Open(&env, "D.CDX", true, &cdx).ok());
+  std::string problem;
+  EXPECT_TRUE(cdx->Check(0, &problem).ok()) << problem;
 }
 
 }  // namespace
