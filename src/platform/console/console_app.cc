@@ -7,6 +7,7 @@
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "store/lookup.h"
+#include "transfer/send_driver.h"
 
 namespace xfr {
 
@@ -43,11 +44,11 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
-  if (name != "" && name != "show") {
+  if (name != "" && name != "show" && name != "send") {
     std::fprintf(stderr, "transfer-info: unknown command '%s'\n", name.c_str());
     return 2;
   }
-  if (args.size() > (name == "show" ? 1u : 0u)) {
+  if (args.size() > (name == "show" || name == "send" ? 1u : 0u)) {
     std::fprintf(stderr, "transfer-info: too many arguments for '%s'\n", name.c_str());
     return 2;
   }
@@ -64,6 +65,10 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
     } else if (name == "show") {
       if (!args.empty()) FindTheRecord(form, args[0]);
       PrintTrackingColumn(form);
+    } else if (name == "send") {
+      // Positions as the hand-off file would, then sends the record shown.
+      if (!args.empty()) FindTheRecord(form, args[0]);
+      cmdSend_Click(form);
     }
     Form_Unload(form);
     return 0;
