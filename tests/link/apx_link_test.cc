@@ -310,12 +310,12 @@ TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
   } cases[] = {
       {"RPT1,RPT2,", true, {"RPT1", "RPT1"}},
       {"RPT2,RPT1,", true, {"RPT2", "RPT2"}},
-      // One name without a comma names no report: nothing is opened, and the answer is not
-      // taken for a form list.
-      {"RPT1", false, {}},
+      // One name without a comma names no report: nothing is opened, but the answer stays in
+      // Text, so the read goes on to find the empty report name and says no form is open.
+      {"RPT1", true, {}},
       {"", false, {}},
-      {",RPT1,", false, {}},
-      {"RPT3,", false, {"RPT3", "RPT3"}},  // not served: quiet 282
+      {",RPT1,", true, {}},
+      {"RPT3,", true, {"RPT3", "RPT3"}},  // not served: quiet 282, the answer stays
   };
   dde_.ServeOnlyTopics({"Query", "RPT1", "RPT2"});
   for (const auto& c : cases) {

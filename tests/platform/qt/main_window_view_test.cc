@@ -1,0 +1,145 @@
+#include "platform/qt/main_window_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "fakes/office.h"
+#include "platform/qt/qt_window_services.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "store/lookup.h"
+
+namespace xfr {
+namespace {
+
+QApplication& Qt() {
+  static int argc = 1;
+  static char name[] = "qt_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+// The office with the real window services and view over it; boxes are answered by the hook.
+struct Window {
+  explicit Window(testing::Office& office) : office(office), services(&office.files) {
+    Qt();
+    app = std::make_unique<App>(
+        Services{&office.ini, &office.files, nullptr, &services, &office.tables, nullptr,
+                 &office.instance},
+        "");
+    form = std::make_unique<FrmMain>(*app);
+    view = std::make_unique<MainWindowView>(*form, commands);
+    services.SetBeforeBox([this] { view->Sync(); });
+    Initialize(*app);
+    frmMainForm_Load(*form);
+    view->Sync();
+    view->show();
+  }
+  testing::Office& office;
+  QtWindowServices services;
+  MainWindowView::Commands commands;
+  std::unique_ptr<App> app;
+  std::unique_ptr<FrmMain> form;
+  std::unique_ptr<MainWindowView> view;
+};
+
+TEST(MainWindowView, ShowsTheRecordAndHandsTypedTextToTheTable) {
+  testing::Office office;
+  Window w(office);
+  EXPECT_EQ(w.view->Box("txtFile_Num")->text().toStdString(), "24-00101");
+  EXPECT_TRUE(w.view->Box("txtFile_Num")->isReadOnly());
+  EXPECT_EQ(w.view->Box("txtPlain_Name")->text().toStdString(), "First Bank of Decatur");
+  EXPECT_EQ(w.view->windowTitle().toStdString(), "Transfer Info  Version 5.1.2 (Y2K)");
+
+  // Typing 50 characters into a box of width 40 keeps 40.
+  QLineEdit* name = w.view->Box("txtPlain_Name");
+  name->selectAll();
+  QTest::keyClicks(name, QString(50, 'n'));
+  EXPECT_EQ(name->text().size(), 40);
+  EXPECT_EQ(w.form->txtPlain_Name.text, std::string(40, 'n'));
+  // The edit reaches the table when the record is written (here: on the move to another).
+  w.view->RunHandler([&] { Form_Unload(*w.form); });
+  EXPECT_EQ(office.client->Text(0, "PLAIN_NAME"), std::string(40, 'n'));
+}
+
+TEST(MainWindowView, ClientBoxesHideForAPropertyWithoutClient) {
+  testing::Office office;
+  Window w(office);
+  EXPECT_TRUE(w.view->Box("txtCli_Cont")->isVisible());
+  w.view->RunHandler([&] { FindTheRecord(*w.form, "ac24-104"); });
+  for (const char* name : {"txtCli_Num", "txtCli_LName", "txtPlain_Name", "txtCli_Street",
+                           "txtCli_Addr2", "txtCli_Addr3", "txtCli_Cont"}) {
+    EXPECT_FALSE(w.view->Box(name)->isVisible()) << name;
+  }
+  EXPECT_EQ(w.view->Box("txtPR_Street")->text().toStdString(), "4 Oak Ave");
+}
+
+TEST(MainWindowView, AnimationAndStatusShowOnlyWhileATransferRuns) {
+  testing::Office office;
+  Window w(office);
+  bool shown_during = false;
+  w.commands.read = [&] {
+    StartReadAnimation(*w.form);
+    ShowStatus(*w.form, "Transferring data to Tracking");
+    shown_during = w.view->StatusLine()->isVisible() &&
+                   w.view->StatusLine()->text() == "Transferring data to Tracking";
+    StopCopyAnimation(*w.form);
+    ShowStatus(*w.form, "");
+  };
+  w.view = std::make_unique<MainWindowView>(*w.form, w.commands);
+  w.view->show();
+  QTest::mouseClick(w.view->ReadButton(), Qt::LeftButton);
+  EXPECT_TRUE(shown_during);
+  EXPECT_FALSE(w.view->StatusLine()->isVisible());
+  EXPECT_FALSE(w.form->aniCopy.visible);
+}
+
+TEST(MainWindowView, ExitPreferenceSurvivesARestart) {
+  testing::Office office;
+  {
+    Window w(office);
+    EXPECT_EQ(w.view->AutoExitBox()->checkState(), Qt::Checked);
+    QTest::mouseClick(w.view->AutoExitBox(), Qt::LeftButton);
+    EXPECT_EQ(w.form->ckbAutoExit.value, 0);
+    QTest::mouseClick(w.view->ExitButton(), Qt::LeftButton);
+    EXPECT_TRUE(w.view->ended());
+  }
+  EXPECT_EQ(office.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"), "0");
+  Window again(office);
+  EXPECT_EQ(again.view->AutoExitBox()->checkState(), Qt::Unchecked);
+}
+
+TEST(MainWindowView, HandOffFileMovesTheWindowOnTheNextRepaint) {
+  testing::Office office;
+  Window w(office);
+  office.files.Put("C:\\WINDOWS\\xfr.dat", "24-00105\r\n");
+  w.view->update();
+  for (int i = 0; i < 20 && office.files.Has("C:\\WINDOWS\\xfr.dat"); ++i) {
+    QTest::qWait(20);
+  }
+  EXPECT_FALSE(office.files.Has("C:\\WINDOWS\\xfr.dat"));
+  EXPECT_EQ(w.view->Box("txtPR_Street")->text().toStdString(), "5 Pine Rd");
+}
+
+TEST(QtWindowServices, TestHookAnswersAndRecordsBoxes) {
+  Qt();
+  QtWindowServices services(nullptr);
+  QtWindowServices::ShownBoxes().clear();
+  QtWindowServices::SetNextAnswers({Answer::kNo, Answer::kIgnore});
+  EXPECT_EQ(services.MessageBox("24-00101 was found.  Update?", "Record Found", Buttons::kYesNo),
+            Answer::kNo);
+  EXPECT_EQ(services.MessageBox("x", "Error", Buttons::kAbortRetryIgnore), Answer::kIgnore);
+  ASSERT_EQ(QtWindowServices::ShownBoxes().size(), 2u);
+  EXPECT_EQ(QtWindowServices::ShownBoxes()[0].title, "Record Found");
+  EXPECT_THROW(services.LoadPicture("/no/such/Trk.bmp"), RuntimeError);
+}
+
+}  // namespace
+}  // namespace xfr
