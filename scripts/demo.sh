@@ -29,3 +29,36 @@ echo "== Transfer Info, console start-up against $demo =="
 "$bin/src/transfer-info" --console --transcript "$demo/transcript.jsonl" </dev/null
 echo
 echo "Demo office left in $demo (XFR_WINDIR=$XFR_WINDIR, XFR_DRIVE_C=$XFR_DRIVE_C)."
+
+# The send: the stand-in appraisal program serves one open report (first form URAR) and logs
+# every request, poke and macro it receives; Transfer Info sends property 24-00102 to it.
+send_file_num=24-00102
+printf '{"reports": {"RPT1": {"forms": ["URAR", "offscrn"]}}}\n' >"$demo/report.json"
+rm -f "$demo/apx-sim.log"
+send_demo() {
+  "$bin/tools/apx-sim/apx-sim" --log "$demo/apx-sim.log" "$demo/report.json" &
+  local sim=$!
+  for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:dde.APX 2>/dev/null | grep -q true && break
+    sleep 0.05
+  done
+  local status=0
+  "$bin/src/transfer-info" --console send "$send_file_num" \
+    --transcript "$demo/transcript.jsonl" </dev/null || status=$?
+  kill "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+  return "$status"
+}
+export bin demo send_file_num
+export -f send_demo
+echo
+echo "== Transfer Info, console send of $send_file_num to the stand-in appraisal program =="
+if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+  send_demo
+else
+  dbus-run-session -- bash -c send_demo
+fi
+echo
+echo "== What the appraisal program received ($demo/apx-sim.log) =="
+cat "$demo/apx-sim.log"
