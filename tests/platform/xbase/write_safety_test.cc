@@ -213,7 +213,11 @@ TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
       options.lock_retry_micros = 200;
       options.lock_timeout_micros = 20'000'000;
       std::unique_ptr<Table> table;
-      if (!Table::Open(Env::Default(), path, options, &table).ok()) _exit(3);
+      Status opened = Table::Open(Env::Default(), path, options, &table);
+      if (!opened.ok()) {
+        std::fprintf(stderr, "child %d open: %s\n", c, opened.ToString().c_str());
+        _exit(3);
+      }
       Record rec = table->NewRecord();
       for (int i = 0; i < kEach; ++i) {
         char key[16];
