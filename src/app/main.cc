@@ -26,6 +26,7 @@
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "store/lookup.h"
+#include "transfer/send_driver.h"
 #include "shell/app.h"
 
 namespace {
@@ -88,7 +89,9 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   xfr::QtWindowServices window(&platform.files);
   xfr::App app(platform.With(&window), command_line);
   xfr::FrmMain form(app);
-  xfr::MainWindowView view(form, xfr::MainWindowView::Commands{});
+  xfr::MainWindowView::Commands commands;
+  commands.send = [&form] { xfr::cmdSend_Click(form); };
+  xfr::MainWindowView view(form, commands);
   window.SetParentWindow(&view);
   window.SetBeforeBox([&view] { view.Sync(); });
   try {
