@@ -28,4 +28,19 @@ struct MonthDayYear {
 };
 MonthDayYear ReadMonthFirstDate(std::string_view text);
 
+// The platform's date-value conversion of a captured date text, as used by the read transfer.
+// Accepts month/day/year with "/", "-" or "." between the parts, year-month-day ("2025-03-07"),
+// and dates with the month written out or abbreviated ("March 7, 2025", "7 Mar 2025",
+// "7-Mar-25"); blanks, tabs and line ends around the text are ignored. A one- or two-digit year
+// is placed in the hundred-year window from 79 years before `this_year` to 20 years after it
+// (so with this_year 2025, "26" is 2026 and "46" is 1946); longer years stay as written.
+// Raises RuntimeError 13 when the text is not a date.
+MonthDayYear ParseDateValue(std::string_view text, int this_year);
+
+// ParseDateValue with the current year of the App's clock, written as the short date text
+// month/day/four-digit year ("3/7/2025"). Without a clock (or one that cannot tell the year) the
+// year 2000 is taken as current, which makes the window the program's own century rule (00 to 20
+// are 2000 to 2020). Raises RuntimeError 13 when the text is not a date.
+std::string CDateText(App& app, std::string_view text);
+
 }  // namespace xfr

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "fakes/fake_clock.h"
+#include "fakes/fake_dde.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini.h"
 #include "fakes/fake_table.h"
@@ -21,13 +23,17 @@ class FakeInstance : public InstanceLock {
 
 struct Harness {
   explicit Harness(std::string command_line = "")
-      : app(Services{&ini, &files, nullptr, &window, &tables, nullptr, &instance},
-            std::move(command_line)) {}
+      : app(Services{&ini, &files, &clock, &window, &tables, &dde, &instance},
+            std::move(command_line)) {
+    clock.today = Date{2025, 6, 15};
+  }
   FakeIni ini;
   FakeFiles files;
   FakeWindow window;
   FakeTables tables;
   FakeInstance instance;
+  FakeClock clock;
+  FakeDdeTransport dde;  // serves "APX"; every item answers CR LF until scripted
   App app;
 };
 

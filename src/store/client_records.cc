@@ -1,0 +1,74 @@
+#include "store/client_records.h"
+
+#include "store/lookup.h"
+#include "store/record_writing.h"
+#include "util/records.h"
+#include "util/text.h"
+
+namespace xfr {
+
+namespace {
+
+// CLIENT CLI_NUM is five characters wide.
+constexpr int kClientKeyWidth = 5;
+
+}  // namespace
+
+bool ValidateClientKey(std::string_view input_str) {
+  const std::size_t length = Utf8Length(VbTrim(input_str));
+  return length > 0 && length <= static_cast<std::size_t>(kClientKeyWidth);
+}
+
+void SetClientOfProperty(FrmMain& form, std::string_view file_num, std::string_view client_num) {
+  App& app = form.app();
+  if (FindRecord(app, form.datproperty, file_num, "FILE_NUM")) {
+    EditClientIDFieldOnly(form, client_num);
+  }
+  FindRecord(app, form.datproperty, file_num, "FILE_NUM");
+}
+
+void EditClientIDFieldOnly(FrmMain& form, std::string_view input_str) {
+  DataControl& dc = form.datproperty;
+  WriteGuard guard(dc);
+  dc.Edit();
+  std::string value = VbTrim(UCase(input_str));
+  if (form.txtCli_Num.max_length > 0) {
+    value = Utf8Left(value, static_cast<std::size_t>(form.txtCli_Num.max_length));
+  }
+  dc.SetField("Cli_Num", value);
+  dc.Update();
+}
+
+void Label2ClientText(FrmMain& form, TextBox& text_control, const Label& label_control) {
+  DataControl& dc = form.datclient;
+  int width = text_control.max_length;
+  if (width <= 0) width = dc.FieldSize(text_control.tag);
+  dc.SetField(text_control.tag, FitToWidth(label_control.caption, width));
+  // The box shows the caption at once. It shows it trimmed: the box hands its text back on the
+  // update after being cut to its length, and the blanks of an untrimmed caption would push the
+  // end of a long value out of the field.
+  text_control.text = VbTrim(label_control.caption);
+}
+
+void SetClientFieldsFromLabels(FrmMain& form) {
+  form.txtCliKey.text = form.lblCli_Num.caption;
+  form.txtCliKey.text = UCase(VbTrim(form.txtCliKey.text));
+  Label2ClientText(form, form.txtCli_LName, form.lblCli_LName);
+  Label2ClientText(form, form.txtCli_Street, form.lblCli_Street);
+  Label2ClientText(form, form.txtPlain_Name, form.lblPlain_Name);
+  Label2ClientText(form, form.txtCli_Addr2, form.lblCli_Addr2);
+  Label2ClientText(form, form.txtCli_Addr3, form.lblCli_Addr3);
+  Label2ClientText(form, form.txtCli_Cont, form.lblCli_Cont);
+}
+
+void AddClientRecord(FrmMain& form) {
+  DataControl& dc = form.datclient;
+  WriteGuard guard(dc);
+  dc.AddNew();
+  dc.SetField("CLI_NUM", FitToWidth(UCase(form.lblCli_Num.caption), kClientKeyWidth));
+  SetClientFieldsFromLabels(form);
+  ShowClientFields(form, true);
+  dc.Update();
+}
+
+}  // namespace xfr

@@ -1,0 +1,41 @@
+// Client records: the read transfer's check of the captured client number, the link of a
+// property to its client (PROPERTY Cli_Num) and the addition of a new CLIENT record from the
+// captured client labels.
+//
+// None of these traps errors of its own: an error passes to the read transfer, with any AddNew
+// or Edit they started cancelled first (a record is written whole or not at all).
+// The validate and error notifications of the client connection are in transfer/field_sizing.h.
+//
+// Called by the read driver on the window's thread.
+#pragma once
+
+#include <string_view>
+
+#include "shell/main_window.h"
+
+namespace xfr {
+
+// True when the text, trimmed, has 1 to 5 characters (any characters).
+bool ValidateClientKey(std::string_view input_str);
+
+// Seeks the file number on datproperty ("FILE_NUM"); when found, sets its Cli_Num to the client
+// number (EditClientIDFieldOnly). Seeks the file number again so datproperty stands on it. A
+// file number that is not in PROPERTY changes nothing.
+void SetClientOfProperty(FrmMain& form, std::string_view file_num, std::string_view client_num);
+
+// Cli_Num of the current property = the text upper-cased, trimmed and cut to txtCli_Num's
+// maximum length (the width of CLIENT CLI_NUM). No other field changes.
+void EditClientIDFieldOnly(FrmMain& form, std::string_view input_str);
+
+// Adds a CLIENT record keyed by lblCli_Num (upper-cased, trimmed, 5 wide) holding the captured
+// client values, and shows the client boxes.
+void AddClientRecord(FrmMain& form);
+
+// Fills the new client record from the labels (REQUIRES: datclient in add mode).
+void SetClientFieldsFromLabels(FrmMain& form);
+
+// The label's caption, trimmed and fitted to the box's maximum length, into the box's CLIENT
+// field; the box then shows the caption (trimmed).
+void Label2ClientText(FrmMain& form, TextBox& text_control, const Label& label_control);
+
+}  // namespace xfr

@@ -1,0 +1,142 @@
+#include "store/property_records.h"
+
+#include <optional>
+#include <string>
+
+#include "platform/runtime_error.h"
+#include "shell/error_report.h"
+#include "store/record_writing.h"
+#include "util/dates.h"
+#include "util/text.h"
+
+namespace xfr {
+
+namespace {
+
+// Width of PROPERTY inv_num as the tracking program has always filled it.
+constexpr std::size_t kInvNumWidth = 8;
+
+bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+double EstimatedValueNumber(std::string_view caption) {
+  std::size_t i = 0;
+  auto skip_blanks = [&] {
+    while (i < caption.size() && (caption[i] == ' ' || caption[i] == '\t')) ++i;
+  };
+  std::string number;
+  skip_blanks();
+  // A sign and a "$" in either order: "-$1,000", "$ -1,000".
+  for (int round = 0; round < 2; ++round) {
+    if (i < caption.size() && (caption[i] == '-' || caption[i] == '+') && number.empty()) {
+      number += caption[i++];
+      skip_blanks();
+    }
+    if (i < caption.size() && caption[i] == '$') {
+      ++i;
+      skip_blanks();
+    }
+  }
+  bool digits = false;
+  bool point = false;
+  for (; i < caption.size(); ++i) {
+    char c = caption[i];
+    if (IsDigitChar(c)) {
+      number += c;
+      digits = true;
+    } else if (c == ' ' || c == '\t') {
+      continue;  // blanks inside a number are skipped, as the platform's number reading does
+    } else if (c == ',' && digits && !point && i + 1 < caption.size() &&
+               IsDigitChar(caption[i + 1])) {
+      continue;  // a group separator
+    } else if (c == '.' && !point) {
+      number += c;
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!digits) return 0.0;
+  return std::strtod(number.c_str(), nullptr);
+}
+
+void Label2Text(FrmMain& form, TextBox& text_control, const Label& label_control) {
+  App& app = form.app();
+  StepRunner run(app, "Label2Text");
+  run.Step([&] {
+    DataControl& dc = form.datproperty;
+    int width = text_control.max_length;
+    // A box that was never sized would clear the field; its field's own width is meant.
+    if (width <= 0) width = dc.FieldSize(text_control.tag);
+    dc.SetField(text_control.tag, FitToWidth(label_control.caption, width));
+  });
+}
+
+void SetPropertyFieldsFromLabels(FrmMain& form) {
+  App& app = form.app();
+  DataControl& dc = form.datproperty;
+
+  Label2Text(form, form.txtFile_Num, form.lblFile_Num);
+  // Editing: the box shows the record's file number and hands this normalised text back on
+  // the update. Adding: the box is empty and stays so.
+  form.txtFile_Num.text = UCase(VbTrim(form.txtFile_Num.text));
+
+  struct Pair {
+    TextBox* box;
+    const Label* label;
+  } pairs[] = {
+      {&form.txtPR_Street, &form.lblPr_Street},   {&form.txtPR_City, &form.lblPr_City},
+      {&form.txtPR_State, &form.lblPr_State},     {&form.txtPr_Zip, &form.lblPr_Zip},
+      {&form.txtPR_County, &form.lblPr_County},   {&form.txtPr_Subdiv, &form.lblPr_Subdiv},
+      {&form.txtPr_Map_Ref, &form.lblPr_Map_Ref}, {&form.txtPr_Ref_Num, &form.LblPr_Ref_Num},
+      {&form.txtPR_Census, &form.lblPr_Census},   {&form.txtPr_Owner, &form.lblPr_Owner},
+      {&form.txtPr_Borrowr, &form.lblPr_Borrowr},
+  };
+  for (const Pair& p : pairs) Label2Text(form, *p.box, *p.label);
+
+  dc.SetField("Ass_Type", FitToWidth(app.FormTypeText, form.txtAss_Type.max_length));
+
+  // A blank inv_num counts as empty (values are compared trimmed); one that holds a number,
+  // maybe another job's, is kept.
+  if (VbTrim(ValueText(dc.Field("inv_num"))).empty()) {
+    dc.SetField("inv_num", FitToWidth(form.lblFile_Num.caption, kInvNumWidth));
+  }
+
+  if (!VbTrim(form.lblPr_dFinish.caption).empty()) {
+    std::string date = MakeY2KDate(app, CDateText(app, form.lblPr_dFinish.caption));
+    dc.SetFieldText("PR_DFINISH", date);
+  }
+
+  dc.SetField("PR_APPRVAL", EstimatedValueNumber(form.lblPr_ApprVal.caption));
+  // The value box (hidden) shows the new value after the update; nothing to redraw here.
+}
+
+void AddRecord(FrmMain& form) {
+  App& app = form.app();
+  DataControl& dc = form.datproperty;
+  StepRunner run(app, "AddRecord", ReportAs(app, "AddRecord"));
+  WriteGuard guard(dc);
+  run.Step([&] { dc.AddNew(); }) && run.Step([&] { SetPropertyFieldsFromLabels(form); }) &&
+      run.Step([&] { dc.Update(); });
+}
+
+void EditRecord(FrmMain& form) {
+  DataControl& dc = form.datproperty;
+  WriteGuard guard(dc);
+  dc.Edit();
+  SetPropertyFieldsFromLabels(form);
+  dc.Update();
+}
+
+void AddInvoiceRecord(FrmMain& form) {
+  App& app = form.app();
+  DataControl& dc = form.datinvoice;
+  StepRunner run(app, "AddInvoiceRecord", ReportAs(app, "AddInvoiceRecord"));
+  WriteGuard guard(dc);
+  run.Step([&] { dc.AddNew(); }) &&
+      run.Step([&] { dc.SetField("INV_NUM", ValueText(form.datproperty.Field("File_Num"))); }) &&
+      run.Step([&] { dc.Update(); });
+}
+
+}  // namespace xfr

@@ -1,0 +1,214 @@
+#include "transfer/read_driver.h"
+
+#include "link/apx_link.h"
+#include "platform/runtime_error.h"
+#include "shell/error_report.h"
+#include "shell/lifecycle.h"
+#include "store/client_records.h"
+#include "store/lookup.h"
+#include "store/property_records.h"
+#include "transfer/capture.h"
+#include "util/records.h"
+#include "util/text.h"
+
+namespace xfr {
+
+namespace {
+
+// The hourglass for the length of one command; the default pointer comes back when Restore is
+// called or, at the latest, when the command is left in any way.
+class Hourglass {
+ public:
+  explicit Hourglass(WindowServices& window) : window_(window) {
+    window_.SetPointer(Pointer::kHourglass);
+  }
+  ~Hourglass() { Restore(); }
+  Hourglass(const Hourglass&) = delete;
+  Hourglass& operator=(const Hourglass&) = delete;
+
+  void Restore() {
+    if (!busy_) return;
+    busy_ = false;
+    window_.SetPointer(Pointer::kDefault);
+  }
+
+ private:
+  WindowServices& window_;
+  bool busy_ = true;
+};
+
+// Drops whatever AddNew or Edit an interrupted write left pending on any connection, so that
+// neither a later move nor the close at unload can complete a half-written record.
+void CancelPendingWrites(FrmMain& form) {
+  for (DataControl* dc :
+       {&form.datproperty, &form.datSearchProperty, &form.datclient, &form.datinvoice}) {
+    try {
+      if (dc->IsOpen() && dc->GetEditMode() != EditMode::kNone) dc->CancelUpdate();
+    } catch (const RuntimeError&) {
+      // A connection that cannot even cancel has nothing pending that could be written.
+    }
+  }
+}
+
+bool AskRecordFound(App& app, const std::string& question) {
+  return app.window().MessageBox(question, kRecordFoundTitle, Buttons::kYesNo) == Answer::kYes;
+}
+
+void Notice(App& app, std::string_view text) {
+  app.window().MessageBox(text, kAppTitle, Buttons::kOk);
+}
+
+// True when datproperty stands on the record of the file number (trimmed, upper-cased).
+bool StandsOnProperty(FrmMain& form, std::string_view file_num) {
+  if (!form.datproperty.HasCurrent()) return false;
+  return UCase(VbTrim(ValueText(form.datproperty.Field("File_Num")))) == file_num;
+}
+
+// Steps 3 to 18 of the command; returns early for the early ends.
+void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
+  App& app = form.app();
+  DdeClientControl& txtdde = form.txtdde;
+
+  if (!ApxReportIsOpen(app, txtdde)) {
+    hourglass.Restore();
+    return;
+  }
+  ApxQueryActiveReports(app, txtdde);
+  const std::string report_name = TextBeforeComma(txtdde.Text());
+  ApxListForms(app, txtdde, report_name);
+  const std::string form_name = TextBeforeComma(txtdde.Text());
+  if (UCase(VbTrim(form_name)) == "NONE" || VbTrim(report_name).empty()) {
+    Notice(app, kNoFormMessage);
+    hourglass.Restore();
+    return;
+  }
+
+  CaptureFileNumber(form, report_name, form_name);
+  const std::string file_num = form.lblFile_Num.caption;  // trimmed and upper-cased
+  if (file_num.empty()) {
+    ShowStatus(form, kNoFileNumberStatus);
+    hourglass.Restore();
+    return;
+  }
+  if (Utf8Length(file_num) > kMaxFileNumLength) {
+    Notice(app, FileNumTooLongMessage(form.lblFile_Num.caption));
+    hourglass.Restore();
+    return;
+  }
+
+  ShowStatus(form, kTransferringStatus);
+  CaptureSubjectFields(form, report_name, form_name);
+  app.FormTypeText = ReadFormType(app, form_name);
+  StartReadAnimation(form);
+  const bool zna = IsZnaForm(form_name);
+  if (!zna) CaptureClientFields(form, report_name);
+
+  const std::string key = Trim2Size(app, form.datproperty, file_num, "File_Num");
+  if (!FindRecord(app, form.datSearchProperty, key, "File_Num")) {
+    if (AskRecordFound(app, AddQuestion(file_num))) {
+      AddRecord(form);
+      if (!zna) {
+        LinkClientToProperty(form, file_num);
+      } else if (FindProperty(form, file_num)) {
+        // The ZNA form captures no client: the new job gets none, rather than the client
+        // whose labels an earlier read left standing.
+        DisplayClientFields(form);
+      }
+      // The invoice takes its number from the current property: only when that is the new
+      // job (an add that was abandoned at the error report leaves another record current).
+      if (StandsOnProperty(form, file_num) &&
+          !FindRecord(app, form.datinvoice, file_num, "INV_NUM")) {
+        AddInvoiceRecord(form);
+      }
+    }
+  } else {
+    if (FindRecord(app, form.datproperty, key, "File_Num") && !zna) DisplayClientFields(form);
+    if (AskRecordFound(app, UpdateQuestion(file_num))) {
+      if (FindRecord(app, form.datproperty, key, "File_Num")) {
+        EditRecord(form);
+        if (!zna) LinkClientToProperty(form, file_num);
+      }
+    }
+  }
+
+  hourglass.Restore();
+  StopCopyAnimation(form);
+  ShowStatus(form, "");
+  TestToExit(form);
+}
+
+}  // namespace
+
+std::string FileNumTooLongMessage(std::string_view file_num) {
+  return "The file number " + std::string(file_num) +
+         " must not be greater than eight (8) characters in length.";
+}
+
+std::string ClientIdMessage(std::string_view client_num) {
+  return "The Client ID (" + std::string(client_num) +
+         ") must be one to five (1 - 5) characters in length for the client data to transfer.";
+}
+
+std::string AddQuestion(std::string_view file_num) {
+  return std::string(file_num) + " was not found.  Add?";
+}
+
+std::string UpdateQuestion(std::string_view file_num) {
+  return std::string(file_num) + " was found.  Update?";
+}
+
+void CmdRead_Click(FrmMain& form) {
+  App& app = form.app();
+  ShowStatus(form, "");
+  Hourglass hourglass(app.window());
+  try {
+    ReadTransfer(form, hourglass);
+  } catch (const RuntimeError& error) {
+    CancelPendingWrites(form);
+    app.SetProc("CmdRead_Click");
+    // Whatever the answer, the read ends here: what was written stays written, the rest is not
+    // attempted. Error 3218 ends the program from inside the report.
+    app.ErrResponse = ReportError(app, error);
+    hourglass.Restore();
+    StopCopyAnimation(form);
+    ShowStatus(form, "");
+  }
+}
+
+void LinkClientToProperty(FrmMain& form, std::string_view file_num) {
+  if (!FindProperty(form, file_num)) return;
+  const std::string cli_num = PropertyClientNum(form);
+  if (!VbTrim(cli_num).empty()) {
+    ShowClientFields(form, FindClient(form, cli_num));
+    return;
+  }
+  const std::string captured = VbTrim(UCase(form.lblCli_Num.caption));
+  if (!ValidateClientKey(captured)) {
+    Notice(form.app(), ClientIdMessage(VbTrim(form.lblCli_Num.caption)));
+    return;
+  }
+  SetClientOfProperty(form, file_num, captured);
+  if (FindClient(form, captured)) {
+    ShowClientFields(form, true);
+    return;
+  }
+  AddClientRecord(form);
+  ShowClientFields(form, FindClient(form, captured));
+}
+
+bool FindProperty(FrmMain& form, std::string_view file_num) {
+  return FindRecord(form.app(), form.datproperty, UCase(VbTrim(file_num)), "File_Num");
+}
+
+std::string PropertyClientNum(FrmMain& form) {
+  const Value cli_num = form.datproperty.Field("Cli_Num");
+  return IsNull(cli_num) ? "" : ValueText(cli_num);
+}
+
+bool FindClient(FrmMain& form, std::string_view cli_num) {
+  const std::string key = UCase(VbTrim(cli_num));
+  if (key.empty()) return false;
+  return FindRecord(form.app(), form.datclient, key, "CLI_NUM");
+}
+
+}  // namespace xfr

@@ -1,0 +1,55 @@
+// The read transfer, "&Read Info from Appraisal": finds the open appraisal report and its form,
+// captures its values into the appraisal labels, checks the file number and, after asking,
+// adds the job (property, client link, invoice) or updates the existing property and its client
+// link.
+//
+// An error that reaches the command untrapped is reported under "CmdRead_Click"; any record
+// write it interrupted is cancelled first, so the tables stay as the last completed write left
+// them. Every way out restores the default pointer; after an error the animation is stopped and
+// the status line cleared, and the program does not end.
+//
+// Runs on the window's thread; blocks while the appraisal program and the tables answer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "shell/main_window.h"
+
+namespace xfr {
+
+inline constexpr std::string_view kNoFormMessage =
+    "You must have an appraisal form (the actual report) running before the data can be "
+    "transferred into the Tracking program.";
+inline constexpr std::string_view kNoFileNumberStatus =
+    "The Appraisal must have a file number before transferring into Tracking.";
+inline constexpr std::string_view kTransferringStatus = "Transferring data to Tracking";
+inline constexpr std::string_view kRecordFoundTitle = "Record Found";
+inline constexpr std::size_t kMaxFileNumLength = 8;
+
+// "The file number " + file number + " must not be greater than eight (8) characters in length."
+std::string FileNumTooLongMessage(std::string_view file_num);
+// "The Client ID (" + client number + ") must be one to five (1 - 5) characters in length for the
+// client data to transfer."
+std::string ClientIdMessage(std::string_view client_num);
+// file number + " was not found.  Add?" / " was found.  Update?"
+std::string AddQuestion(std::string_view file_num);
+std::string UpdateQuestion(std::string_view file_num);
+
+// The click handler of CmdRead. May end the program (EndProgram) through TestToExit.
+void CmdRead_Click(FrmMain& form);
+
+// Links the property of `file_num` to its client: a property that has a client keeps it (the
+// client boxes show whether it exists); otherwise the captured client number is checked, set on
+// the property and, when new, added from the client labels.
+void LinkClientToProperty(FrmMain& form, std::string_view file_num);
+
+// FindRecord on datproperty ("File_Num") with the file number trimmed and upper-cased.
+bool FindProperty(FrmMain& form, std::string_view file_num);
+// Cli_Num of the current property, "" when Null.
+std::string PropertyClientNum(FrmMain& form);
+// True when the client number is not blank and FindRecord on datclient ("CLI_NUM") finds it.
+// The key is upper-cased, as client numbers are stored and indexed.
+bool FindClient(FrmMain& form, std::string_view cli_num);
+
+}  // namespace xfr

@@ -1,0 +1,201 @@
+// The property, invoice and client writers over the fake office: fitting to field widths,
+// what an empty capture does, the completion date and estimated value, inv_num, client keys.
+#include <gtest/gtest.h>
+
+#include "fakes/office.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "store/client_records.h"
+#include "store/lookup.h"
+#include "store/property_records.h"
+#include "util/records.h"
+
+namespace xfr {
+namespace {
+
+class WritersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Initialize(o.app);
+    frmMainForm_Load(o.Form());
+    o.window.boxes.clear();
+  }
+  FrmMain& f() { return o.Form(); }
+  // Goes to the property of `file_num` (as stored).
+  void GoTo(const std::string& file_num) {
+    ASSERT_TRUE(FindRecord(o.app, f().datproperty, file_num, "File_Num")) << file_num;
+  }
+  int LastRow() const { return static_cast<int>(o.property->records.size()) - 1; }
+  testing::Office o;
+};
+
+TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
+  struct Case {
+    std::string caption;
+    double want;
+  } cases[] = {
+      {"250,000", 250000},
+      {"250000", 250000},
+      {"$250,000", 250000},
+      {" $ 1,250,000.50 ", 1250000.5},
+      {"412000.", 412000},
+      {"", 0},
+      {"   ", 0},
+      {"N/A", 0},
+      {"$", 0},
+      {"1 000", 1000},
+      {"-$5", -5},
+      {"250,000 as is", 250000},
+      {"250,", 250},
+      {"1.5.6", 1.5},
+      {"12,345.67,8", 12345.67},
+  };
+  for (const Case& c : cases) {
+    EXPECT_DOUBLE_EQ(EstimatedValueNumber(c.caption), c.want) << "'" << c.caption << "'";
+  }
+}
+
+TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
+  f().lblFile_Num.caption = "NEW-7";
+  f().lblPr_Street.caption = "  " + std::string(35, 's') + "  ";
+  f().lblPr_City.caption = " Decatur ";
+  f().lblPr_ApprVal.caption = "$ 250,000";
+  f().lblPr_dFinish.caption = "3/7/1925";  // the century chosen at capture stands
+  o.app.FormTypeText = "  Form 2055 extra long  ";
+  AddRecord(f());
+  int r = LastRow();
+  EXPECT_EQ(o.property->Text(r, "FILE_NUM"), "NEW-7   ");
+  EXPECT_EQ(o.property->Text(r, "PR_STREET"), std::string(30, 's'));
+  EXPECT_EQ(o.property->Text(r, "PR_CITY"), "Decatur" + std::string(13, ' '));
+  EXPECT_EQ(o.property->Text(r, "PR_OWNER"), std::string(30, ' '));  // empty capture
+  EXPECT_EQ(o.property->Text(r, "ASS_TYPE"), "Form 2055 ");
+  EXPECT_EQ(o.property->Text(r, "INV_NUM"), "NEW-7   ");
+  EXPECT_EQ(o.property->Text(r, "PR_DFINISH"), "3/7/1925");
+  EXPECT_EQ(o.property->Text(r, "PR_APPRVAL"), "250000");
+  EXPECT_EQ(o.property->Text(r, "CLI_NUM"), "");  // not touched here
+  EXPECT_TRUE(o.window.boxes.empty());
+}
+
+TEST_F(WritersTest, EditClearsEmptyCapturesKeepsDateAndInvNum) {
+  struct Case {
+    std::string date_caption;
+    std::string value_caption;
+    std::string want_date;
+    std::string want_value;
+  } cases[] = {
+      {"", "", "1/18/2024", "0"},
+      {"   ", "412000", "1/18/2024", "412000"},
+      {"12/1/26", "250,000", "12/1/2026", "250000"},
+      {"March 7, 2025", "1,185,000", "3/7/2025", "1185000"},
+  };
+  for (const Case& c : cases) {
+    o.property->records[0][22] = Date{2024, 1, 18};
+    o.property->records[0][25] = std::string("INV24001");
+    GoTo("24-00101");
+    f().lblFile_Num.caption = "24-00101";
+    f().lblPr_Street.caption = "";
+    f().lblPr_dFinish.caption = c.date_caption;
+    f().lblPr_ApprVal.caption = c.value_caption;
+    EditRecord(f());
+    EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(30, ' ')) << c.date_caption;
+    EXPECT_EQ(o.property->Text(0, "PR_DFINISH"), c.want_date) << c.date_caption;
+    EXPECT_EQ(o.property->Text(0, "PR_APPRVAL"), c.want_value) << c.value_caption;
+    EXPECT_EQ(o.property->Text(0, "INV_NUM"), "INV24001");
+    EXPECT_EQ(o.property->Text(0, "CLI_NUM"), "10004");
+  }
+}
+
+TEST_F(WritersTest, EditWithAnUnreadableDateWritesNothing) {
+  GoTo("24-00101");
+  auto before = o.property->records;
+  f().lblFile_Num.caption = "24-00101";
+  f().lblPr_Street.caption = "9 New St";
+  f().lblPr_dFinish.caption = "soon";
+  EXPECT_THROW(EditRecord(f()), RuntimeError);
+  EXPECT_EQ(o.property->records, before);
+  EXPECT_EQ(f().datproperty.GetEditMode(), EditMode::kNone);
+  EXPECT_EQ(f().txtPR_Street.text, "1 Main St");
+}
+
+TEST_F(WritersTest, AddWithAnUnreadableDateReportsThenIgnoreWritesTheRest) {
+  f().lblFile_Num.caption = "NEW-8";
+  f().lblPr_Street.caption = "8 Elm";
+  f().lblPr_dFinish.caption = "soon";
+  std::size_t rows = o.property->records.size();
+  AddRecord(f());  // the report is answered Ignore: the update goes on
+  ASSERT_EQ(o.window.boxes.size(), 1u);
+  EXPECT_NE(o.window.boxes[0].text.find("in module AddRecord."), std::string::npos)
+      << o.window.boxes[0].text;
+  ASSERT_EQ(o.property->records.size(), rows + 1);
+  EXPECT_EQ(o.property->Text(LastRow(), "PR_STREET").substr(0, 5), "8 Elm");
+  EXPECT_EQ(o.property->Text(LastRow(), "PR_DFINISH"), "");
+}
+
+TEST_F(WritersTest, AddAbortedAtTheReportWritesNothing) {
+  o.window.error_default = Answer::kAbort;
+  o.property->fail_next["Update"] = {kErrRecordLocked};
+  f().lblFile_Num.caption = "NEW-9";
+  std::size_t rows = o.property->records.size();
+  AddRecord(f());
+  EXPECT_EQ(o.property->records.size(), rows);
+  EXPECT_EQ(f().datproperty.GetEditMode(), EditMode::kNone);
+  Form_Unload(f());
+  EXPECT_EQ(o.property->records.size(), rows);
+}
+
+TEST_F(WritersTest, InvoiceTakesTheStoredFileNumber) {
+  f().lblFile_Num.caption = "NEW-10";
+  AddRecord(f());
+  GoTo("NEW-10");
+  std::size_t invoices = o.invoice->records.size();
+  AddInvoiceRecord(f());
+  ASSERT_EQ(o.invoice->records.size(), invoices + 1);
+  EXPECT_EQ(o.invoice->Text(static_cast<int>(invoices), "INV_NUM"), "NEW-10");
+}
+
+TEST(ValidateClientKey, OneToFiveCharacters) {
+  struct Case {
+    std::string key;
+    bool ok;
+  } cases[] = {{"", false},       {"     ", false},  {"1", true},     {"12345", true},
+               {" 12345 ", true}, {"123456", false}, {"a-b!c", true}, {"  ab   ", true}};
+  for (const Case& c : cases) EXPECT_EQ(ValidateClientKey(c.key), c.ok) << "'" << c.key << "'";
+}
+
+TEST_F(WritersTest, NewClientIsKeyedInUpperCaseAndFound) {
+  f().lblCli_Num.caption = "abc";
+  f().lblCli_LName.caption = "Lender";
+  f().lblPlain_Name.caption = "  Lender of a name much longer than forty characters in all  ";
+  f().lblCli_Cont.caption = "Kim";
+  AddClientRecord(f());
+  int r = static_cast<int>(o.client->records.size()) - 1;
+  EXPECT_EQ(o.client->Text(r, "CLI_NUM"), "ABC");
+  EXPECT_EQ(o.client->Text(r, "PLAIN_NAME"), "Lender of a name much longer than forty");
+  EXPECT_EQ(o.client->Text(r, "CLI_CONT").substr(0, 3), "Kim");
+  // A property naming it in lower case shows it.
+  GoTo("24-00103");
+  EditClientIDFieldOnly(f(), "abc");
+  DisplayClientFields(f());
+  EXPECT_TRUE(f().txtCli_LName.visible);
+  EXPECT_EQ(f().txtCli_Cont.text, "Kim");
+}
+
+TEST_F(WritersTest, ClientNumberOfThePropertyOnly) {
+  GoTo("24-00103");
+  auto before = o.property->records[2];
+  EditClientIDFieldOnly(f(), " xy1234567 ");
+  EXPECT_EQ(o.property->Text(2, "CLI_NUM"), "XY123");
+  before[24] = o.property->records[2][24];
+  EXPECT_EQ(o.property->records[2], before);
+
+  auto all = o.property->records;
+  SetClientOfProperty(f(), "99-99999", "10004");
+  EXPECT_EQ(o.property->records, all);
+
+  SetClientOfProperty(f(), "AC24-104", "AMC01");
+  EXPECT_EQ(o.property->Text(1, "CLI_NUM"), "AMC01");
+  EXPECT_EQ(f().txtPR_Street.text, "4 Oak Ave");  // stands on the written record
+}
+
+}  // namespace
+}  // namespace xfr

@@ -1,0 +1,169 @@
+// Appraisal field capture over the scripted appraisal program: addresses, order, normalising of
+// the file and client numbers, the per-form addresses, the completion date and its conversion.
+#include "transfer/capture.h"
+
+#include <gtest/gtest.h>
+
+#include "transfer/read_office.h"
+#include "util/dates.h"
+
+namespace xfr {
+namespace {
+
+using testing::ReadOffice;
+
+TEST(IsZnaForm, ExactNameWithoutRegardToCaseOrBlanks) {
+  struct Case {
+    std::string name;
+    bool zna;
+  } cases[] = {{"ZNA", true},   {"zna", true}, {"  Zna  ", true}, {"ZNAPROF", false},
+               {"ZNA2", false}, {"", false},   {"Z NA", false},   {"URAR", false}};
+  for (const Case& c : cases) EXPECT_EQ(IsZnaForm(c.name), c.zna) << "'" << c.name << "'";
+}
+
+TEST(Capture, SubjectFieldsInOrderFromTheirAddresses) {
+  ReadOffice o;
+  FrmMain& f = o.Start();
+  CaptureSubjectFields(f, "RPT1", "URAR");
+  EXPECT_EQ(o.Requested(),
+            (std::vector<std::string>{"offscrn|7|1", "offscrn|8|1", "offscrn|8|3", "offscrn|8|4",
+                                      "offscrn|8|2", "offscrn|24|1", "URAR|25|2", "URAR|25|1",
+                                      "offscrn|2|3", "offscrn|11|1", "offscrn|11|2", "offscrn|6|1",
+                                      "URAR|5|1"}));
+  EXPECT_EQ(f.lblPr_County.caption, "DeKalb");
+  EXPECT_EQ(f.lblPr_Census.caption, "0225.01");
+  EXPECT_EQ(f.lblPr_Owner.caption, "Sam Seller");
+  EXPECT_EQ(f.lblPr_ApprVal.caption, "250,000");  // as it came: read as a number when written
+  EXPECT_EQ(f.lblPr_dFinish.caption, "3/7/2025");
+  EXPECT_TRUE(o.window.boxes.empty());
+}
+
+TEST(Capture, MissingPerFormEntriesAreEmptyWithoutARequest) {
+  ReadOffice o;
+  for (const char* section : {"CENSUS", "MAPREF", "OWNER"}) {
+    o.ini.data[testing::FakeIni::Up(testing::kXfrIni)].erase(section);
+  }
+  o.ini.Set(testing::kXfrIni, "OWNER", "URAR", "");  // present but empty: the same
+  FrmMain& f = o.Start();
+  f.lblPr_Census.caption = "old";
+  f.lblPr_Map_Ref.caption = "old";
+  f.lblPr_Owner.caption = "old";
+  CaptureSubjectFields(f, "RPT1", "URAR");
+  EXPECT_EQ(f.lblPr_Census.caption, "");
+  EXPECT_EQ(f.lblPr_Map_Ref.caption, "");
+  EXPECT_EQ(f.lblPr_Owner.caption, "");
+  EXPECT_EQ(o.Requested().size(), 10u);
+  for (const auto& call : o.dde.calls()) EXPECT_EQ(call.item.find("URAR|"), std::string::npos);
+  EXPECT_TRUE(o.window.boxes.empty());
+}
+
+TEST(Capture, FileAndClientNumbersAreTrimmedAndUpperCased) {
+  ReadOffice o;
+  o.Field("offscrn|3|3", "  ab-12 ");
+  o.Field("offscrn|14|1", " Lender ");
+  FrmMain& f = o.Start();
+  CaptureFileNumber(f, "RPT1", "URAR");
+  EXPECT_EQ(f.lblFile_Num.caption, "AB-12");
+  CaptureClientFields(f, "RPT1");
+  EXPECT_EQ(f.lblCli_Num.caption, "NEW01");
+  EXPECT_EQ(f.lblPlain_Name.caption, " Lender ");  // other captions as they came
+  EXPECT_EQ(f.lblCli_LName.caption, f.lblPlain_Name.caption);
+  EXPECT_EQ(f.lblCli_Cont.caption, "Lee Contact");
+  EXPECT_EQ(o.Requested(),
+            (std::vector<std::string>{"offscrn|3|3", "offscrn|13|1", "offscrn|14|1", "offscrn|15|1",
+                                      "offscrn|16|1", "offscrn|17|1", "offscrn|20|3"}));
+}
+
+TEST(Capture, FormTypeFromTheFormSection) {
+  ReadOffice o;
+  o.Start();
+  EXPECT_EQ(ReadFormType(o.app, "URAR"), "URAR 1004");
+  EXPECT_EQ(ReadFormType(o.app, "2055"), "");
+}
+
+TEST(ReturnADate, BlankAnswersAndTwoDigitYears) {
+  struct Case {
+    std::string answer;
+    std::string want;
+  } cases[] = {
+      {"\r\n", ""},
+      {"   ", ""},
+      {"", ""},
+      {"12/1/26", "12/1/2026"},
+      {"1/1/20", "1/1/2020"},
+      {"1/1/21", "1/1/2021"},
+      {"6/30/46", "6/30/1946"},
+      {"6/30/45", "6/30/2045"},
+      {"3/7/1925", "3/7/1925"},
+      {"March 7, 2025", "3/7/2025"},
+      {"07-Mar-99", "3/7/1999"},
+      {" 3/7/2025\r\n", "3/7/2025"},
+  };
+  for (const Case& c : cases) {
+    ReadOffice o;
+    o.Field("offscrn|11|2", c.answer);
+    FrmMain& f = o.Start();
+    EXPECT_EQ(ReturnADate(f, "RPT1"), c.want) << "'" << c.answer << "'";
+    EXPECT_TRUE(o.window.boxes.empty()) << c.answer;
+  }
+}
+
+TEST(ReturnADate, LettersGoToTheReportThenEmpty) {
+  for (Answer answer : {Answer::kIgnore, Answer::kAbort}) {
+    ReadOffice o;
+    o.Field("offscrn|11|2", "pending");
+    FrmMain& f = o.Start();
+    o.window.error_default = answer;
+    f.lblPr_dFinish.caption = "1/1/2020";
+    CaptureSubjectFields(f, "RPT1", "URAR");
+    ASSERT_EQ(o.window.boxes.size(), 1u);
+    EXPECT_EQ(o.window.boxes[0].title, "Error");
+    EXPECT_NE(o.window.boxes[0].text.find("in module ReturnADate."), std::string::npos)
+        << o.window.boxes[0].text;
+    EXPECT_EQ(f.lblPr_dFinish.caption, "");
+    EXPECT_EQ(f.lblPr_Owner.caption, "Sam Seller");  // the capture went on
+  }
+}
+
+TEST(ReturnADate, RetryAsksAgain) {
+  ReadOffice o;
+  o.Field("offscrn|11|2", "pending");
+  FrmMain& f = o.Start();
+  o.window.answers = {Answer::kRetry};
+  o.window.error_default = Answer::kIgnore;
+  // The report's answer is fixed before the retry asks again.
+  o.dde.set_on_call([&](const FakeDdeTransport::Call&) {
+    if (!o.window.boxes.empty()) o.Field("offscrn|11|2", "4/5/2024");
+  });
+  EXPECT_EQ(ReturnADate(f, "RPT1"), "4/5/2024");
+  EXPECT_EQ(o.window.boxes.size(), 1u);
+  EXPECT_EQ(o.Requested(), (std::vector<std::string>{"offscrn|11|2", "offscrn|11|2"}));
+}
+
+TEST(ParseDateValue, FormsAndTheYearWindow) {
+  struct Case {
+    std::string text;
+    int this_year;
+    int month, day, year;
+  } cases[] = {
+      {"12/1/26", 2025, 12, 1, 2026},       {"12/1/26", 2000, 12, 1, 1926},
+      {"1/1/00", 2000, 1, 1, 2000},         {"1/1/20", 2000, 1, 1, 2020},
+      {"1/1/21", 2000, 1, 1, 1921},         {"2/29/2000", 2025, 2, 29, 2000},
+      {"7-4-01", 2025, 7, 4, 2001},         {"7.4.1776", 2025, 7, 4, 1776},
+      {"2024-06-03", 2025, 6, 3, 2024},     {"Sept 9, 2019", 2025, 9, 9, 2019},
+      {"9 september 19", 2025, 9, 9, 2019}, {"1/1/5", 2025, 1, 1, 2005},
+  };
+  for (const Case& c : cases) {
+    MonthDayYear d = ParseDateValue(c.text, c.this_year);
+    EXPECT_EQ(d.month, c.month) << c.text;
+    EXPECT_EQ(d.day, c.day) << c.text;
+    EXPECT_EQ(d.year, c.year) << c.text << " in " << c.this_year;
+  }
+  for (std::string bad : {"pending", "2/30/2024", "13/1/2024", "1/1", "1/1/1/1", "Ma 1, 2020",
+                          "1/1/12345", "$1/1/2020", "March April 2020", "1 2 March"}) {
+    EXPECT_THROW(ParseDateValue(bad, 2025), RuntimeError) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace xfr

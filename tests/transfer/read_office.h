@@ -1,0 +1,93 @@
+// A fake office with an open appraisal report, for the read transfer's tests: the tables and
+// window of fakes/office.h after start-up, and a report RPT1 whose first form is URAR served by
+// the scripted DDE transport.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fakes/office.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+
+namespace xfr::testing {
+
+inline constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
+
+struct ReadOffice : Office {
+  ReadOffice() {
+    ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
+    ini.Set(kXfrIni, "FORM", "URAR", "URAR 1004");
+    ini.Set(kXfrIni, "CENSUS", "URAR", "25|2");
+    ini.Set(kXfrIni, "MAPREF", "URAR", "25|1");
+    ini.Set(kXfrIni, "OWNER", "URAR", "5|1");
+    Report("RPT1", "URAR");
+    Field("offscrn|3|3", " new-01 ");
+    Field("offscrn|7|1", "12 Main St");
+    Field("offscrn|8|1", "Decatur");
+    Field("offscrn|8|3", "GA");
+    Field("offscrn|8|4", "30030");
+    Field("offscrn|8|2", "DeKalb");
+    Field("offscrn|24|1", "Oakhurst");
+    Field("URAR|25|2", "0225.01");
+    Field("URAR|25|1", "15-234-01");
+    Field("offscrn|2|3", "LN-1");
+    Field("offscrn|11|1", "250,000");
+    Field("offscrn|11|2", "3/7/25");
+    Field("offscrn|6|1", "Pat Buyer");
+    Field("URAR|5|1", "Sam Seller");
+    Field("offscrn|13|1", " new01 ");
+    Field("offscrn|14|1", "New Lender Inc");
+    Field("offscrn|15|1", "1 Bank Way");
+    Field("offscrn|16|1", "Suite 2");
+    Field("offscrn|17|1", "Decatur, GA 30030");
+    Field("offscrn|20|3", "Lee Contact");
+  }
+
+  // The first open report and its first form, as the appraisal program lists them.
+  void Report(const std::string& report, const std::string& form) {
+    report_ = report;
+    dde.SetAnswer("Query", "ActiveReports", report + ",");
+    dde.SetAnswer(report, "ListForms", form + ",offscrn,");
+  }
+  void Field(const std::string& item, std::string value) {
+    dde.SetAnswer(report_, item, std::move(value));
+  }
+
+  // Start-up as the window does it.
+  FrmMain& Start() {
+    Initialize(app);
+    frmMainForm_Load(Form());
+    window.boxes.clear();
+    window.statuses.clear();
+    window.pointers.clear();
+    dde.clear_calls();
+    return Form();
+  }
+
+  // The row of the property table whose FILE_NUM (trimmed) is `file_num`, or -1.
+  int PropertyRow(const std::string& file_num) const {
+    for (std::size_t i = 0; i < property->records.size(); ++i) {
+      std::string have = property->Text(static_cast<int>(i), "FILE_NUM");
+      while (!have.empty() && have.back() == ' ') have.pop_back();
+      if (have == file_num) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  std::string Prop(const std::string& file_num, const std::string& field) const {
+    int row = PropertyRow(file_num);
+    return row < 0 ? "<none>" : property->Text(row, field);
+  }
+  // The items requested on the report's topic, in order.
+  std::vector<std::string> Requested() const {
+    std::vector<std::string> items;
+    for (const auto& c : dde.CallsOf("request")) {
+      if (c.topic == report_) items.push_back(c.item);
+    }
+    return items;
+  }
+
+  std::string report_;
+};
+
+}  // namespace xfr::testing
