@@ -26,6 +26,7 @@
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "store/lookup.h"
+#include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
 #include "shell/app.h"
 
@@ -90,6 +91,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   xfr::App app(platform.With(&window), command_line);
   xfr::FrmMain form(app);
   xfr::MainWindowView::Commands commands;
+  commands.read = [&form] { xfr::CmdRead_Click(form); };
   commands.send = [&form] { xfr::cmdSend_Click(form); };
   xfr::MainWindowView view(form, commands);
   window.SetParentWindow(&view);

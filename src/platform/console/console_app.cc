@@ -7,6 +7,7 @@
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "store/lookup.h"
+#include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
 
 namespace xfr {
@@ -44,7 +45,7 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
-  if (name != "" && name != "show" && name != "send") {
+  if (name != "" && name != "show" && name != "send" && name != "read") {
     std::fprintf(stderr, "transfer-info: unknown command '%s'\n", name.c_str());
     return 2;
   }
@@ -69,6 +70,13 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
       // Positions as the hand-off file would, then sends the record shown.
       if (!args.empty()) FindTheRecord(form, args[0]);
       cmdSend_Click(form);
+    } else if (name == "read") {
+      CmdRead_Click(form);
+      std::printf("Appraisal column:\n");
+      for (Label* label : form.AppraisalLabels()) {
+        std::printf("  %s=%s\n", label->name.c_str(), label->caption.c_str());
+      }
+      PrintTrackingColumn(form);
     }
     Form_Unload(form);
     return 0;
