@@ -62,3 +62,67 @@ fi
 echo
 echo "== What the appraisal program received ($demo/apx-sim.log) =="
 cat "$demo/apx-sim.log"
+
+# The read: the stand-in appraisal program serves the sample report tests/data/apx/demo_report.json
+# (job 24-00150 on form URAR, with a client the tracking tables do not know yet); Transfer Info
+# reads it into the demo tables, answering Yes to "... was not found.  Add?", and the records
+# written are shown as an independent reader sees them.
+printf '[FORM]\r\nURAR=URAR\r\n[CENSUS]\r\nURAR=25|2\r\n[MAPREF]\r\nURAR=25|1\r\n[OWNER]\r\nURAR=5|1\r\n' \
+  >>"$demo/windows/XFR.INI"
+read_file_num=24-00150
+rm -f "$demo/apx-sim-read.log"
+read_demo() {
+  "$bin/tools/apx-sim/apx-sim" --log "$demo/apx-sim-read.log" \
+    "$root/tests/data/apx/demo_report.json" &
+  local sim=$!
+  for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:dde.APX 2>/dev/null | grep -q true && break
+    sleep 0.05
+  done
+  local status=0
+  "$bin/src/transfer-info" --console read --answer yes \
+    --transcript "$demo/transcript.jsonl" </dev/null || status=$?
+  kill "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+  return "$status"
+}
+export root
+export -f read_demo
+echo
+echo "== Transfer Info, console read of the open report (tests/data/apx/demo_report.json) =="
+if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+  read_demo
+else
+  dbus-run-session -- bash -c read_demo
+fi
+echo
+echo "== The records written for $read_file_num, as dbfread reads them =="
+/usr/bin/python3 - "$demo/office/TRK/DATA" "$read_file_num" <<'PY'
+import os, sys
+import dbfread
+data, file_num = sys.argv[1], sys.argv[2]
+def table(name):
+    return dbfread.DBF(os.path.join(data, name), char_decode_errors="replace",
+                       ignore_missing_memofile=True)
+prop = [r for r in table("PROPERTY.DBF") if (r["FILE_NUM"] or "").strip().upper() == file_num]
+for r in prop:
+    print("PROPERTY:", ", ".join("%s=%s" % (k, v) for k, v in r.items()
+                                 if k != "PR_NOTES" and v not in ("", None)))
+    cli = (r["CLI_NUM"] or "").strip().upper()
+    for c in table("CLIENT.DBF"):
+        if (c["CLI_NUM"] or "").strip().upper() == cli and cli:
+            print("CLIENT:  ", ", ".join("%s=%s" % (k, v) for k, v in c.items() if v))
+for i in table("INVOICE.DBF"):
+    if (i["INV_NUM"] or "").strip().upper() == file_num:
+        print("INVOICE: ", dict(i))
+if not prop:
+    sys.exit("no PROPERTY record for " + file_num)
+PY
+echo
+echo "== Consistency of the demo tables after the read =="
+"$bin/src/dbftool" check "$demo/office/TRK/DATA"
+if [ -f "$root/../shared/tools/checktables.py" ]; then
+  /usr/bin/python3 "$root/../shared/tools/checktables.py" -q "$demo/office/TRK/DATA" &&
+    echo "independent checker: consistent"
+fi
