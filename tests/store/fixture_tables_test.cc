@@ -52,7 +52,8 @@ TEST(FixtureTables, LoadShowsFirstPropertyClientAndFieldWidths) {
   EXPECT_TRUE(o.window.boxes.empty());
   EXPECT_EQ(f.txtFile_Num.text, "24-00101");
   EXPECT_EQ(f.txtKey.text, "24-00101");
-  EXPECT_TRUE(f.txtCli_LName.visible);
+  // Its client 10004 is not in CLIENT, so the client boxes are hidden.
+  EXPECT_FALSE(f.txtCli_LName.visible);
   for (TextBox* box : f.TrackingBoxes()) {
     if (box == &f.txtPr_dfinish) {
       EXPECT_EQ(box->max_length, 10);
