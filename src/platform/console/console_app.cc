@@ -6,6 +6,7 @@
 #include "shell/lifecycle.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
+#include "link/link_check.h"
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
@@ -45,7 +46,8 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
-  if (name != "" && name != "show" && name != "send" && name != "read") {
+  if (name != "" && name != "show" && name != "send" && name != "read" &&
+      name != "link-test") {
     std::fprintf(stderr, "transfer-info: unknown command '%s'\n", name.c_str());
     return 2;
   }
@@ -77,6 +79,17 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
         std::printf("  %s=%s\n", label->name.c_str(), label->caption.c_str());
       }
       PrintTrackingColumn(form);
+    } else if (name == "link-test") {
+      LinkCheck check = LinkTest(app, form.txtdde);
+      if (!check.report_open) {
+        std::printf("No appraisal program answered, or no report is open.\n");
+      } else {
+        std::printf("Report:      %s\nForm:        %s\nFile number: %s  (item %s)\n",
+                    check.report.c_str(), check.form.c_str(), check.file_number.c_str(),
+                    check.file_number_item.c_str());
+      }
+      Form_Unload(form);
+      return check.report_open ? 0 : 1;
     }
     Form_Unload(form);
     return 0;
