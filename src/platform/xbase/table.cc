@@ -68,9 +68,6 @@ Status Table::Open(Env* env, const std::string& dbf_path, const TableOptions& op
 Status Table::Load() {
   Status s = env_->OpenFile(path_, options_.read_only, &dbf_);
   if (!s.ok()) return s;
-  std::uint64_t size = 0;
-  s = dbf_->Size(&size);
-  if (!s.ok()) return s;
   char head[DbfHeader::kEncodedLength];
   std::size_t got = 0;
   s = dbf_->ReadAt(0, sizeof head, head, &got);
@@ -89,6 +86,11 @@ Status Table::Load() {
                                                    : Status::Corruption(msg);
   }
   const DbfHeader& lh = layout_.header();
+  // The size is taken after the header: another program appending meanwhile only makes the file
+  // longer than the count we read, never shorter.
+  std::uint64_t size = 0;
+  s = dbf_->Size(&size);
+  if (!s.ok()) return s;
   if (size < layout_.FileLength(lh.record_count) - 1) {
     return Status::Corruption(BaseName(path_) + ": header counts " +
                               std::to_string(lh.record_count) + " records of " +
