@@ -12,6 +12,8 @@
 // Measured on the 2-core build machine (RelWithDebInfo, 300 reads): wall p50 5.3 ms, p99 7.2 ms;
 // own CPU p50 3.1 ms, p99 3.5 ms. Most of the wall time is the 26 requests to apx-sim.
 #include <benchmark/benchmark.h>
+
+#include "command_timing.h"
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -61,12 +63,6 @@ std::string SelfDir() {
 std::string ApxSimPath() {
   if (const char* path = std::getenv("APX_SIM")) return path;
   return SelfDir() + "/../tools/apx-sim/apx-sim";
-}
-
-double CpuMicros() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
 }
 
 const char kReport[] = R"({"reports": {"RPT1": {"forms": ["URAR", "offscrn"], "fields": {
@@ -148,7 +144,7 @@ void BM_ReadAddBranch(benchmark::State& state) {
   xfr::Initialize(app);
   xfr::frmMainForm_Load(form);
 
-  std::vector<double> wall, cpu;
+  bench_timing::CommandTimes times;
   std::uint32_t next = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -157,26 +153,13 @@ void BM_ReadAddBranch(benchmark::State& state) {
     dde.Initiate("APX", "RPT1")->Poke("offscrn|3|3", file_num);
     window.boxes.clear();
     state.ResumeTiming();
-    const double cpu_start = CpuMicros();
-    const auto start = std::chrono::steady_clock::now();
-    xfr::CmdRead_Click(form);
-    wall.push_back(
-        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-            .count());
-    cpu.push_back(CpuMicros() - cpu_start);
+    times.Time([&] { xfr::CmdRead_Click(form); });
     if (window.boxes.size() != 1 || window.boxes[0].text != file_num + " was not found.  Add?") {
       state.SkipWithError("the read did not run as an add");
       return;
     }
   }
-  auto at = [](std::vector<double> v, int percent) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, v.size() * percent / 100)];
-  };
-  state.counters["p50_us"] = at(wall, 50);
-  state.counters["p99_us"] = at(wall, 99);
-  state.counters["cpu_p50_us"] = at(cpu, 50);
-  state.counters["cpu_p99_us"] = at(cpu, 99);
+  times.Report(state);
   xfr::Form_Unload(form);
 }
 BENCHMARK(BM_ReadAddBranch)->Iterations(300)->Unit(benchmark::kMicrosecond);

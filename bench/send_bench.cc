@@ -8,6 +8,8 @@
 // Reports the median and 99th percentile of the click's wall time (p50_us, p99_us, which include
 // apx-sim's answers) and of this process's own CPU time in it (cpu_p50_us, cpu_p99_us).
 #include <benchmark/benchmark.h>
+
+#include "command_timing.h"
 #include <signal.h>
 #include <spawn.h>
 #include <strings.h>
@@ -56,12 +58,6 @@ std::string SelfDir() {
 std::string ApxSimPath() {
   if (const char* path = std::getenv("APX_SIM")) return path;
   return SelfDir() + "/../tools/apx-sim/apx-sim";
-}
-
-double CpuMicros() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
 }
 
 // apx-sim serving one report, and a temp dir with the table copies, for the whole run.
@@ -142,28 +138,15 @@ void BM_SendAllRows(benchmark::State& state) {
   xfr::frmMainForm_Load(form);
   xfr::FindTheRecord(form, "24-00102");
 
-  std::vector<double> wall, cpu;
+  bench_timing::CommandTimes times;
   for (auto _ : state) {
-    const double cpu_start = CpuMicros();
-    const auto start = std::chrono::steady_clock::now();
-    xfr::cmdSend_Click(form);
-    wall.push_back(
-        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-            .count());
-    cpu.push_back(CpuMicros() - cpu_start);
+    times.Time([&] { xfr::cmdSend_Click(form); });
   }
   if (!window.boxes.empty() || form.LblMsg.caption != xfr::kSentStatus) {
     state.SkipWithError("the send did not finish cleanly");
     return;
   }
-  auto at = [](std::vector<double> v, int percent) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, v.size() * percent / 100)];
-  };
-  state.counters["p50_us"] = at(wall, 50);
-  state.counters["p99_us"] = at(wall, 99);
-  state.counters["cpu_p50_us"] = at(cpu, 50);
-  state.counters["cpu_p99_us"] = at(cpu, 99);
+  times.Report(state);
   xfr::Form_Unload(form);
 }
 BENCHMARK(BM_SendAllRows)->Iterations(300)->Unit(benchmark::kMicrosecond);
