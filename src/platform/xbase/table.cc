@@ -112,10 +112,16 @@ Status Table::Load() {
 }
 
 Status Table::OpenIndex(const std::string& cdx_path) {
-  Status s = CdxFile::Open(env_, cdx_path, options_.read_only, &cdx_);
+  Status s = env_->OpenFile(cdx_path, options_.read_only, &cdx_lock_file_);
   if (!s.ok()) return s;
-  if (!options_.read_only) {
-    s = env_->OpenFile(cdx_path, false, &cdx_lock_file_);
+  {
+    // Another program may be writing the index right now: read its headers under the shared
+    // index lock so its pages and the header naming them are seen together.
+    LockHolder read_lock;
+    s = Lock(cdx_lock_file_.get(), kCdxLockOffset, "the index lock", false);
+    if (!s.ok()) return s;
+    read_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
+    s = CdxFile::Open(env_, cdx_path, options_.read_only, &cdx_);
     if (!s.ok()) return s;
   }
   CompileTags();
@@ -321,7 +327,13 @@ Status Table::SeekRaw(int tag, std::string_view key, bool* found, std::uint32_t*
   if (!cdx_ || tag < 0 || tag >= static_cast<int>(tag_state_.size())) {
     return Status::NotFound(BaseName(path_) + ": no such index tag");
   }
-  Status s = cdx_->Refresh();
+  // Held shared for the whole look-up: a writer changes pages in place, and a seek that read
+  // half of its change could miss a key that has been there all along.
+  LockHolder read_lock;
+  Status s = Lock(cdx_lock_file_.get(), kCdxLockOffset, "the index lock", false);
+  if (!s.ok()) return s;
+  read_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
+  s = cdx_->Refresh();
   if (!s.ok()) return s;
   bool hit = false;
   std::uint32_t r = 0;
@@ -380,10 +392,10 @@ Status Table::TagKey(int tag, const Record& record, std::uint32_t recno, bool* i
   return st.key->EvaluateKey(record, recno, cdx_->tags()[tag].key_length, key);
 }
 
-Status Table::Lock(File* file, std::uint64_t offset, const char* what) {
+Status Table::Lock(File* file, std::uint64_t offset, const char* what, bool exclusive) {
   std::uint64_t waited = 0;
   for (;;) {
-    Status s = file->TryLock(offset, 1, true);
+    Status s = file->TryLock(offset, 1, exclusive);
     if (s.ok() || !s.IsLocked()) return s;
     if (waited >= options_.lock_timeout_micros) {
       return Status::Locked(BaseName(path_) + ": " + what + " is held by another program");

@@ -108,7 +108,7 @@ class Table {
   Status OpenIndex(const std::string& cdx_path);
   void CompileTags();
   Status ReadHeader(DbfHeader* header);
-  Status Lock(File* file, std::uint64_t offset, const char* what);
+  Status Lock(File* file, std::uint64_t offset, const char* what, bool exclusive = true);
   Status CheckWritable() const;
   Status RefreshIndex();
   Status WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker);
@@ -124,6 +124,7 @@ class Table {
   TableOptions options_;
   std::unique_ptr<File> dbf_;
   std::unique_ptr<File> cdx_lock_file_;  // the CDX opened again, for FoxPro's index lock
+  // (readers take it shared while they walk the index, so a writer's flush is never seen half done)
   std::unique_ptr<CdxFile> cdx_;
   DbfLayout layout_;
   const CodePage* code_page_ = nullptr;

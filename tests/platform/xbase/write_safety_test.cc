@@ -198,7 +198,8 @@ TEST(WriteSafety, ATableRecoversAfterAFailedWrite) {
   EXPECT_NE(check.message().find("record 41"), std::string::npos) << check.ToString();
 }
 
-// Two processes append 5,000 records each to one table; FoxPro's locks keep them apart.
+// Two processes append 5,000 records each to one table while a third reads it; FoxPro's locks
+// keep them apart.
 TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
   table_testing::TempDir dir;
   table_testing::CopyFixtures("foxpro", dir.path());
@@ -234,7 +235,44 @@ TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
     }
     children[c] = pid;
   }
-  for (pid_t pid : children) {
+  // A reader opens the table again and again while they write, and must find every invoice
+  // that was there before: a half-seen index change would hide one.
+  std::vector<std::string> before;
+  {
+    auto table = OpenOrDie(Env::Default(), path, TableOptions{.read_only = true});
+    Record rec = table->NewRecord();
+    for (std::uint32_t r = 1; r <= 30; ++r) {
+      ASSERT_TRUE(table->Read(r, &rec).ok());
+      if (!rec.deleted()) before.push_back(rec.Text(0));
+    }
+  }
+  pid_t reader = fork();
+  ASSERT_GE(reader, 0);
+  if (reader == 0) {
+    TableOptions options{.read_only = true};
+    options.lock_retry_micros = 200;
+    options.lock_timeout_micros = 20'000'000;
+    for (int round = 0; round < 200; ++round) {
+      std::unique_ptr<Table> table;
+      Status s = Table::Open(Env::Default(), path, options, &table);
+      if (!s.ok()) {
+        std::fprintf(stderr, "reader open: %s\n", s.ToString().c_str());
+        _exit(5);
+      }
+      const int tag = table->FindTag("INV_NUM");
+      for (const std::string& key : before) {
+        bool found = false;
+        std::uint32_t recno = 0;
+        s = table->Seek(tag, key, &found, &recno);
+        if (!s.ok() || !found) {
+          std::fprintf(stderr, "reader seek %s: %s\n", key.c_str(), s.ToString().c_str());
+          _exit(6);
+        }
+      }
+    }
+    _exit(0);
+  }
+  for (pid_t pid : {children[0], children[1], reader}) {
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
