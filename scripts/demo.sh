@@ -126,3 +126,28 @@ if [ -f "$root/../shared/tools/checktables.py" ]; then
   /usr/bin/python3 "$root/../shared/tools/checktables.py" -q "$demo/office/TRK/DATA" &&
     echo "independent checker: consistent"
 fi
+
+# With a display, the window opens on the demo office with the stand-in appraisal program
+# serving the sample report: "Read Info from Appraisal" and "Send Info To Appraisal" work there
+# as they would in the office. Close the window to end the demo.
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  window_demo() {
+    "$bin/tools/apx-sim/apx-sim" --log "$demo/apx-sim-window.log" \
+      "$root/tests/data/apx/demo_report.json" &
+    local sim=$!
+    "$bin/src/transfer-info" || true
+    kill "$sim" 2>/dev/null || true
+    wait "$sim" 2>/dev/null || true
+  }
+  export -f window_demo
+  echo
+  echo "== The window, on the demo office (close it to end) =="
+  if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+    window_demo
+  else
+    dbus-run-session -- bash -c window_demo
+  fi
+else
+  echo
+  echo "No display here: bash scripts/screenshot.sh shows the window after a read, as a picture."
+fi

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Remakes doc/window.png: the window showing a record of the demo tables, under Xvfb, over a fresh
-# copy of the demo tables. Run scripts/demo.sh once first (it builds and installs what is needed).
+# Remakes doc/window.png: the window just after "Read Info from Appraisal" took the sample report
+# tests/data/apx/demo_report.json (job 24-00150) into a fresh copy of the demo tables, under Xvfb
+# and a private session bus with the stand-in appraisal program. The "not found.  Add?" question
+# is answered Yes. Run scripts/demo.sh once first (it installs and builds what is needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bin=${XFR_BIN:-build/release}
+bin=${XFR_BIN:-$root/build/release}
+out=${1:-$root/doc/window.png}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/windows" "$work/office/TRK/DATA"
@@ -12,9 +15,28 @@ cp tests/data/foxpro/PROPERTY.* tests/data/foxpro/CLIENT.* tests/data/foxpro/INV
   "$work/office/TRK/DATA/"
 chmod u+w "$work/office/TRK/DATA/"*
 printf '[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\nAPPDIR=C:\\TRK\r\n' >"$work/windows/Trk.Ini"
-printf '[PREFERENCES]\r\nAUTOEXIT=0\r\n' >"$work/windows/XFR.INI"
-export XFR_WINDIR="$work/windows" XFR_DRIVE_C="$work/office"
-xvfb-run -a -s '-screen 0 1280x1024x24' "$bin/src/transfer-info" --screenshot "$work/window.png" \
-  show 24-00105 || true
-cp "$work/window.png" "$root/doc/window.png"
-echo "Wrote doc/window.png"
+printf '[PREFERENCES]\r\nAUTOEXIT=0\r\n[FORM]\r\nURAR=URAR\r\n[CENSUS]\r\nURAR=25|2\r\n' \
+  >"$work/windows/XFR.INI"
+printf '[MAPREF]\r\nURAR=25|1\r\n[OWNER]\r\nURAR=5|1\r\n' >>"$work/windows/XFR.INI"
+export XFR_WINDIR="$work/windows" XFR_DRIVE_C="$work/office" bin work root
+
+shoot() {
+  "$bin/tools/apx-sim/apx-sim" "$root/tests/data/apx/demo_report.json" &
+  local sim=$!
+  for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:dde.APX 2>/dev/null | grep -q true && break
+    sleep 0.05
+  done
+  local status=0
+  # Unattended: a box nobody can answer would hold the window forever.
+  timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' "$bin/src/transfer-info" \
+    --answer yes --on-error abort --screenshot "$work/window.png" read || status=$?
+  kill "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+  return "$status"
+}
+export -f shoot
+dbus-run-session -- bash -c shoot
+cp "$work/window.png" "$out"
+echo "Wrote $out"

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <QCoreApplication>
 #include <cstdio>
@@ -51,7 +52,9 @@ const char kUsage[] =
     "  --on-error abort|retry|ignore answer every error report so\n"
     "  --transcript FILE             append every box and status change to FILE (JSON lines)\n"
     "  --screenshot FILE             (window) save a PNG of the window once shown, then exit;\n"
-    "                                with 'show FILE_NUM' first shows that record\n"
+    "                                with 'show FILE_NUM' first shows that record, with\n"
+    "                                'read' first reads (answer its boxes with --answer)\n"
+    "  With the window, --answer and --on-error answer the boxes without showing them.\n"
     "  /D                            show the start-up trace\n"
     "  --help, --version\n"
     "\n"
@@ -83,7 +86,8 @@ struct LinuxPlatform {
 
 // The window: the same start as the console, then the Qt event loop.
 int RunWindow(int argc, char** argv, const std::string& command_line,
-              const std::string& screenshot, const std::vector<std::string>& command) {
+              const xfr::ConsoleOptions& options, const std::string& screenshot,
+              const std::vector<std::string>& command) {
   QApplication qt_app(argc, argv);
   QApplication::setApplicationName("Transfer Info");
   LinuxPlatform platform;
@@ -96,6 +100,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   xfr::MainWindowView view(form, commands);
   window.SetParentWindow(&view);
   window.SetBeforeBox([&view] { view.Sync(); });
+  window.SetUnattended(options.yes_no, options.on_error);
   try {
     xfr::Initialize(app);
     xfr::frmMainForm_Load(form);
@@ -110,6 +115,8 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
     QTimer::singleShot(700, &view, [&] {
       if (!command.empty() && command[0] == "show" && command.size() > 1) {
         view.RunHandler([&] { xfr::FindTheRecord(form, command[1]); });
+      } else if (!command.empty() && command[0] == "read") {
+        view.ReadButton()->click();
       }
       view.Sync();
       QTimer::singleShot(300, &view, [&] {
@@ -178,7 +185,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (!console) return RunWindow(argc, argv, command_line, screenshot, command);
+  if (!console) return RunWindow(argc, argv, command_line, options, screenshot, command);
 
   QCoreApplication qt_app(argc, argv);
   options.interactive = isatty(STDIN_FILENO) != 0;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 #include "platform/runtime_error.h"
 
@@ -41,6 +42,25 @@ Answer QtWindowServices::MessageBox(std::string_view text, std::string_view titl
     Answer a = NextAnswers().front();
     NextAnswers().pop_front();
     return a;
+  }
+  std::optional<Answer> unattended;
+  switch (buttons) {
+    case Buttons::kOk:
+      if (unattended_yes_no_ || unattended_on_error_) unattended = Answer::kOk;
+      break;
+    case Buttons::kYesNo: unattended = unattended_yes_no_; break;
+    case Buttons::kAbortRetryIgnore: unattended = unattended_on_error_; break;
+  }
+  if (unattended) {
+    const char* answer = *unattended == Answer::kYes      ? "Yes"
+                         : *unattended == Answer::kNo     ? "No"
+                         : *unattended == Answer::kAbort  ? "Abort"
+                         : *unattended == Answer::kRetry  ? "Retry"
+                         : *unattended == Answer::kIgnore ? "Ignore"
+                                                          : "OK";
+    std::fprintf(stderr, "[%.*s] %.*s -> %s\n", static_cast<int>(title.size()), title.data(),
+                 static_cast<int>(text.size()), text.data(), answer);
+    return *unattended;
   }
 
   QMessageBox box(parent_);

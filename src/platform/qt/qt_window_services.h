@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,14 @@ class QtWindowServices : public WindowServices {
   // the animation show while a command runs.
   void StatusChanged(std::string_view text, bool visible) override;
 
+  // Unattended runs (--answer, --on-error with the window): every Yes/No box is answered
+  // `yes_no`, every error box `on_error`, every notice OK, each written to standard error
+  // instead of shown. A kind left unset still shows its box.
+  void SetUnattended(std::optional<Answer> yes_no, std::optional<Answer> on_error) {
+    unattended_yes_no_ = yes_no;
+    unattended_on_error_ = on_error;
+  }
+
   // Test hook.
   static void SetNextAnswers(std::deque<Answer> answers);
   struct Shown {
@@ -46,6 +55,8 @@ class QtWindowServices : public WindowServices {
   QWidget* parent_ = nullptr;
   std::function<void()> before_box_;
   bool busy_ = false;
+  std::optional<Answer> unattended_yes_no_;
+  std::optional<Answer> unattended_on_error_;
 };
 
 }  // namespace xfr

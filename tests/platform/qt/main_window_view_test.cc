@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "fakes/office.h"
+#include "platform/qt/qt_app.h"
 #include "platform/qt/qt_window_services.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
@@ -18,18 +19,10 @@
 namespace xfr {
 namespace {
 
-QApplication& Qt() {
-  static int argc = 1;
-  static char name[] = "qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
 // The office with the real window services and view over it; boxes are answered by the hook.
 struct Window {
   explicit Window(testing::Office& office) : office(office), services(&office.files) {
-    Qt();
+    testing::QtApp();
     app = std::make_unique<App>(
         Services{&office.ini, &office.files, nullptr, &services, &office.tables, nullptr,
                  &office.instance},
@@ -129,7 +122,7 @@ TEST(MainWindowView, HandOffFileMovesTheWindowOnTheNextRepaint) {
 }
 
 TEST(QtWindowServices, TestHookAnswersAndRecordsBoxes) {
-  Qt();
+  testing::QtApp();
   QtWindowServices services(nullptr);
   QtWindowServices::ShownBoxes().clear();
   QtWindowServices::SetNextAnswers({Answer::kNo, Answer::kIgnore});
@@ -139,6 +132,12 @@ TEST(QtWindowServices, TestHookAnswersAndRecordsBoxes) {
   ASSERT_EQ(QtWindowServices::ShownBoxes().size(), 2u);
   EXPECT_EQ(QtWindowServices::ShownBoxes()[0].title, "Record Found");
   EXPECT_THROW(services.LoadPicture("/no/such/Trk.bmp"), RuntimeError);
+
+  // Unattended (--answer yes --on-error ignore): every kind of box answered without showing.
+  services.SetUnattended(Answer::kYes, Answer::kIgnore);
+  EXPECT_EQ(services.MessageBox("Add?", "Record Found", Buttons::kYesNo), Answer::kYes);
+  EXPECT_EQ(services.MessageBox("x", "Error", Buttons::kAbortRetryIgnore), Answer::kIgnore);
+  EXPECT_EQ(services.MessageBox("Done", "Transfer Info", Buttons::kOk), Answer::kOk);
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+// The window end to end: the real widgets over the real link (apx-sim on the session bus) and
+// the FoxPro engine writing copies of the fixture tables. The appraiser clicks "Read Info from
+// Appraisal" and answers Yes; the window shows what was captured and what was written.
+#include <gtest/gtest.h>
+#include <strings.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cstdio>
+#include <filesystem>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_files.h"
+#include "fakes/fake_ini.h"
+#include "platform/dbus/apx_sim_process.h"
+#include "platform/dbus/dbus_dde_transport.h"
+#include "platform/qt/main_window_view.h"
+#include "platform/qt/qt_app.h"
+#include "platform/qt/qt_window_services.h"
+#include "platform/xbase/table.h"
+#include "platform/xbase_table.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "transfer/read_driver.h"
+
+namespace xfr {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(WindowEndToEnd, ReadAnsweredYesShowsTheCaptureAndTheWrittenRecord) {
+  testing::QtApp();
+  testing::TempDir dir;
+  const std::string data = dir.File("data");
+  fs::create_directories(data);
+  for (const char* f : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT", "CLIENT.DBF",
+                        "CLIENT.CDX", "INVOICE.DBF", "INVOICE.CDX"}) {
+    fs::copy_file(std::string(XFR_TEST_DATA) + "/foxpro/" + f, data + "/" + f);
+  }
+  testing::ApxSim sim(testing::ApxData("demo_report.json"));
+  ASSERT_TRUE(sim.ready()) << "apx-sim did not come up";
+
+  testing::FakeIni ini;
+  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
+  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
+  ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", "0");
+  ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", "URAR");
+  testing::FakeFiles files;
+  testing::FakeClock clock;
+  clock.today = Date{2025, 6, 15};
+  XbaseTableService tables([&](std::string_view, std::string_view file) -> std::string {
+    for (const auto& e : fs::directory_iterator(data)) {
+      if (strcasecmp(e.path().filename().c_str(), std::string(file).c_str()) == 0) {
+        return e.path().string();
+      }
+    }
+    return "";
+  });
+  DBusDdeTransport transport(2000);
+  QtWindowServices window(&files);
+  App app(Services{&ini, &files, &clock, &window, &tables, &transport, nullptr}, "");
+  FrmMain form(app);
+  MainWindowView::Commands commands;
+  commands.read = [&form] { CmdRead_Click(form); };
+  MainWindowView view(form, commands);
+  window.SetParentWindow(&view);
+  window.SetBeforeBox([&view] { view.Sync(); });
+  Initialize(app);
+  frmMainForm_Load(form);
+  view.Sync();
+  view.show();
+
+  QtWindowServices::ShownBoxes().clear();
+  QtWindowServices::SetNextAnswers({Answer::kYes});
+  QTest::mouseClick(view.ReadButton(), Qt::LeftButton);
+
+  ASSERT_EQ(QtWindowServices::ShownBoxes().size(), 1u);
+  EXPECT_EQ(QtWindowServices::ShownBoxes()[0].text, "24-00150 was not found.  Add?");
+  // The appraisal column shows what was captured, the tracking column the record written.
+  const std::pair<const char*, const char*> shown[] = {
+      {"lblFile_Num", "24-00150"},         {"lblPr_Street", "1650 Briarcliff Rd NE"},
+      {"lblPr_Borrowr", "Chris & Jordan Buyer"}, {"lblPlain_Name", "Druid Hills Mortgage"},
+      {"txtFile_Num", "24-00150"},         {"txtPR_Street", "1650 Briarcliff Rd NE"},
+      {"txtPr_Borrowr", "Chris & Jordan Buyer"}, {"txtCli_Num", "DM001"},
+      {"txtPlain_Name", "Druid Hills Mortgage"}, {"txtCli_Cont", "Robin Lee"},
+  };
+  for (const auto& [name, text] : shown) {
+    const std::string actual = name[0] == 'l'
+                                   ? view.LabelWidget(name)->text().toStdString()
+                                   : view.Box(name)->text().toStdString();
+    EXPECT_EQ(actual, text) << name;
+  }
+  EXPECT_TRUE(view.Box("txtCli_Cont")->isVisible());
+  EXPECT_FALSE(view.StatusLine()->isVisible());
+  QTest::mouseClick(view.ExitButton(), Qt::LeftButton);
+  ASSERT_TRUE(view.ended());
+
+  // The record is in the table and found through its index.
+  std::unique_ptr<xbase::Table> property;
+  ASSERT_TRUE(xbase::Table::Open(xbase::Env::Default(), data + "/PROPERTY.DBF",
+                                 xbase::TableOptions{.read_only = true}, &property)
+                  .ok());
+  bool found = false;
+  std::uint32_t recno = 0;
+  ASSERT_TRUE(property->Seek(property->FindTag("FILE_NUM"), "24-00150", &found, &recno).ok());
+  ASSERT_TRUE(found);
+  xbase::Record rec = property->NewRecord();
+  ASSERT_TRUE(property->Read(recno, &rec).ok());
+  EXPECT_EQ(rec.Text(property->FindField("PR_CITY")), "Atlanta");
+  EXPECT_EQ(rec.Text(property->FindField("CLI_NUM")), "DM001");
+
+  int status = std::system(
+      (std::string(XFR_BINARY_DIR) + "/src/dbftool check '" + data + "' >/dev/null").c_str());
+  EXPECT_EQ(status, 0);
+}
+
+}  // namespace
+}  // namespace xfr
