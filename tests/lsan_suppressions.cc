@@ -7,3 +7,5 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libQt6Gui.so\n"
          "leak:libQt6DBus.so\n";
 }
+
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }

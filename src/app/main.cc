@@ -110,6 +110,10 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   view.WatchDirectory(platform.files.NativePath(app.config.WinDir));
   view.Sync();
   view.show();
+  // The single-instance test runs when the window becomes active; ask for that, since without a
+  // window manager (a bare X server, a kiosk session) nothing else would make it so.
+  view.raise();
+  view.activateWindow();
   if (!screenshot.empty()) {
     // Picture of the window once it has settled, then the window closes as if by Exit.
     QTimer::singleShot(700, &view, [&] {

@@ -239,7 +239,8 @@ void MainWindowView::Sync() {
     QLineEdit* w = boxes_.at(box->name);
     QString text = Q(box->text);
     if (w->text() != text) w->setText(text);
-    w->setMaxLength(box->max_length > 0 ? box->max_length : 32767);
+    const int max_length = box->max_length > 0 ? box->max_length : 32767;
+    if (w->maxLength() != max_length) w->setMaxLength(max_length);
     if (w->isReadOnly() != box->locked) {
       w->setReadOnly(box->locked);
       w->style()->unpolish(w);
@@ -258,19 +259,27 @@ void MainWindowView::Sync() {
   }
   for (Label* label : f.AppraisalLabels()) {
     QLabel* w = labels_.at(label->name);
-    w->setText(Q(label->caption));
+    if (w->text() != Q(label->caption)) w->setText(Q(label->caption));
     w->setVisible(label->visible);
   }
   read_button_->setToolTip(Q(f.CmdRead.tool_tip));
   send_button_->setToolTip(Q(f.cmdSend.tool_tip));
-  auto_exit_->setCheckState(f.ckbAutoExit.value == 0   ? Qt::Unchecked
-                            : f.ckbAutoExit.value == 1 ? Qt::Checked
-                                                       : Qt::PartiallyChecked);
-  status_->setText(Q(f.LblMsg.caption));
+  const Qt::CheckState auto_exit = f.ckbAutoExit.value == 0   ? Qt::Unchecked
+                                  : f.ckbAutoExit.value == 1 ? Qt::Checked
+                                                             : Qt::PartiallyChecked;
+  if (auto_exit_->checkState() != auto_exit) auto_exit_->setCheckState(auto_exit);
+  if (status_->text() != Q(f.LblMsg.caption)) status_->setText(Q(f.LblMsg.caption));
   status_->setVisible(f.LblMsg.visible);
 
-  trk_icon_->setPixmap(IconPixmap(f.imgTrkIco.picture));
-  apx_icon_->setPixmap(IconPixmap(f.imgApxIco.picture));
+  // Sync runs after every repaint (the hand-off check); a widget given the same picture or text
+  // again would repaint and bring Sync back, round and round, so only changes are passed on.
+  auto set_icon = [](QLabel* icon, const Picture& picture, std::string* shown) {
+    if (picture.bytes == *shown && !icon->pixmap().isNull() == !picture.empty()) return;
+    *shown = picture.bytes;
+    icon->setPixmap(IconPixmap(picture));
+  };
+  set_icon(trk_icon_, f.imgTrkIco.picture, &trk_icon_bytes_);
+  set_icon(apx_icon_, f.imgApxIco.picture, &apx_icon_bytes_);
   trk_icon_->setVisible(f.imgTrkIco.visible);
   apx_icon_->setVisible(f.imgApxIco.visible);
   ani_->setVisible(f.aniCopy.visible);

@@ -76,6 +76,8 @@ class MainWindowView : public QWidget {
   QLabel* trk_icon_ = nullptr;
   QLabel* apx_icon_ = nullptr;
   QLabel* ani_ = nullptr;
+  std::string trk_icon_bytes_;  // the pictures the icons show now
+  std::string apx_icon_bytes_;
   QFileSystemWatcher watcher_;
   int ani_step_ = 0;
   bool running_ = false;

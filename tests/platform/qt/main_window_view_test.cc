@@ -121,6 +121,25 @@ TEST(MainWindowView, HandOffFileMovesTheWindowOnTheNextRepaint) {
   EXPECT_EQ(w.view->Box("txtPR_Street")->text().toStdString(), "5 Pine Rd");
 }
 
+// Each repaint looks for the hand-off file and brings the widgets up to date; that must not
+// itself cause a repaint, or the idle window spins a processor.
+TEST(MainWindowView, IdleWindowStopsRepainting) {
+  testing::Office office;
+  Window w(office);
+  QTest::qWait(200);
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  testing::QtApp().installEventFilter(&counter);
+  QTest::qWait(300);
+  testing::QtApp().removeEventFilter(&counter);
+  EXPECT_LT(counter.paints, 5);
+}
+
 TEST(QtWindowServices, TestHookAnswersAndRecordsBoxes) {
   testing::QtApp();
   QtWindowServices services(nullptr);
