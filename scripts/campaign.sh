@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The concurrency campaign: 2 and then 4 read-campaign workers at once, each under its own session
+# bus with its own apx-sim, each reading new jobs (property, client, invoice) into the SAME copies
+# of the fixture tables. Afterwards the tables are checked: every job once with its report's
+# values (tools/read-campaign/verify_campaign.py, by dbfread), every index tag consistent
+# (dbftool check, and the independent checker when ../shared/tools/checktables.py is there).
+#
+#   bash scripts/campaign.sh                    # the long form: 2 x 2,500 and 4 x 2,500 reads
+#   bash scripts/campaign.sh --reads 100        # shorter
+#   bash scripts/campaign.sh --shared-clients   # also: two workers adding the SAME new clients
+#
+# Builds the release preset's read-campaign, apx-sim and dbftool first (--no-build to skip;
+# --build-dir DIR to use another build). Prints the figures of each run; exits 1 when a worker
+# reported an error or a check failed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+reads=2500
+counts="2 4"
+build_dir=build/release
+build=1
+shared_clients=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --reads) reads=$2; shift 2 ;;
+    --workers) counts=$2; shift 2 ;;
+    --build-dir) build_dir=$2; build=0; shift 2 ;;
+    --no-build) build=0; shift ;;
+    --shared-clients) shared_clients=1; shift ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    *) echo "campaign.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+
+if [ "$build" = 1 ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target read-campaign apx-sim dbftool -j2
+fi
+worker_bin=$build_dir/tools/read-campaign/read-campaign
+dbftool=$build_dir/src/dbftool
+checker=$root/../shared/tools/checktables.py
+fixtures=$root/tests/data/foxpro
+python=/usr/bin/python3
+if ! $python -c 'import dbfread' 2>/dev/null; then
+  echo "campaign.sh: python3-dbfread is needed (apt-get install python3-dbfread)" >&2
+  exit 2
+fi
+
+failed=0
+work=$(mktemp -d /tmp/xfr-campaign-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+# run NAME WORKERS [CLIENT_PREFIXES]: one campaign over fresh copies of the fixture tables.
+run() {
+  local name=$1 n=$2 prefixes=${3:-}
+  local dir=$work/$name
+  mkdir -p "$dir/data" "$dir/run"
+  for t in PROPERTY CLIENT INVOICE; do
+    for ext in DBF CDX FPT; do
+      if [ -f "$fixtures/$t.$ext" ]; then cp "$fixtures/$t.$ext" "$dir/data/"; fi
+    done
+  done
+  chmod u+w "$dir/data"/*
+  local pids=() w
+  for w in $(seq 1 "$n"); do
+    local extra=()
+    [ -n "$prefixes" ] && extra=(--client-prefix "${prefixes:$((w - 1)):1}")
+    dbus-run-session -- "$worker_bin" --data "$dir/data" --worker "$w" --reads "$reads" \
+      --ready "$dir/run/ready.$w" --go "$dir/run/go" "${extra[@]}" \
+      >"$dir/run/out.$w" 2>"$dir/run/err.$w" &
+    pids+=($!)
+  done
+  # Every worker has its bus, its apx-sim and its tables open before the first read starts.
+  local waited=0
+  while [ "$(ls "$dir/run" | grep -c '^ready\.')" -lt "$n" ]; do
+    sleep 0.05
+    waited=$((waited + 1))
+    if [ $waited -gt 1200 ]; then
+      echo "campaign.sh: the workers did not come up" >&2
+      cat "$dir"/run/err.* >&2
+      kill "${pids[@]}" 2>/dev/null || true
+      return 1
+    fi
+  done
+  local start end status=0
+  start=$(date +%s.%N)
+  touch "$dir/run/go"
+  for p in "${pids[@]}"; do wait "$p" || status=1; done
+  end=$(date +%s.%N)
+
+  echo "== $name: $n workers x $reads reads, at once, on one set of tables"
+  cat "$dir"/run/out.*
+  grep -h 'first error' "$dir"/run/err.* || true
+  awk -v start="$start" -v end="$end" -v n="$n" -v reads="$reads" '
+    { for (i = 1; i <= NF; i++) { split($i, kv, "="); sum[kv[1]] += kv[2] } }
+    END {
+      wall = end - start
+      printf "wall %.1f s, %d reads, %.1f reads/s together; errors %d; lock waits %d (%.0f ms)\n",
+        wall, n * reads, n * reads / wall, sum["errors"], sum["lock_waits"], sum["lock_wait_ms"]
+    }' "$dir"/run/out.*
+  local verdict=0
+  if [ -n "$prefixes" ]; then
+    # An observation, not a pass or fail: who else adds the same new client.
+    $python tools/read-campaign/verify_campaign.py "$fixtures" "$dir/data" "$n" "$reads" "$prefixes" \
+      | sed 's/^/verify: /' || true
+  else
+    $python tools/read-campaign/verify_campaign.py "$fixtures" "$dir/data" "$n" "$reads" \
+      | sed 's/^/verify: /' || verdict=1
+    [ "$status" = 0 ] || verdict=1
+  fi
+  if "$dbftool" check "$dir/data" >"$dir/run/check" 2>&1; then
+    echo "dbftool check: $(tail -1 "$dir/run/check")"
+  else
+    echo "dbftool check FAILED:"; cat "$dir/run/check"; verdict=1
+  fi
+  if [ -f "$checker" ]; then
+    if $python "$checker" "$dir/data" >"$dir/run/checker" 2>&1; then
+      echo "checktables.py: $(tail -1 "$dir/run/checker")"
+    else
+      echo "checktables.py FAILED:"; cat "$dir/run/checker"; verdict=1
+    fi
+  fi
+  [ "$verdict" = 0 ] && echo "result: PASS" || echo "result: FAIL"
+  echo
+  return $verdict
+}
+
+for n in $counts; do
+  run "x$n" "$n" || failed=1
+done
+if [ "$shared_clients" = 1 ]; then
+  # Both workers add clients P0000, P0001, ...: does each client still end up once?
+  run shared-clients 2 PP || true
+fi
+exit $failed
