@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -93,9 +94,19 @@ inline std::string EmptyIndex() {
   return file;
 }
 
+// The generated tables, removed when the program ends (the largest is some 350 MB).
+class BuiltTables {
+ public:
+  ~BuiltTables() {
+    for (const auto& [n, path] : paths) std::filesystem::remove_all(std::filesystem::path(path).parent_path());
+  }
+  std::map<std::uint32_t, std::string> paths;
+};
+
 // File numbers are the even numbers 0, 2, ...; odd ones are misses and free for appends.
 inline const std::string& TablePath(std::uint32_t n) {
-  static std::map<std::uint32_t, std::string> built;
+  static BuiltTables tables;
+  std::map<std::uint32_t, std::string>& built = tables.paths;
   auto it = built.find(n);
   if (it != built.end()) return it->second;
   char dir[] = "/tmp/xbase_bench_XXXXXX";
@@ -160,6 +171,19 @@ inline const std::string& TablePath(std::uint32_t n) {
   }
   if (!cdx->Flush().ok()) std::abort();
   return built[n] = path;
+}
+
+// The directory of the generated PROPERTY table of n records, with CLIENT and INVOICE beside it.
+inline std::string PrepareOffice(std::uint32_t n) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(TablePath(n)).parent_path();
+  for (const char* name : {"CLIENT.DBF", "CLIENT.CDX", "INVOICE.DBF", "INVOICE.CDX"}) {
+    const fs::path to = dir / name;
+    if (fs::exists(to)) continue;
+    fs::copy_file(fs::path(XFR_SOURCE_DIR) / "tests/data/foxpro" / name, to);
+    fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
+  }
+  return dir.string();
 }
 
 }  // namespace bench_tables
