@@ -1,0 +1,130 @@
+// libFuzzer target for the hand-off file: the input is the content of xfr.dat in the Windows
+// directory, and the window repaints. Run twice per input: over the in-memory file system of the
+// core tests, and over the Linux file system (the real first-line reader and delete, on a file in
+// a temporary directory mapped as drive C:). Checks that the file is gone after the repaint, that
+// at most one box was shown and the next repaint shows none, that the key box never holds more
+// than the file number's width, and that the real reader returns exactly the first line.
+#include <fuzzer/FuzzedDataProvider.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "fakes/office.h"
+#include "platform/posix/posix_files.h"
+#include "platform/runtime_error.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "util/text.h"
+
+namespace {
+
+using xfr::testing::Office;
+
+void Require(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "handoff_fuzz: %s\n", what);
+    std::abort();
+  }
+}
+
+// The temporary drive C: with its WINDOWS directory, made once.
+const std::string& DriveRoot() {
+  // Kept for the life of the process: the clean-up at exit still needs the name.
+  static const std::string* root = [] {
+    std::string templ = (std::filesystem::temp_directory_path() / "handoff-XXXXXX").string();
+    Require(::mkdtemp(templ.data()) != nullptr, "no temporary directory");
+    std::filesystem::create_directory(templ + "/WINDOWS");
+    ::setenv("XFR_DRIVE_C", templ.c_str(), 1);
+    std::atexit([] { std::filesystem::remove_all(DriveRoot()); });
+    return new std::string(templ);
+  }();
+  return *root;
+}
+
+// The key box shows an upper-cased file number of the table: never wider than FILE_NUM.
+void CheckKeyBox(Office& o, xfr::FrmMain& form) {
+  const std::size_t width = static_cast<std::size_t>(form.datproperty.FieldSize("File_Num"));
+  Require(form.txtKey.text.size() <= width, "key box wider than the file number");
+  bool known = false;
+  for (std::size_t i = 0; i < o.property->records.size(); ++i) {
+    std::string have = xfr::UCase(o.property->Text(static_cast<int>(i), "FILE_NUM"));
+    while (!have.empty() && have.back() == ' ') have.pop_back();
+    if (have == form.txtKey.text) known = true;
+  }
+  Require(known, "key box shows a number the table does not hold");
+}
+
+// What the first line of `content` is: up to the first CR or LF, cut at 1 MiB.
+std::string FirstLine(const std::string& content) {
+  std::string line = content.substr(0, content.find_first_of("\r\n"));
+  if (line.size() > (1u << 20)) line.resize(1u << 20);
+  return line;
+}
+
+void RepaintOverFakeFiles(const std::string& content) {
+  Office o;
+  o.window.error_default = xfr::Answer::kIgnore;
+  xfr::Initialize(o.app);
+  xfr::frmMainForm_Load(o.Form());
+  Require(o.window.boxes.empty(), "the fake office did not load cleanly");
+  o.files.Put("C:\\WINDOWS\\xfr.dat", content);
+  xfr::Form_Paint(o.Form());
+  Require(!o.files.Has("C:\\WINDOWS\\xfr.dat"), "hand-off file left behind");
+  Require(o.window.boxes.size() <= (content.empty() ? 1u : 0u), "unexpected box");
+  if (!content.empty()) Require(o.app.HandOffFileNum == FirstLine(content), "wrong first line");
+  CheckKeyBox(o, o.Form());
+  xfr::Form_Paint(o.Form());
+  Require(o.window.boxes.size() <= 1u, "a second repaint showed a box");
+}
+
+void RepaintOverPosixFiles(const std::string& content) {
+  const std::string root = DriveRoot();
+  const std::string native = root + "/WINDOWS/xfr.dat";
+  {
+    std::ofstream out(native, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    Require(out.good(), "cannot write the hand-off file");
+  }
+  xfr::PosixFileSystem files;
+  // The reader alone first: exactly the first line, or 62 for an empty file.
+  try {
+    std::string line = files.ReadFirstLine("C:\\Windows\\XFR.DAT");
+    Require(!content.empty(), "an empty file gave a line");
+    Require(line == FirstLine(content), "the reader's first line differs");
+  } catch (const xfr::RuntimeError& e) {
+    Require(content.empty() && e.number() == xfr::kErrInputPastEnd, "the reader raised");
+  }
+
+  Office o;
+  o.window.error_default = xfr::Answer::kIgnore;
+  xfr::App app(xfr::Services{&o.ini, &files, &o.clock, &o.window, &o.tables, &o.dde, &o.instance},
+               "");
+  xfr::FrmMain form(app);
+  xfr::Initialize(app);
+  xfr::frmMainForm_Load(form);
+  Require(o.window.boxes.empty(), "the office did not load cleanly");
+  xfr::Form_Paint(form);
+  Require(::access(native.c_str(), F_OK) != 0, "hand-off file left on disk");
+  Require(o.window.boxes.size() <= (content.empty() ? 1u : 0u), "unexpected box");
+  if (!content.empty()) Require(app.HandOffFileNum == FirstLine(content), "wrong first line");
+  CheckKeyBox(o, form);
+  xfr::Form_Paint(form);
+  Require(o.window.boxes.size() <= 1u, "a second repaint showed a box");
+  std::remove(native.c_str());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string content(reinterpret_cast<const char*>(data), size);
+  RepaintOverFakeFiles(content);
+  RepaintOverPosixFiles(content);
+  return 0;
+}
