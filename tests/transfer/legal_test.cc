@@ -13,16 +13,12 @@ TEST(MakeLegalDescription, ComposesTheFilledPartsInOrder) {
     std::vector<std::pair<TextBox FrmMain::*, std::string>> boxes;
     std::string expected;
   } cases[] = {
-      {"nothing filled", {}, ""},
       {"blanks only count as empty",
        {{&FrmMain::txtPr_Lot, "   "}, {&FrmMain::txtPr_PlatPg, " "}},
        ""},
       {"lot only keeps the blank before the dropped comma",
        {{&FrmMain::txtPr_Lot, "12"}},
        "Lot 12 "},
-      {"empty parts leave no separators",
-       {{&FrmMain::txtPr_Lot, "12"}, {&FrmMain::txtPr_PlatPg, "7"}},
-       "Lot 12 , PlatPg 7 "},
       {"values go in untrimmed", {{&FrmMain::txtPr_Block, " B 2  "}}, "Blk  B 2   "},
       {"a value's own comma stays", {{&FrmMain::txtPr_PlatPg, "7,"}}, "PlatPg 7, "},
       {"all nine, prefixes in order",
@@ -52,29 +48,18 @@ TEST(StripTrailingComma, DropsOnlyTheFinalCommaOfTheTrimmedText) {
   struct Case {
     std::string in, out;
   } cases[] = {
-      {"", ""},   {"   ", "   "}, {"Lot 1 , ", "Lot 1 "}, {" a,, ", "a,"},
-      {"a", "a"}, {",", ""},      {"  x , y ", "x , y"},
+      {"   ", "   "}, {"Lot 1 , ", "Lot 1 "}, {" a,, ", "a,"}, {",", ""}, {"  x , y ", "x , y"},
   };
   for (const Case& c : cases) EXPECT_EQ(StripTrailingComma(c.in), c.out) << "[" << c.in << "]";
-}
-
-TEST(AddLegalPart, AppendsPrefixValueAndSeparator) {
-  TextBox box{"txtPr_Lot"};
-  box.text = " 12 ";
-  EXPECT_EQ(AddLegalPart("Blk 2 , ", box, "Lot "), "Blk 2 , Lot  12  , ");
-  box.text = "  ";
-  EXPECT_EQ(AddLegalPart("Blk 2 , ", box, "Lot "), "Blk 2 , ");
 }
 
 TEST(ReturnLegal, FormNameAndTheLegalLineOfThatForm) {
   testing::Office o;
   o.app.config.XfrIni = "C:\\WINDOWS\\XFR.INI";
   o.ini.Set("C:\\WINDOWS\\XFR.INI", "Legal", "URAR", "10|2");
-  o.ini.Set("C:\\WINDOWS\\XFR.INI", "Legal", "EMPTY", "");
   o.ini.Set("C:\\WINDOWS\\XFR.INI", "CENSUS", "OTHER", "5|2");
   EXPECT_EQ(ReturnLegal(o.app, "URAR"), "URAR|10|2");
   EXPECT_EQ(ReturnLegal(o.app, "urar"), "urar|10|2");  // keys match in any case; name as given
-  EXPECT_EQ(ReturnLegal(o.app, "EMPTY"), "");
   EXPECT_EQ(ReturnLegal(o.app, "OTHER"), "");  // another section's line is not a legal line
   EXPECT_EQ(ReturnLegal(o.app, "NONE"), "");
 }

@@ -1,14 +1,13 @@
-// A fake office for the send: the tracking tables with full property records, XFR.INI in
-// C:\WINDOWS, an appraisal program answering on the fake DDE service with report RPT1 (first form
-// URAR), a settable clock, and the main window loaded on the first property.
+// A fake office for the send: the tracking tables with full property records, an appraisal
+// program answering on the fake DDE service with report RPT1 (first form URAR), and the main
+// window loaded on the first property.
 #pragma once
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "fakes/fake_clock.h"
-#include "fakes/fake_dde.h"
 #include "fakes/harness.h"
 #include "fakes/office.h"
 #include "shell/lifecycle.h"
@@ -17,7 +16,15 @@
 
 namespace xfr::testing {
 
-struct SendOffice {
+// "a|b||c" as the field texts of one record.
+inline std::vector<std::string> Row(const std::string& joined) {
+  std::vector<std::string> out;
+  std::stringstream in(joined);
+  for (std::string part; std::getline(in, part, '|');) out.push_back(part);
+  return out;
+}
+
+struct SendOffice : Harness {
   static constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
 
   SendOffice() {
@@ -30,41 +37,13 @@ struct SendOffice {
     tables.Add("INVOICE.DBF", {{"INV_NUM", 'C', 8, 0}}, {{"INV_NUM", "INV_NUM", false}});
     // FILE_NUM ASS_TYPE STREET CITY STATE ZIP COUNTY SUBDIV MAP_REF CENSUS REF_NUM OWNER BORROWR
     // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG DFINISH APPRVAL CLI_NUM INV_NUM
-    property->Append({"24-00101",
-                      "REFI",
-                      "1 Main St",
-                      "Decatur",
-                      "GA",
-                      "30030",
-                      "DeKalb",
-                      "Oak Hills",
-                      "MR-7",
-                      "0204.01",
-                      "REF-9",
-                      "Ann Owner",
-                      "Bob Borrower",
-                      "12",
-                      "B",
-                      "",
-                      "",
-                      "",
-                      "",
-                      "",
-                      "",
-                      "7",
-                      "",
-                      "",
-                      "10004",
-                      "24-00101"});
-    property->Append({"24-00102", "", "2 Elm St", "Tucker", "GA", "30084", "DeKalb", "", "",
-                      "",         "", "",         "",       "",   "",      "",       "", "",
-                      "",         "", "",         "",       "",   "",      "",       ""});
-    property->Append({"24-00103", "", "3 Pine Rd", "", "", "", "", "", "", "", "", "",      "",
-                      "",         "", "",          "", "", "", "", "", "", "", "", "amc01", ""});
-    client->Append({"10004", "FIRSTBANK", "First Bank of Decatur", "100 Bank Pl", "Suite 2",
-                    "Decatur GA 30030", "Jo Smith"});
-    client->Append({"AMC01", "AMC", "Appraisal Mgmt Co", "9 Loop Rd", "", "", "Al"});
-
+    property->Append(Row("24-00101|REFI|1 Main St|Decatur|GA|30030|DeKalb|Oak Hills|MR-7|0204.01|"
+                         "REF-9|Ann Owner|Bob Borrower|12|B|||||||7|||10004|24-00101"));
+    property->Append(Row("24-00102||2 Elm St|Tucker|GA|30084|DeKalb"));
+    property->Append(Row("24-00103||3 Pine Rd||||||||||||||||||||||amc01"));
+    client->Append(Row("10004|FIRSTBANK|First Bank of Decatur|100 Bank Pl|Suite 2|"
+                       "Decatur GA 30030|Jo Smith"));
+    client->Append(Row("AMC01|AMC|Appraisal Mgmt Co|9 Loop Rd|||Al"));
     dde.SetAnswer("Query", "ActiveReports", "RPT1,");
     dde.SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
   }
@@ -83,20 +62,7 @@ struct SendOffice {
     for (const auto& c : dde.CallsOf("poke")) out.push_back(c.item + "=" + c.data);
     return out;
   }
-  std::vector<std::string> PokedItems() const {
-    std::vector<std::string> out;
-    for (const auto& c : dde.CallsOf("poke")) out.push_back(c.item);
-    return out;
-  }
 
-  FakeIni ini;
-  FakeFiles files;
-  FakeWindow window;
-  FakeTables tables;
-  FakeInstance instance;
-  FakeDdeTransport dde;
-  FakeClock clock;
-  App app{Services{&ini, &files, &clock, &window, &tables, &dde, &instance}, ""};
   std::shared_ptr<FakeTableData> property, client;
   std::unique_ptr<FrmMain> form;
 };
