@@ -8,4 +8,4 @@ jobs=$(nproc)
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
-bash scripts/fuzz.sh 20
+bash scripts/fuzz.sh 15

@@ -1,0 +1,304 @@
+// libFuzzer target for the read command against hostile answers from the appraisal program. The
+// office runs on the real table engine over copies of the fixture tables held in memory; the
+// scripted DDE transport answers a plain report, except that the input decides, request by
+// request, to answer with something hostile instead (raw bytes, a few hundred KB, NULs, invalid
+// UTF-8, CR LF inside, a 64 KB line, numbers like "$1e308", dates like "99/99/99", nothing) or to
+// fail the request. The input also answers every message box.
+//
+// Checks: no crash, leak or sanitizer report; the command always gives the pointer back and
+// leaves no half-written record pending; every box has a text and a title; afterwards every
+// table passes the engine's full check (records, memo pointers, every index tag), every record
+// decodes, and at most one property, client and invoice record was added.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_dde.h"
+#include "fakes/fake_files.h"
+#include "fakes/fake_ini.h"
+#include "fakes/harness.h"
+#include "platform/runtime_error.h"
+#include "platform/xbase/check.h"
+#include "platform/xbase/mem_env.h"
+#include "platform/xbase/table.h"
+#include "platform/xbase_table.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "transfer/read_driver.h"
+
+namespace {
+
+void Require(bool ok, const std::string& what) {
+  if (!ok) {
+    std::fprintf(stderr, "capture_fuzz: %s\n", what.c_str());
+    std::abort();
+  }
+}
+
+constexpr const char* kTables[] = {"PROPERTY", "CLIENT", "INVOICE"};
+
+// The fixture tables, read once.
+const std::map<std::string, std::string>& Fixtures() {
+  static const auto* files = [] {
+    auto* out = new std::map<std::string, std::string>;
+    for (const auto& e : std::filesystem::directory_iterator(std::string(XFR_TEST_DATA) + "/foxpro")) {
+      if (!e.is_regular_file()) continue;
+      std::ifstream in(e.path(), std::ios::binary);
+      std::ostringstream bytes;
+      bytes << in.rdbuf();
+      (*out)["/" + e.path().filename().string()] = bytes.str();
+    }
+    Require(out->count("/PROPERTY.DBF") != 0, "fixture tables not found");
+    return out;
+  }();
+  return *files;
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Message boxes answered from the input; Retry is given a few times at most, so that an error
+// that keeps coming back cannot keep the command going.
+class FuzzWindow : public xfr::WindowServices {
+ public:
+  explicit FuzzWindow(FuzzedDataProvider* input) : input_(input) {}
+
+  xfr::Answer MessageBox(std::string_view text, std::string_view title,
+                         xfr::Buttons buttons) override {
+    Require(!text.empty() && !title.empty(), "a box without text or title");
+    ++boxes;
+    const std::uint8_t pick = input_->ConsumeIntegral<std::uint8_t>();
+    switch (buttons) {
+      case xfr::Buttons::kOk:
+        return xfr::Answer::kOk;
+      case xfr::Buttons::kYesNo:
+        return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
+      case xfr::Buttons::kAbortRetryIgnore:
+        if (pick % 3 == 1 && retries_ < 8) {
+          ++retries_;
+          return xfr::Answer::kRetry;
+        }
+        return pick % 3 == 2 ? xfr::Answer::kAbort : xfr::Answer::kIgnore;
+    }
+    return xfr::Answer::kOk;
+  }
+  void SetPointer(xfr::Pointer p) override { pointers.push_back(p); }
+  xfr::Picture LoadPicture(std::string_view) override {
+    throw xfr::RuntimeError(xfr::kErrFileNotFound);
+  }
+  void StatusChanged(std::string_view, bool) override {}
+
+  int boxes = 0;
+  std::vector<xfr::Pointer> pointers;
+
+ private:
+  FuzzedDataProvider* input_;
+  int retries_ = 0;
+};
+
+// A plain report RPT1 on the URAR form, as the read tests serve it.
+const std::map<std::string, std::string>& PlainAnswers() {
+  static const auto* answers = new std::map<std::string, std::string>{
+      {"query|activereports", "RPT1,"},     {"rpt1|listforms", "URAR,offscrn,"},
+      {"rpt1|offscrn|3|3", " new-01 "},     {"rpt1|offscrn|7|1", "12 Main St"},
+      {"rpt1|offscrn|8|1", "Decatur"},      {"rpt1|offscrn|8|3", "GA"},
+      {"rpt1|offscrn|8|4", "30030"},        {"rpt1|offscrn|8|2", "DeKalb"},
+      {"rpt1|offscrn|24|1", "Oakhurst"},    {"rpt1|urar|25|2", "0225.01"},
+      {"rpt1|urar|25|1", "15-234-01"},      {"rpt1|offscrn|2|3", "LN-1"},
+      {"rpt1|offscrn|11|1", "250,000"},     {"rpt1|offscrn|11|2", "3/7/25"},
+      {"rpt1|offscrn|6|1", "Pat Buyer"},    {"rpt1|urar|5|1", "Sam Seller"},
+      {"rpt1|offscrn|13|1", " new01 "},     {"rpt1|offscrn|14|1", "New Lender Inc"},
+      {"rpt1|offscrn|15|1", "1 Bank Way"},  {"rpt1|offscrn|16|1", "Suite 2"},
+      {"rpt1|offscrn|17|1", "Decatur, GA 30030"}, {"rpt1|offscrn|20|3", "Lee Contact"},
+  };
+  return *answers;
+}
+
+std::string Fold(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& list) {
+  return list[in.ConsumeIntegralInRange<std::size_t>(0, list.size() - 1)];
+}
+
+// The answer to one request: the plain one, or what the input makes of it. Raises to fail it.
+std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::string& item) {
+  static const std::vector<std::string> kNumbers = {
+      "$1e308", "-1e308", "1e-400", "$", "$,,,", "NaN", "inf", "-0", "999999999999999999999",
+      "1,2,3.4.5", "(250,000)", "$250,000.00", "0x1F", "1e309", "-$5", "12345678901.99"};
+  static const std::vector<std::string> kDates = {
+      "99/99/99", "2/30/25", "0/0/0", "12/31/9999", "13/1/25", "1/1/1", "February 30, 2025",
+      "25-12-31", "  /  /  ", "31.12.2025", "1/1/100000", "2/29/00", "12/31/1899", "-1/-1/-1"};
+  static const std::vector<std::string> kKnown = {
+      "24-00101", "ac24-104", "AC24-104", "24-00103", "24-00119", "24-00102", "7731",
+      "10004",    "10007",    "amc01",    "AMC02",    "ab123",    "RPT1,",    "URAR,",
+      "ZNA,",     "NONE,",    ",",        "\r\n",     " ",        "123456",   "24-001015"};
+  const auto plain = PlainAnswers().find(Fold(topic) + "|" + Fold(item));
+  std::string text = plain == PlainAnswers().end() ? "\r\n" : plain->second;
+  const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
+  switch (mode % 10) {
+    case 0:
+    case 1:
+      break;
+    case 2:
+      text = in.ConsumeRandomLengthString(512);
+      break;
+    case 3: {
+      std::string unit = in.ConsumeRandomLengthString(16);
+      if (unit.empty()) unit = "A";
+      const std::size_t total = in.ConsumeIntegralInRange<std::size_t>(0, 300000);
+      text.clear();
+      while (text.size() < total) text += unit;
+      break;
+    }
+    case 4:
+      text = Pick(in, kNumbers);
+      break;
+    case 5:
+      text = Pick(in, kDates);
+      break;
+    case 6:
+      text = std::string(32768, 'x') + "\r\n" + in.ConsumeRandomLengthString(64) +
+             std::string(32768, 'y');
+      break;
+    case 7:
+      text = Pick(in, kKnown);
+      break;
+    case 8:
+      text.clear();
+      break;
+    case 9: {
+      static const int kErrors[] = {xfr::kErrNoDdeServer, xfr::kErrDdeRefused,
+                                    xfr::kErrDdeTimeout, xfr::kErrInvalidProperty};
+      throw xfr::RuntimeError(kErrors[in.ConsumeIntegralInRange<int>(0, 3)]);
+    }
+  }
+  if (mode & 0x10) text.insert(text.size() / 2, 1, '\0');
+  if (mode & 0x20) text.insert(text.size() / 3, "\r\n");
+  if (mode & 0x40) text.insert(0, "\xff\xfe\xc3(\xe2\x82");
+  if (mode & 0x80) text += in.ConsumeRandomLengthString(32);
+  return text;
+}
+
+struct Counts {
+  std::uint32_t records[3] = {0, 0, 0};
+};
+
+// Every table passes the full check and every record decodes.
+Counts CheckTables(xbase::MemEnv* env) {
+  Counts counts;
+  for (int t = 0; t < 3; ++t) {
+    const std::string path = std::string("/") + kTables[t] + ".DBF";
+    std::vector<std::string> report;
+    xbase::Status s = xbase::CheckTable(env, path, &report);
+    Require(s.ok(), path + ": " + s.ToString());
+    std::unique_ptr<xbase::Table> table;
+    xbase::TableOptions options;
+    options.read_only = true;
+    s = xbase::Table::Open(env, path, options, &table);
+    Require(s.ok(), path + " does not open: " + s.ToString());
+    Require(table->RecordCount(&counts.records[t]).ok(), path + ": no record count");
+    xbase::Record rec = table->NewRecord();
+    for (std::uint32_t r = 1; r <= counts.records[t]; ++r) {
+      Require(table->Read(r, &rec).ok(), path + ": a record does not read");
+      const auto& fields = table->layout().fields();
+      for (std::size_t f = 0; f < fields.size(); ++f) {
+        const int i = static_cast<int>(f);
+        rec.Text(i);
+        if (rec.IsBlank(i)) continue;
+        double number;
+        xbase::DbfDate date;
+        if (fields[f].type == 'N') Require(rec.Number(i, &number), path + ": a number that is not");
+        if (fields[f].type == 'D') Require(rec.Date(i, &date), path + ": a date that is not");
+      }
+    }
+  }
+  return counts;
+}
+
+const Counts& FixtureCounts() {
+  static const Counts counts = [] {
+    xbase::MemEnv env;
+    for (const auto& [name, bytes] : Fixtures()) env.PutFile(name, bytes);
+    return CheckTables(&env);
+  }();
+  return counts;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const Counts& before = FixtureCounts();
+  FuzzedDataProvider input(data, size);
+
+  xbase::MemEnv env;
+  for (const auto& [name, bytes] : Fixtures()) env.PutFile(name, bytes);
+  {
+    xfr::testing::FakeIni ini;
+    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
+    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
+    ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", "0");
+    ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", "URAR 1004");
+    ini.Set("C:\\WINDOWS\\XFR.INI", "CENSUS", "URAR", "25|2");
+    ini.Set("C:\\WINDOWS\\XFR.INI", "MAPREF", "URAR", "25|1");
+    ini.Set("C:\\WINDOWS\\XFR.INI", "OWNER", "URAR", "5|1");
+    xfr::testing::FakeFiles files;
+    xfr::testing::FakeClock clock;
+    clock.today = xfr::Date{2025, 6, 15};
+    FuzzWindow window(&input);
+    xfr::XbaseTableService tables(
+        [](std::string_view, std::string_view file) { return "/" + Upper(std::string(file)); },
+        &env);
+    xfr::FakeDdeTransport dde;
+    xfr::testing::FakeInstance instance;
+    xfr::App app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, &instance}, "");
+    xfr::FrmMain form(app);
+    xfr::Initialize(app);
+    xfr::frmMainForm_Load(form);
+    Require(window.boxes == 0, "the office did not load cleanly");
+
+    // Answers are scripted only while the command runs.
+    dde.set_on_call([&](const xfr::FakeDdeTransport::Call& call) {
+      if (call.op != "request") return;
+      dde.SetAnswer(call.topic, call.item, Answer(input, call.topic, call.item));
+    });
+    window.pointers.clear();
+    try {
+      xfr::CmdRead_Click(form);
+    } catch (const xfr::EndProgram&) {
+      // The corrupt-table report ends the program; the tables must still be sound.
+    }
+    dde.set_on_call(nullptr);
+    Require(!window.pointers.empty() && window.pointers.front() == xfr::Pointer::kHourglass &&
+                window.pointers.back() == xfr::Pointer::kDefault,
+            "the pointer was not given back");
+    for (xfr::DataControl* dc : {&form.datproperty, &form.datclient, &form.datinvoice}) {
+      if (dc->IsOpen()) Require(dc->GetEditMode() == xfr::EditMode::kNone, "a write left pending");
+    }
+    try {
+      xfr::Form_Unload(form);
+    } catch (const xfr::RuntimeError&) {
+    }
+  }
+  const Counts after = CheckTables(&env);
+  for (int t = 0; t < 3; ++t) {
+    Require(after.records[t] >= before.records[t] && after.records[t] <= before.records[t] + 1,
+            std::string(kTables[t]) + ": more than one record added");
+  }
+  return 0;
+}
