@@ -187,12 +187,11 @@ void LinkClientToProperty(FrmMain& form, std::string_view file_num) {
     Notice(form.app(), ClientIdMessage(VbTrim(form.lblCli_Num.caption)));
     return;
   }
+  // A new client is added before the property names it: a read stopped between the two writes
+  // then leaves a client nobody names yet, which the next read of the job links, rather than a
+  // property naming a client that no later read would add.
+  if (!FindClient(form, captured)) AddClientRecord(form);
   SetClientOfProperty(form, file_num, captured);
-  if (FindClient(form, captured)) {
-    ShowClientFields(form, true);
-    return;
-  }
-  AddClientRecord(form);
   ShowClientFields(form, FindClient(form, captured));
 }
 

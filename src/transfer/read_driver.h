@@ -40,8 +40,8 @@ std::string UpdateQuestion(std::string_view file_num);
 void CmdRead_Click(FrmMain& form);
 
 // Links the property of `file_num` to its client: a property that has a client keeps it (the
-// client boxes show whether it exists); otherwise the captured client number is checked, set on
-// the property and, when new, added from the client labels.
+// client boxes show whether it exists); otherwise the captured client number is checked, added
+// from the client labels when new, and then set on the property.
 void LinkClientToProperty(FrmMain& form, std::string_view file_num);
 
 // FindRecord on datproperty ("File_Num") with the file number trimmed and upper-cased.

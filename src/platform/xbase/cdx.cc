@@ -565,6 +565,24 @@ Status CdxFile::Seek(int tag, std::string_view key, bool* found, std::uint32_t* 
   return Status::OK();
 }
 
+Status CdxFile::Contains(int tag, std::string_view key, std::uint32_t recno, bool* found) {
+  *found = false;
+  Tag* t = TagAt(tag);
+  if (t == nullptr || tag < 0) return Status::InvalidArgument("no tag number " + std::to_string(tag));
+  if (key.size() != static_cast<std::size_t>(t->header.key_length)) {
+    return Status::InvalidArgument(t->what + ": key of " + std::to_string(key.size()) +
+                                   " bytes, tag keys have " +
+                                   std::to_string(t->header.key_length));
+  }
+  std::string got;
+  std::uint32_t r = 0;
+  bool any = false;
+  Status s = SeekImpl(tag, key, recno, &any, &got, &r);
+  TrimCache();
+  if (s.ok()) *found = any && got == key && r == recno;
+  return s;
+}
+
 Status CdxFile::SeekGE(int tag, std::string_view key, bool* found, std::string* found_key,
                        std::uint32_t* recno) {
   *found = false;

@@ -80,6 +80,8 @@ class CdxFile {
   // First entry at or after key (in stored order); *found false past the end.
   Status SeekGE(int tag, std::string_view key, bool* found, std::string* found_key,
                 std::uint32_t* recno);
+  // Whether the tag holds exactly the entry (key, recno).
+  Status Contains(int tag, std::string_view key, std::uint32_t recno, bool* found);
   Status Insert(int tag, std::string_view key, std::uint32_t recno);
   // kNotFound when the tag has no such entry.
   Status Delete(int tag, std::string_view key, std::uint32_t recno);

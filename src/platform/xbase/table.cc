@@ -107,6 +107,9 @@ Status Table::Load() {
     }
     s = OpenIndex(cdx_path_);
     if (!s.ok()) return s;
+    // Best effort: a table whose index cannot be put right now still opens, and the check names
+    // what is wrong.
+    if (!options_.read_only && writable_.ok()) CatchUpLastRecord();
   }
   return Status::OK();
 }
@@ -424,6 +427,84 @@ Status Table::RefreshIndex() {
     if (!writable_.ok()) return writable_;
   }
   return cdx_->Refresh();
+}
+
+Status Table::CatchUpLastRecord() {
+  // Only when no other program is writing the index this moment (it holds the lock from before
+  // its record goes out until its index is flushed, so what we would see is not an interrupted
+  // write).
+  Status s = cdx_lock_file_->TryLock(kCdxLockOffset, 1, true);
+  if (!s.ok()) return s;
+  LockHolder index_lock;
+  index_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
+  s = RefreshIndex();
+  if (!s.ok()) return s;
+  std::uint32_t count = 0;
+  s = RecordCount(&count);
+  if (!s.ok() || count == 0) return s;
+  // Whether record r is in the tag under the key it has now (true when its FOR clause keeps it
+  // out, or a unique tag holds its key for another record).
+  auto indexed = [&](int tag, std::uint32_t r, std::string* key, bool* yes) -> Status {
+    Record rec = NewRecord();
+    Status rs = Read(r, &rec);
+    if (!rs.ok()) return rs;
+    bool in = false;
+    rs = TagKey(tag, rec, r, &in, key);
+    if (!rs.ok() || !in) {
+      *yes = true;
+      return rs;
+    }
+    if (cdx_->tags()[static_cast<std::size_t>(tag)].unique) {
+      std::uint32_t at = 0;
+      return cdx_->Seek(tag, *key, yes, &at);
+    }
+    return cdx_->Contains(tag, *key, r, yes);
+  };
+  // First find what is missing, then change the index.
+  struct Fix {
+    int tag;
+    std::string key;
+    std::vector<std::string> stale;  // keys the record is still indexed under
+  };
+  std::vector<Fix> fixes;
+  for (std::size_t t = 0; t < tag_state_.size(); ++t) {
+    const int tag = static_cast<int>(t);
+    Fix fix{tag, {}, {}};
+    bool present = false;
+    s = indexed(tag, count, &fix.key, &present);
+    if (!s.ok()) return s;
+    if (present) continue;
+    // Only the last record may be out of step: when the records before it are not indexed under
+    // their keys either, this is damage (a changed header, another program's index), not an
+    // interrupted write, and it is left to the check and a rebuild.
+    for (std::uint32_t r : {count - 1, 1u}) {
+      if (r < 1 || r >= count) continue;
+      std::string key;
+      s = indexed(tag, r, &key, &present);
+      if (!s.ok()) return s;
+      if (!present) return Status::OK();
+    }
+    // The walk happens only here, when the last record is missing from the tag.
+    s = cdx_->Walk(tag, [&](std::string_view k, std::uint32_t r) {
+      if (r == count) fix.stale.emplace_back(k);
+      return true;
+    });
+    if (!s.ok()) return s;
+    fixes.push_back(std::move(fix));
+  }
+  if (fixes.empty()) return Status::OK();
+  for (const Fix& fix : fixes) {
+    for (const std::string& old_key : fix.stale) {
+      s = cdx_->Delete(fix.tag, old_key, count);
+      if (s.ok() && cdx_->tags()[static_cast<std::size_t>(fix.tag)].unique) {
+        s = UniqueRefill(fix.tag, old_key, count);
+      }
+      if (!s.ok()) return s;
+    }
+    s = cdx_->Insert(fix.tag, fix.key, count);
+    if (!s.ok()) return s;
+  }
+  return FinishIndex(Status::OK());
 }
 
 Status Table::WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker) {

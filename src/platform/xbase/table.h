@@ -12,7 +12,9 @@
 // date, every tag whose key changed, flush, unlock. The data goes first and the index after it,
 // so an interrupted write leaves a table FoxPro opens, whose index lags behind the data by the
 // one record (which `dbftool check` names and REINDEX repairs); records already there are never
-// touched by an append.
+// touched by an append. Opening a table for writing puts the last record's index entries right
+// when such a write stopped on it (an append, or an edit of that record), under the index lock,
+// so the record is found again and the job it holds is not added a second time.
 //
 // A tag whose key or FOR expression, key length or collation the engine cannot maintain makes
 // every write fail with kNotSupported naming the tag; nothing is written. Not thread-safe.
@@ -111,6 +113,7 @@ class Table {
   Status Lock(File* file, std::uint64_t offset, const char* what, bool exclusive = true);
   Status CheckWritable() const;
   Status RefreshIndex();
+  Status CatchUpLastRecord();
   Status WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker);
   Status WriteHeaderStamp(std::uint32_t count, bool with_count);
   Status UpdateTags(std::uint32_t recno, const std::string* old_bytes,

@@ -1,0 +1,123 @@
+// A write that stopped after the record reached the DBF and before its index change did leaves
+// the last record out of a tag, or under the key it had before. Opening the table for writing
+// puts that right, so the record is found again and not added twice; a read-only open (the
+// check) leaves the file alone and names the fault.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "campaign/real_office.h"
+#include "platform/xbase/fault_env.h"
+
+namespace xfr::campaign {
+namespace {
+
+using xbase::Status;
+using xbase::Table;
+
+std::unique_ptr<Table> Open(xbase::Env* env, const std::string& path, bool read_only = false) {
+  std::unique_ptr<Table> t;
+  xbase::TableOptions options;
+  options.read_only = read_only;
+  Status s = Table::Open(env, path, options, &t);
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  return t;
+}
+
+std::uint32_t AppendRecord(Table* t, const std::string& field, const std::string& value) {
+  xbase::Record rec = t->NewRecord();
+  EXPECT_TRUE(rec.SetText(t->FindField(field), value).ok());
+  std::uint32_t recno = 0;
+  Status s = t->Append(rec, &recno);
+  EXPECT_TRUE(s.ok()) << s.ToString();
+  return recno;
+}
+
+void SetField(Table* t, std::uint32_t recno, const std::string& field, const std::string& value) {
+  xbase::Record rec = t->NewRecord();
+  EXPECT_TRUE(rec.SetText(t->FindField(field), value).ok());
+  Status s = t->Update(recno, rec);
+  EXPECT_TRUE(s.ok()) << s.ToString();
+}
+
+std::string Check(const std::string& dbf) {
+  std::vector<std::string> report;
+  Status s = xbase::CheckTable(xbase::Env::Default(), dbf, &report);
+  return s.ok() ? "" : s.ToString();
+}
+
+TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
+  struct Case {
+    const char* name;
+    const char* table;
+    // Runs the interrupted write on `t` through `env`; returns the record it wrote.
+    std::function<std::uint32_t(Table* t, xbase::FaultEnv* env)> write;
+    const char* tag;
+    const char* key;  // what a seek on the tag must find at that record afterwards
+  } cases[] = {
+      {"append, index not written", "PROPERTY",
+       [](Table* t, xbase::FaultEnv* env) {
+         env->CrashAfter(2);  // the record and the header count
+         return AppendRecord(t, "FILE_NUM", "NEW-01");
+       },
+       "FILE_NUM", "NEW-01"},
+      {"append to a table with one tag", "INVOICE",
+       [](Table* t, xbase::FaultEnv* env) {
+         env->CrashAfter(2);
+         return AppendRecord(t, "INV_NUM", "NEW-01");
+       },
+       "INV_NUM", "NEW-01"},
+      {"edit of the last record, index not written", "PROPERTY",
+       [](Table* t, xbase::FaultEnv* env) {
+         std::uint32_t r = AppendRecord(t, "FILE_NUM", "NEW-01");
+         env->CrashAfter(2);  // the record and the header date
+         SetField(t, r, "CLI_NUM", "NEW01");
+         return r;
+       },
+       "CLI_NUM", "NEW01"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    CopyTables(dir.path());
+    const std::string dbf = dir / (std::string(c.table) + ".DBF");
+    std::uint32_t recno = 0;
+    {
+      xbase::FaultEnv env(xbase::Env::Default());
+      auto t = Open(&env, dbf);
+      recno = c.write(t.get(), &env);
+      ASSERT_TRUE(env.crashed());
+    }
+    // The check opens read-only: it names the fault and changes nothing.
+    const std::string fault = Check(dbf);
+    EXPECT_NE(fault.find("record " + std::to_string(recno)), std::string::npos) << fault;
+    { Open(xbase::Env::Default(), dbf, /*read_only=*/true); }
+    EXPECT_EQ(Check(dbf), fault);
+
+    auto t = Open(xbase::Env::Default(), dbf);
+    EXPECT_EQ(Check(dbf), "");
+    bool found = false;
+    std::uint32_t at = 0;
+    ASSERT_TRUE(t->Seek(t->FindTag(c.tag), c.key, &found, &at).ok());
+    EXPECT_TRUE(found);
+    EXPECT_EQ(at, recno);
+  }
+}
+
+// A whole table written by the engine without faults is not touched by opening it.
+TEST(IndexCatchUp, ASoundTableIsNotWritten) {
+  TempDir dir;
+  CopyTables(dir.path());
+  for (const std::string& name : TableNames()) {
+    const std::string dbf = dir / (name + ".DBF");
+    const std::string dbf_bytes = Slurp(dbf), cdx_bytes = Slurp(dir / (name + ".CDX"));
+    xbase::FaultEnv env(xbase::Env::Default());
+    { Open(&env, dbf); }
+    EXPECT_EQ(env.writes(), 0) << name;
+    EXPECT_EQ(Slurp(dbf), dbf_bytes);
+    EXPECT_EQ(Slurp(dir / (name + ".CDX")), cdx_bytes);
+  }
+}
+
+}  // namespace
+}  // namespace xfr::campaign

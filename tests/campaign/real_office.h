@@ -1,0 +1,282 @@
+// An office whose tracking tables are real FoxPro files (copies of the fixture tables in a
+// temporary directory, through the table engine, optionally over a fault-injecting file layer),
+// with a scripted appraisal report and a scripted window. One object is one start of the
+// program: Start() loads the window, Read() clicks "Read Info from Appraisal", Close() unloads.
+//
+// Also the checks the crash and bad-input tests share: the engine's own table check, the
+// independent checker, and the bytes of the records that were there before.
+#pragma once
+
+#include <strings.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_dde.h"
+#include "fakes/fake_files.h"
+#include "fakes/fake_ini.h"
+#include "fakes/fake_window.h"
+#include "fakes/harness.h"
+#include "platform/xbase/check.h"
+#include "platform/xbase/coding.h"
+#include "platform/xbase/env.h"
+#include "platform/xbase/table_test_util.h"
+#include "platform/xbase_table.h"
+#include "shell/app.h"
+#include "shell/lifecycle.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+#include "transfer/read_driver.h"
+
+namespace xfr::campaign {
+
+namespace fs = std::filesystem;
+using xbase::table_testing::Slurp;
+using xbase::table_testing::TempDir;
+
+inline const std::vector<std::string>& TableNames() {
+  static const std::vector<std::string> names{"PROPERTY", "CLIENT", "INVOICE"};
+  return names;
+}
+
+// Copies the three tracking tables (DBF, CDX and FPT where there is one) into dir.
+inline void CopyTables(const std::string& dir) {
+  for (const auto& e : fs::directory_iterator(std::string(XFR_TEST_DATA) + "/foxpro")) {
+    if (!e.is_regular_file() || e.path().extension() == ".txt") continue;
+    fs::path to = fs::path(dir) / e.path().filename();
+    fs::copy_file(e.path(), to, fs::copy_options::overwrite_existing);
+    fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
+  }
+}
+
+// The report of a job the tables do not hold yet (NEW-01), with a client they do not hold
+// either (NEW01): the add branch writes a property, a client and an invoice.
+inline void ServeNewJob(FakeDdeTransport* dde) {
+  dde->SetAnswer("Query", "ActiveReports", "RPT1,");
+  dde->SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
+  const std::pair<const char*, const char*> fields[] = {
+      {"offscrn|3|3", " new-01 "},
+      {"offscrn|7|1", "12 Main St"},
+      {"offscrn|8|1", "Decatur"},
+      {"offscrn|8|3", "GA"},
+      {"offscrn|8|4", "30030"},
+      {"offscrn|8|2", "DeKalb"},
+      {"offscrn|24|1", "Oakhurst"},
+      {"URAR|25|2", "0225.01"},
+      {"URAR|25|1", "15-234-01"},
+      {"offscrn|2|3", "LN-1"},
+      {"offscrn|11|1", "250,000"},
+      {"offscrn|11|2", "3/7/25"},
+      {"offscrn|6|1", "Pat Buyer"},
+      {"URAR|5|1", "Sam Seller"},
+      {"offscrn|13|1", " new01 "},
+      {"offscrn|14|1", "New Lender Inc"},
+      {"offscrn|15|1", "1 Bank Way"},
+      {"offscrn|16|1", "Suite 2"},
+      {"offscrn|17|1", "Decatur, GA 30030"},
+      {"offscrn|20|3", "Lee Contact"},
+  };
+  for (const auto& [item, value] : fields) dde->SetAnswer("RPT1", item, value);
+}
+
+// How a start, a command or an unload ended.
+enum class Ended { kNormally, kEndProgram, kRuntimeError, kOtherException };
+
+inline const char* EndedName(Ended e) {
+  switch (e) {
+    case Ended::kNormally:
+      return "normally";
+    case Ended::kEndProgram:
+      return "program ended";
+    case Ended::kRuntimeError:
+      return "run-time error escaped";
+    case Ended::kOtherException:
+      return "exception escaped";
+  }
+  return "?";
+}
+
+class RealOffice {
+ public:
+  // dir: the data directory with the tables; env: the engine's file layer (nullptr: the real one).
+  RealOffice(std::string dir, xbase::Env* env = nullptr)
+      : dir_(std::move(dir)),
+        tables_(
+            [this](std::string_view, std::string_view file) -> std::string {
+              std::error_code ec;
+              for (const auto& e : fs::directory_iterator(dir_, ec)) {
+                if (strcasecmp(e.path().filename().c_str(), std::string(file).c_str()) == 0) {
+                  return e.path().string();
+                }
+              }
+              return "";
+            },
+            env),
+        app_(Services{&ini, &files, &clock, &window, &tables_, &dde, &instance}, "") {
+    clock.today = Date{2025, 6, 15};
+    window.error_default = Answer::kAbort;
+    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
+    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
+    const char* xfr = "C:\\WINDOWS\\XFR.INI";
+    ini.Set(xfr, "PREFERENCES", "AUTOEXIT", "0");
+    ini.Set(xfr, "FORM", "URAR", "URAR 1004");
+    ini.Set(xfr, "CENSUS", "URAR", "25|2");
+    ini.Set(xfr, "MAPREF", "URAR", "25|1");
+    ini.Set(xfr, "OWNER", "URAR", "5|1");
+    ServeNewJob(&dde);
+  }
+  ~RealOffice() {
+    if (form_ && !form_->unloaded) Close();
+  }
+
+  Ended Start() {
+    form_ = std::make_unique<FrmMain>(app_);
+    return Run([&] {
+      Initialize(app_);
+      frmMainForm_Load(*form_);
+    });
+  }
+  Ended Read() {
+    return Run([&] { CmdRead_Click(*form_); });
+  }
+  Ended Close() {
+    return Run([&] { Form_Unload(*form_); });
+  }
+  FrmMain& form() { return *form_; }
+  App& app() { return app_; }
+
+  // The texts of every box shown so far, joined by " | ".
+  std::string Boxes() const {
+    std::string out;
+    for (const auto& b : window.boxes) out += (out.empty() ? "" : " | ") + b.text;
+    return out;
+  }
+
+  testing::FakeIni ini;
+  testing::FakeFiles files;
+  testing::FakeWindow window;
+  testing::FakeClock clock;
+  testing::FakeInstance instance;
+  FakeDdeTransport dde;
+  std::string escaped;  // what a run-time error or exception that escaped said
+
+ private:
+  template <typename F>
+  Ended Run(F f) {
+    try {
+      f();
+      return Ended::kNormally;
+    } catch (const EndProgram&) {
+      return Ended::kEndProgram;
+    } catch (const RuntimeError& e) {
+      escaped = e.what();
+      return Ended::kRuntimeError;
+    } catch (const std::exception& e) {
+      escaped = e.what();
+      return Ended::kOtherException;
+    }
+  }
+
+  std::string dir_;
+  XbaseTableService tables_;
+  App app_;
+  std::unique_ptr<FrmMain> form_;
+};
+
+// The engine's check of the three tables in dir: "" when all pass, else the first fault of
+// each failing table ("CLIENT.DBF: ...").
+inline std::string CheckTables(const std::string& dir) {
+  std::string faults;
+  for (const std::string& t : TableNames()) {
+    std::vector<std::string> report;
+    xbase::Status s = xbase::CheckTable(xbase::Env::Default(), dir + "/" + t + ".DBF", &report);
+    if (s.ok()) continue;
+    if (!faults.empty()) faults += "; ";
+    faults += t + ".DBF: " + s.ToString();
+  }
+  return faults;
+}
+
+// The parts of a DBF that no write of ours may change: the header without its date and record
+// count, and the first `records` records.
+struct DbfImage {
+  std::uint32_t count = 0;
+  std::uint32_t header_length = 0;
+  std::uint32_t record_length = 0;
+  std::string fixed_header;  // bytes 0, 12..header_length
+  std::string records;
+
+  static std::optional<DbfImage> Of(const std::string& bytes,
+                                    std::optional<std::uint32_t> records = std::nullopt) {
+    if (bytes.size() < 32) return std::nullopt;
+    DbfImage img;
+    img.count = xbase::DecodeFixed32LE(bytes.data() + 4);
+    img.header_length = xbase::DecodeFixed16LE(bytes.data() + 8);
+    img.record_length = xbase::DecodeFixed16LE(bytes.data() + 10);
+    const std::uint32_t n = records.value_or(img.count);
+    const std::uint64_t end = img.header_length + std::uint64_t{n} * img.record_length;
+    if (img.header_length < 32 || end > bytes.size()) return std::nullopt;
+    img.fixed_header = bytes.substr(0, 1) + bytes.substr(12, img.header_length - 12);
+    img.records = bytes.substr(img.header_length, end - img.header_length);
+    return img;
+  }
+};
+
+// "" when every record the original tables in `before` held is byte for byte the same in
+// `after`, and the fixed part of each header too; else what differs.
+inline std::string ComparePreExisting(const std::string& before, const std::string& after) {
+  std::string diffs;
+  for (const std::string& t : TableNames()) {
+    const std::string old_bytes = Slurp(before + "/" + t + ".DBF");
+    const std::string new_bytes = Slurp(after + "/" + t + ".DBF");
+    auto old_img = DbfImage::Of(old_bytes);
+    auto new_img = old_img ? DbfImage::Of(new_bytes, old_img->count) : std::nullopt;
+    std::string what;
+    if (!old_img) {
+      what = "the original does not decode";
+    } else if (!new_img) {
+      what = "the table is shorter than its original records";
+    } else if (new_img->fixed_header != old_img->fixed_header) {
+      what = "the header (layout) changed";
+    } else if (new_img->records != old_img->records) {
+      std::size_t at = 0;
+      while (new_img->records[at] == old_img->records[at]) ++at;
+      what = "record " + std::to_string(at / old_img->record_length + 1) + " changed";
+    } else if (new_img->count < old_img->count) {
+      what = "the header counts fewer records than before";
+    }
+    if (!what.empty()) diffs += (diffs.empty() ? "" : "; ") + t + ".DBF: " + what;
+  }
+  return diffs;
+}
+
+// Live records of a table whose field `field` (trimmed, upper-cased) is `key`, read from the
+// file in physical order without the index.
+inline int CountLive(const std::string& dbf, const std::string& field, const std::string& key) {
+  std::unique_ptr<xbase::Table> t;
+  xbase::TableOptions options;
+  options.read_only = true;
+  if (!xbase::Table::Open(xbase::Env::Default(), dbf, options, &t).ok()) return -1;
+  std::uint32_t count = 0;
+  if (!t->RecordCount(&count).ok()) return -1;
+  const int f = t->FindField(field);
+  int n = 0;
+  xbase::Record rec = t->NewRecord();
+  for (std::uint32_t r = 1; r <= count; ++r) {
+    if (!t->Read(r, &rec).ok()) return -1;
+    if (rec.deleted()) continue;
+    std::string v = rec.Text(f);
+    while (!v.empty() && v.back() == ' ') v.pop_back();
+    while (!v.empty() && v.front() == ' ') v.erase(v.begin());
+    for (char& c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (v == key) ++n;
+  }
+  return n;
+}
+
+}  // namespace xfr::campaign
