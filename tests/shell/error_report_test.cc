@@ -46,20 +46,17 @@ TEST(StepRunner, TheFourAnswers) {
 
 TEST(StepRunner, ExpectedErrorsNeverReachTheReport) {
   testing::Harness h;
-  StepRunner run(h.app, "ApxQueryActiveReports", [](const RuntimeError& e) -> std::optional<Resume> {
-    if (e.number() == kErrNoDdeServer) return Resume::kLeave;
-    return std::nullopt;
-  });
+  StepRunner run(h.app, "ApxQueryActiveReports",
+                 [](const RuntimeError& e) -> std::optional<Resume> {
+                   if (e.number() == kErrNoDdeServer) return Resume::kLeave;
+                   return std::nullopt;
+                 });
   EXPECT_FALSE(run.Step([] { throw RuntimeError(kErrNoDdeServer); }));
   EXPECT_TRUE(h.window.boxes.empty());
 }
 
 TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {
   testing::Harness h;
-  h.app.SetProc("ApxQueryActiveReports");
-  EXPECT_EQ(h.app.CurrentProcName(), "ApxQueryActiveReport");
-  h.app.SetProc("FindRecord");
-  EXPECT_EQ(h.app.CurrentProcName(), "FindRecord          ");
   h.app.SetProc("ApxQueryActiveReports");
   h.window.answers = {Answer::kIgnore};
   EXPECT_EQ(ReportError(h.app, RuntimeError(kErrDdeTimeout)), 1);

@@ -13,8 +13,7 @@ TEST(ReadIniString, GrowingBufferAndCut) {
     std::size_t length;
     std::size_t want;
     int reads;
-  } cases[] = {{0, 0, 1}, {10, 10, 1}, {253, 253, 1}, {254, 254, 2}, {255, 255, 1},
-               {300, 255, 1}, {600, 255, 1}};
+  } cases[] = {{0, 0, 1}, {253, 253, 1}, {254, 254, 2}, {255, 255, 1}, {600, 255, 1}};
   for (const auto& c : cases) {
     testing::Harness h;
     h.ini.Set("C:\\WINDOWS\\XFR.INI", "S", "K", std::string(c.length, 'v'));
@@ -24,7 +23,6 @@ TEST(ReadIniString, GrowingBufferAndCut) {
   }
   testing::Harness h;
   EXPECT_EQ(ReadIniString(h.app, "X.INI", "PREFERENCES", "AUTOEXIT", "1"), "1");
-  EXPECT_EQ(ReadIniString(h.app, "X.INI", "PREFERENCES", "AUTOEXIT", ""), "");
 }
 
 TEST(ReadIniString, AReaderThatNeverStopsCannotHoldTheProgram) {
@@ -60,26 +58,21 @@ TEST(Initialize, FillsTheConfiguration) {
   EXPECT_EQ(c.ApxPrivateDir, "D:\\APX\\PRIV\\");
   EXPECT_TRUE(h.window.boxes.empty());
 
-  testing::Harness none;
-  none.ini.windows_dir.clear();
-  Initialize(none.app);
-  EXPECT_EQ(none.app.config.WinDir, "");
-  EXPECT_EQ(none.app.config.XfrIni, "XFR.INI");
-}
-
-TEST(Initialize, LongWindowsDirectoryIsNotLost) {
-  testing::Harness h;
-  h.ini.windows_dir = "\\home\\" + std::string(200, 'a');
-  Initialize(h.app);
-  EXPECT_EQ(h.app.config.WinDir, h.ini.windows_dir + "\\");
+  // No Windows directory gives bare file names; a long one is kept whole.
+  for (std::string dir : {std::string(), "\\home\\" + std::string(200, 'a')}) {
+    testing::Harness other;
+    other.ini.windows_dir = dir;
+    Initialize(other.app);
+    EXPECT_EQ(other.app.config.WinDir, dir.empty() ? "" : dir + "\\");
+    EXPECT_EQ(other.app.config.XfrIni, other.app.config.WinDir + "XFR.INI");
+  }
 }
 
 TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
   struct Case {
     std::string command_line;
     std::size_t boxes;
-  } cases[] = {{"/D", 10}, {"/d", 10}, {"--console /d", 10}, {"read /D", 10}, {"", 0},
-               {"D /", 0}, {"-d", 0}};
+  } cases[] = {{"/d", 10}, {"read /D", 10}, {"", 0}, {"-d", 0}};
   for (const auto& c : cases) {
     testing::Harness h(c.command_line);
     Initialize(h.app);
@@ -91,8 +84,10 @@ TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
   Initialize(h.app);
   EXPECT_EQ(h.window.boxes[1].text, "Ini file:C:\\WINDOWS\\XFR.INI Exists");
   EXPECT_EQ(h.window.boxes[1].title, "Transfer Info");
-  EXPECT_EQ(h.window.boxes[2].text, "APX Ini file:C:\\WINDOWS\\APX.INIIS REFERENCED BUT IT IS MISSING!");
-  EXPECT_EQ(h.window.boxes[0].text, "Windows Directory:C:\\WINDOWS\\ appears to be a valid directory");
+  EXPECT_EQ(h.window.boxes[2].text,
+            "APX Ini file:C:\\WINDOWS\\APX.INIIS REFERENCED BUT IT IS MISSING!");
+  EXPECT_EQ(h.window.boxes[0].text,
+            "Windows Directory:C:\\WINDOWS\\ appears to be a valid directory");
 }
 
 TEST(DescribePath, ThreeAnswers) {

@@ -60,7 +60,7 @@ TEST(ReturnLegal, FormNameAndTheLegalLineOfThatForm) {
   o.ini.Set("C:\\WINDOWS\\XFR.INI", "CENSUS", "OTHER", "5|2");
   EXPECT_EQ(ReturnLegal(o.app, "URAR"), "URAR|10|2");
   EXPECT_EQ(ReturnLegal(o.app, "urar"), "urar|10|2");  // keys match in any case; name as given
-  EXPECT_EQ(ReturnLegal(o.app, "OTHER"), "");  // another section's line is not a legal line
+  EXPECT_EQ(ReturnLegal(o.app, "OTHER"), "");          // another section's line is not a legal line
   EXPECT_EQ(ReturnLegal(o.app, "NONE"), "");
 }
 

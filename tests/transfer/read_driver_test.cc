@@ -23,7 +23,9 @@ bool Contains(const std::vector<std::string>& items, const std::string& item) {
   return std::find(items.begin(), items.end(), item) != items.end();
 }
 
-int Writes(const ReadOffice& o) { return o.property->writes + o.client->writes + o.invoice->writes; }
+int Writes(const ReadOffice& o) {
+  return o.property->writes + o.client->writes + o.invoice->writes;
+}
 
 // Runs the read; true when it ended the program.
 bool Read(FrmMain& f) {
@@ -98,8 +100,7 @@ TEST(CmdRead, AddBranchClientCases) {
       {"10004", "10004", 0, ""},    // existing client: linked, not rewritten
       {" amc01 ", "AMC01", 0, ""},  // case and blanks of the client number
       {"abc", "ABC", 1, ""},        // new, lower case: stored upper
-      {"", "", 0, id_message("")},
-      {"123456", "", 0, id_message("123456")},
+      {"", "", 0, id_message("")}, {"123456", "", 0, id_message("123456")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.captured);

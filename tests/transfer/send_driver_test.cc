@@ -14,14 +14,22 @@ using Strings = std::vector<std::string>;
 
 // The sixteen pokes of the first fake property on a form with no XFR.INI lines.
 const Strings kUrarPokes = {
-    "Offscrn|3|3=24-00101",   "Offscrn|7|1=1 Main St",
-    "Offscrn|8|1=Decatur",    "Offscrn|8|3=GA",
-    "Offscrn|8|4=30030",      "Offscrn|8|2=DeKalb",
-    "Offscrn|6|1=Bob Borrower", "Offscrn|13|1=10004",
-    "Offscrn|14|1=First Bank of Decatur", "Offscrn|15|1=100 Bank Pl",
-    "Offscrn|16|1=Suite 2",   "Offscrn|17|1=Decatur GA 30030",
-    "Offscrn|20|3=Jo Smith",  "Offscrn|24|1=Oak Hills",
-    "Offscrn|2|3=REF-9",      "OFFSCRN|10|1=Lot 12 , Blk B , PlatPg 7",
+    "Offscrn|3|3=24-00101",
+    "Offscrn|7|1=1 Main St",
+    "Offscrn|8|1=Decatur",
+    "Offscrn|8|3=GA",
+    "Offscrn|8|4=30030",
+    "Offscrn|8|2=DeKalb",
+    "Offscrn|6|1=Bob Borrower",
+    "Offscrn|13|1=10004",
+    "Offscrn|14|1=First Bank of Decatur",
+    "Offscrn|15|1=100 Bank Pl",
+    "Offscrn|16|1=Suite 2",
+    "Offscrn|17|1=Decatur GA 30030",
+    "Offscrn|20|3=Jo Smith",
+    "Offscrn|24|1=Oak Hills",
+    "Offscrn|2|3=REF-9",
+    "OFFSCRN|10|1=Lot 12 , Blk B , PlatPg 7",
 };
 
 TEST(CmdSend, OtherFormSendsSixteenRowsThenTheMacro) {

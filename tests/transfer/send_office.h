@@ -37,12 +37,14 @@ struct SendOffice : Harness {
     tables.Add("INVOICE.DBF", {{"INV_NUM", 'C', 8, 0}}, {{"INV_NUM", "INV_NUM", false}});
     // FILE_NUM ASS_TYPE STREET CITY STATE ZIP COUNTY SUBDIV MAP_REF CENSUS REF_NUM OWNER BORROWR
     // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG DFINISH APPRVAL CLI_NUM INV_NUM
-    property->Append(Row("24-00101|REFI|1 Main St|Decatur|GA|30030|DeKalb|Oak Hills|MR-7|0204.01|"
-                         "REF-9|Ann Owner|Bob Borrower|12|B|||||||7|||10004|24-00101"));
+    property->Append(
+        Row("24-00101|REFI|1 Main St|Decatur|GA|30030|DeKalb|Oak Hills|MR-7|0204.01|"
+            "REF-9|Ann Owner|Bob Borrower|12|B|||||||7|||10004|24-00101"));
     property->Append(Row("24-00102||2 Elm St|Tucker|GA|30084|DeKalb"));
     property->Append(Row("24-00103||3 Pine Rd||||||||||||||||||||||amc01"));
-    client->Append(Row("10004|FIRSTBANK|First Bank of Decatur|100 Bank Pl|Suite 2|"
-                       "Decatur GA 30030|Jo Smith"));
+    client->Append(
+        Row("10004|FIRSTBANK|First Bank of Decatur|100 Bank Pl|Suite 2|"
+            "Decatur GA 30030|Jo Smith"));
     client->Append(Row("AMC01|AMC|Appraisal Mgmt Co|9 Loop Rd|||Al"));
     dde.SetAnswer("Query", "ActiveReports", "RPT1,");
     dde.SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
