@@ -65,7 +65,11 @@ constexpr char kUsage[] =
     "                       ../apx-sim/apx-sim)\n"
     "  --client-prefix X    the client numbers' first letter (default 'O' + W)\n"
     "  --ready FILE         created once apx-sim answers, before the first read\n"
-    "  --go FILE            wait until FILE exists before the first read\n";
+    "  --go FILE            wait until FILE exists before the first read\n"
+    "  --lockstep-dir DIR   start each read only when the workers 1..--lockstep-workers have\n"
+    "                       all reached it (marks in DIR), so that they race on every read\n"
+    "  --lockstep-workers N\n"
+    "  --lockstep-id K      this worker's mark among them (default W)\n";
 
 const char kReport[] = R"({"reports": {"RPT1": {"forms": ["URAR", "offscrn"], "fields": {
   "offscrn|3|3": "W000000", "offscrn|7|1": "0 Worker 0 Way", "offscrn|8|1": "Atlanta",
@@ -85,6 +89,9 @@ struct Options {
   std::string client_prefix;
   std::string ready;
   std::string go;
+  std::string step_dir;
+  int step_workers = 0;
+  int step_id = 0;
 };
 
 std::string SelfDir() {
@@ -118,6 +125,12 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->ready = value;
     } else if (arg == "--go") {
       o->go = value;
+    } else if (arg == "--lockstep-dir") {
+      o->step_dir = value;
+    } else if (arg == "--lockstep-workers") {
+      o->step_workers = std::atoi(value.c_str());
+    } else if (arg == "--lockstep-id") {
+      o->step_id = std::atoi(value.c_str());
     } else {
       std::fprintf(stderr, "read-campaign: unknown option %s\n", arg.c_str());
       return false;
@@ -128,6 +141,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     return false;
   }
   if (o->apx_sim.empty()) o->apx_sim = SelfDir() + "/../apx-sim/apx-sim";
+  if (o->step_id == 0) o->step_id = o->worker;
   if (o->client_prefix.empty()) o->client_prefix = std::string(1, static_cast<char>('O' + o->worker));
   return true;
 }
@@ -194,6 +208,20 @@ double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   const std::size_t at = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
   return v[std::min(at, v.size() - 1)];
+}
+
+// Marks read `i` as reached by this worker and waits (up to a minute) until every worker has.
+bool Lockstep(const Options& o, long i) {
+  const std::string at = o.step_dir + "/" + std::to_string(i) + ".";
+  std::ofstream(at + std::to_string(o.step_id)).put('\n');
+  const auto limit = Clock::now() + std::chrono::seconds(60);
+  for (int w = 1; w <= o.step_workers; ++w) {
+    while (!fs::exists(at + std::to_string(w))) {
+      if (Clock::now() > limit) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+  return true;
 }
 
 int Reads(const Options& o) {
@@ -269,6 +297,7 @@ int Reads(const Options& o) {
       report.reset();
       continue;
     }
+    if (!o.step_dir.empty() && !Lockstep(o, i)) note(file_num + ": the other workers never came");
     window.boxes.clear();
     const auto before = Clock::now();
     try {
