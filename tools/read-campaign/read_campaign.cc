@@ -137,18 +137,21 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     }
   }
   if (o->data.empty() || o->worker < 1 || o->worker > 9 || o->reads < 0 || o->reads > 99999) {
-    std::fprintf(stderr, "read-campaign: --data, --worker (1-9) and --reads (0-99999) are needed\n");
+    std::fprintf(stderr,
+                 "read-campaign: --data, --worker (1-9) and --reads (0-99999) are needed\n");
     return false;
   }
   if (o->apx_sim.empty()) o->apx_sim = SelfDir() + "/../apx-sim/apx-sim";
   if (o->step_id == 0) o->step_id = o->worker;
-  if (o->client_prefix.empty()) o->client_prefix = std::string(1, static_cast<char>('O' + o->worker));
+  if (o->client_prefix.empty())
+    o->client_prefix = std::string(1, static_cast<char>('O' + o->worker));
   return true;
 }
 
 std::string Digits(long value, int width) {
   std::string s = std::to_string(value);
-  if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), '0');
+  if (static_cast<int>(s.size()) < width)
+    s.insert(0, static_cast<std::size_t>(width) - s.size(), '0');
   return s;
 }
 
@@ -276,7 +279,8 @@ int Reads(const Options& o) {
   }
 
   if (!o.ready.empty()) std::ofstream(o.ready) << getpid() << "\n";
-  while (!o.go.empty() && !fs::exists(o.go)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  while (!o.go.empty() && !fs::exists(o.go))
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 
   std::vector<double> click_ms;
   click_ms.reserve(static_cast<std::size_t>(o.reads));
@@ -326,8 +330,10 @@ int Reads(const Options& o) {
       "wall_s=%.3f reads_per_s=%.1f click_p50_ms=%.2f click_p99_ms=%.2f click_max_ms=%.2f\n",
       o.worker, o.reads, errors, poke_errors, env.lock_waits, env.waited_micros / 1000.0, wall_s,
       wall_s > 0 ? static_cast<double>(o.reads) / wall_s : 0.0, Percentile(click_ms, 0.5),
-      Percentile(click_ms, 0.99), click_ms.empty() ? 0.0 : *std::max_element(click_ms.begin(), click_ms.end()));
-  if (!first_error.empty()) std::fprintf(stderr, "read-campaign: first error: %s\n", first_error.c_str());
+      Percentile(click_ms, 0.99),
+      click_ms.empty() ? 0.0 : *std::max_element(click_ms.begin(), click_ms.end()));
+  if (!first_error.empty())
+    std::fprintf(stderr, "read-campaign: first error: %s\n", first_error.c_str());
   std::fflush(stdout);
   return errors == 0 ? 0 : 1;
 }

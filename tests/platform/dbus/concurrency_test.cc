@@ -82,7 +82,8 @@ class ConcurrencyTest : public ::testing::Test {
                                   "' --worker " + n + " --reads " + std::to_string(reads) +
                                   " --ready '" + run + "/ready." + n + "' --go '" + run +
                                   "/go' >'" + run + "/out." + n + "' 2>'" + run + "/err." + n + "'";
-      children.push_back(std::make_unique<Child>(std::vector<std::string>{"/bin/sh", "-c", command}));
+      children.push_back(
+          std::make_unique<Child>(std::vector<std::string>{"/bin/sh", "-c", command}));
     }
     // Every worker has its bus, apx-sim and tables before any of them reads.
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -107,10 +108,10 @@ class ConcurrencyTest : public ::testing::Test {
 
   void ExpectVerified(int workers, int reads) {
     int status = -1;
-    std::string out = Output(std::string(kPython) + " '" + Verifier() + "' '" + Fixtures() +
-                                 "' '" + data_ + "' " + std::to_string(workers) + " " +
-                                 std::to_string(reads) + " 2>&1",
-                             &status);
+    std::string out =
+        Output(std::string(kPython) + " '" + Verifier() + "' '" + Fixtures() + "' '" + data_ +
+                   "' " + std::to_string(workers) + " " + std::to_string(reads) + " 2>&1",
+               &status);
     EXPECT_EQ(status, 0) << out;
     out = Output(std::string(XFR_BINARY_DIR) + "/src/dbftool check '" + data_ + "' 2>&1", &status);
     EXPECT_EQ(status, 0) << out;
