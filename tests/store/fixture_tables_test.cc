@@ -1,5 +1,5 @@
 // The window over copies of the fixture tables, through the real table engine: what the office
-// sees at load, lookups, and an edit reaching the DBF as an independent reader sees it.
+// sees at load and an edit reaching the DBF as an independent reader sees it.
 #include <gtest/gtest.h>
 
 #include "fakes/harness.h"
@@ -59,34 +59,12 @@ TEST(FixtureTables, LoadShowsFirstPropertyClientAndFieldWidths) {
       EXPECT_EQ(box->max_length, 10);
       continue;
     }
-    DataControl& dc = box->data_source == &f.datclient || box == &f.txtCli_Num ? f.datclient
-                                                                                : f.datproperty;
+    DataControl& dc =
+        box->data_source == &f.datclient || box == &f.txtCli_Num ? f.datclient : f.datproperty;
     EXPECT_EQ(box->max_length, dc.FieldSize(box->tag)) << box->name;
   }
   EXPECT_EQ(f.txtFile_Num.max_length, 8);
   EXPECT_EQ(f.txtCli_Num.max_length, 5);
-}
-
-TEST(FixtureTables, LookupsByFileNumber) {
-  RealOffice o;
-  FrmMain& f = *o.form;
-  struct Case {
-    std::string file_num;
-    std::string key;
-    bool clients;
-  } cases[] = {
-      {"  ac24-104 ", "AC24-104", true},  // the UPPER() tag finds the stored lower-case number
-      {"99-99999", "AC24-104", true},     // unknown: nothing moves
-      {"   ", "AC24-104", true},
-      {"24-00102", "24-00102", true},
-      {"24-00119", "24-00102", true},     // deleted records are not found
-  };
-  for (const auto& c : cases) {
-    FindTheRecord(f, c.file_num);
-    EXPECT_EQ(f.txtKey.text, c.key) << c.file_num;
-    EXPECT_EQ(UCase(f.txtFile_Num.text), c.key) << c.file_num;
-  }
-  EXPECT_TRUE(o.window.boxes.empty());
 }
 
 TEST(FixtureTables, AnEditIsFittedAndReachesTheTable) {

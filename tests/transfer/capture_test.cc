@@ -73,13 +73,8 @@ TEST(ReturnADate, BlankAnswersAndTheYearWindowOfToday) {
   struct Case {
     std::string answer, want;
   } cases[] = {
-      {"\r\n", ""},
-      {" \t ", ""},
-      {"12/1/26", "12/1/2026"},  // today is in 2025: never 1926
-      {"6/30/46", "6/30/1946"},
-      {"6/30/45", "6/30/2045"},
-      {"March 7, 2025", "3/7/2025"},
-      {" 3/7/2025\r\n", "3/7/2025"},
+      {" \t\r\n", ""},          {"12/1/26", "12/1/2026"},  // today is in 2025: never 1926
+      {"6/30/46", "6/30/1946"}, {"6/30/45", "6/30/2045"}, {" March 7, 2025\r\n", "3/7/2025"},
   };
   for (const Case& c : cases) {
     ReadOffice o;
