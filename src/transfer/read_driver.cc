@@ -104,7 +104,20 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
   if (!zna) CaptureClientFields(form, report_name);
 
   const std::string key = Trim2Size(app, form.datproperty, file_num, "File_Num");
-  if (!FindRecord(app, form.datSearchProperty, key, "File_Num")) {
+  // A lookup that failed and was answered Abort says nothing about the job: the read ends here
+  // rather than offer to add a job it could not look for.
+  const int response_before = app.ErrResponse;
+  app.ErrResponse = -1;
+  const bool found = FindRecord(app, form.datSearchProperty, key, "File_Num");
+  const bool aborted = app.ErrResponse == 2;
+  if (app.ErrResponse == -1) app.ErrResponse = response_before;
+  if (aborted) {
+    hourglass.Restore();
+    StopCopyAnimation(form);
+    ShowStatus(form, "");
+    return;
+  }
+  if (!found) {
     if (AskRecordFound(app, AddQuestion(file_num))) {
       AddRecord(form);
       if (!zna) {
