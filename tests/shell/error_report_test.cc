@@ -69,7 +69,9 @@ TEST(ReportError, DamagedTableEndsTheProgramWithoutAskingRetry) {
   testing::Harness h;
   EXPECT_THROW(ReportError(h.app, RuntimeError(kErrDatabaseDamaged)), EndProgram);
   ASSERT_EQ(h.window.boxes.size(), 1u);
-  EXPECT_EQ(h.window.boxes[0].text, kCorruptTablesMessage);
+  EXPECT_EQ(h.window.boxes[0].text,
+            "The databases may be corrupt.  Please run the rebuild programs. (Double Click on the "
+            "icons) and restart Lumabox.");
   EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kOk);
   EXPECT_EQ(h.window.boxes[0].title, "Transfer Info");
 }

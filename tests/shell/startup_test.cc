@@ -109,7 +109,9 @@ TEST(PreviousInstance, SecondInstanceShowsMessageAndEnds) {
   h.instance.another = true;
   EXPECT_THROW(PreviousInstance(h.app), EndProgram);
   ASSERT_EQ(h.window.boxes.size(), 1u);
-  EXPECT_EQ(h.window.boxes[0].text, kAlreadyRunningMessage);
+  EXPECT_EQ(h.window.boxes[0].text,
+            "The Transfer Application is already running.  Click OK and then select the Transfer "
+            "Application from the Task Bar.");
   EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kOk);
 }
 

@@ -118,7 +118,7 @@ TEST(CmdRead, AddBranchClientCases) {
     ASSERT_EQ(o.window.boxes.size(), c.message.empty() ? 1u : 2u);
     if (!c.message.empty()) {
       EXPECT_EQ(o.window.boxes[1].text, c.message);
-      EXPECT_EQ(o.window.boxes[1].title, kAppTitle);
+      EXPECT_EQ(o.window.boxes[1].title, "Transfer Info");
     }
     ExpectIdle(o);
   }

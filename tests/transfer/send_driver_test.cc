@@ -46,7 +46,10 @@ TEST(CmdSend, OtherFormSendsSixteenRowsThenTheMacro) {
   EXPECT_EQ(f.lblLegal.caption, "Lot 12 , Blk B , PlatPg 7 ");
   EXPECT_EQ(f.lblCli_LName.caption, "FIRSTBANK");  // filled, not sent
   EXPECT_EQ(f.lblPr_Census.caption, "0204.01");    // filled, sent only by an XFR.INI line
-  EXPECT_EQ(o.window.statuses, (Strings{std::string(kSendingStatus), std::string(kSentStatus)}));
+  EXPECT_EQ(o.window.statuses,
+            (Strings{"Transferring data to Appraisal",
+                     "In the Appraisal Software - Select Contents, Report Profile before "
+                     "transferring."}));
   EXPECT_EQ(o.window.pointers, (std::vector<Pointer>{Pointer::kHourglass, Pointer::kDefault}));
   EXPECT_FALSE(f.aniCopy.visible || f.imgApxIco.visible || f.imgTrkIco.visible);
   EXPECT_TRUE(o.window.boxes.empty());
@@ -137,7 +140,9 @@ TEST(CmdSend, NoReportShowsTheMessageSendsNothingAndFinishes) {
     }
     EXPECT_EQ(f.unloaded, c.auto_exit != 0);
     ASSERT_EQ(o.window.boxes.size(), 1u);
-    EXPECT_EQ(o.window.boxes[0].text, kNoReportMessage);
+    EXPECT_EQ(o.window.boxes[0].text,
+              "You must have an appraisal form (the actual report) running before the data can be "
+              "transferred.");
     EXPECT_EQ(o.window.boxes[0].title, kAppTitle);
     EXPECT_TRUE(o.dde.CallsOf("poke").empty());
     EXPECT_TRUE(o.dde.CallsOf("execute").empty());

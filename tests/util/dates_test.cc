@@ -11,9 +11,15 @@ TEST(MakeY2KDate, CenturyRuleAndSeparators) {
   struct Case {
     std::string in, want;
   } cases[] = {
-      {"7/4/01", "7/4/2001"},    {"12/31/20", "12/31/2020"}, {"1/1/21", "1/1/1921"},
-      {"03/15/1998", "3/15/1998"}, {"7-4-01", "7/4/2001"},   {"  ", ""},
-      {"", ""},                  {"2/29/00", "2/29/2000"},   {"6/30/99", "6/30/1999"},
+      {"7/4/01", "7/4/2001"},
+      {"12/31/20", "12/31/2020"},
+      {"1/1/21", "1/1/1921"},
+      {"03/15/1998", "3/15/1998"},
+      {"7-4-01", "7/4/2001"},
+      {"  ", ""},
+      {"", ""},
+      {"2/29/00", "2/29/2000"},
+      {"6/30/99", "6/30/1999"},
   };
   for (const auto& c : cases) {
     testing::Harness h;
@@ -40,6 +46,11 @@ TEST(SepDate, SplitsYearMonthDay) {
   EXPECT_EQ(y, 1998);
   EXPECT_EQ(m, 7);
   EXPECT_EQ(d, 4);
+  // Two-digit years: up to 20 in the 2000s, from 21 in the 1900s.
+  for (auto [text, want] : {std::pair{"1/2/20", 2020}, std::pair{"1/2/21", 1921}}) {
+    SepDate(h.app, text, &y, &m, &d);
+    EXPECT_EQ(y, want) << text;
+  }
   // A "-" wins over a "/" when both occur.
   SepDate(h.app, "1/2-3-05", &y, &m, &d);
   EXPECT_EQ(y, 2005);

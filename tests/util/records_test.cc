@@ -29,9 +29,9 @@ TEST_F(FindRecordTest, HitMovesMissAndBlankKeepCurrentRecord) {
     bool found;
     std::string street_after;
   } cases[] = {
-      {"24-00102", true, "2 Main St"},  {"  24-00102  ", true, "2 Main St"},
-      {"AC24-104", true, "4 Oak Ave"},  {"99-99999", false, "1 Main St"},
-      {"   ", false, "1 Main St"},      {"", false, "1 Main St"},
+      {"24-00102", true, "2 Main St"}, {"  24-00102  ", true, "2 Main St"},
+      {"AC24-104", true, "4 Oak Ave"}, {"99-99999", false, "1 Main St"},
+      {"   ", false, "1 Main St"},     {"", false, "1 Main St"},
   };
   for (const auto& c : cases) {
     dc.MoveFirst();
