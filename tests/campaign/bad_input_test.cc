@@ -174,5 +174,43 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
   }
 }
 
+// An empty CLIENT table (no records, an empty tag): the window loads without a client, and the
+// read adds the new client as the table's first record.
+TEST(BadTables, EmptyClientTableTakesTheFirstClient) {
+  TempDir dir;
+  CopyTables(dir.path());
+  const std::string dbf = dir / "CLIENT.DBF";
+  {
+    std::unique_ptr<xbase::Table> t;
+    ASSERT_TRUE(xbase::Table::Open(xbase::Env::Default(), dbf, {}, &t).ok());
+    std::vector<std::pair<std::string, std::uint32_t>> entries;
+    ASSERT_TRUE(t->cdx()
+                    ->Walk(0,
+                           [&](std::string_view k, std::uint32_t r) {
+                             entries.emplace_back(std::string(k), r);
+                             return true;
+                           })
+                    .ok());
+    for (const auto& [key, recno] : entries) ASSERT_TRUE(t->cdx()->Delete(0, key, recno).ok());
+    ASSERT_TRUE(t->cdx()->Flush().ok());
+  }
+  const std::string bytes = Slurp(dbf);
+  const std::uint32_t header_length = xbase::DecodeFixed16LE(bytes.data() + 8);
+  fs::resize_file(dbf, header_length);
+  WriteAt(dbf, 4, std::string(4, '\0'));
+  WriteAt(dbf, header_length, "\x1A");
+  ASSERT_EQ(CheckTables(dir.path()), "");
+
+  RealOffice office(dir.path());
+  ASSERT_EQ(office.Start(), Ended::kNormally);
+  EXPECT_EQ(office.Boxes(), "");
+  EXPECT_EQ(office.Read(), Ended::kNormally);
+  office.Close();
+  EXPECT_EQ(office.Boxes(), kAddQuestion);
+  EXPECT_EQ(CheckTables(dir.path()), "");
+  EXPECT_EQ(CountLive(dbf, "CLI_NUM", "NEW01"), 1);
+  EXPECT_EQ(CountLive(dir / "PROPERTY.DBF", "CLI_NUM", "NEW01"), 1);
+}
+
 }  // namespace
 }  // namespace xfr::campaign
