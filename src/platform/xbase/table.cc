@@ -430,18 +430,26 @@ Status Table::RefreshIndex() {
 }
 
 Status Table::CatchUpLastRecord() {
-  // Only when no other program is writing the index this moment (it holds the lock from before
-  // its record goes out until its index is flushed, so what we would see is not an interrupted
-  // write).
-  Status s = cdx_lock_file_->TryLock(kCdxLockOffset, 1, true);
+  // Only when no other program is in the middle of a write: an appender holds the header lock,
+  // an editor the record's lock, and either holds the index lock until its index is flushed.
+  // Any of them held means what we would see may be a write in progress, not an interrupted
+  // one, so nothing is done (the locks are only tried, never waited for).
+  Status s = dbf_->TryLock(kDbfLockBase, 1, true);
   if (!s.ok()) return s;
-  LockHolder index_lock;
+  LockHolder header_lock, index_lock, record_lock;
+  header_lock.Hold(dbf_.get(), kDbfLockBase);
+  s = cdx_lock_file_->TryLock(kCdxLockOffset, 1, true);
+  if (!s.ok()) return s;
   index_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
   s = RefreshIndex();
   if (!s.ok()) return s;
   std::uint32_t count = 0;
   s = RecordCount(&count);
   if (!s.ok() || count == 0) return s;
+  const std::uint64_t record_lock_at = kDbfLockBase + layout_.RecordOffset(count);
+  s = dbf_->TryLock(record_lock_at, 1, true);
+  if (!s.ok()) return s;
+  record_lock.Hold(dbf_.get(), record_lock_at);
   // Whether record r is in the tag under the key it has now (true when its FOR clause keeps it
   // out, or a unique tag holds its key for another record).
   auto indexed = [&](int tag, std::uint32_t r, std::string* key, bool* yes) -> Status {
