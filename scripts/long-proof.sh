@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The long forms of the proof, one after another (about 45 minutes on a 2-core machine):
+#   1. the crash campaign with the independent checker at every crash point;
+#   2. the concurrency campaign, 2 x 2,500 and 4 x 2,500 reads into one set of tables;
+#   3. every fuzz target for FUZZ_SECONDS (default 300) seconds.
+# The test command (scripts/test.sh) runs the short form of each. Benchmarks: scripts/bench.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$(nproc)" --target campaign_tests dbftool
+
+echo "== 1. Crash campaign, every crash point checked by both checkers"
+XFR_CAMPAIGN_FULL=1 build/asan/tests/campaign_tests --gtest_filter='Crash*'
+
+echo "== 2. Concurrency campaign"
+bash scripts/campaign.sh
+
+echo "== 3. Fuzzing, ${FUZZ_SECONDS:-300} s per target"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-300}"
