@@ -35,30 +35,11 @@ echo "Demo office left in $demo (XFR_WINDIR=$XFR_WINDIR, XFR_DRIVE_C=$XFR_DRIVE_
 send_file_num=24-00102
 printf '{"reports": {"RPT1": {"forms": ["URAR", "offscrn"]}}}\n' >"$demo/report.json"
 rm -f "$demo/apx-sim.log"
-send_demo() {
-  "$bin/tools/apx-sim/apx-sim" --log "$demo/apx-sim.log" "$demo/report.json" &
-  local sim=$!
-  for _ in $(seq 100); do
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-      org.freedesktop.DBus.NameHasOwner string:dde.APX 2>/dev/null | grep -q true && break
-    sleep 0.05
-  done
-  local status=0
-  "$bin/src/transfer-info" --console send "$send_file_num" \
-    --transcript "$demo/transcript.jsonl" </dev/null || status=$?
-  kill "$sim" 2>/dev/null || true
-  wait "$sim" 2>/dev/null || true
-  return "$status"
-}
-export bin demo send_file_num
-export -f send_demo
 echo
 echo "== Transfer Info, console send of $send_file_num to the stand-in appraisal program =="
-if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
-  send_demo
-else
-  dbus-run-session -- bash -c send_demo
-fi
+bin=$bin bash scripts/with-apx-sim.sh "$demo/report.json" "$demo/apx-sim.log" -- \
+  "$bin/src/transfer-info" --console send "$send_file_num" \
+  --transcript "$demo/transcript.jsonl" </dev/null
 echo
 echo "== What the appraisal program received ($demo/apx-sim.log) =="
 cat "$demo/apx-sim.log"
@@ -71,31 +52,12 @@ printf '[FORM]\r\nURAR=URAR\r\n[CENSUS]\r\nURAR=25|2\r\n[MAPREF]\r\nURAR=25|1\r\
   >>"$demo/windows/XFR.INI"
 read_file_num=24-00150
 rm -f "$demo/apx-sim-read.log"
-read_demo() {
-  "$bin/tools/apx-sim/apx-sim" --log "$demo/apx-sim-read.log" \
-    "$root/tests/data/apx/demo_report.json" &
-  local sim=$!
-  for _ in $(seq 100); do
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-      org.freedesktop.DBus.NameHasOwner string:dde.APX 2>/dev/null | grep -q true && break
-    sleep 0.05
-  done
-  local status=0
-  "$bin/src/transfer-info" --console read --answer yes \
-    --transcript "$demo/transcript.jsonl" </dev/null || status=$?
-  kill "$sim" 2>/dev/null || true
-  wait "$sim" 2>/dev/null || true
-  return "$status"
-}
-export root
-export -f read_demo
 echo
 echo "== Transfer Info, console read of the open report (tests/data/apx/demo_report.json) =="
-if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
-  read_demo
-else
-  dbus-run-session -- bash -c read_demo
-fi
+bin=$bin bash scripts/with-apx-sim.sh "$root/tests/data/apx/demo_report.json" \
+  "$demo/apx-sim-read.log" -- \
+  "$bin/src/transfer-info" --console read --answer yes \
+  --transcript "$demo/transcript.jsonl" </dev/null
 echo
 echo "== The records written for $read_file_num, as dbfread reads them =="
 /usr/bin/python3 - "$demo/office/TRK/DATA" "$read_file_num" <<'PY'
@@ -131,22 +93,10 @@ fi
 # serving the sample report: "Read Info from Appraisal" and "Send Info To Appraisal" work there
 # as they would in the office. Close the window to end the demo.
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  window_demo() {
-    "$bin/tools/apx-sim/apx-sim" --log "$demo/apx-sim-window.log" \
-      "$root/tests/data/apx/demo_report.json" &
-    local sim=$!
-    "$bin/src/transfer-info" || true
-    kill "$sim" 2>/dev/null || true
-    wait "$sim" 2>/dev/null || true
-  }
-  export -f window_demo
   echo
   echo "== The window, on the demo office (close it to end) =="
-  if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
-    window_demo
-  else
-    dbus-run-session -- bash -c window_demo
-  fi
+  bin=$bin bash scripts/with-apx-sim.sh "$root/tests/data/apx/demo_report.json" \
+    "$demo/apx-sim-window.log" -- "$bin/src/transfer-info" || true
 else
   echo
   echo "No display here: bash scripts/screenshot.sh shows the window after a read, as a picture."

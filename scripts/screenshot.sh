@@ -18,25 +18,10 @@ printf '[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\nAPPDIR=C:\\TRK\r\n' >"$work/wi
 printf '[PREFERENCES]\r\nAUTOEXIT=0\r\n[FORM]\r\nURAR=URAR\r\n[CENSUS]\r\nURAR=25|2\r\n' \
   >"$work/windows/XFR.INI"
 printf '[MAPREF]\r\nURAR=25|1\r\n[OWNER]\r\nURAR=5|1\r\n' >>"$work/windows/XFR.INI"
-export XFR_WINDIR="$work/windows" XFR_DRIVE_C="$work/office" bin work root
-
-shoot() {
-  "$bin/tools/apx-sim/apx-sim" "$root/tests/data/apx/demo_report.json" &
-  local sim=$!
-  for _ in $(seq 100); do
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-      org.freedesktop.DBus.NameHasOwner string:dde.APX 2>/dev/null | grep -q true && break
-    sleep 0.05
-  done
-  local status=0
-  # Unattended: a box nobody can answer would hold the window forever.
+export XFR_WINDIR="$work/windows" XFR_DRIVE_C="$work/office"
+# Unattended: a box nobody can answer would hold the window forever.
+bin=$bin bash scripts/with-apx-sim.sh "$root/tests/data/apx/demo_report.json" "" -- \
   timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' "$bin/src/transfer-info" \
-    --answer yes --on-error abort --screenshot "$work/window.png" read || status=$?
-  kill "$sim" 2>/dev/null || true
-  wait "$sim" 2>/dev/null || true
-  return "$status"
-}
-export -f shoot
-dbus-run-session -- bash -c shoot
+  --answer yes --on-error abort --screenshot "$work/window.png" read
 cp "$work/window.png" "$out"
 echo "Wrote $out"

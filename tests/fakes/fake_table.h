@@ -50,7 +50,12 @@ struct FakeTableData {
       if (i < texts.size() && !texts[i].empty()) {
         rec.emplace_back(texts[i]);
       } else {
-        rec.emplace_back(fields[i].type == 'C' ? Value{std::string()} : Value{});
+        // Blank text for character fields, Null for the others.
+        if (fields[i].type == 'C') {
+          rec.emplace_back(std::in_place_type<std::string>);
+        } else {
+          rec.emplace_back(std::in_place_type<std::monostate>);
+        }
       }
     }
     records.push_back(std::move(rec));
