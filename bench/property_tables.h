@@ -5,6 +5,8 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -112,6 +114,16 @@ inline const std::string& TablePath(std::uint32_t n) {
   char dir[] = "/tmp/xbase_bench_XXXXXX";
   if (mkdtemp(dir) == nullptr) std::abort();
   const std::string path = std::string(dir) + "/PROPERTY.DBF";
+  // Built by a child process, so the memory the building takes is not in the benchmarks' peak.
+  const pid_t child = fork();
+  if (child < 0) std::abort();
+  if (child > 0) {
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::abort();
+    }
+    return built[n] = path;
+  }
   xbase::DbfHeader h;
   h.version = 0x03;
   h.year = 2024, h.month = 6, h.day = 3;
@@ -170,7 +182,7 @@ inline const std::string& TablePath(std::uint32_t n) {
     if (i % 4096 == 4095 && !cdx->Flush().ok()) std::abort();
   }
   if (!cdx->Flush().ok()) std::abort();
-  return built[n] = path;
+  std::_Exit(0);
 }
 
 // The directory of the generated PROPERTY table of n records, with CLIENT and INVOICE beside it.

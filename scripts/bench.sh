@@ -14,8 +14,10 @@ out_dir="$root/build/release/bench-results"
 table=${1:-$out_dir/table.md}
 mkdir -p "$out_dir"
 rm -f "$out_dir"/*.json
-for program in build/release/bench/*_bench; do
-  name=$(basename "$program")
+# The programs of the sources there are now (a build directory may hold older ones).
+for source in bench/*_bench.cc; do
+  name=$(basename "$source" .cc)
+  program=build/release/bench/$name
   echo "== $name"
   run=("$program" --benchmark_out="$out_dir/$name.json" --benchmark_out_format=json)
   case "$name" in
