@@ -11,21 +11,27 @@
 #include "platform/xbase/cdx.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/mem_env.h"
+#include "platform/xbase/table_test_util.h"
 
 namespace xbase {
 namespace {
 
-using testing::BuildCdx;
-using testing::FixturePath;
-using testing::ReadWholeFile;
-using testing::TagShape;
+using table_testing::DataPath;
+using table_testing::Slurp;
+
+// Opens `bytes` as X.CDX in a fresh memory file system (which the CdxFile then owns with it).
+Status Open(const std::string& bytes, bool read_only, std::unique_ptr<CdxFile>* cdx,
+            std::unique_ptr<MemEnv>* env) {
+  *env = std::make_unique<MemEnv>();
+  (*env)->PutFile("X.CDX", bytes);
+  return CdxFile::Open(env->get(), "X.CDX", read_only, cdx);
+}
 
 // Uses a possibly damaged index every way the engine does; returns whether it opened.
 bool Exercise(const std::string& bytes, bool write) {
-  MemEnv env;
-  env.PutFile("X.CDX", bytes);
+  std::unique_ptr<MemEnv> env;
   std::unique_ptr<CdxFile> cdx;
-  Status s = CdxFile::Open(&env, "X.CDX", !write, &cdx);
+  Status s = Open(bytes, !write, &cdx, &env);
   if (!s.ok()) {
     EXPECT_FALSE(s.message().empty());
     return false;
@@ -54,24 +60,19 @@ bool Exercise(const std::string& bytes, bool write) {
   return true;
 }
 
+// One tag of 60-byte keys, several levels deep.
 std::string DeepTree() {
-  TagShape shape;
-  shape.name = "DEEP";
-  shape.key_length = 60;
-  MemEnv env;
-  env.PutFile("D.CDX", BuildCdx({shape}));
-  {
-    std::unique_ptr<CdxFile> cdx;
-    EXPECT_TRUE(CdxFile::Open(&env, "D.CDX", false, &cdx).ok());
-    for (int i = 1; i <= 600; ++i) {
-      std::string key = "ROW" + std::to_string(i * 37 % 1000);
-      key.resize(60, ' ');
-      EXPECT_TRUE(cdx->Insert(0, key, i).ok());
-    }
-    EXPECT_TRUE(cdx->Flush().ok());
+  std::unique_ptr<MemEnv> env;
+  std::unique_ptr<CdxFile> cdx;
+  EXPECT_TRUE(Open(testing::BuildCdx({testing::Shape("DEEP", 60)}), false, &cdx, &env).ok());
+  for (int i = 1; i <= 600; ++i) {
+    std::string key = "ROW" + std::to_string(i * 37 % 1000);
+    key.resize(60, ' ');
+    EXPECT_TRUE(cdx->Insert(0, key, i).ok());
   }
+  EXPECT_TRUE(cdx->Flush().ok());
   std::string bytes;
-  env.GetFile("D.CDX", &bytes);
+  env->GetFile("X.CDX", &bytes);
   return bytes;
 }
 
@@ -83,8 +84,8 @@ struct Subject {
 
 std::vector<Subject> Subjects() {
   return {
-      {"PROPERTY.CDX", ReadWholeFile(FixturePath("foxpro/PROPERTY.CDX")), true},
-      {"PERSON2.CDX", ReadWholeFile(FixturePath("foxpro-real/PERSON2.CDX")), true},
+      {"PROPERTY.CDX", Slurp(DataPath("foxpro/PROPERTY.CDX")), true},
+      {"PERSON2.CDX", Slurp(DataPath("foxpro-real/PERSON2.CDX")), true},
       {"deep tree", DeepTree(), false},
   };
 }
@@ -136,7 +137,7 @@ TEST(CdxCorruption, EveryFlippedByteFailsCleanlyOrReads) {
 
 // Specific damage gets a message that says where.
 TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
-  const std::string good = ReadWholeFile(FixturePath("foxpro/PROPERTY.CDX"));
+  const std::string good = Slurp(DataPath("foxpro/PROPERTY.CDX"));
   struct Case {
     const char* what;
     std::size_t at;
@@ -174,12 +175,6 @@ TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
   }
 }
 
-}  // namespace
-}  // namespace xbase
-
-namespace xbase {
-namespace {
-
 // Damage that still decodes is what Check() is for (dbftool check relies on it).
 TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
   const std::string good = DeepTree();
@@ -211,20 +206,13 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
     SCOPED_TRACE(c.what);
     std::string bytes = good;
     c.damage(&bytes);
-    MemEnv env;
-    env.PutFile("D.CDX", bytes);
+    std::unique_ptr<MemEnv> env;
     std::unique_ptr<CdxFile> cdx;
-    ASSERT_TRUE(CdxFile::Open(&env, "D.CDX", true, &cdx).ok());
+    ASSERT_TRUE(Open(bytes, true, &cdx, &env).ok());
     std::string problem;
     EXPECT_TRUE(cdx->Check(0, &problem).IsCorruption());
     EXPECT_NE(problem.find(c.message_part), std::string::npos) << problem;
   }
-  MemEnv env;
-  env.PutFile("D.CDX", good);
-  std::unique_ptr<CdxFile> cdx;
-  ASSERT_TRUE(CdxFile::Open(&env, "D.CDX", true, &cdx).ok());
-  std::string problem;
-  EXPECT_TRUE(cdx->Check(0, &problem).ok()) << problem;
 }
 
 }  // namespace

@@ -14,25 +14,21 @@
 #include "platform/xbase/coding.h"
 #include "platform/xbase/fault_env.h"
 #include "platform/xbase/mem_env.h"
+#include "platform/xbase/table_test_util.h"
 
 namespace xbase {
 namespace {
 
+using table_testing::DataPath;
+using table_testing::KeyList;
+using table_testing::Slurp;
 using testing::BuildCdx;
-using testing::FixturePath;
-using testing::KeyList;
-using testing::ParseExpected;
-using testing::ReadWholeFile;
+using testing::Shape;
 using testing::TagShape;
 
-TagShape Shape(const char* name, int key_length) {
-  TagShape shape;
-  shape.name = name;
-  shape.key_length = key_length;
-  return shape;
-}
-
-std::unique_ptr<CdxFile> OpenOrDie(MemEnv* env, const std::string& path, bool read_only = false) {
+std::unique_ptr<CdxFile> OpenOrDie(MemEnv* env, const std::string& path, bool read_only = false,
+                                   const std::string* bytes = nullptr) {
+  if (bytes) env->PutFile(path, *bytes);
   std::unique_ptr<CdxFile> cdx;
   Status s = CdxFile::Open(env, path, read_only, &cdx);
   EXPECT_TRUE(s.ok()) << s.ToString();
@@ -64,37 +60,34 @@ bool RootIsInterior(MemEnv* env, const std::string& path, const TagInfo& tag) {
   return (DecodeFixed16LE(bytes.data() + root) & cdx::kAttrLeaf) == 0;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Fixtures
+std::string Key8(int i) {
+  char key[9];
+  std::snprintf(key, sizeof(key), "K%07d", i);
+  return key;
+}
 
-struct FixtureTag {
-  const char* dir;    // under tests/data/foxpro
-  const char* state;  // EXPECTED.txt block
-  const char* table;
-  const char* tag;
-  const char* key_expr;
-  int key_length;
-};
-
-const FixtureTag kFixtureTags[] = {
-    {"", "before", "PROPERTY", "FILE_NUM", "UPPER(FILE_NUM)", 8},
-    {"", "before", "PROPERTY", "CLI_NUM", "CLI_NUM", 5},
-    {"", "before", "CLIENT", "CLI_NUM", "UPPER(CLI_NUM)", 5},
-    {"", "before", "INVOICE", "INV_NUM", "INV_NUM", 8},
-    {"after/", "after", "PROPERTY", "FILE_NUM", "UPPER(FILE_NUM)", 8},
-    {"after/", "after", "PROPERTY", "CLI_NUM", "CLI_NUM", 5},
-    {"after/", "after", "CLIENT", "CLI_NUM", "UPPER(CLI_NUM)", 5},
-    {"after/", "after", "INVOICE", "INV_NUM", "INV_NUM", 8},
-};
-
+// Indexes written by the reference engine (before its changes, and after/ with them).
 TEST(CdxFixture, WalkGivesTheExpectedKeysInIndexOrder) {
-  const auto expected = ParseExpected(ReadWholeFile(FixturePath("foxpro/EXPECTED.txt")));
-  for (const FixtureTag& f : kFixtureTags) {
-    SCOPED_TRACE(std::string(f.state) + " " + f.table + " " + f.tag);
-    const std::string file = std::string(f.dir) + f.table + ".CDX";
+  struct FixtureTag {
+    const char* table;
+    const char* tag;
+    const char* key_expr;
+    int key_length;
+  } tags[] = {
+      {"PROPERTY", "FILE_NUM", "UPPER(FILE_NUM)", 8},
+      {"PROPERTY", "CLI_NUM", "CLI_NUM", 5},
+      {"CLIENT", "CLI_NUM", "UPPER(CLI_NUM)", 5},
+      {"INVOICE", "INV_NUM", "INV_NUM", 8},
+  };
+  const auto expected = table_testing::ExpectedKeys();
+  for (int i = 0; i < 8; ++i) {
+    const FixtureTag& f = tags[i % 4];
+    const std::string state = i < 4 ? "before" : "after";
+    SCOPED_TRACE(state + " " + f.table + " " + f.tag);
+    const std::string file = std::string(i < 4 ? "" : "after/") + f.table + ".CDX";
+    const std::string bytes = Slurp(DataPath("foxpro/" + file));
     MemEnv env;
-    env.PutFile(file, ReadWholeFile(FixturePath(std::string("foxpro/") + file)));
-    auto cdx = OpenOrDie(&env, file, /*read_only=*/true);
+    auto cdx = OpenOrDie(&env, file, /*read_only=*/true, &bytes);
     ASSERT_TRUE(cdx);
     const int tag = cdx->FindTag(f.tag);
     ASSERT_GE(tag, 0);
@@ -105,7 +98,7 @@ TEST(CdxFixture, WalkGivesTheExpectedKeysInIndexOrder) {
     EXPECT_FALSE(info.descending);
     EXPECT_FALSE(info.unique);
     EXPECT_TRUE(info.machine_collation);
-    const auto it = expected.find(std::string(f.state) + " " + f.table + " " + f.tag);
+    const auto it = expected.find(state + " " + f.table + " " + f.tag);
     ASSERT_NE(it, expected.end());
     EXPECT_EQ(WalkAll(cdx.get(), tag), it->second);
     EXPECT_EQ(CheckProblem(cdx.get(), tag), "");
@@ -114,8 +107,8 @@ TEST(CdxFixture, WalkGivesTheExpectedKeysInIndexOrder) {
 
 TEST(CdxFixture, SeekFindsTheLowestRecordWithTheKey) {
   MemEnv env;
-  env.PutFile("PROPERTY.CDX", ReadWholeFile(FixturePath("foxpro/PROPERTY.CDX")));
-  auto cdx = OpenOrDie(&env, "PROPERTY.CDX", true);
+  const std::string bytes = Slurp(DataPath("foxpro/PROPERTY.CDX"));
+  auto cdx = OpenOrDie(&env, "PROPERTY.CDX", true, &bytes);
   ASSERT_TRUE(cdx);
   struct Case {
     const char* tag;
@@ -125,15 +118,11 @@ TEST(CdxFixture, SeekFindsTheLowestRecordWithTheKey) {
   } cases[] = {
       {"file_num", "24-00102", true, 2},  // recs 2 and 33 (deleted) share it
       {"FILE_NUM", "AC24-104", true, 4},  // "ac24-104" upper-cased collides with rec 35
-      {"FILE_NUM", "7731    ", true, 23},
-      {"FILE_NUM", "        ", true, 7},
-      {"FILE_NUM", "24-00104", false, 0},
-      {"FILE_NUM", "ZZZZZZZZ", false, 0},
+      {"FILE_NUM", "7731    ", true, 23}, {"FILE_NUM", "        ", true, 7},
+      {"FILE_NUM", "24-00104", false, 0}, {"FILE_NUM", "ZZZZZZZZ", false, 0},
       {"FILE_NUM", "ac24-104", false, 0},  // the tag holds upper case only
-      {"Cli_Num", "     ", true, 7},
-      {"CLI_NUM", "amc01", true, 4},
-      {"CLI_NUM", "AMC01", false, 0},
-      {"CLI_NUM", "10015", true, 29},
+      {"Cli_Num", "     ", true, 7},      {"CLI_NUM", "amc01", true, 4},
+      {"CLI_NUM", "AMC01", false, 0},     {"CLI_NUM", "10015", true, 29},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.tag) + " \"" + c.key + "\"");
@@ -156,15 +145,14 @@ TEST(CdxFixture, SeekFindsTheLowestRecordWithTheKey) {
 // The changes the independent engine made (after/ minus the top-level files), applied with
 // ours, give the same key sequences; and the result survives a reopen.
 TEST(CdxFixture, ApplyingTheAfterChangesGivesTheAfterKeys) {
-  const auto expected = ParseExpected(ReadWholeFile(FixturePath("foxpro/EXPECTED.txt")));
+  const auto expected = table_testing::ExpectedKeys();
   for (const char* table : {"PROPERTY", "CLIENT", "INVOICE"}) {
     SCOPED_TRACE(table);
     const std::string file = std::string(table) + ".CDX";
     MemEnv env;
-    const std::string original = ReadWholeFile(FixturePath("foxpro/" + file));
-    env.PutFile(file, original);
+    const std::string original = Slurp(DataPath("foxpro/" + file));
     {
-      auto cdx = OpenOrDie(&env, file);
+      auto cdx = OpenOrDie(&env, file, false, &original);
       ASSERT_TRUE(cdx);
       for (std::size_t tag = 0; tag < cdx->tags().size(); ++tag) {
         const std::string name = cdx->tags()[tag].name;
@@ -208,7 +196,7 @@ std::string Upper(std::string s) {
 
 // Field name -> type letter, read from a DBF's field descriptors.
 std::map<std::string, char> FieldTypes(const std::string& dbf_path) {
-  const std::string dbf = ReadWholeFile(dbf_path);
+  const std::string dbf = Slurp(dbf_path);
   std::map<std::string, char> types;
   for (std::size_t at = 32; at + 32 <= dbf.size() && dbf[at] != '\x0d'; at += 32) {
     std::string name(dbf.data() + at, 11);
@@ -235,11 +223,11 @@ TEST(CdxRealFoxPro, EveryTagDecodesSortedAndComplete) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.table);
     const std::string file = std::string(c.table) + ".CDX";
+    const std::string bytes = Slurp(DataPath("foxpro-real/" + file));
     MemEnv env;
-    env.PutFile(file, ReadWholeFile(FixturePath("foxpro-real/" + file)));
-    auto cdx = OpenOrDie(&env, file, true);
+    auto cdx = OpenOrDie(&env, file, true, &bytes);
     ASSERT_TRUE(cdx);
-    const auto types = FieldTypes(FixturePath(std::string("foxpro-real/") + c.table + ".DBF"));
+    const auto types = FieldTypes(DataPath(std::string("foxpro-real/") + c.table + ".DBF"));
     std::vector<std::string> names;
     for (const TagInfo& t : cdx->tags()) names.push_back(t.name);
     EXPECT_EQ(names, c.tags);
@@ -264,9 +252,6 @@ TEST(CdxRealFoxPro, EveryTagDecodesSortedAndComplete) {
     }
   }
 }
-
-// ---------------------------------------------------------------------------------------------
-// Random changes against a model
 
 struct ModelCase {
   const char* name;
@@ -306,14 +291,12 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
   };
   for (const ModelCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TagShape shape;
-    shape.name = "T";
-    shape.key_length = c.key_length;
+    TagShape shape = Shape("T", c.key_length);
     shape.descending = c.descending;
     shape.unique = c.unique;
     MemEnv env;
-    env.PutFile("T.CDX", BuildCdx({shape}));
-    auto cdx = OpenOrDie(&env, "T.CDX");
+    const std::string empty = BuildCdx({shape});
+    auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
     ASSERT_TRUE(cdx);
     cdx->SetKeyType(0, c.type);
     std::mt19937 rng(1234);
@@ -332,16 +315,11 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
         model.emplace(key, recno);  // recnos rise, so equal keys stay in recno order
         by_recno[recno] = key;
       } else {
-        auto it = by_recno.begin();
-        std::advance(it, rng() % by_recno.size());
+        auto it = std::next(by_recno.begin(), rng() % by_recno.size());
         ASSERT_TRUE(cdx->Delete(0, it->second, it->first).ok()) << op;
-        auto range = model.equal_range(it->second);
-        for (auto m = range.first; m != range.second; ++m) {
-          if (m->second == it->first) {
-            model.erase(m);
-            break;
-          }
-        }
+        auto m = model.equal_range(it->second).first;
+        while (m->second != it->first) ++m;
+        model.erase(m);
         by_recno.erase(it);
       }
       if (op % 500 == 499) {
@@ -373,8 +351,8 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
 
 TEST(CdxTree, EmptiedTagKeepsAnEmptyRootAndReusesFreedPages) {
   MemEnv env;
-  env.PutFile("T.CDX", BuildCdx({Shape("T", 40)}));
-  auto cdx = OpenOrDie(&env, "T.CDX");
+  const std::string empty = BuildCdx({Shape("T", 40)});
+  auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
   auto key = [](int i) {
     std::string k = "KEY" + std::to_string(i * 7919 % 5000);
     k.resize(40, ' ');
@@ -412,50 +390,31 @@ TEST(CdxTree, EmptiedTagKeepsAnEmptyRootAndReusesFreedPages) {
   EXPECT_EQ(WalkAll(cdx.get(), 0).size(), 2000u);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Writes that must be refused, sharing with another writer, failures
-
 TEST(CdxFile, RefusesWritesItCannotDoRight) {
-  TagShape general = Shape("GEN", 8);
-  general.collation = "GENERAL";
-  TagShape plain = Shape("PLAIN", 8);
   MemEnv env;
-  env.PutFile("T.CDX", BuildCdx({general, plain}));
+  const std::string empty = BuildCdx({Shape("PLAIN", 8)});
   {
-    auto cdx = OpenOrDie(&env, "T.CDX");
-    const int gen = cdx->FindTag("gen");
-    const int pl = cdx->FindTag("plain");
-    EXPECT_FALSE(cdx->tags()[gen].machine_collation);
-    EXPECT_EQ(cdx->tags()[gen].collation, "GENERAL");
-    EXPECT_TRUE(cdx->tags()[pl].machine_collation);
-    Status s = cdx->Insert(gen, "ABCDEFGH", 1);
-    EXPECT_EQ(s.code(), Status::Code::kNotSupported);
-    EXPECT_NE(s.message().find("GEN"), std::string::npos) << s.message();
-    EXPECT_EQ(cdx->Insert(pl, "ABC", 1).code(), Status::Code::kInvalidArgument);
-    EXPECT_EQ(cdx->Insert(pl, "ABCDEFGH", 0).code(), Status::Code::kInvalidArgument);
-    EXPECT_TRUE(cdx->Insert(pl, "ABCDEFGH", 1).ok());
-    EXPECT_EQ(cdx->Insert(pl, "ABCDEFGH", 1).code(), Status::Code::kDuplicate);
-    EXPECT_EQ(cdx->Delete(pl, "ABCDEFGH", 2).code(), Status::Code::kNotFound);
+    auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
+    EXPECT_EQ(cdx->Insert(0, "ABC", 1).code(), Status::Code::kInvalidArgument);
+    EXPECT_EQ(cdx->Insert(0, "ABCDEFGH", 0).code(), Status::Code::kInvalidArgument);
+    EXPECT_TRUE(cdx->Insert(0, "ABCDEFGH", 1).ok());
+    EXPECT_EQ(cdx->Insert(0, "ABCDEFGH", 1).code(), Status::Code::kDuplicate);
+    EXPECT_EQ(cdx->Delete(0, "ABCDEFGH", 2).code(), Status::Code::kNotFound);
   }
   auto ro = OpenOrDie(&env, "T.CDX", true);
-  EXPECT_EQ(ro->Insert(ro->FindTag("PLAIN"), "ABCDEFGH", 2).code(),
-            Status::Code::kInvalidArgument);
+  EXPECT_EQ(ro->Insert(0, "ABCDEFGH", 2).code(), Status::Code::kInvalidArgument);
 }
 
 TEST(CdxFile, RefreshSeesWhatAnotherWriterFlushed) {
   MemEnv env;
-  env.PutFile("T.CDX", BuildCdx({Shape("T", 8)}));
-  auto ours = OpenOrDie(&env, "T.CDX");
+  const std::string empty = BuildCdx({Shape("T", 8)});
+  auto ours = OpenOrDie(&env, "T.CDX", false, &empty);
   auto theirs = OpenOrDie(&env, "T.CDX");
   bool found = true;
   std::uint32_t recno = 0;
   ASSERT_TRUE(ours->Seek(0, "AAAAAAAA", &found, &recno).ok());  // caches the root
   EXPECT_FALSE(found);
-  for (int i = 1; i <= 500; ++i) {
-    char key[9];
-    std::snprintf(key, sizeof(key), "K%07d", i);
-    ASSERT_TRUE(theirs->Insert(0, key, i).ok());
-  }
+  for (int i = 1; i <= 500; ++i) ASSERT_TRUE(theirs->Insert(0, Key8(i), i).ok());
   ASSERT_TRUE(theirs->Flush().ok());
   ASSERT_TRUE(ours->Refresh().ok());
   ASSERT_TRUE(ours->Seek(0, "K0000321", &found, &recno).ok());
@@ -471,11 +430,7 @@ TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
   FaultEnv env(&mem);
   std::unique_ptr<CdxFile> cdx;
   ASSERT_TRUE(CdxFile::Open(&env, "T.CDX", false, &cdx).ok());
-  for (int i = 1; i <= 300; ++i) {
-    char key[9];
-    std::snprintf(key, sizeof(key), "K%07d", i);
-    ASSERT_TRUE(cdx->Insert(0, key, i).ok());
-  }
+  for (int i = 1; i <= 300; ++i) ASSERT_TRUE(cdx->Insert(0, Key8(i), i).ok());
   env.FailWrite(2);
   EXPECT_EQ(cdx->Flush().code(), Status::Code::kIOError);
   std::string after_failure;

@@ -1,64 +1,18 @@
-// Helpers shared by the CDX tests: fixture files, the key lists of EXPECTED.txt, and a builder
-// for small compound indexes with chosen tag shapes (key length, descending, unique, collation).
+// A builder for small compound indexes with chosen tag shapes (key length, descending, unique,
+// collation), for the CDX tests.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/xbase/cdx_format.h"
 #include "platform/xbase/coding.h"
 
 namespace xbase::testing {
-
-inline std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-inline std::string FixturePath(const std::string& rel) {
-  return std::string(XFR_TEST_DATA) + "/" + rel;
-}
-
-using KeyList = std::vector<std::pair<std::string, std::uint32_t>>;
-
-// EXPECTED.txt blocks: "[before] PROPERTY TAG FILE_NUM ..." followed by lines
-// `  "key"  recno [*]`. Keyed by "before PROPERTY FILE_NUM".
-inline std::map<std::string, KeyList> ParseExpected(const std::string& text) {
-  std::map<std::string, KeyList> blocks;
-  std::istringstream in(text);
-  std::string line;
-  KeyList* current = nullptr;
-  while (std::getline(in, line)) {
-    if (line.rfind("[before] ", 0) == 0 || line.rfind("[after] ", 0) == 0) {
-      std::istringstream words(line);
-      std::string state, table, tag_word, tag;
-      words >> state >> table >> tag_word >> tag;
-      state = state.substr(1, state.size() - 2);
-      current = &blocks[state + " " + table + " " + tag];
-      continue;
-    }
-    if (current == nullptr) continue;
-    const std::size_t q1 = line.find('"');
-    const std::size_t q2 = q1 == std::string::npos ? q1 : line.find('"', q1 + 1);
-    if (q1 == std::string::npos || q2 == std::string::npos || line.rfind("  \"", 0) != 0) {
-      if (line.find("keys walked") != std::string::npos) current = nullptr;
-      continue;
-    }
-    const std::string key = line.substr(q1 + 1, q2 - q1 - 1);
-    const std::uint32_t recno = static_cast<std::uint32_t>(std::stoul(line.substr(q2 + 1)));
-    current->emplace_back(key, recno);
-  }
-  return blocks;
-}
 
 struct TagShape {
   std::string name;
@@ -69,6 +23,13 @@ struct TagShape {
   bool unique = false;
   std::string collation;  // bytes 494.. of the header; empty = MACHINE
 };
+
+inline TagShape Shape(const char* name, int key_length) {
+  TagShape shape;
+  shape.name = name;
+  shape.key_length = key_length;
+  return shape;
+}
 
 // A compound index with the given tags, each an empty root leaf, laid out as FoxPro does:
 // compound header at 0, the tag directory leaf at 0x400, then per tag a 1024-byte header and
@@ -94,8 +55,9 @@ inline std::string BuildCdx(const std::vector<TagShape>& shapes) {
     EncodeFixed16LE(p + 506, static_cast<std::uint16_t>(fr.size() + 1));
     EncodeFixed16LE(p + 508, 0);
     EncodeFixed16LE(p + 510, static_cast<std::uint16_t>(key.size() + 1));
-    if (shape) std::memcpy(p + TagHeader::kCollationOffset, shape->collation.data(),
-                          std::min<std::size_t>(shape->collation.size(), 8));
+    if (shape)
+      std::memcpy(p + TagHeader::kCollationOffset, shape->collation.data(),
+                  std::min<std::size_t>(shape->collation.size(), 8));
   };
   header(0, 0x400, 10, kOptionCompact | kOptionCompound | kOptionStructural, nullptr);
   Node dir;
