@@ -1,24 +1,37 @@
-// Test helpers for the D-Bus link: a QCoreApplication for the whole test program (created, never
-// exec()'d, as the program's own window thread uses QtDBus), apx-sim as a child process, and a
-// private bus daemon for tests that take the bus away.
+// Test helpers for the D-Bus link: apx-sim as a child process, fixtures that serve a report file
+// and, for the transfers end to end, copies of the fixture tables behind the real table engine.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "fakes/fake_clock.h"
+#include "fakes/fake_files.h"
+#include "fakes/fake_ini.h"
+#include "fakes/fake_window.h"
+#include "platform/dbus/dbus_dde_transport.h"
+#include "platform/dde_control.h"
+#include "platform/xbase_table.h"
+#include "shell/lifecycle.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+#include "store/lookup.h"
 
 extern char** environ;
 
@@ -35,6 +48,9 @@ inline std::string ReadFile(const std::string& path) {
   s << in.rdbuf();
   return s.str();
 }
+inline void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
 
 // A temporary directory removed with its files at the end.
 class TempDir {
@@ -43,7 +59,7 @@ class TempDir {
     char templ[] = "/tmp/xfr-dbus-XXXXXX";
     path_ = mkdtemp(templ);
   }
-  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  ~TempDir() { std::filesystem::remove_all(path_); }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
 
  private:
@@ -110,11 +126,13 @@ class Child {
   int status_ = -1;
 };
 
-// True once `bus_name` has an owner on the session bus (waits up to five seconds).
-inline bool WaitForName(const std::string& bus_name) {
+// Waits up to five seconds for `bus_name` to have an owner (`owned`) or none; true when it did.
+inline bool WaitForName(const std::string& bus_name, bool owned = true) {
   QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
   for (int i = 0; i < 500; ++i) {
-    if (bus && bus->isServiceRegistered(QString::fromStdString(bus_name)).value()) return true;
+    if (bus && bus->isServiceRegistered(QString::fromStdString(bus_name)).value() == owned) {
+      return true;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
@@ -142,6 +160,85 @@ class ApxSim {
 
   Child child_;
   bool ready_ = false;
+};
+
+// apx-sim on a report file, logging what it receives into the temp dir, and a link to it.
+class ApxSimTest : public ::testing::Test {
+ protected:
+  void Serve(const std::string& report) {
+    sim_ = std::make_unique<ApxSim>(report, std::vector<std::string>{"--log", dir_.File("log")});
+    ASSERT_TRUE(sim_->ready()) << "apx-sim did not come up";
+  }
+  void ServeJson(const std::string& json) {
+    WriteFile(dir_.File("report.json"), json);
+    Serve(dir_.File("report.json"));
+  }
+  // Stops apx-sim, waits for its name to leave the bus and drops its log.
+  void StopServing() {
+    sim_.reset();
+    ASSERT_TRUE(WaitForName("dde.APX", false));
+    std::filesystem::remove(dir_.File("log"));
+  }
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(dir_.File("log")));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  TempDir dir_;
+  std::unique_ptr<ApxSim> sim_;
+  DBusDdeTransport transport_{2000};
+  DdeClientControl control_{&transport_};
+};
+
+// The program's window over copies of the fixture tables, with apx-sim as the appraisal software.
+class TablesE2eTest : public ApxSimTest {
+ protected:
+  TablesE2eTest() {
+    std::filesystem::create_directories(data_);
+    for (const char* f : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT", "CLIENT.DBF",
+                          "CLIENT.CDX", "INVOICE.DBF", "INVOICE.CDX"}) {
+      std::filesystem::copy_file(std::string(XFR_TEST_DATA) + "/foxpro/" + f, data_ + "/" + f);
+    }
+    ini_.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
+    ini_.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
+    ini_.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", "0");
+  }
+
+  // The window loaded, on `file_num` when given.
+  FrmMain& Start(const std::string& file_num = "") {
+    form_ = std::make_unique<FrmMain>(app_);
+    Initialize(app_);
+    frmMainForm_Load(*form_);
+    if (!file_num.empty()) FindTheRecord(*form_, file_num);
+    return *form_;
+  }
+
+  // Every table file's bytes.
+  std::vector<std::string> TableBytes() const {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(data_)) {
+      out.push_back(ReadFile(e.path()));
+    }
+    return out;
+  }
+
+  std::string data_ = dir_.File("data");
+  FakeIni ini_;
+  FakeFiles files_;
+  FakeWindow window_;
+  FakeClock clock_;
+  XbaseTableService tables_{[this](std::string_view, std::string_view file) -> std::string {
+    for (const auto& e : std::filesystem::directory_iterator(data_)) {
+      if (strcasecmp(e.path().filename().c_str(), std::string(file).c_str()) == 0) {
+        return e.path().string();
+      }
+    }
+    return "";
+  }};
+  App app_{Services{&ini_, &files_, &clock_, &window_, &tables_, &transport_, nullptr}, ""};
+  std::unique_ptr<FrmMain> form_;
 };
 
 }  // namespace xfr::testing

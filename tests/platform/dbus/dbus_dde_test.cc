@@ -75,13 +75,9 @@ TEST(DdeBusNames, ErrorNumbers) {
   EXPECT_EQ(dde_bus::ErrorNumberForDBusError("org.example.Whatever"), kErrDdeRefused);
 }
 
-class DBusLinkTest : public ::testing::Test {
+class DBusLinkTest : public testing::ApxSimTest {
  protected:
-  void SetUp() override {
-    sim_ = std::make_unique<ApxSim>(ApxData("two_reports.json"),
-                                    std::vector<std::string>{"--log", dir_.File("log")});
-    ASSERT_TRUE(sim_->ready()) << "apx-sim did not come up";
-  }
+  void SetUp() override { Serve(ApxData("two_reports.json")); }
 
   // One request the way the link operations make it.
   std::string Request(const std::string& link_topic, const std::string& item) {
@@ -102,11 +98,6 @@ class DBusLinkTest : public ::testing::Test {
     control_.LinkPoke();
     control_.SetLinkMode(0);
   }
-
-  TempDir dir_;
-  std::unique_ptr<ApxSim> sim_;
-  DBusDdeTransport transport_{2000};
-  DdeClientControl control_{&transport_};
 };
 
 TEST_F(DBusLinkTest, RoundTripsKeepTheTextAndReachTheLog) {
@@ -126,32 +117,20 @@ TEST_F(DBusLinkTest, RoundTripsKeepTheTextAndReachTheLog) {
   control_.LinkExecute("[RunMacro(CloseScn.bas)]\r");
   control_.SetLinkMode(0);
 
-  const std::string expected =
-      R"({"op":"request","topic":"Query","item":"ActiveReports"})"
-      "\n"
-      R"({"op":"request","topic":"RPT1","item":"ListForms"})"
-      "\n"
-      R"({"op":"request","topic":"RPT1","item":"UserID"})"
-      "\n"
-      R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})"
-      "\n"
-      R"({"op":"request","topic":"rpt1","item":"OFFSCRN|3|3"})"
-      "\n"
-      R"({"op":"request","topic":"RPT1","item":"offscrn|8|1"})"
-      "\n"
-      R"({"op":"request","topic":"RPT1","item":"offscrn|42|1"})"
-      "\n"
-      R"({"op":"poke","topic":"RPT1","item":"Offscrn|7|1","data":"9 Elm St\r\nUnit 2"})"
-      "\n"
-      R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})"
-      "\n"
-      R"({"op":"poke","topic":"RPT2","item":"ZNAPROF|9|9","data":"cut"})"
-      "\n"
-      R"({"op":"request","topic":"RPT2","item":"znaprof|9|9"})"
-      "\n"
-      R"({"op":"execute","topic":"System","data":"[RunMacro(CloseScn.bas)]\r"})"
-      "\n";
-  EXPECT_EQ(ReadFile(dir_.File("log")), expected);
+  EXPECT_EQ(LogLines(),
+            (std::vector<std::string>{
+                R"({"op":"request","topic":"Query","item":"ActiveReports"})",
+                R"({"op":"request","topic":"RPT1","item":"ListForms"})",
+                R"({"op":"request","topic":"RPT1","item":"UserID"})",
+                R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})",
+                R"({"op":"request","topic":"rpt1","item":"OFFSCRN|3|3"})",
+                R"({"op":"request","topic":"RPT1","item":"offscrn|8|1"})",
+                R"({"op":"request","topic":"RPT1","item":"offscrn|42|1"})",
+                R"({"op":"poke","topic":"RPT1","item":"Offscrn|7|1","data":"9 Elm St\r\nUnit 2"})",
+                R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})",
+                R"({"op":"poke","topic":"RPT2","item":"ZNAPROF|9|9","data":"cut"})",
+                R"({"op":"request","topic":"RPT2","item":"znaprof|9|9"})",
+                R"({"op":"execute","topic":"System","data":"[RunMacro(CloseScn.bas)]\r"})"}));
 }
 
 TEST_F(DBusLinkTest, ErrorsTheClientSees) {
@@ -210,10 +189,8 @@ TEST_F(DBusLinkTest, HostileNamesAndTextsNeverAbort) {
     // "AP\0X" is cut at its NUL like any DDE text, and nobody serves "AP".
     EXPECT_EQ(ErrorOf([&] { transport_.Initiate(service, "Query"); }), kErrNoDdeServer) << service;
   }
-  const std::string texts[] = {
-      "\xff\xfe\xfd", std::string("\0\0", 2), "\xed\xa0\x80", std::string(1 << 20, '|'),
-      "\x7f\x01\x02",
-  };
+  const std::string texts[] = {"\xff\xfe\xfd", std::string("\0\0", 2), "\xed\xa0\x80",
+                               std::string(1 << 20, '|'), "\x7f\x01\x02"};
   std::unique_ptr<DdeConversation> conversation = transport_.Initiate("APX", "RPT1");
   for (const std::string& text : texts) {
     // Every outcome is an answer or a run-time error; none ends the process.
@@ -235,10 +212,8 @@ TEST_F(DBusLinkTest, HostileNamesAndTextsNeverAbort) {
 TEST(DBusLink, EscapedServiceNameAndLargeAnswer) {
   TempDir dir;
   const std::string big(10 << 20, 'x');
-  {
-    std::ofstream report(dir.File("big.json"));
-    report << R"({"reports": {"Big Report": {"fields": {"f|1|1": ")" << big << R"("}}}})";
-  }
+  testing::WriteFile(dir.File("big.json"),
+                     R"({"reports": {"Big Report": {"fields": {"f|1|1": ")" + big + R"("}}}})");
   ApxSim sim(dir.File("big.json"), {"--dump", dir.File("dump.json")}, "My App", "dde.MY_20APP");
   ASSERT_TRUE(sim.ready());
   DBusDdeTransport transport(10000);
@@ -295,7 +270,7 @@ TEST(ApxSim, RejectsBadReportFiles) {
       "{\"reports\": {\"R\": {\"forms\": [\"A\"]}}",
   };
   for (const char* text : bad) {
-    std::ofstream(dir.File("bad.json"), std::ios::trunc) << text;
+    testing::WriteFile(dir.File("bad.json"), text);
     Child sim({testing::ApxSimPath(), dir.File("bad.json")});
     EXPECT_EQ(sim.WaitExit(std::chrono::seconds(10)), 2) << text;
   }
