@@ -69,24 +69,11 @@ class TempDir {
 // A child process; killed (SIGTERM) and reaped when dropped.
 class Child {
  public:
-  // `env` entries NAME=value are added to (or replace in) this process's environment.
-  Child(std::vector<std::string> argv, std::vector<std::string> env = {}) {
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      bool replaced = false;
-      for (const std::string& add : env) {
-        if (entry.compare(0, add.find('=') + 1, add, 0, add.find('=') + 1) == 0) replaced = true;
-      }
-      if (!replaced) environment.push_back(entry);
-    }
-    environment.insert(environment.end(), env.begin(), env.end());
-    std::vector<char*> args, envp;
+  explicit Child(std::vector<std::string> argv) {
+    std::vector<char*> args;
     for (auto& a : argv) args.push_back(a.data());
     args.push_back(nullptr);
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0) pid_ = -1;
   }
   ~Child() { Stop(); }
 

@@ -249,8 +249,8 @@ TEST(ApxSim, ExitsWhenItsBusGoesAway) {
   }
   ASSERT_FALSE(address.empty()) << "no private bus";
   address.pop_back();
-  Child sim({testing::ApxSimPath(), ApxData("two_reports.json")},
-            {"DBUS_SESSION_BUS_ADDRESS=" + address});
+  Child sim({"/usr/bin/env", "DBUS_SESSION_BUS_ADDRESS=" + address, testing::ApxSimPath(),
+             ApxData("two_reports.json")});
   // apx-sim logs nothing until it serves; give it time to take its name.
   EXPECT_EQ(sim.WaitExit(std::chrono::milliseconds(1000)), -1) << "apx-sim ended early";
   daemon.Stop();
@@ -259,16 +259,14 @@ TEST(ApxSim, ExitsWhenItsBusGoesAway) {
 
 TEST(ApxSim, RejectsBadReportFiles) {
   TempDir dir;
-  const char* bad[] = {
-      "",
-      "[]",
-      "{\"reports\": []}",
-      "{\"reports\": {\"R\": {\"forms\": [1]}}}",
-      "{\"reports\": {\"R\": {\"fields\": {\"a|1|1\": 5}}}}",
-      "{\"delayMs\": -1}",
-      "{\"reports\": {\"R\": {}, \"R\": {}}}",
-      "{\"reports\": {\"R\": {\"forms\": [\"A\"]}}",
-  };
+  const char* bad[] = {"",
+                       "[]",
+                       R"({"reports": []})",
+                       R"({"reports": {"R": {"forms": [1]}}})",
+                       R"({"reports": {"R": {"fields": {"a|1|1": 5}}}})",
+                       R"({"delayMs": -1})",
+                       R"({"reports": {"R": {}, "R": {}}})",
+                       R"({"reports": {"R": {"forms": ["A"]}})"};
   for (const char* text : bad) {
     testing::WriteFile(dir.File("bad.json"), text);
     Child sim({testing::ApxSimPath(), dir.File("bad.json")});

@@ -130,11 +130,10 @@ class ReadE2eTest : public testing::TablesE2eTest {
     }
     return records;
   }
-  // The record whose `key_field` (trimmed, upper-cased) is `key`; empty when there is none.
+  // The record whose `key_field`, upper-cased, is `key`; empty when there is none.
   Fields Record(const std::string& table, const std::string& key_field, const std::string& key) {
     for (Fields& r : Table(table)) {
       std::string value = r[key_field];
-      value.erase(value.find_last_not_of(' ') + 1);
       for (char& ch : value) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
       if (value == key) return r;
     }

@@ -136,16 +136,14 @@ TEST_F(SendE2eTest, ZnaFormSendsEightOrNineRows) {
     }
     ServeJson(R"({"reports": {"ZRPT": {"forms": ["zna", "URAR"]}}})");
     cmdSend_Click(Start("24-00102"));
-    Strings expected = {
-        "poke ZRPT ZNAPROF|3|1=24-00102",
-        "poke ZRPT Offscrn|7|1=77 Peachtree Cir NE",
-        "poke ZRPT Offscrn|8|1=Atlanta",
-        "poke ZRPT Offscrn|8|3=GA",
-        "poke ZRPT Offscrn|8|4=30309",
-        "poke ZRPT Offscrn|8|2=Fulton",
-        "poke ZRPT ZNAPROF|6|1=Margaret A. Holloway",
-        "poke ZRPT ZNAPROF|2|1=RF-20240102",
-    };
+    Strings expected = {"poke ZRPT ZNAPROF|3|1=24-00102",
+                        "poke ZRPT Offscrn|7|1=77 Peachtree Cir NE",
+                        "poke ZRPT Offscrn|8|1=Atlanta",
+                        "poke ZRPT Offscrn|8|3=GA",
+                        "poke ZRPT Offscrn|8|4=30309",
+                        "poke ZRPT Offscrn|8|2=Fulton",
+                        "poke ZRPT ZNAPROF|6|1=Margaret A. Holloway",
+                        "poke ZRPT ZNAPROF|2|1=RF-20240102"};
     if (owner) expected.push_back("poke ZRPT zna|4|2=Margaret A. Holloway");
     EXPECT_EQ(Pokes(), expected);
   }
