@@ -430,18 +430,20 @@ TEST(Table, WaitsBoundedForFoxProLocks) {
     const char* what;
     const char* file;
     std::uint64_t offset;
-    bool append_blocked, edit3_blocked;
+    bool exclusive;  // false: another program reading the index
+    bool append_blocked, edit3_blocked, seek_blocked;
   } cases[] = {
-      {"header lock", "INVOICE.DBF", kDbfLockBase, true, false},
-      {"record 3 lock", "INVOICE.DBF", rec3, false, true},
-      {"index lock", "INVOICE.CDX", kCdxLockOffset, true, true},
+      {"header lock", "INVOICE.DBF", kDbfLockBase, true, true, false, false},
+      {"record 3 lock", "INVOICE.DBF", rec3, true, false, true, false},
+      {"index lock", "INVOICE.CDX", kCdxLockOffset, true, true, true, true},
+      {"index lock of a reader", "INVOICE.CDX", kCdxLockOffset, false, true, true, false},
   };
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::unique_ptr<File> other;
     ASSERT_TRUE(Env::Default()->OpenFile(dir / c.file, false, &other).ok());
-    ASSERT_TRUE(other->TryLock(c.offset, 1, true).ok());
+    ASSERT_TRUE(other->TryLock(c.offset, 1, c.exclusive).ok());
     Record rec = table->NewRecord();
     ASSERT_TRUE(rec.SetText(0, "LOCK" + std::to_string(++n)).ok());
     std::uint32_t recno = 0;
@@ -449,6 +451,10 @@ TEST(Table, WaitsBoundedForFoxProLocks) {
     EXPECT_EQ(s.IsLocked(), c.append_blocked) << s.ToString();
     s = table->Update(3, rec);
     EXPECT_EQ(s.IsLocked(), c.edit3_blocked) << s.ToString();
+    // A seek waits only for a writer of the index, never for another reader.
+    bool found = false;
+    s = table->Seek(table->FindTag("INV_NUM"), "LOCK", &found, &recno);
+    EXPECT_EQ(s.IsLocked(), c.seek_blocked) << s.ToString();
     ASSERT_TRUE(other->Unlock(c.offset, 1).ok());
     EXPECT_TRUE(table->Append(rec, &recno).ok());
   }
