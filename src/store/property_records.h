@@ -24,7 +24,7 @@ void AddRecord(FrmMain& form);
 // with the edit cancelled. REQUIRES: datproperty stands on the captured file number's record.
 void EditRecord(FrmMain& form);
 
-// Fills the property record buffer from the labels, in the order of the design's eight steps.
+// Fills the property record buffer from the labels, in eight steps, always in the same order.
 // REQUIRES: datproperty is in add or edit mode.
 void SetPropertyFieldsFromLabels(FrmMain& form);
 
