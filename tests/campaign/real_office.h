@@ -32,6 +32,7 @@
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "transfer/read_driver.h"
+#include "transfer/read_office.h"
 
 namespace xfr::campaign {
 
@@ -59,29 +60,7 @@ inline void CopyTables(const std::string& dir) {
 inline void ServeNewJob(FakeDdeTransport* dde) {
   dde->SetAnswer("Query", "ActiveReports", "RPT1,");
   dde->SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
-  const std::pair<const char*, const char*> fields[] = {
-      {"offscrn|3|3", " new-01 "},
-      {"offscrn|7|1", "12 Main St"},
-      {"offscrn|8|1", "Decatur"},
-      {"offscrn|8|3", "GA"},
-      {"offscrn|8|4", "30030"},
-      {"offscrn|8|2", "DeKalb"},
-      {"offscrn|24|1", "Oakhurst"},
-      {"URAR|25|2", "0225.01"},
-      {"URAR|25|1", "15-234-01"},
-      {"offscrn|2|3", "LN-1"},
-      {"offscrn|11|1", "250,000"},
-      {"offscrn|11|2", "3/7/25"},
-      {"offscrn|6|1", "Pat Buyer"},
-      {"URAR|5|1", "Sam Seller"},
-      {"offscrn|13|1", " new01 "},
-      {"offscrn|14|1", "New Lender Inc"},
-      {"offscrn|15|1", "1 Bank Way"},
-      {"offscrn|16|1", "Suite 2"},
-      {"offscrn|17|1", "Decatur, GA 30030"},
-      {"offscrn|20|3", "Lee Contact"},
-  };
-  for (const auto& [item, value] : fields) dde->SetAnswer("RPT1", item, value);
+  for (const auto& [item, value] : testing::kNewJobReport) dde->SetAnswer("RPT1", item, value);
 }
 
 // How a start, a command or an unload ended.

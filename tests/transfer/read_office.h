@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fakes/office.h"
@@ -14,6 +15,31 @@ namespace xfr::testing {
 
 inline constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
 
+// The report of a job the fake and the fixture tables do not hold (NEW-01), with a client they do
+// not hold either (NEW01): the add branch writes a property, a client and an invoice.
+inline constexpr std::pair<const char*, const char*> kNewJobReport[] = {
+    {"offscrn|3|3", " new-01 "},
+    {"offscrn|7|1", "12 Main St"},
+    {"offscrn|8|1", "Decatur"},
+    {"offscrn|8|3", "GA"},
+    {"offscrn|8|4", "30030"},
+    {"offscrn|8|2", "DeKalb"},
+    {"offscrn|24|1", "Oakhurst"},
+    {"URAR|25|2", "0225.01"},
+    {"URAR|25|1", "15-234-01"},
+    {"offscrn|2|3", "LN-1"},
+    {"offscrn|11|1", "250,000"},
+    {"offscrn|11|2", "3/7/25"},
+    {"offscrn|6|1", "Pat Buyer"},
+    {"URAR|5|1", "Sam Seller"},
+    {"offscrn|13|1", " new01 "},
+    {"offscrn|14|1", "New Lender Inc"},
+    {"offscrn|15|1", "1 Bank Way"},
+    {"offscrn|16|1", "Suite 2"},
+    {"offscrn|17|1", "Decatur, GA 30030"},
+    {"offscrn|20|3", "Lee Contact"},
+};
+
 struct ReadOffice : Office {
   ReadOffice() {
     ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
@@ -22,29 +48,7 @@ struct ReadOffice : Office {
     ini.Set(kXfrIni, "MAPREF", "URAR", "25|1");
     ini.Set(kXfrIni, "OWNER", "URAR", "5|1");
     Report("RPT1", "URAR");
-    const char* fields[][2] = {
-        {"offscrn|3|3", " new-01 "},
-        {"offscrn|7|1", "12 Main St"},
-        {"offscrn|8|1", "Decatur"},
-        {"offscrn|8|3", "GA"},
-        {"offscrn|8|4", "30030"},
-        {"offscrn|8|2", "DeKalb"},
-        {"offscrn|24|1", "Oakhurst"},
-        {"URAR|25|2", "0225.01"},
-        {"URAR|25|1", "15-234-01"},
-        {"offscrn|2|3", "LN-1"},
-        {"offscrn|11|1", "250,000"},
-        {"offscrn|11|2", "3/7/25"},
-        {"offscrn|6|1", "Pat Buyer"},
-        {"URAR|5|1", "Sam Seller"},
-        {"offscrn|13|1", " new01 "},
-        {"offscrn|14|1", "New Lender Inc"},
-        {"offscrn|15|1", "1 Bank Way"},
-        {"offscrn|16|1", "Suite 2"},
-        {"offscrn|17|1", "Decatur, GA 30030"},
-        {"offscrn|20|3", "Lee Contact"},
-    };
-    for (const auto& [item, value] : fields) Field(item, value);
+    for (const auto& [item, value] : kNewJobReport) Field(item, value);
   }
 
   // The first open report and its first form, as the appraisal program lists them.

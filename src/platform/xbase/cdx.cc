@@ -543,7 +543,8 @@ Status CdxFile::SeekImpl(int tag, std::string_view key, std::uint32_t recno, boo
   return Status::OK();
 }
 
-Status CdxFile::Seek(int tag, std::string_view key, bool* found, std::uint32_t* recno) {
+Status CdxFile::SeekExact(int tag, std::string_view key, std::uint32_t from_recno, bool* found,
+                          std::uint32_t* recno) {
   *found = false;
   Tag* t = TagAt(tag);
   if (t == nullptr || tag < 0) return Status::InvalidArgument("no tag number " + std::to_string(tag));
@@ -553,33 +554,24 @@ Status CdxFile::Seek(int tag, std::string_view key, bool* found, std::uint32_t* 
                                    std::to_string(t->header.key_length));
   }
   std::string got;
-  std::uint32_t r = 0;
   bool any = false;
-  Status s = SeekImpl(tag, key, 0, &any, &got, &r);
+  Status s = SeekImpl(tag, key, from_recno, &any, &got, recno);
   TrimCache();
-  if (!s.ok()) return s;
-  if (any && got == key) {
-    *found = true;
-    *recno = r;
-  }
-  return Status::OK();
+  if (s.ok()) *found = any && got == key;
+  return s;
+}
+
+Status CdxFile::Seek(int tag, std::string_view key, bool* found, std::uint32_t* recno) {
+  std::uint32_t r = 0;
+  Status s = SeekExact(tag, key, 0, found, &r);
+  if (s.ok() && *found) *recno = r;
+  return s;
 }
 
 Status CdxFile::Contains(int tag, std::string_view key, std::uint32_t recno, bool* found) {
-  *found = false;
-  Tag* t = TagAt(tag);
-  if (t == nullptr || tag < 0) return Status::InvalidArgument("no tag number " + std::to_string(tag));
-  if (key.size() != static_cast<std::size_t>(t->header.key_length)) {
-    return Status::InvalidArgument(t->what + ": key of " + std::to_string(key.size()) +
-                                   " bytes, tag keys have " +
-                                   std::to_string(t->header.key_length));
-  }
-  std::string got;
   std::uint32_t r = 0;
-  bool any = false;
-  Status s = SeekImpl(tag, key, recno, &any, &got, &r);
-  TrimCache();
-  if (s.ok()) *found = any && got == key && r == recno;
+  Status s = SeekExact(tag, key, recno, found, &r);
+  *found = *found && r == recno;
   return s;
 }
 

@@ -146,6 +146,9 @@ class CdxFile {
   Status LoadForRead(int tag, std::uint32_t offset, const cdx::Node** node);
   Status Descend(int tag, std::string_view key, std::uint32_t recno, std::vector<PathStep>* path,
                  cdx::Node** leaf);
+  // The first entry at or after (key, from_recno); *found when its key is `key`.
+  Status SeekExact(int tag, std::string_view key, std::uint32_t from_recno, bool* found,
+                   std::uint32_t* recno);
   Status SeekImpl(int tag, std::string_view key, std::uint32_t recno, bool* found,
                   std::string* found_key, std::uint32_t* found_recno);
   Status InsertImpl(int tag, std::string_view key, std::uint32_t recno);

@@ -21,22 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Child;
+using testing::Output;
 using testing::ReadFile;
 using testing::TempDir;
 
 constexpr const char* kPython = "/usr/bin/python3";
-
-std::string Output(const std::string& command, int* status) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = pclose(p);
-  *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
 
 std::string Fixtures() { return std::string(XFR_TEST_DATA) + "/foxpro"; }
 std::string Verifier() {

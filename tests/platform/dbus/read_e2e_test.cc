@@ -20,21 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Fields = std::map<std::string, std::string>;
+using testing::Output;
 
 constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
 constexpr const char* kPython = "/usr/bin/python3";
-
-std::string Output(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = pclose(p);
-  if (status) *status = WEXITSTATUS(rc);
-  return out;
-}
 
 // "NAME=value" texts as fields.
 Fields Pairs(const std::vector<std::string>& pairs) {
