@@ -18,9 +18,10 @@ if ls tests/data/foxpro/*.DBF >/dev/null 2>&1; then
   cp tests/data/foxpro/PROPERTY.* tests/data/foxpro/CLIENT.* tests/data/foxpro/INVOICE.* \
     "$demo/office/TRK/DATA/"
 fi
-printf '[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\nAPPDIR=C:\\TRK\r\n' >"$demo/windows/Trk.Ini"
-printf '[DIRECTORIES]\r\nAPPDIR=C:\\APX\r\nPRIVATEDIR=C:\\APX\\PRIVATE\r\n' >"$demo/windows/APX.INI"
-printf '[PREFERENCES]\r\nAUTOEXIT=0\r\n' >"$demo/windows/XFR.INI"
+# The three INI files of the Windows directory, as doc/setup.md describes them: DATADIR and
+# APPDIR on drive C:, which XFR_DRIVE_C maps to the demo office.
+cp data/examples/Trk.Ini data/examples/APX.INI data/examples/XFR.INI "$demo/windows/"
+mkdir -p "$demo/office/APX"
 export XFR_WINDIR="$demo/windows"
 export XFR_DRIVE_C="$demo/office"
 
@@ -48,8 +49,6 @@ cat "$demo/apx-sim.log"
 # (job 24-00150 on form URAR, with a client the tracking tables do not know yet); Transfer Info
 # reads it into the demo tables, answering Yes to "... was not found.  Add?", and the records
 # written are shown as an independent reader sees them.
-printf '[FORM]\r\nURAR=URAR\r\n[CENSUS]\r\nURAR=25|2\r\n[MAPREF]\r\nURAR=25|1\r\n[OWNER]\r\nURAR=5|1\r\n' \
-  >>"$demo/windows/XFR.INI"
 read_file_num=24-00150
 rm -f "$demo/apx-sim-read.log"
 echo
