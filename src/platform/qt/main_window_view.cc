@@ -97,7 +97,7 @@ void MainWindowView::Build() {
     w->setObjectName(Q(box->name));
     boxes_[box->name] = w;
     connect(w, &QLineEdit::textEdited, this, [this, box](const QString& text) {
-      box->text = text.toStdString();
+      box->Type(text.toStdString());
     });
     return w;
   };
