@@ -9,6 +9,7 @@
 #include "campaign/real_office.h"
 #include "platform/xbase/fault_env.h"
 #include "store/lookup.h"
+#include "transfer/field_sizing.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
 
@@ -149,10 +150,21 @@ void ReadWithClientLocked(Ctx& r, Answer answer) {
   r.office.Read();
 }
 
-// Another program appends a record while the read asks "Add?".
-void ReadWhileAnotherAdds(Ctx& r, std::string table, std::string field, std::string value) {
-  r.office.window.on_box = [&r, table, field, value](const testing::ShownBox& b) {
-    if (b.text == kAddQuestion) WriteRecord(r.dir + "/" + table + ".DBF", 0, {{field, value}});
+// Another program adds the job while the read asks "Add?".
+void ReadWhileAnotherAddsTheJob(Ctx& r) {
+  r.office.window.on_box = [&r](const testing::ShownBox& b) {
+    if (b.text == kAddQuestion) WriteRecord(r.dir + "/PROPERTY.DBF", 0, {{"FILE_NUM", "NEW-01"}});
+  };
+  r.office.Read();
+}
+
+// Another program adds the client after the read looked for it, just before the read's append.
+void ReadWhileAnotherAddsTheClient(Ctx& r) {
+  r.f().datclient.Validate = [&r](int& action, int& save) {
+    if (action == DataControl::kActionWrite) {
+      WriteRecord(r.dir + "/CLIENT.DBF", 0, {{"CLI_NUM", "NEW01"}});
+    }
+    datclient_Validate(r.f(), action, save);
   };
   r.office.Read();
 }
@@ -213,11 +225,11 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM="},
            std::string(kAddQuestion) + " | " + kClientLocked},
           {"another program adds the job while Add? is up: it is updated",
-           [](Ctx& r) { ReadWhileAnotherAdds(r, "PROPERTY", "FILE_NUM", "NEW-01"); },
+           ReadWhileAnotherAddsTheJob,
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01"},
            std::string(kAddQuestion) + " | NEW-01 was found.  Update?"},
-          {"another program adds the client while Add? is up: it is linked",
-           [](Ctx& r) { ReadWhileAnotherAdds(r, "CLIENT", "CLI_NUM", "NEW01"); },
+          {"another program adds the client just before the read's append: it is linked",
+           ReadWhileAnotherAddsTheClient,
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
             "INVOICE +31 INV_NUM=NEW-01"},
            kAddQuestion},
