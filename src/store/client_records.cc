@@ -73,10 +73,13 @@ bool AddClientRecord(FrmMain& form) {
     SetClientFieldsFromLabels(form);
     ShowClientFields(form, true);
     built = true;
-  }) && built && run.Step([&] {
-    dc.UpdateUnlessFound("CLI_NUM");
-    written = true;
   });
+  if (built) {
+    run.Step([&] {
+      dc.UpdateUnlessFound("CLI_NUM");
+      written = true;
+    });
+  }
   return written;
 }
 

@@ -39,7 +39,8 @@ void SetPropertyFieldsFromLabels(FrmMain& form);
 void Label2Text(FrmMain& form, TextBox& text_control, const Label& label_control);
 
 // Adds an INVOICE record whose INV_NUM is File_Num of the current property, unless another
-// program added that invoice since the caller looked. Traps errors ("AddInvoiceRecord"). REQUIRES: datproperty stands on the property just added.
+// program added that invoice since the caller looked. Traps errors ("AddInvoiceRecord"). REQUIRES:
+// datproperty stands on the property just added.
 void AddInvoiceRecord(FrmMain& form);
 
 // The estimated value of a caption such as "250,000", "$ 1,250,000.50" or "412000": blanks, a

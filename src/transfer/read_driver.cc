@@ -125,7 +125,8 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
   // A lookup that failed and was answered Abort says nothing about the job: the read ends here
   // rather than offer to add a job it could not look for.
   bool found = false;
-  if (AbortedWithin(app, [&] { found = FindRecord(app, form.datSearchProperty, key, "File_Num"); })) {
+  if (AbortedWithin(app,
+                    [&] { found = FindRecord(app, form.datSearchProperty, key, "File_Num"); })) {
     stop();
     return;
   }

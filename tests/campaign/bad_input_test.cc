@@ -101,8 +101,8 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
     const char* name;
     int fail_write;  // FaultEnv::FailWrite(n), counted from the read's first write
   } cases[] = {
-      {"disk full at the property record", 1},        {"disk full at the property's record count", 2},
-      {"disk full at the property's index", 3},       {"disk full at the client record", 6},
+      {"disk full at the property record", 1},  {"disk full at the property's record count", 2},
+      {"disk full at the property's index", 3}, {"disk full at the client record", 6},
       {"disk full at the invoice's index", 16},
   };
   for (const Case& c : cases) {

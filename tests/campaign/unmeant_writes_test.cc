@@ -33,7 +33,8 @@ struct Case {
   int pokes = -1;                 // pokes sent (-1: not checked)
 };
 
-void RunCases(const std::vector<Case>& cases, const std::function<void(const std::string&)>& prepare) {
+void RunCases(const std::vector<Case>& cases,
+              const std::function<void(const std::string&)>& prepare) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
@@ -65,8 +66,10 @@ void RunCases(const std::vector<Case>& cases, const std::function<void(const std
 // Record 2 (24-00102) as another program left it: text with leading blanks, as legacy data has.
 void IndentJob2(const std::string& dir) {
   ASSERT_TRUE(WriteRecord(dir + "/PROPERTY.DBF", 2,
-                          {{"PR_STREET", "  77 Peachtree Cir NE"}, {"PR_CITY", "  Atlanta"},
-                           {"PR_OWNER", "  Margaret A. Holloway"}, {"PR_LOT", " 12"}}));
+                          {{"PR_STREET", "  77 Peachtree Cir NE"},
+                           {"PR_CITY", "  Atlanta"},
+                           {"PR_OWNER", "  Margaret A. Holloway"},
+                           {"PR_LOT", " 12"}}));
 }
 
 // The report of job 24-00102 as record 2 holds it, but for a new street.
@@ -107,13 +110,16 @@ TEST(WriteBack, OnlyAPersonsEditOrATransferWritesARecord) {
            "24-00102 was found.  Update?"},
           {"showing a lower-case file number", [](Ctx& r) { GoToJob(r.f(), "ac24-104"); }, {}, ""},
           {"showing a job whose lot has a leading blank",
-           [](Ctx& r) { GoToJob(r.f(), "24-00102"); }, {}, ""},
+           [](Ctx& r) { GoToJob(r.f(), "24-00102"); },
+           {},
+           ""},
           {"sending a job",
            [](Ctx& r) {
              GoToJob(r.f(), "ac24-104");
              cmdSend_Click(r.f());
            },
-           {}, ""},
+           {},
+           ""},
           {"a person's edit is written, a typed key upper-cased",
            [](Ctx& r) {
              GoToJob(r.f(), "24-00103");
@@ -121,7 +127,8 @@ TEST(WriteBack, OnlyAPersonsEditOrATransferWritesARecord) {
              r.f().txtCli_Num.Type("amc01");
              GoToJob(r.f(), "24-00105");
            },
-           {"PROPERTY 3 PR_STREET=9 Typed Ln", "PROPERTY 3 CLI_NUM=AMC01"}, ""},
+           {"PROPERTY 3 PR_STREET=9 Typed Ln", "PROPERTY 3 CLI_NUM=AMC01"},
+           ""},
       },
       IndentJob2);
 }
@@ -183,26 +190,32 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
              r.env.FailWrite(1);
              if (GoToJob(r.f(), "24-00105")) cmdSend_Click(r.f());
            },
-           {"PROPERTY 4 PR_STREET=x"}, "24-00105 was not found.", 0},
+           {"PROPERTY 4 PR_STREET=x"},
+           "24-00105 was not found.",
+           0},
           {"a file number not in the tables is not sent",
            [](Ctx& r) {
              if (GoToJob(r.f(), " 24-99999")) cmdSend_Click(r.f());
            },
-           {}, "24-99999 was not found.", 0},
+           {},
+           "24-99999 was not found.",
+           0},
           {"the appraisal program gone during the capture",
            [](Ctx& r) {
              LoseProgramAt(r.office, "offscrn|8|1");
              r.office.Read();
            },
-           {}, kIncomplete},
+           {},
+           kIncomplete},
           {"a capture request timing out, answered Abort, on a job that exists",
            [](Ctx& r) {
              ServeJob2(r.office, r.dir);
              r.office.dde.Fail("RPT1", "offscrn|8|4", kErrDdeTimeout);
              r.office.Read();
            },
-           {}, DescribeError(kErrDdeTimeout) + ".\r\nError # 286 in module ApxGetFieldInfo. | " +
-                   kIncomplete},
+           {},
+           DescribeError(kErrDdeTimeout) + ".\r\nError # 286 in module ApxGetFieldInfo. | " +
+               kIncomplete},
           {"the appraisal program gone during a send, answered Abort",
            [](Ctx& r) {
              GoToJob(r.f(), "24-00102");
@@ -210,7 +223,9 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
              cmdSend_Click(r.f());
              EXPECT_NE(r.office.window.statuses.back(), kSentStatus);
            },
-           {}, DescribeError(kErrNoDdeServer) + ".\r\nError # 282 in module PokeText.", 3},
+           {},
+           DescribeError(kErrNoDdeServer) + ".\r\nError # 282 in module PokeText.",
+           3},
           {"a client write refused, answered Retry once the lock is free",
            [](Ctx& r) { ReadWithClientLocked(r, Answer::kRetry); },
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",

@@ -303,9 +303,10 @@ TEST(CmdRead, UntrappedErrorIsReportedAndLeavesNoHalfWrittenRecord) {
     EXPECT_FALSE(Read(f));  // a failed read never ends the program
     ASSERT_FALSE(o.window.boxes.empty());
     EXPECT_EQ(o.window.boxes.back().title, "Error");
-    EXPECT_NE(o.window.boxes.back().text.find(c.file_num == "24-00101" ? "in module CmdRead_Click."
-                                                                       : "in module AddClientRecord."),
-              std::string::npos);
+    EXPECT_NE(
+        o.window.boxes.back().text.find(c.file_num == "24-00101" ? "in module CmdRead_Click."
+                                                                 : "in module AddClientRecord."),
+        std::string::npos);
     if (c.file_num == "24-00101") {
       EXPECT_EQ(o.property->records, before_property);
     } else {
