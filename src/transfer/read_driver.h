@@ -3,6 +3,10 @@
 // adds the job (property, client link, invoice) or updates the existing property and its client
 // link.
 //
+// A capture that did not get every answer ends the read before the question, with nothing
+// written. A job (or client) that another program added after the look-up is found again under
+// the append's lock and updated (linked) instead of added twice.
+//
 // An error that reaches the command untrapped is reported under "CmdRead_Click"; any record
 // write it interrupted is cancelled first, so the tables stay as the last completed write left
 // them. Every way out restores the default pointer; after an error the animation is stopped and
