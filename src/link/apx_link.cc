@@ -93,7 +93,8 @@ void ApxListForms(App& app, DdeClientControl& control, std::string_view report) 
 }
 
 std::string ApxGetFieldInfo(App& app, DdeClientControl& control, std::string_view report,
-                            std::string_view address) {
+                            std::string_view address, bool* answered_out) {
+  if (answered_out) *answered_out = true;
   StepRunner run(app, "ApxGetFieldInfo",
                  QuietOn({kErrNoDdeServer, kErrDdeRefused, kErrInvalidProperty}));
   const std::string trimmed = VbTrim(address);
@@ -115,30 +116,36 @@ std::string ApxGetFieldInfo(App& app, DdeClientControl& control, std::string_vie
                     });
   // A request that was ignored at the error report left the previous field's text in Text;
   // that text must not pass for this field's value.
+  if (answered_out) *answered_out = answered;
   if (!finished || !answered) return "";
   if (control.Text() == kEmptyFieldAnswer) return "";
   return control.Text();
 }
 
-void PokeText(App& app, DdeClientControl& control, std::string_view topic, std::string_view address,
+bool PokeText(App& app, DdeClientControl& control, std::string_view topic, std::string_view address,
               std::string_view data) {
   StepRunner run(app, "PokeText", QuietOn({kErrInvalidProperty}));
+  bool taken = false;
   RunSteps(run, {
                     [&] { control.SetLinkMode(DdeClientControl::kNone); },
                     [&] { control.SetLinkTopic(std::string(topic)); },
                     [&] { control.SetLinkMode(DdeClientControl::kManual); },
                     [&] { control.SetLinkItem(std::string(address)); },
                     [&] { control.SetText(VbTrim(data)); },
-                    [&] { control.LinkPoke(); },
+                    [&] {
+                      control.LinkPoke();
+                      taken = true;
+                    },
                     [&] { control.SetLinkMode(DdeClientControl::kNone); },
                 });
+  return taken;
 }
 
-void ApxSendCompField(App& app, DdeClientControl& control, std::string_view topic,
+bool ApxSendCompField(App& app, DdeClientControl& control, std::string_view topic,
                       std::string_view position, std::string_view data) {
   Clock& clock = *app.services().clock;
   control.SetText(std::string(kNotTaken));
-  PokeText(app, control, topic, position, data);
+  const bool taken = PokeText(app, control, topic, position, data);
 
   // Wait while the seconds clock reads at most the start second plus one and the poke has not
   // replaced the placeholder. The seconds clock restarts at 0 at midnight, where that rule alone
@@ -152,11 +159,12 @@ void ApxSendCompField(App& app, DdeClientControl& control, std::string_view topi
     if (clock.MonotonicSeconds() - started > span) break;
     clock.Sleep(kPollInterval);
   }
+  return taken;
 }
 
-void ApxSendField(App& app, DdeClientControl& txtdde, std::string_view topic,
+bool ApxSendField(App& app, DdeClientControl& txtdde, std::string_view topic,
                   std::string_view position, std::string_view data) {
-  ApxSendCompField(app, txtdde, topic, VbTrim(position), VbTrim(data));
+  return ApxSendCompField(app, txtdde, topic, VbTrim(position), VbTrim(data));
 }
 
 std::string MacroCommand(std::string_view script) { return "[RunMacro(" + VbTrim(script) + ")]\r"; }

@@ -58,12 +58,13 @@ void ApxListForms(App& app, DdeClientControl& control, std::string_view report);
 // The text of one field of the report: "" for an empty field (the answer CR LF), for an address
 // that is blank or lacks its form name (starts with "|"; nothing is sent then), and for a failed
 // request. Any other answer comes back exactly as received, blanks and line ends included.
+// *answered (when given) is false only for a request that failed, whatever the report's answer.
 std::string ApxGetFieldInfo(App& app, DdeClientControl& control, std::string_view report,
-                            std::string_view address);
+                            std::string_view address, bool* answered = nullptr);
 
 // Pokes `data`, trimmed of blanks, into the field `address` on `topic` ("APX|" + report name).
-// The address is sent as given.
-void PokeText(App& app, DdeClientControl& control, std::string_view topic, std::string_view address,
+// The address is sent as given. True when the appraisal software took the poke.
+bool PokeText(App& app, DdeClientControl& control, std::string_view topic, std::string_view address,
               std::string_view data);
 
 // PokeText, then a short wait for the poke to be taken: Text is set to "NULL" first, and when the
@@ -71,12 +72,12 @@ void PokeText(App& app, DdeClientControl& control, std::string_view topic, std::
 // passed the start second plus one (half a second to one and a half). The wait sleeps between
 // looks at the clock and is also bounded on the monotonic clock, so a wait across midnight (when
 // the clock restarts at 0) ends just as soon.
-// REQUIRES: app.services().clock is set.
-void ApxSendCompField(App& app, DdeClientControl& control, std::string_view topic,
+// True when the poke was taken. REQUIRES: app.services().clock is set.
+bool ApxSendCompField(App& app, DdeClientControl& control, std::string_view topic,
                       std::string_view position, std::string_view data);
 
 // ApxSendCompField on the main window's DDE control `txtdde`, with position and data trimmed.
-void ApxSendField(App& app, DdeClientControl& txtdde, std::string_view topic,
+bool ApxSendField(App& app, DdeClientControl& txtdde, std::string_view topic,
                   std::string_view position, std::string_view data);
 
 // The command that runs one macro of the appraisal software:

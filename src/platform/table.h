@@ -57,6 +57,11 @@ class Recordset {
   virtual void AddNew() = 0;
   virtual void Edit() = 0;
   virtual void Update() = 0;
+  // Update of an AddNew that appends only when no live record has the new record's key on `tag`
+  // yet, looked up under the lock that covers the append, so that two programs adding the same
+  // key at the same moment add it once. False when one has: nothing is written, the AddNew is
+  // over and that record is current. (Outside add mode, the same as Update.)
+  virtual bool UpdateUnlessFound(std::string_view tag) = 0;
   virtual void CancelUpdate() = 0;
   virtual EditMode GetEditMode() const = 0;
 

@@ -179,6 +179,22 @@ class XbaseRecordset final : public Recordset {
     Position(recno);
   }
 
+  bool UpdateUnlessFound(std::string_view tag) override {
+    Live();
+    if (mode_ != EditMode::kAdd) {
+      Update();
+      return true;
+    }
+    const int t = table_->FindTag(tag);
+    if (t < 0) Raise(kErrNotAnIndex);
+    std::uint32_t recno = 0, existing = 0;
+    Status s = table_->Append(buffer_, &recno, t, &existing);
+    if (!s.ok()) RaiseStatus(s);
+    mode_ = EditMode::kNone;
+    Position(existing != 0 ? existing : recno);
+    return existing == 0;
+  }
+
   void CancelUpdate() override { mode_ = EditMode::kNone; }
   EditMode GetEditMode() const override { return mode_; }
 

@@ -41,10 +41,18 @@ struct Image : Control {
 };
 
 // A text box, optionally bound to a field of a data control's current record. `tag` names the
-// box's table field for sizing and label writing; `max_length` 0 means no limit.
+// box's table field for sizing and label writing; `max_length` 0 means no limit. `edited` marks
+// a text the person changed (Type); the program's own changes of `text` (fitting, upper-casing
+// a key for display) leave it alone, and only an edited box is written back to its record.
 struct TextBox : Control {
   using Control::Control;
+  // The person's edit: the view calls this with the box's new text.
+  void Type(std::string new_text) {
+    text = std::move(new_text);
+    edited = true;
+  }
   std::string text;
+  bool edited = false;
   int max_length = 0;
   bool locked = false;
   std::string tag;

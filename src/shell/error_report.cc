@@ -24,6 +24,15 @@ int ReportError(App& app, const RuntimeError& error) {
   }
 }
 
+bool AbortedWithin(App& app, const std::function<void()>& work) {
+  const int response_before = app.ErrResponse;
+  app.ErrResponse = -1;
+  work();
+  const bool aborted = app.ErrResponse == 2;
+  if (app.ErrResponse == -1) app.ErrResponse = response_before;
+  return aborted;
+}
+
 StepRunner::StepRunner(App& app, std::string_view proc_name, Expected expected)
     : app_(app), expected_(std::move(expected)) {
   app_.SetProc(proc_name);

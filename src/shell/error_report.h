@@ -28,6 +28,11 @@ int ReportError(App& app, const RuntimeError& error);
 // The text of the Abort/Retry/Ignore box for an error raised in procedure `proc_name`.
 std::string ErrorReportText(const RuntimeError& error, std::string_view proc_name);
 
+// Runs `work` and tells whether an error report shown inside it was answered Abort, for a
+// caller that must end when the person asked to (the procedure that showed the report has
+// only left itself). ErrResponse is left as it was when no report was answered.
+bool AbortedWithin(App& app, const std::function<void()>& work);
+
 enum class Resume { kRetry, kNext, kLeave };
 
 class StepRunner {

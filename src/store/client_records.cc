@@ -44,9 +44,8 @@ void Label2ClientText(FrmMain& form, TextBox& text_control, const Label& label_c
   int width = text_control.max_length;
   if (width <= 0) width = dc.FieldSize(text_control.tag);
   dc.SetField(text_control.tag, FitToWidth(label_control.caption, width));
-  // The box shows the caption at once. It shows it trimmed: the box hands its text back on the
-  // update after being cut to its length, and the blanks of an untrimmed caption would push the
-  // end of a long value out of the field.
+  // The box shows the caption at once, trimmed; the field was written above, and the box, not
+  // being the person's edit, is not handed back.
   text_control.text = VbTrim(label_control.caption);
 }
 
@@ -61,14 +60,27 @@ void SetClientFieldsFromLabels(FrmMain& form) {
   Label2ClientText(form, form.txtCli_Cont, form.lblCli_Cont);
 }
 
-void AddClientRecord(FrmMain& form) {
+bool AddClientRecord(FrmMain& form) {
   DataControl& dc = form.datclient;
+  StepRunner run(form.app(), "AddClientRecord");
   WriteGuard guard(dc);
-  dc.AddNew();
-  dc.SetField("CLI_NUM", FitToWidth(UCase(form.lblCli_Num.caption), kClientKeyWidth));
-  SetClientFieldsFromLabels(form);
-  ShowClientFields(form, true);
-  dc.Update();
+  bool built = false, written = false;
+  // The write is reported where it failed, so that Retry can try it again (a lock another
+  // program held may be free by then). A record not built whole is never written.
+  run.Step([&] {
+    dc.AddNew();
+    dc.SetField("CLI_NUM", FitToWidth(UCase(form.lblCli_Num.caption), kClientKeyWidth));
+    SetClientFieldsFromLabels(form);
+    ShowClientFields(form, true);
+    built = true;
+  });
+  if (built) {
+    run.Step([&] {
+      dc.UpdateUnlessFound("CLI_NUM");
+      written = true;
+    });
+  }
+  return written;
 }
 
 }  // namespace xfr

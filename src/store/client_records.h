@@ -2,8 +2,8 @@
 // property to its client (PROPERTY Cli_Num) and the addition of a new CLIENT record from the
 // captured client labels.
 //
-// None of these traps errors of its own: an error passes to the read transfer, with any AddNew
-// or Edit they started cancelled first (a record is written whole or not at all).
+// Only AddClientRecord traps errors of its own; the others pass an error to the read transfer,
+// with any AddNew or Edit they started cancelled first (a record is written whole or not at all).
 // The validate and error notifications of the client connection are in transfer/field_sizing.h.
 //
 // Called by the read driver on the window's thread.
@@ -28,8 +28,11 @@ void SetClientOfProperty(FrmMain& form, std::string_view file_num, std::string_v
 void EditClientIDFieldOnly(FrmMain& form, std::string_view input_str);
 
 // Adds a CLIENT record keyed by lblCli_Num (upper-cased, trimmed, 5 wide) holding the captured
-// client values, and shows the client boxes.
-void AddClientRecord(FrmMain& form);
+// client values, and shows the client boxes. When another program added that client since the
+// caller looked, nothing is written and the existing client is current. Traps errors
+// ("AddClientRecord"): Retry writes again, Ignore and Abort go on without the client (the
+// read transfer ends on Abort). True when CLIENT now holds the client.
+bool AddClientRecord(FrmMain& form);
 
 // Fills the new client record from the labels (REQUIRES: datclient in add mode).
 void SetClientFieldsFromLabels(FrmMain& form);

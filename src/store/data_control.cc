@@ -75,7 +75,7 @@ void DataControl::FireValidate(int action, bool save) {
 bool DataControl::HasPendingEdits() const {
   if (!recordset_) return false;
   for (const Binding& b : bindings_) {
-    if (b.box->text != b.shown) return true;
+    if (Edited(b)) return true;
   }
   return false;
 }
@@ -83,7 +83,7 @@ bool DataControl::HasPendingEdits() const {
 void DataControl::ApplyBoxEdits() {
   const std::vector<FieldInfo>& fields = rs().Fields();
   for (Binding& b : bindings_) {
-    if (b.box->text == b.shown) continue;
+    if (!Edited(b)) continue;
     const FieldInfo* f = FindField(fields, b.field);
     if (!f) throw RuntimeError(kErrItemNotFound);
     rs().SetField(b.field, TextToFieldValue(*f, b.box->text));
@@ -139,10 +139,11 @@ bool DataControl::HasCurrent() const { return rs().HasCurrent(); }
 
 void DataControl::SetIndex(std::string_view tag) { rs().SetIndex(tag); }
 
-void DataControl::Seek(std::string_view comparison, std::string_view key) {
-  if (!BeforeMove()) return;
+bool DataControl::Seek(std::string_view comparison, std::string_view key) {
+  if (!BeforeMove()) return false;
   rs().Seek(comparison, key);
   ShowCurrent();
+  return true;
 }
 
 bool DataControl::NoMatch() const { return rs().NoMatch(); }
@@ -190,6 +191,14 @@ void DataControl::Update() {
   ShowCurrent();
 }
 
+bool DataControl::UpdateUnlessFound(std::string_view tag) {
+  FireValidate(kActionWrite, true);
+  ApplyBoxEdits();
+  const bool added = rs().UpdateUnlessFound(tag);
+  ShowCurrent();
+  return added;
+}
+
 void DataControl::CancelUpdate() {
   rs().CancelUpdate();
   ShowCurrent();
@@ -217,6 +226,7 @@ void DataControl::ShowCurrent() {
       }
     }
     b.box->text = text;
+    b.box->edited = false;
     b.shown = text;
   }
 }

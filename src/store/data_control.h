@@ -4,8 +4,10 @@
 // It holds the connection properties (Connect, DatabaseName, RecordSource, RecordsetType),
 // opens the table on Refresh, keeps the bound text boxes showing the current record, and hands
 // their edited text back to the record when it is written: on Update, before any move (seek,
-// bookmark, first record, AddNew) and on close. A box hands its text back only when it differs
-// from what the box last showed, so looking at a record never writes it.
+// bookmark, first record, AddNew) and on close. A box hands its text back only when the person
+// changed it (TextBox::edited) and it differs from what the box last showed; what the program
+// does to a box for display (fitting it, upper-casing a key) is not an edit, so looking at a
+// record never writes it.
 //
 // Validate notification, with the action codes of the platform's data control:
 //   16  before every write of the record (Update, and the save of edited boxes before a move),
@@ -56,7 +58,9 @@ class DataControl {
   // The recordset operations. Each raises 91 when the connection is not open.
   bool HasCurrent() const;
   void SetIndex(std::string_view tag);
-  void Seek(std::string_view comparison, std::string_view key);
+  // False when the seek was not made because the save of edited boxes before it failed (the
+  // Error handler has been told); NoMatch then still describes an earlier seek.
+  bool Seek(std::string_view comparison, std::string_view key);
   bool NoMatch() const;
   std::string Bookmark() const;
   void SetBookmark(const std::string& mark);
@@ -69,6 +73,9 @@ class DataControl {
   void AddNew();
   void Edit();
   void Update();
+  // Update of an AddNew that appends only when no record has the new key on `tag` yet (see
+  // Recordset::UpdateUnlessFound); false when one has, which is then current.
+  bool UpdateUnlessFound(std::string_view tag);
   void CancelUpdate();
   EditMode GetEditMode() const;
 
@@ -89,6 +96,7 @@ class DataControl {
   };
 
   Recordset& rs() const;
+  static bool Edited(const Binding& b) { return b.box->edited && b.box->text != b.shown; }
   bool HasPendingEdits() const;
   // Copies edited box texts into the record buffer (which must be in edit or add mode).
   void ApplyBoxEdits();

@@ -30,22 +30,32 @@ void DisplayClientFields(FrmMain& form) {
   ShowClientFields(form, found);
 }
 
-void FindTheRecord(FrmMain& form, std::string_view file_num) {
+bool FindTheRecord(FrmMain& form, std::string_view file_num) {
   App& app = form.app();
   StepRunner run(app, "FindTheRecord");
-  if (VbTrim(file_num).empty()) return;
+  if (VbTrim(file_num).empty()) return false;
   auto key = [&] {
     return Trim2Size(app, form.datproperty, VbTrim(UCase(file_num)), "File_Num");
   };
   bool found = false;
   if (!run.Step([&] { found = FindRecord(app, form.datSearchProperty, key(), "File_Num"); })) {
-    return;
+    return false;
   }
-  if (!found) return;
-  if (!run.Step([&] { found = FindRecord(app, form.datproperty, key(), "File_Num"); })) return;
-  if (!found) return;
-  if (!run.Step([&] { form.txtKey.text = UCase(VbTrim(form.txtFile_Num.text)); })) return;
+  if (!found) return false;
+  if (!run.Step([&] { found = FindRecord(app, form.datproperty, key(), "File_Num"); })) {
+    return false;
+  }
+  if (!found) return false;
+  if (!run.Step([&] { form.txtKey.text = UCase(VbTrim(form.txtFile_Num.text)); })) return false;
   run.Step([&] { DisplayClientFields(form); });
+  return true;
+}
+
+bool GoToJob(FrmMain& form, std::string_view file_num) {
+  if (FindTheRecord(form, file_num)) return true;
+  form.app().window().MessageBox(UCase(VbTrim(file_num)) + " was not found.", kAppTitle,
+                                 Buttons::kOk);
+  return false;
 }
 
 }  // namespace xfr

@@ -12,7 +12,12 @@ void ShowClientFields(FrmMain& form, bool show);
 // Moves datclient to the client of the shown property and shows the client boxes exactly when
 // that client exists.
 void DisplayClientFields(FrmMain& form);
-// Shows the property of `file_num` when there is one; otherwise nothing changes.
-void FindTheRecord(FrmMain& form, std::string_view file_num);
+// Shows the property of `file_num` when there is one; otherwise nothing changes. True when the
+// window now shows it.
+bool FindTheRecord(FrmMain& form, std::string_view file_num);
+// FindTheRecord for a job named on the command line: when the window cannot show it, tells the
+// person ("<file number> was not found.") and returns false, so nothing is done with the record
+// the window still shows.
+bool GoToJob(FrmMain& form, std::string_view file_num);
 
 }  // namespace xfr

@@ -78,8 +78,8 @@ void SetPropertyFieldsFromLabels(FrmMain& form) {
   DataControl& dc = form.datproperty;
 
   Label2Text(form, form.txtFile_Num, form.lblFile_Num);
-  // Editing: the box shows the record's file number and hands this normalised text back on
-  // the update. Adding: the box is empty and stays so.
+  // Only the display: the field was written from the label just above, and a box the person did
+  // not edit is never handed back. Adding: the box is empty and stays so.
   form.txtFile_Num.text = UCase(VbTrim(form.txtFile_Num.text));
 
   struct Pair {
@@ -112,13 +112,17 @@ void SetPropertyFieldsFromLabels(FrmMain& form) {
   // The value box (hidden) shows the new value after the update; nothing to redraw here.
 }
 
-void AddRecord(FrmMain& form) {
+AddOutcome AddRecord(FrmMain& form) {
   App& app = form.app();
   DataControl& dc = form.datproperty;
   StepRunner run(app, "AddRecord", ReportAs(app, "AddRecord"));
   WriteGuard guard(dc);
+  AddOutcome outcome = AddOutcome::kNotAdded;
   run.Step([&] { dc.AddNew(); }) && run.Step([&] { SetPropertyFieldsFromLabels(form); }) &&
-      run.Step([&] { dc.Update(); });
+      run.Step([&] {
+        outcome = dc.UpdateUnlessFound("File_Num") ? AddOutcome::kAdded : AddOutcome::kAlreadyThere;
+      });
+  return outcome;
 }
 
 void EditRecord(FrmMain& form) {
@@ -136,7 +140,7 @@ void AddInvoiceRecord(FrmMain& form) {
   WriteGuard guard(dc);
   run.Step([&] { dc.AddNew(); }) &&
       run.Step([&] { dc.SetField("INV_NUM", ValueText(form.datproperty.Field("File_Num"))); }) &&
-      run.Step([&] { dc.Update(); });
+      run.Step([&] { dc.UpdateUnlessFound("INV_NUM"); });
 }
 
 }  // namespace xfr

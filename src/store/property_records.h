@@ -15,10 +15,16 @@
 
 namespace xfr {
 
-// Adds a PROPERTY record from the labels and FormTypeText. Traps errors ("AddRecord"): Retry
-// runs the failing step again, Ignore goes on, Abort leaves (nothing written).
-// REQUIRES: the captured file number is not in PROPERTY.
-void AddRecord(FrmMain& form);
+enum class AddOutcome {
+  kAdded,
+  kNotAdded,     // left at the error report
+  kAlreadyThere  // another program added the job since the read looked: nothing written
+};
+
+// Adds a PROPERTY record from the labels and FormTypeText, unless the job is in PROPERTY by
+// the time of the append (looked up again under the append's lock). Traps errors ("AddRecord"):
+// Retry runs the failing step again, Ignore goes on, Abort leaves (nothing written).
+AddOutcome AddRecord(FrmMain& form);
 
 // Rewrites the current PROPERTY record from the labels. No trap: errors pass to the caller,
 // with the edit cancelled. REQUIRES: datproperty stands on the captured file number's record.
@@ -32,8 +38,9 @@ void SetPropertyFieldsFromLabels(FrmMain& form);
 // datproperty field the box's tag names. Traps its own errors ("Label2Text").
 void Label2Text(FrmMain& form, TextBox& text_control, const Label& label_control);
 
-// Adds an INVOICE record whose INV_NUM is File_Num of the current property. Traps errors
-// ("AddInvoiceRecord"). REQUIRES: datproperty stands on the property just added.
+// Adds an INVOICE record whose INV_NUM is File_Num of the current property, unless another
+// program added that invoice since the caller looked. Traps errors ("AddInvoiceRecord"). REQUIRES:
+// datproperty stands on the property just added.
 void AddInvoiceRecord(FrmMain& form);
 
 // The estimated value of a caption such as "250,000", "$ 1,250,000.50" or "412000": blanks, a

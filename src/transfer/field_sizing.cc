@@ -67,6 +67,10 @@ void datproperty_Validate(FrmMain& form, int& action, int& save) {
         &form.txtPr_DeedPg, &form.txtPr_PlatPg, &form.txtPr_Section}) {
     FitTextToMaxLength(*box);
   }
+  // A key the person typed is stored upper-cased.
+  for (TextBox* key : {&form.txtFile_Num, &form.txtKey, &form.txtCli_Num}) {
+    if (key->edited) key->text = UCase(key->text);
+  }
 }
 
 void datclient_Validate(FrmMain& form, int& action, int& save) {
@@ -75,6 +79,7 @@ void datclient_Validate(FrmMain& form, int& action, int& save) {
                        &form.txtCli_Addr2, &form.txtCli_Addr3, &form.txtCli_Cont}) {
     FitTextToMaxLength(*box);
   }
+  if (form.txtCliKey.edited) form.txtCliKey.text = UCase(form.txtCliKey.text);
 }
 
 void datclient_Error(FrmMain& form, int data_err, int& response) {

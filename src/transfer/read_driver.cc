@@ -83,7 +83,22 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
     return;
   }
 
-  CaptureFileNumber(form, report_name, form_name);
+  // The read ends without TestToExit: a read that did not finish never ends the program.
+  auto stop = [&] {
+    hourglass.Restore();
+    StopCopyAnimation(form);
+    ShowStatus(form, "");
+  };
+  // A capture that lost the appraisal program part-way is not the report: the read ends before
+  // the question, rather than write the fields it could not read as blanks.
+  auto incomplete = [&] {
+    Notice(app, kIncompleteCaptureMessage);
+    stop();
+  };
+  if (!CaptureFileNumber(form, report_name, form_name)) {
+    incomplete();
+    return;
+  }
   const std::string file_num = form.lblFile_Num.caption;  // trimmed and upper-cased
   if (file_num.empty()) {
     ShowStatus(form, kNoFileNumberStatus);
@@ -97,31 +112,46 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
   }
 
   ShowStatus(form, kTransferringStatus);
-  CaptureSubjectFields(form, report_name, form_name);
+  const bool subject = CaptureSubjectFields(form, report_name, form_name);
   app.FormTypeText = ReadFormType(app, form_name);
   StartReadAnimation(form);
   const bool zna = IsZnaForm(form_name);
-  if (!zna) CaptureClientFields(form, report_name);
+  if (!subject || (!zna && !CaptureClientFields(form, report_name))) {
+    incomplete();
+    return;
+  }
 
   const std::string key = Trim2Size(app, form.datproperty, file_num, "File_Num");
   // A lookup that failed and was answered Abort says nothing about the job: the read ends here
   // rather than offer to add a job it could not look for.
-  const int response_before = app.ErrResponse;
-  app.ErrResponse = -1;
-  const bool found = FindRecord(app, form.datSearchProperty, key, "File_Num");
-  const bool aborted = app.ErrResponse == 2;
-  if (app.ErrResponse == -1) app.ErrResponse = response_before;
-  if (aborted) {
-    hourglass.Restore();
-    StopCopyAnimation(form);
-    ShowStatus(form, "");
+  bool found = false;
+  if (AbortedWithin(app,
+                    [&] { found = FindRecord(app, form.datSearchProperty, key, "File_Num"); })) {
+    stop();
     return;
   }
-  if (!found) {
-    if (AskRecordFound(app, AddQuestion(file_num))) {
-      AddRecord(form);
+  auto update = [&] {
+    if (FindRecord(app, form.datproperty, key, "File_Num") && !zna) DisplayClientFields(form);
+    if (!AskRecordFound(app, UpdateQuestion(file_num))) return;
+    if (FindRecord(app, form.datproperty, key, "File_Num")) {
+      EditRecord(form);
+      if (!zna) LinkClientToProperty(form, file_num);
+    }
+  };
+  if (found) {
+    update();
+  } else if (AskRecordFound(app, AddQuestion(file_num))) {
+    // Another program may have added the job since the look-up; then this read updates it.
+    const AddOutcome added = AddRecord(form);
+    if (added == AddOutcome::kAlreadyThere) {
+      update();
+    } else {
       if (!zna) {
-        LinkClientToProperty(form, file_num);
+        // Abort at the report of a client write ends the read; Ignore goes on without it.
+        if (AbortedWithin(app, [&] { LinkClientToProperty(form, file_num); })) {
+          stop();
+          return;
+        }
       } else if (FindProperty(form, file_num)) {
         // The ZNA form captures no client: the new job gets none, rather than the client
         // whose labels an earlier read left standing.
@@ -132,14 +162,6 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
       if (StandsOnProperty(form, file_num) &&
           !FindRecord(app, form.datinvoice, file_num, "INV_NUM")) {
         AddInvoiceRecord(form);
-      }
-    }
-  } else {
-    if (FindRecord(app, form.datproperty, key, "File_Num") && !zna) DisplayClientFields(form);
-    if (AskRecordFound(app, UpdateQuestion(file_num))) {
-      if (FindRecord(app, form.datproperty, key, "File_Num")) {
-        EditRecord(form);
-        if (!zna) LinkClientToProperty(form, file_num);
       }
     }
   }
@@ -202,8 +224,9 @@ void LinkClientToProperty(FrmMain& form, std::string_view file_num) {
   }
   // A new client is added before the property names it: a read stopped between the two writes
   // then leaves a client nobody names yet, which the next read of the job links, rather than a
-  // property naming a client that no later read would add.
-  if (!FindClient(form, captured)) AddClientRecord(form);
+  // property naming a client that no later read would add. A client that could not be added is
+  // not named either.
+  if (!FindClient(form, captured) && !AddClientRecord(form)) return;
   SetClientOfProperty(form, file_num, captured);
   ShowClientFields(form, FindClient(form, captured));
 }

@@ -3,6 +3,10 @@
 // adds the job (property, client link, invoice) or updates the existing property and its client
 // link.
 //
+// A capture that did not get every answer ends the read before the question, with nothing
+// written. A job (or client) that another program added after the look-up is found again under
+// the append's lock and updated (linked) instead of added twice.
+//
 // An error that reaches the command untrapped is reported under "CmdRead_Click"; any record
 // write it interrupted is cancelled first, so the tables stay as the last completed write left
 // them. Every way out restores the default pointer; after an error the animation is stopped and
@@ -25,6 +29,9 @@ inline constexpr std::string_view kNoFileNumberStatus =
     "The Appraisal must have a file number before transferring into Tracking.";
 inline constexpr std::string_view kTransferringStatus = "Transferring data to Tracking";
 inline constexpr std::string_view kRecordFoundTitle = "Record Found";
+// When a request of the capture fails, the read ends before asking to add or update.
+inline constexpr std::string_view kIncompleteCaptureMessage =
+    "The appraisal report could not be read completely.  Nothing was written.";
 inline constexpr std::size_t kMaxFileNumLength = 8;
 
 // "The file number " + file number + " must not be greater than eight (8) characters in length."
@@ -41,7 +48,8 @@ void CmdRead_Click(FrmMain& form);
 
 // Links the property of `file_num` to its client: a property that has a client keeps it (the
 // client boxes show whether it exists); otherwise the captured client number is checked, added
-// from the client labels when new, and then set on the property.
+// from the client labels when new, and then set on the property. A client that could not be
+// added is not set on the property.
 void LinkClientToProperty(FrmMain& form, std::string_view file_num);
 
 // FindRecord on datproperty ("File_Num") with the file number trimmed and upper-cased.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "link/apx_link.h"
+#include "shell/error_report.h"
 #include "shell/lifecycle.h"
 #include "transfer/legal.h"
 #include "util/text.h"
@@ -122,8 +123,15 @@ void SendTheData(FrmMain& form) {
   const bool client_shown = ClientShown(form);
   if (!IsZnaForm(form_name) && client_shown) CopyClientTextToLabels(form);
 
+  // Abort at a poke's error report ends the send; the closing macro and the hint are for a
+  // send whose every row was taken.
+  bool all_taken = true;
+  bool aborted = false;
   auto send = [&](std::string_view item, std::string_view value) {
-    ApxSendField(app, dde, topic, item, value);
+    if (aborted) return;
+    aborted = AbortedWithin(app, [&] {
+      if (!ApxSendField(app, dde, topic, item, value)) all_taken = false;
+    });
   };
 
   if (IsZnaForm(form_name)) {
@@ -146,8 +154,12 @@ void SendTheData(FrmMain& form) {
   if (const std::string item = ReturnFieldCode(app, form_name, "OWNER"); !VbTrim(item).empty())
     send(item, VbTrim(form.txtPr_Owner.text));
 
+  if (aborted) {
+    ShowStatus(form, "");
+    return;
+  }
   ApxSendScript(app, dde, kCloseScreenMacro);
-  ShowStatus(form, kSentStatus);
+  ShowStatus(form, all_taken ? kSentStatus : "");
 }
 
 void cmdSend_Click(FrmMain& form) {

@@ -1,8 +1,8 @@
 // The send: "&Send Info To Appraisal" writes the tracking record on screen into the report open
 // in the appraisal software, one poke per value in a fixed order, composes the legal description
-// and runs the report macro "CloseScn.bas". Nothing is written to the tracking tables here; only
-// txtFile_Num and txtCli_Num are changed on screen (the connection stores them when it next
-// writes the property record, as it does with any text set into a bound box).
+// and runs the report macro "CloseScn.bas". Nothing is written to the tracking tables here;
+// txtFile_Num and txtCli_Num are changed on screen only (not being the person's edits, they are
+// never written back).
 //
 // Runs on the window's thread; every DDE operation goes through the main window's `txtdde`.
 // REQUIRES: the App has a DDE transport and a clock (the pokes wait on it).
@@ -28,7 +28,9 @@ inline constexpr std::string_view kCloseScreenMacro = "CloseScn.bas";
 // stopped and the pointer restored before it goes on to the caller.
 void cmdSend_Click(FrmMain& form);
 
-// The sender. Returns early, after the no-report message, when no report is open.
+// The sender. Returns early, after the no-report message, when no report is open, and when a
+// poke's error report is answered Abort (no macro then). The closing hint goes on the status
+// line only when every row was taken; otherwise the status line is cleared.
 void SendTheData(FrmMain& form);
 
 // The fourteen property boxes into their labels, unchanged.

@@ -37,12 +37,12 @@ bool FindRecord(App& app, DataControl& control, std::string_view key, std::strin
   bool sought = false;
   if (!run.Step([&] {
         control.SetIndex(index);
-        control.Seek("=", trimmed);
-        sought = true;
+        sought = control.Seek("=", trimmed);
       })) {
     return result;
   }
-  // A seek that was skipped after the error report (Ignore) found nothing.
+  // A seek that was not made (skipped after the error report, or held back because the save of
+  // edited boxes before it failed) found nothing: NoMatch still describes the seek before it.
   if (!sought || app.DataErrorFlag) return false;
   bool no_match = true;
   if (!run.Step([&] { no_match = control.NoMatch(); })) return result;

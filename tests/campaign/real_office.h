@@ -7,10 +7,14 @@
 // independent checker, and the bytes of the records that were there before.
 #pragma once
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +29,7 @@
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/env.h"
+#include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
 #include "platform/xbase_table.h"
 #include "shell/app.h"
@@ -257,5 +262,116 @@ inline int CountLive(const std::string& dbf, const std::string& field, const std
   }
   return n;
 }
+
+// Every record of each table, as the texts of its fields (the deletion mark first), read from
+// the file in physical order without the index.
+using TableDump = std::map<std::string, std::vector<std::vector<std::string>>>;
+
+inline TableDump DumpTables(const std::string& dir) {
+  TableDump dump;
+  for (const std::string& name : TableNames()) {
+    std::unique_ptr<xbase::Table> t;
+    xbase::TableOptions options;
+    options.read_only = true;
+    std::uint32_t count = 0;
+    if (!xbase::Table::Open(xbase::Env::Default(), dir + "/" + name + ".DBF", options, &t).ok() ||
+        !t->RecordCount(&count).ok()) {
+      continue;
+    }
+    auto& rows = dump[name];
+    xbase::Record rec = t->NewRecord();
+    for (std::uint32_t r = 1; r <= count && t->Read(r, &rec).ok(); ++r) {
+      rows.emplace_back(1, rec.deleted() ? "*" : "");
+      for (std::size_t f = 0; f < t->layout().fields().size(); ++f) {
+        std::string v = rec.Text(static_cast<int>(f));
+        while (!v.empty() && v.back() == ' ') v.pop_back();
+        rows.back().push_back(t->layout().fields()[f].name + "=" + v);
+      }
+    }
+  }
+  return dump;
+}
+
+// What changed from `before` to `after`, record by record: "PROPERTY 2 PR_STREET=1200 Main St"
+// for each changed field, "CLIENT +16 CLI_NUM=NEW01" (the first field) for each new record.
+inline std::vector<std::string> Changes(const TableDump& before, const TableDump& after) {
+  std::vector<std::string> out;
+  for (const auto& [name, rows] : after) {
+    const auto it = before.find(name);
+    const std::size_t old_count = it == before.end() ? 0 : it->second.size();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const std::string at = name + " " + (r < old_count ? "" : "+") + std::to_string(r + 1) + " ";
+      if (r >= old_count) {
+        // The key, and the client a new property names.
+        std::string line = at + rows[r][1];
+        for (const std::string& f : rows[r]) {
+          if (name == "PROPERTY" && f.rfind("CLI_NUM=", 0) == 0) line += " " + f;
+        }
+        out.push_back(line);
+        continue;
+      }
+      for (std::size_t f = 0; f < rows[r].size(); ++f) {
+        if (rows[r][f] != it->second[r][f]) out.push_back(at + (f ? rows[r][f] : "deleted"));
+      }
+    }
+  }
+  return out;
+}
+
+// Sets fields of record `recno` (or appends a record when recno is 0) as another program would.
+inline bool WriteRecord(const std::string& dbf, std::uint32_t recno,
+                        const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::unique_ptr<xbase::Table> t;
+  if (!xbase::Table::Open(xbase::Env::Default(), dbf, {}, &t).ok()) return false;
+  xbase::Record rec = t->NewRecord();
+  for (const auto& [field, value] : fields) {
+    if (!rec.SetText(t->FindField(field), value).ok()) return false;
+  }
+  std::uint32_t n = 0;
+  return (recno == 0 ? t->Append(rec, &n) : t->Update(recno, rec)).ok();
+}
+
+// Another program holding one FoxPro lock byte of a file until Release (or the end of scope).
+class OtherProgramLock {
+ public:
+  OtherProgramLock(const std::string& path, std::uint64_t offset) {
+    if (pipe(to_child_) != 0 || pipe(from_child_) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      int fd = ::open(path.c_str(), O_RDWR);
+      struct flock fl {};
+      fl.l_type = F_WRLCK;
+      fl.l_whence = SEEK_SET;
+      fl.l_start = static_cast<off_t>(offset);
+      fl.l_len = 1;
+      char ok = fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0 ? 'y' : 'n';
+      (void)!write(from_child_[1], &ok, 1);
+      char b;
+      (void)!read(to_child_[0], &b, 1);
+      _exit(0);
+    }
+    char ok = 0;
+    held_ = child_ > 0 && read(from_child_[0], &ok, 1) == 1 && ok == 'y';
+  }
+  ~OtherProgramLock() { Release(); }
+  bool held() const { return held_; }
+  void Release() {
+    if (child_ > 0) {
+      (void)!write(to_child_[1], "x", 1);
+      waitpid(child_, nullptr, 0);
+    }
+    child_ = -1;
+    for (int fd : {to_child_[0], to_child_[1], from_child_[0], from_child_[1]}) {
+      if (fd >= 0) ::close(fd);
+    }
+    to_child_[0] = to_child_[1] = from_child_[0] = from_child_[1] = -1;
+  }
+
+ private:
+  int to_child_[2] = {-1, -1};
+  int from_child_[2] = {-1, -1};
+  pid_t child_ = -1;
+  bool held_ = false;
+};
 
 }  // namespace xfr::campaign

@@ -111,24 +111,8 @@ class FakeRecordset : public Recordset {
     MaybeFail("Seek");
     ++seeks;
     if (index_.empty()) throw RuntimeError(kErrNoCurrentIndex);
-    const FakeTag* tag = nullptr;
-    for (const FakeTag& t : data_->tags) {
-      if (t.name == index_) tag = &t;
-    }
-    int fi = data_->FieldIndex(tag->field);
-    std::string want = Trail(std::string(key));
-    no_match_ = true;
-    current_ = -1;
-    for (std::size_t i = 0; i < data_->records.size(); ++i) {
-      if (data_->deleted[i]) continue;
-      std::string have = Trail(ValueText(data_->records[i][static_cast<std::size_t>(fi)]));
-      if (tag->upper) have = FakeUpper(have);
-      if (have == want) {
-        current_ = static_cast<int>(i);
-        no_match_ = false;
-        return;
-      }
-    }
+    current_ = Find(index_, Trail(std::string(key)));
+    no_match_ = current_ < 0;
   }
   bool NoMatch() const override { return no_match_; }
   std::string Bookmark() const override {
@@ -188,6 +172,23 @@ class FakeRecordset : public Recordset {
     }
     mode_ = EditMode::kNone;
   }
+  bool UpdateUnlessFound(std::string_view tag) override {
+    if (mode_ == EditMode::kAdd) {
+      SetIndex(tag);  // the tag's name as the table spells it, or 3015
+      for (const FakeTag& t : data_->tags) {
+        if (t.name != index_) continue;
+        std::size_t fi = static_cast<std::size_t>(data_->FieldIndex(t.field));
+        std::string key = Trail(ValueText(buffer_[fi]));
+        if (int i = Find(t.name, t.upper ? FakeUpper(key) : key); i >= 0) {
+          mode_ = EditMode::kNone;
+          current_ = i;
+          return false;
+        }
+      }
+    }
+    Update();
+    return true;
+  }
   void CancelUpdate() override { mode_ = EditMode::kNone; }
   EditMode GetEditMode() const override { return mode_; }
   void Close() override { closed = true; }
@@ -196,6 +197,21 @@ class FakeRecordset : public Recordset {
   bool closed = false;
 
  private:
+  // The first live record whose key on the tag named `tag_name` is `want`, or -1.
+  int Find(const std::string& tag_name, const std::string& want) const {
+    const FakeTag* tag = nullptr;
+    for (const FakeTag& t : data_->tags) {
+      if (t.name == tag_name) tag = &t;
+    }
+    int fi = data_->FieldIndex(tag->field);
+    for (std::size_t i = 0; i < data_->records.size(); ++i) {
+      if (data_->deleted[i]) continue;
+      std::string have = Trail(ValueText(data_->records[i][static_cast<std::size_t>(fi)]));
+      if (tag->upper) have = FakeUpper(have);
+      if (have == want) return static_cast<int>(i);
+    }
+    return -1;
+  }
   static std::string Trail(std::string s) {
     while (!s.empty() && s.back() == ' ') s.pop_back();
     return s;

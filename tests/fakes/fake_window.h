@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ class FakeWindow : public WindowServices {
       answers.pop_front();
     }
     boxes.push_back(ShownBox{std::string(text), std::string(title), buttons, a});
+    if (on_box) on_box(boxes.back());
     return a;
   }
   void SetPointer(Pointer p) override { pointers.push_back(p); }
@@ -49,6 +51,8 @@ class FakeWindow : public WindowServices {
     return Answer::kOk;
   }
 
+  // Called for each box as it is answered (another program acting while the box is up).
+  std::function<void(const ShownBox&)> on_box;
   std::deque<Answer> answers;
   Answer yes_no_default = Answer::kYes;
   Answer error_default = Answer::kIgnore;

@@ -71,7 +71,7 @@ TEST(FixtureTables, AnEditIsFittedAndReachesTheTable) {
   RealOffice o;
   FrmMain& f = *o.form;
   int width = f.datproperty.FieldSize("PR_OWNER");
-  f.txtPr_Owner.text = "   " + std::string(static_cast<std::size_t>(width) + 10, 'O');
+  f.txtPr_Owner.Type("   " + std::string(static_cast<std::size_t>(width) + 10, 'O'));
   FindTheRecord(f, "24-00103");  // the move writes the shown record first
   Form_Unload(f);
   EXPECT_TRUE(o.window.boxes.empty());

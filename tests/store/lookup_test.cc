@@ -54,8 +54,8 @@ TEST_F(LookupTest, NullClientHidesBoxes) {
 
 TEST_F(LookupTest, EditsAreFittedAndWrittenBeforeAMove) {
   FrmMain& f = o.Form();
-  f.txtPR_Street.text = "    " + std::string(40, 'x');
-  f.txtPR_City.text = "  Decatur  ";
+  f.txtPR_Street.Type("    " + std::string(40, 'x'));
+  f.txtPR_City.Type("  Decatur  ");
   FindTheRecord(f, "24-00103");
   EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(26, 'x'));
   EXPECT_EQ(o.property->Text(0, "PR_CITY"), "Decatur");

@@ -141,8 +141,8 @@ TEST_F(WritersTest, NewClientIsKeyedInUpperCaseAndFound) {
   f().lblCli_Cont.caption = "Kim";
   AddClientRecord(f());
   int r = static_cast<int>(o.client->records.size()) - 1;
-  EXPECT_EQ(o.client->Text(r, "CLI_NUM"), "ABC");
-  EXPECT_EQ(o.client->Text(r, "PLAIN_NAME"), "Lender of a name much longer than forty");
+  EXPECT_EQ(o.client->Text(r, "CLI_NUM"), "ABC  ");
+  EXPECT_EQ(o.client->Text(r, "PLAIN_NAME"), "Lender of a name much longer than forty ");
   EXPECT_EQ(o.client->Text(r, "CLI_CONT").substr(0, 3), "Kim");
   // A property naming it in lower case shows it.
   GoTo("24-00103");

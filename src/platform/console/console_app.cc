@@ -65,13 +65,18 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
     if (name.empty()) {
       PrintConfig(app.config);
       PrintTrackingColumn(form);
-    } else if (name == "show") {
-      if (!args.empty()) FindTheRecord(form, args[0]);
-      PrintTrackingColumn(form);
-    } else if (name == "send") {
-      // Positions as the hand-off file would, then sends the record shown.
-      if (!args.empty()) FindTheRecord(form, args[0]);
-      cmdSend_Click(form);
+    } else if (name == "show" || name == "send") {
+      // Positions as the hand-off file would; a job the window cannot show is not replaced by
+      // the record it still shows.
+      if (!args.empty() && !GoToJob(form, args[0])) {
+        Form_Unload(form);
+        return 1;
+      }
+      if (name == "show") {
+        PrintTrackingColumn(form);
+      } else {
+        cmdSend_Click(form);
+      }
     } else if (name == "read") {
       CmdRead_Click(form);
       std::printf("Appraisal column:\n");

@@ -96,9 +96,8 @@ void MainWindowView::Build() {
     w->setMinimumWidth(230);
     w->setObjectName(Q(box->name));
     boxes_[box->name] = w;
-    connect(w, &QLineEdit::textEdited, this, [this, box](const QString& text) {
-      box->text = text.toStdString();
-    });
+    connect(w, &QLineEdit::textEdited, this,
+            [this, box](const QString& text) { box->Type(text.toStdString()); });
     return w;
   };
   struct Row {

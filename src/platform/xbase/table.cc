@@ -338,9 +338,14 @@ Status Table::SeekRaw(int tag, std::string_view key, bool* found, std::uint32_t*
   read_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
   s = cdx_->Refresh();
   if (!s.ok()) return s;
+  return SeekHeld(tag, key, found, recno);
+}
+
+Status Table::SeekHeld(int tag, std::string_view key, bool* found, std::uint32_t* recno) {
+  *found = false;
   bool hit = false;
   std::uint32_t r = 0;
-  s = cdx_->Seek(tag, key, &hit, &r);
+  Status s = cdx_->Seek(tag, key, &hit, &r);
   if (!s.ok() || !hit) return s;
   Record rec = NewRecord();
   s = Read(r, &rec);
@@ -598,7 +603,8 @@ Status Table::FinishIndex(Status s) {
   return s;
 }
 
-Status Table::Append(const Record& record, std::uint32_t* recno) {
+Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
+                     std::uint32_t* existing) {
   Status s = CheckWritable();
   if (!s.ok()) return s;
   LockHolder header_lock, index_lock;
@@ -624,6 +630,24 @@ Status Table::Append(const Record& record, std::uint32_t* recno) {
   }
   if (h.record_count == 0xFFFFFFFFu) return Status::InvalidArgument(BaseName(path_) + " is full");
   const std::uint32_t n = h.record_count + 1;
+  if (unique_tag >= 0) {
+    // Under the header lock every append of another program has finished, its index included,
+    // and none can start: the key found here or not stays so until this append is done.
+    *existing = 0;
+    if (!cdx_ || unique_tag >= static_cast<int>(tag_state_.size())) {
+      return Status::NotFound(BaseName(path_) + ": no such index tag");
+    }
+    bool in = false, found = false;
+    std::string key;
+    std::uint32_t r = 0;
+    s = TagKey(unique_tag, record, n, &in, &key);
+    if (s.ok()) s = SeekHeld(unique_tag, key, &found, &r);
+    if (!s.ok()) return s;
+    if (found) {
+      *existing = r;
+      return Status::OK();
+    }
+  }
   std::string bytes = record.bytes();
   bytes[0] = ' ';
   // Compute every key before anything is written.

@@ -91,8 +91,12 @@ class Table {
   Status TagKey(int tag, const Record& record, std::uint32_t recno, bool* included,
                 std::string* key) const;
 
-  // Appends a live record with the bytes of `record`; *recno is its number.
-  Status Append(const Record& record, std::uint32_t* recno);
+  // Appends a live record with the bytes of `record`; *recno is its number. With `unique_tag`
+  // (>= 0), the record's key in that tag is first looked up under the header and index locks
+  // the append holds: when a live record has it (another program appended it since the caller
+  // looked), nothing is written and *existing is that record's number; otherwise *existing is 0.
+  Status Append(const Record& record, std::uint32_t* recno, int unique_tag = -1,
+                std::uint32_t* existing = nullptr);
   // Writes the fields set in `changes` (Record::changed) over record `recno` as it is on disk.
   Status Update(std::uint32_t recno, const Record& changes);
 
@@ -111,6 +115,8 @@ class Table {
   void CompileTags();
   Status ReadHeader(DbfHeader* header);
   Status Lock(File* file, std::uint64_t offset, const char* what, bool exclusive = true);
+  // SeekRaw's look-up, for a caller that holds the index lock and has refreshed the index.
+  Status SeekHeld(int tag, std::string_view key, bool* found, std::uint32_t* recno);
   Status CheckWritable() const;
   Status RefreshIndex();
   Status CatchUpLastRecord();

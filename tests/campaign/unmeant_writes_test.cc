@@ -1,0 +1,256 @@
+// Nothing written that the person did not mean: the window, the read and the send against copies
+// of the fixture tables through the real engine, each case followed by a record-by-record
+// comparison of the three tables with what they held before.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "campaign/real_office.h"
+#include "platform/xbase/fault_env.h"
+#include "store/lookup.h"
+#include "transfer/field_sizing.h"
+#include "transfer/read_driver.h"
+#include "transfer/send_driver.h"
+
+namespace xfr::campaign {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct Ctx {
+  RealOffice& office;
+  xbase::FaultEnv& env;
+  const std::string& dir;
+  FrmMain& f() { return office.form(); }
+};
+
+struct Case {
+  const char* name;
+  std::function<void(Ctx&)> act;  // after the start; the window is closed afterwards
+  Strings changes;                // Changes() of the three tables
+  std::string boxes;              // every box shown, joined by " | "
+  int pokes = -1;                 // pokes sent (-1: not checked)
+};
+
+void RunCases(const std::vector<Case>& cases,
+              const std::function<void(const std::string&)>& prepare) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    CopyTables(dir.path());
+    if (prepare) prepare(dir.path());
+    const TableDump before = DumpTables(dir.path());
+    xbase::FaultEnv env(xbase::Env::Default());
+    {
+      RealOffice office(dir.path(), &env);
+      office.window.yes_no_default = Answer::kYes;
+      ASSERT_EQ(office.Start(), Ended::kNormally) << office.Boxes();
+      office.dde.clear_calls();
+      Ctx run{office, env, dir.path()};
+      c.act(run);
+      office.Close();
+      EXPECT_EQ(office.Boxes(), c.boxes);
+      if (c.pokes >= 0) {
+        EXPECT_EQ(static_cast<int>(office.dde.CallsOf("poke").size()), c.pokes);
+      }
+    }
+    Strings changes = Changes(before, DumpTables(dir.path())), want = c.changes;
+    std::sort(changes.begin(), changes.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(changes, want);
+    EXPECT_EQ(CheckTables(dir.path()), "");
+  }
+}
+
+// Record 2 (24-00102) as another program left it: text with leading blanks, as legacy data has.
+void IndentJob2(const std::string& dir) {
+  ASSERT_TRUE(WriteRecord(dir + "/PROPERTY.DBF", 2,
+                          {{"PR_STREET", "  77 Peachtree Cir NE"},
+                           {"PR_CITY", "  Atlanta"},
+                           {"PR_OWNER", "  Margaret A. Holloway"},
+                           {"PR_LOT", " 12"}}));
+}
+
+// The report of job 24-00102 as record 2 holds it, but for a new street.
+void ServeJob2(RealOffice& o, const std::string& dir) {
+  const Strings rec = DumpTables(dir).at("PROPERTY")[1];
+  auto field = [&](const std::string& name) {
+    for (const std::string& f : rec) {
+      if (f.rfind(name + "=", 0) == 0) return f.substr(name.size() + 1);
+    }
+    return std::string();
+  };
+  const std::pair<const char*, const char*> items[] = {
+      {"offscrn|8|1", "PR_CITY"},    {"offscrn|8|3", "PR_STATE"},   {"offscrn|8|4", "PR_ZIP"},
+      {"offscrn|8|2", "PR_COUNTY"},  {"offscrn|24|1", "PR_SUBDIV"}, {"URAR|25|2", "PR_CENSUS"},
+      {"URAR|25|1", "PR_MAP_REF"},   {"offscrn|2|3", "PR_REF_NUM"}, {"offscrn|11|1", "PR_APPRVAL"},
+      {"offscrn|6|1", "PR_BORROWR"}, {"URAR|5|1", "PR_OWNER"},      {"offscrn|13|1", "CLI_NUM"}};
+  for (const auto& [item, name] : items) o.dde.SetAnswer("RPT1", item, field(name));
+  const std::string d = field("PR_DFINISH");  // YYYYMMDD
+  o.dde.SetAnswer("RPT1", "offscrn|11|2",
+                  d.substr(4, 2) + "/" + d.substr(6, 2) + "/" + d.substr(0, 4));
+  o.dde.SetAnswer("RPT1", "offscrn|3|3", "24-00102");
+  o.dde.SetAnswer("RPT1", "offscrn|7|1", "1200 New Street Rd");
+  o.ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", field("ASS_TYPE"));
+}
+
+// Only a person's edit in a box, or a transfer's own write, writes a record: an update takes
+// every captured value, and looking at or sending a record leaves it alone.
+TEST(WriteBack, OnlyAPersonsEditOrATransferWritesARecord) {
+  RunCases(
+      {
+          {"an update of a job whose fields have leading blanks takes the report's values",
+           [](Ctx& r) {
+             ServeJob2(r.office, r.dir);
+             r.office.Read();
+           },
+           {"PROPERTY 2 PR_STREET=1200 New Street Rd", "PROPERTY 2 PR_CITY=Atlanta",
+            "PROPERTY 2 PR_OWNER=Margaret A. Holloway"},
+           "24-00102 was found.  Update?"},
+          {"showing a lower-case file number", [](Ctx& r) { GoToJob(r.f(), "ac24-104"); }, {}, ""},
+          {"showing a job whose lot has a leading blank",
+           [](Ctx& r) { GoToJob(r.f(), "24-00102"); },
+           {},
+           ""},
+          {"sending a job",
+           [](Ctx& r) {
+             GoToJob(r.f(), "ac24-104");
+             cmdSend_Click(r.f());
+           },
+           {},
+           ""},
+          {"a person's edit is written, a typed key upper-cased",
+           [](Ctx& r) {
+             GoToJob(r.f(), "24-00103");
+             r.f().txtPR_Street.Type("  9 Typed Ln");
+             r.f().txtCli_Num.Type("amc01");
+             GoToJob(r.f(), "24-00105");
+           },
+           {"PROPERTY 3 PR_STREET=9 Typed Ln", "PROPERTY 3 CLI_NUM=AMC01"},
+           ""},
+      },
+      IndentJob2);
+}
+
+constexpr const char* kAddQuestion = "NEW-01 was not found.  Add?";
+constexpr const char* kClientLocked =
+    "The record is locked by another user (CLIENT.DBF: the table's header lock is held by "
+    "another program).\r\nError # 3260 in module AddClientRecord.";
+
+// The appraisal program goes away when `item` is requested or poked.
+void LoseProgramAt(RealOffice& o, std::string item) {
+  o.dde.set_on_call([&o, item](const FakeDdeTransport::Call& call) {
+    if (call.item == item) o.dde.set_running(false);
+  });
+}
+
+// The client table's header lock held by another program through the read; answered `answer`,
+// the lock is let go when the error box is up.
+void ReadWithClientLocked(Ctx& r, Answer answer) {
+  OtherProgramLock lock(r.dir + "/CLIENT.DBF", xbase::kDbfLockBase);
+  ASSERT_TRUE(lock.held());
+  r.office.window.error_default = answer;
+  r.office.window.on_box = [&](const testing::ShownBox& b) {
+    if (b.buttons == Buttons::kAbortRetryIgnore) lock.Release();
+  };
+  r.office.Read();
+}
+
+// Another program adds the job while the read asks "Add?".
+void ReadWhileAnotherAddsTheJob(Ctx& r) {
+  r.office.window.on_box = [&r](const testing::ShownBox& b) {
+    if (b.text == kAddQuestion) WriteRecord(r.dir + "/PROPERTY.DBF", 0, {{"FILE_NUM", "NEW-01"}});
+  };
+  r.office.Read();
+}
+
+// Another program adds the client after the read looked for it, just before the read's append.
+void ReadWhileAnotherAddsTheClient(Ctx& r) {
+  r.f().datclient.Validate = [&r](int& action, int& save) {
+    if (action == DataControl::kActionWrite) {
+      WriteRecord(r.dir + "/CLIENT.DBF", 0, {{"CLI_NUM", "NEW01"}});
+    }
+    datclient_Validate(r.f(), action, save);
+  };
+  r.office.Read();
+}
+
+// The read and the send when something fails or races them: the wrong job is never sent, a
+// half-captured report is never written, Abort ends a send, Retry and Ignore at a client write
+// do what they say, and a job or client another program adds meanwhile is not added twice.
+TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
+  const std::string kIncomplete(kIncompleteCaptureMessage);
+  RunCases(
+      {
+          {"a move whose save failed finds nothing, so no other job is sent",
+           [](Ctx& r) {
+             GoToJob(r.f(), "ac24-104");
+             r.f().txtPR_Street.Type("x");
+             r.env.FailWrite(1);
+             if (GoToJob(r.f(), "24-00105")) cmdSend_Click(r.f());
+           },
+           {"PROPERTY 4 PR_STREET=x"},
+           "24-00105 was not found.",
+           0},
+          {"a file number not in the tables is not sent",
+           [](Ctx& r) {
+             if (GoToJob(r.f(), " 24-99999")) cmdSend_Click(r.f());
+           },
+           {},
+           "24-99999 was not found.",
+           0},
+          {"the appraisal program gone during the capture",
+           [](Ctx& r) {
+             LoseProgramAt(r.office, "offscrn|8|1");
+             r.office.Read();
+           },
+           {},
+           kIncomplete},
+          {"a capture request timing out, answered Abort, on a job that exists",
+           [](Ctx& r) {
+             ServeJob2(r.office, r.dir);
+             r.office.dde.Fail("RPT1", "offscrn|8|4", kErrDdeTimeout);
+             r.office.Read();
+           },
+           {},
+           DescribeError(kErrDdeTimeout) + ".\r\nError # 286 in module ApxGetFieldInfo. | " +
+               kIncomplete},
+          {"the appraisal program gone during a send, answered Abort",
+           [](Ctx& r) {
+             GoToJob(r.f(), "24-00102");
+             LoseProgramAt(r.office, "Offscrn|8|1");
+             cmdSend_Click(r.f());
+             EXPECT_NE(r.office.window.statuses.back(), kSentStatus);
+           },
+           {},
+           DescribeError(kErrNoDdeServer) + ".\r\nError # 282 in module PokeText.",
+           3},
+          {"a client write refused, answered Retry once the lock is free",
+           [](Ctx& r) { ReadWithClientLocked(r, Answer::kRetry); },
+           {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
+            "INVOICE +31 INV_NUM=NEW-01"},
+           std::string(kAddQuestion) + " | " + kClientLocked},
+          {"a client write refused, answered Ignore",
+           [](Ctx& r) { ReadWithClientLocked(r, Answer::kIgnore); },
+           {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=", "INVOICE +31 INV_NUM=NEW-01"},
+           std::string(kAddQuestion) + " | " + kClientLocked},
+          {"a client write refused, answered Abort",
+           [](Ctx& r) { ReadWithClientLocked(r, Answer::kAbort); },
+           {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM="},
+           std::string(kAddQuestion) + " | " + kClientLocked},
+          {"another program adds the job while Add? is up: it is updated",
+           ReadWhileAnotherAddsTheJob,
+           {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01"},
+           std::string(kAddQuestion) + " | NEW-01 was found.  Update?"},
+          {"another program adds the client just before the read's append: it is linked",
+           ReadWhileAnotherAddsTheClient,
+           {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
+            "INVOICE +31 INV_NUM=NEW-01"},
+           kAddQuestion},
+      },
+      nullptr);
+}
+
+}  // namespace
+}  // namespace xfr::campaign
