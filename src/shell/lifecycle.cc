@@ -70,6 +70,8 @@ void Connect2DBF(FrmMain& form, DataControl& control, std::string directory,
     if (e.number() != kErrTableNotFound) return std::nullopt;
     app.window().MessageBox(MissingTableMessage(stripped, record_source), kAppTitle,
                             Buttons::kOk);
+    const std::string source(record_source);
+    app.window().FileNote(stripped.empty() ? source : stripped + "\\" + source, e.description());
     return Resume::kLeave;
   });
   if (!run.Step([&] { stripped = StripRChar(app, directory); })) return;
