@@ -8,10 +8,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <thread>
 
 #include "campaign/real_office.h"
+#include "fakes/office.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
 #include "platform/xbase/fault_env.h"
 #include "platform/xbase/table.h"
 
@@ -227,6 +233,47 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
     EXPECT_TRUE(check.empty() || check.find("not counted in the header") != std::string::npos)
         << check;
     EXPECT_LE(CountLive(dir / "PROPERTY.DBF", "FILE_NUM", "NEW-01"), 1);
+  }
+}
+
+// The tracking program creates xfr.dat and writes its line a moment later, while the window
+// looks at it: the record is shown and the file removed. A file still empty after about a second
+// is reported as the empty hand-off file is.
+TEST(HandOffFile, WrittenSlowlyByAnotherProgramIsShownNotLost) {
+  struct Case {
+    const char* first;  // what the file holds when the window looks
+    const char* later;  // what the writer adds after the delay
+    int delay_ms;
+    std::string box;  // "": the record is shown
+  } cases[] = {
+      {"", "ac24-104\r\n", 5, ""},
+      {"", "ac24-104\r\n", 20, ""},
+      {"", "ac24-104\r\n", 50, ""},
+      {"ac24-", "104\r\n", 50, ""},
+      {"", "", 0, "Input past end of file.\r\nError # 62 in module SetRecordPointer."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + "|" + c.later + "|" + std::to_string(c.delay_ms));
+    TempDir dir;
+    testing::Office o;
+    PosixFileSystem files;
+    PosixClock clock;
+    App app(Services{&o.ini, &files, &clock, &o.window, &o.tables, nullptr, &o.instance}, "");
+    FrmMain form(app);
+    Initialize(app);
+    frmMainForm_Load(form);
+    app.config.WinDir = dir.path() + "/";
+    const std::string path = dir / "xfr.dat";
+    std::ofstream(path, std::ios::binary) << c.first;
+    std::thread writer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.delay_ms));
+      if (*c.later) std::ofstream(path, std::ios::binary | std::ios::app) << c.later;
+    });
+    Form_Paint(form);
+    writer.join();
+    EXPECT_EQ(o.window.boxes.empty() ? "" : o.window.boxes[0].text, c.box);
+    EXPECT_EQ(form.txtPR_Street.text, c.box.empty() ? "4 Oak Ave" : "1 Main St");
+    EXPECT_FALSE(fs::exists(path));
   }
 }
 
