@@ -92,8 +92,18 @@ bool DisplayNamed() {
   return true;
 }
 
-const char kNoDisplay[] =
-    "no display was found (DISPLAY or WAYLAND_DISPLAY); 'transfer-info --console' runs without one";
+// "no display was found (...)" with the variables that name one, and the way without a display.
+std::string NoDisplay() {
+  std::string named;
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    if (!EnvSet(name)) continue;
+    named += std::string(named.empty() ? "" : ", ") + name + "=" + std::getenv(name);
+  }
+  return "no display was found (" +
+         (named.empty() ? std::string("neither DISPLAY nor WAYLAND_DISPLAY is set")
+                        : "none answers at " + named) +
+         "); 'transfer-info --console' runs without one";
+}
 
 // While the window's QApplication is made: a display that is named but cannot be opened ends
 // the program with the same words, rather than with Qt's abort.
@@ -104,7 +114,7 @@ void NoDisplayHandler(QtMsgType type, const QMessageLogContext& context, const Q
     return;
   }
   std::fflush(stdout);
-  Fail(std::string(kNoDisplay) + " (" + text.section('\n', 0, 0).toStdString() + ")");
+  Fail(NoDisplay());
   std::fflush(stderr);
   std::_Exit(2);
 }
@@ -130,7 +140,7 @@ struct LinuxPlatform {
 int RunWindow(int argc, char** argv, const std::string& command_line,
               const xfr::ConsoleOptions& options, const std::string& screenshot,
               const std::vector<std::string>& command) {
-  if (!DisplayNamed()) return Fail(kNoDisplay);
+  if (!DisplayNamed()) return Fail(NoDisplay());
   previous_handler = qInstallMessageHandler(NoDisplayHandler);
   QApplication qt_app(argc, argv);
   qInstallMessageHandler(previous_handler);
