@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -67,6 +68,57 @@ int Fail(const std::string& message) {
   return 2;
 }
 
+// One argument as the command line text carries it: in double quotes when it holds a blank or
+// a quote (a quote doubled), so that "/D" inside a path never reads as the trace switch.
+std::string CommandLineWord(const std::string& arg) {
+  if (arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  for (char c : arg) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+bool EnvSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+// Whether the window has a display to open on: an X or Wayland display named in the
+// environment, or a Qt platform that needs none (offscreen, vnc).
+bool DisplayNamed() {
+  const std::string platform = EnvSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+  if (platform.empty()) return EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
+  if (platform.rfind("xcb", 0) == 0) return EnvSet("DISPLAY");
+  if (platform.rfind("wayland", 0) == 0) return EnvSet("WAYLAND_DISPLAY");
+  return true;
+}
+
+// "no display was found (...)" with the variables that name one, and the way without a display.
+std::string NoDisplay() {
+  std::string named;
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    if (!EnvSet(name)) continue;
+    named += std::string(named.empty() ? "" : ", ") + name + "=" + std::getenv(name);
+  }
+  return "no display was found (" +
+         (named.empty() ? std::string("neither DISPLAY nor WAYLAND_DISPLAY is set")
+                        : "none answers at " + named) +
+         "); 'transfer-info --console' runs without one";
+}
+
+// While the window's QApplication is made: a display that is named but cannot be opened ends
+// the program with the same words, rather than with Qt's abort.
+QtMessageHandler previous_handler = nullptr;
+void NoDisplayHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtFatalMsg) {
+    if (previous_handler) previous_handler(type, context, text);
+    return;
+  }
+  std::fflush(stdout);
+  Fail(NoDisplay());
+  std::fflush(stderr);
+  std::_Exit(2);
+}
+
 // The Linux services every run uses; the window services differ between window and console.
 struct LinuxPlatform {
   xfr::PosixFileSystem files;
@@ -88,7 +140,10 @@ struct LinuxPlatform {
 int RunWindow(int argc, char** argv, const std::string& command_line,
               const xfr::ConsoleOptions& options, const std::string& screenshot,
               const std::vector<std::string>& command) {
+  if (!DisplayNamed()) return Fail(NoDisplay());
+  previous_handler = qInstallMessageHandler(NoDisplayHandler);
   QApplication qt_app(argc, argv);
+  qInstallMessageHandler(previous_handler);
   QApplication::setApplicationName("Transfer Info");
   LinuxPlatform platform;
   xfr::QtWindowServices window(&platform.files);
@@ -146,11 +201,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (!command_line.empty()) command_line += ' ';
-    command_line += arg;
+    command_line += CommandLineWord(arg);
     auto value = [&](const char* name) -> std::string {
       if (i + 1 >= argc) throw std::runtime_error(std::string(name) + " needs a value");
       command_line += ' ';
-      command_line += argv[i + 1];
+      command_line += CommandLineWord(argv[i + 1]);
       return argv[++i];
     };
     try {
@@ -177,9 +232,9 @@ int main(int argc, char** argv) {
         screenshot = value("--screenshot");
       } else if (arg == "--transcript") {
         options.transcript = value("--transcript");
-      } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+      } else if (arg.size() > 1 && arg[0] == '-') {
         return Fail("unknown option " + arg);
-      } else if (arg.size() == 2 && (arg == "/D" || arg == "/d")) {
+      } else if (arg == "/D" || arg == "/d") {
         // the trace switch: read from the command line text
       } else {
         command.push_back(arg);

@@ -23,7 +23,9 @@ class FileSystem {
   virtual std::vector<std::string> ListPath(std::string_view path) = 0;
 
   // The first line of a text file, without its line end. 53 when missing, 62 when empty.
-  virtual std::string ReadFirstLine(std::string_view path) = 0;
+  // *line_ended (when given): whether a CR or LF followed the line, or the line was cut at the
+  // reader's limit; false while another program may still be writing it.
+  virtual std::string ReadFirstLine(std::string_view path, bool* line_ended = nullptr) = 0;
 
   // Deletes a file (53 when missing).
   virtual void DeleteFile(std::string_view path) = 0;

@@ -74,7 +74,8 @@ class TableService {
   // Opens the table `record_source` (a file name such as "PROPERTY.DBF"; ".dbf" is added when it
   // has no extension) in the directory `database` (Windows-style path, no trailing backslash;
   // "" is the current directory). recordset_type 0 is a table-type recordset.
-  // The first record is current afterwards. Raises 3011 when the table cannot be found.
+  // The first record is current afterwards. Raises 3011 when the table or its index is missing
+  // or cannot be opened (no permission), 3218 when one of them does not decode.
   virtual std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
                                           std::string_view record_source, int recordset_type) = 0;
 };

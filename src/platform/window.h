@@ -46,6 +46,10 @@ class WindowServices {
 
   // A status line change, for views that log it (the console transcript); default: nothing.
   virtual void StatusChanged(std::string_view text, bool visible) {}
+
+  // After a box about a file that cannot be used: the file (Windows-style path) and why, for
+  // views that can say where it is on this machine (the console); default: nothing.
+  virtual void FileNote(std::string_view path, std::string_view reason) {}
 };
 
 }  // namespace xfr

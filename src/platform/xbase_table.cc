@@ -316,7 +316,7 @@ std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
   std::size_t dot = name.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) name += ".dbf";
   std::string path = resolver_(database, name);
-  if (path.empty() || !env_->FileExists(path)) Raise(kErrTableNotFound);
+  if (path.empty() || !env_->FileExists(path)) Raise(kErrTableNotFound, "(no such file)");
   std::unique_ptr<xbase::Table> table;
   xbase::TableOptions options;
   Status s = xbase::Table::Open(env_, path, options, &table);
@@ -325,7 +325,12 @@ std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
     options.read_only = true;
     s = xbase::Table::Open(env_, path, options, &table);
   }
-  if (!s.ok()) RaiseStatus(s, kErrTableNotFound);
+  // A file that is missing (the index) or that this user may not open is a table that cannot be
+  // found; only a file that does not decode is damage.
+  if (s.code() == Status::Code::kNotFound || s.code() == Status::Code::kIOError) {
+    Raise(kErrTableNotFound, "(" + s.message() + ")");
+  }
+  if (!s.ok()) RaiseStatus(s);
   return std::make_unique<XbaseRecordset>(std::move(table));
 }
 

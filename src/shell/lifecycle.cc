@@ -2,6 +2,7 @@
 
 #include <cfenv>
 #include <cmath>
+#include <optional>
 
 #include "platform/runtime_error.h"
 #include "shell/error_report.h"
@@ -70,6 +71,8 @@ void Connect2DBF(FrmMain& form, DataControl& control, std::string directory,
     if (e.number() != kErrTableNotFound) return std::nullopt;
     app.window().MessageBox(MissingTableMessage(stripped, record_source), kAppTitle,
                             Buttons::kOk);
+    const std::string source(record_source);
+    app.window().FileNote(stripped.empty() ? source : stripped + "\\" + source, e.description());
     return Resume::kLeave;
   });
   if (!run.Step([&] { stripped = StripRChar(app, directory); })) return;
@@ -125,12 +128,26 @@ void SetRecordPointer(FrmMain& form) {
     return;
   }
   if (!present) return;
-  try {
-    app.HandOffFileNum = app.services().files->ReadFirstLine(path);
-  } catch (const RuntimeError& e) {
+  // The tracking program may still be writing the file: one that is empty, or whose line has no
+  // end yet, is looked at again for about a second before it is taken as it is.
+  Clock* clock = app.services().clock;
+  std::optional<RuntimeError> error;
+  for (int pauses = 0;; ++pauses) {
+    bool line_ended = false;
+    try {
+      app.HandOffFileNum = app.services().files->ReadFirstLine(path, &line_ended);
+      error.reset();
+    } catch (const RuntimeError& e) {
+      error = e;
+    }
+    const bool being_written = error ? error->number() == kErrInputPastEnd : !line_ended;
+    if (!being_written || !clock || pauses == kHandOffPauses) break;
+    clock->Sleep(kHandOffPause);
+  }
+  if (error) {
     // An empty or unreadable hand-off file is reported once and removed, whatever the answer,
     // so that the next repaint does not raise the same error again.
-    app.ErrResponse = ReportError(app, e);
+    app.ErrResponse = ReportError(app, *error);
     try {
       app.services().files->DeleteFile(path);
     } catch (const RuntimeError&) {
@@ -172,9 +189,17 @@ void frmMainForm_Load(FrmMain& form) {
   run.Step([&] { DisplayClientFields(form); });
 }
 
-void Form_Activate(FrmMain& form) { PreviousInstance(form.app()); }
+void Form_Activate(FrmMain& form) {
+  PreviousInstance(form.app());
+  form.instance_checked = true;
+}
 
-void Form_Paint(FrmMain& form) { SetRecordPointer(form); }
+void Form_Paint(FrmMain& form) {
+  // The hand-off file belongs to the first instance: a second one must end before it reads it,
+  // even where the window is painted before it is first activated.
+  if (!form.instance_checked) Form_Activate(form);
+  SetRecordPointer(form);
+}
 
 void Form_Unload(FrmMain& form) {
   if (form.unloaded) return;

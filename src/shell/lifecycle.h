@@ -2,6 +2,7 @@
 // preference, and the status line and copy animation that every command uses.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,10 @@ void StartSendAnimation(FrmMain& form);
 void StopCopyAnimation(FrmMain& form);
 
 inline constexpr std::string_view kHandOffFileName = "xfr.dat";
+// A hand-off file that is empty or has no line end yet is read again after each of up to
+// kHandOffPauses pauses (a second in all) before it is taken as it is.
+inline constexpr int kHandOffPauses = 20;
+inline constexpr std::chrono::milliseconds kHandOffPause{50};
 
 // Binds a data control to a table; 3011 shows the missing-table message and returns.
 void Connect2DBF(FrmMain& form, DataControl& control, std::string directory,
@@ -26,9 +31,10 @@ std::string MissingTableMessage(std::string_view stripped_dir, std::string_view 
 void DetermineAutoExit(FrmMain& form);
 void MoveToTopLeft(FrmMain& form);
 void SetKeyField(FrmMain& form);
+// Reads and deletes the hand-off file, then shows its record; waits for a file being written.
 void SetRecordPointer(FrmMain& form);
 
-// Window events.
+// Window events. A paint before the first activation runs the single-instance test first.
 void frmMainForm_Load(FrmMain& form);
 void Form_Activate(FrmMain& form);
 void Form_Paint(FrmMain& form);

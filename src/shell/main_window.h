@@ -30,6 +30,8 @@ class FrmMain {
   int top = 0;
   int left = 0;
   bool unloaded = false;
+  // Whether the single-instance test has run (and this is the only instance).
+  bool instance_checked = false;
 
   // Data connections.
   DataControl datproperty;

@@ -49,7 +49,26 @@ std::string GetWindowsDir(App& app) {
 }
 
 bool TraceEnabled(const App& app) {
-  return UCase(app.command_line()).find("/D") != std::string::npos;
+  // "/D" in any case as an argument of its own; a path that holds "/d" (/home/dave) is not one.
+  // Arguments are separated by blanks; one in double quotes may hold blanks ("" is a quote).
+  const std::string& line = app.command_line();
+  std::string arg;
+  bool quoted = false;
+  for (std::size_t i = 0; i <= line.size(); ++i) {
+    const char c = i < line.size() ? line[i] : ' ';
+    if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
+      arg += c;
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (UCase(arg) == "/D") return true;
+      arg.clear();
+    } else {
+      arg += c;
+    }
+  }
+  return false;
 }
 
 void TraceSetting(App& app, std::string_view label, std::string_view value) {

@@ -19,7 +19,8 @@ void WriteIniString(App& app, std::string_view file, std::string_view section,
 // The Windows directory with one backslash appended, or "" when the platform cannot tell.
 std::string GetWindowsDir(App& app);
 
-// With "/D" anywhere in the command line (any case), shows label + value + DescribePath(value).
+// With "/D" (any case) as an argument of the command line, shows label + value +
+// DescribePath(value). Arguments are separated by blanks; one in double quotes may hold blanks.
 void TraceSetting(App& app, std::string_view label, std::string_view value);
 bool TraceEnabled(const App& app);
 

@@ -7,9 +7,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <thread>
 
 #include "campaign/real_office.h"
+#include "fakes/office.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_files.h"
 #include "platform/xbase/fault_env.h"
 #include "platform/xbase/table.h"
 
@@ -27,6 +34,14 @@ void WriteAt(const std::string& path, std::uint64_t offset, const std::string& b
   ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
             static_cast<ssize_t>(bytes.size()));
   ::close(fd);
+}
+
+// Every file of `original` is byte for byte the same in `dir`.
+void ExpectFilesAsIn(const std::string& original, const TempDir& dir) {
+  for (const auto& e : fs::directory_iterator(original)) {
+    EXPECT_TRUE(Slurp(e.path()) == Slurp(dir / e.path().filename().string()))
+        << e.path().filename() << " changed";
+  }
 }
 
 // A table whose index is not its own, or whose files were damaged: the user is told, the read
@@ -47,8 +62,6 @@ TEST(BadTables, ReadTellsTheUserAndWritesNothing) {
        Ended::kEndProgram, kCorrupt, false},
       {"the header counts more records than the file holds",
        [](const std::string& d) { WriteAt(d + "/INVOICE.DBF", 4, std::string("\x23\0", 2)); },
-       Ended::kEndProgram, kCorrupt, false},
-      {"the CDX missing", [](const std::string& d) { fs::remove(d + "/CLIENT.CDX"); },
        Ended::kEndProgram, kCorrupt, false},
       {"a CDX page overwritten (found at the first seek)",
        [](const std::string& d) { WriteAt(d + "/PROPERTY.CDX", 2570, "\xff\xff\xff\xff"); },
@@ -84,11 +97,60 @@ TEST(BadTables, ReadTellsTheUserAndWritesNothing) {
       EXPECT_EQ(asked, c.asks) << office.Boxes();
     }
     // Nothing written: every file as the damage left it.
-    for (const auto& e : fs::directory_iterator(original.path())) {
-      EXPECT_TRUE(Slurp(e.path()) == Slurp(dir / e.path().filename().string()))
-          << e.path().filename() << " changed";
-    }
+    ExpectFilesAsIn(original.path(), dir);
     EXPECT_EQ(CheckTables(dir.path()), fault_before);
+  }
+}
+
+// Tables as an office's share holds them. A file named in another case opens, and the read and
+// dbftool work through it. A table or index that is missing or that the user may not read (an
+// open the file layer refuses, as it would for any user, root included) gets the connection's
+// missing-table message, the window comes up all the same, and nothing is written.
+TEST(BadTables, NamesInAnyCaseOpenAndFilesThatCannotBeOpenedAreMissing) {
+  const std::string missing_client = MissingTableMessage("C:\\TRK\\DATA", "CLIENT.DBF");
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& dir)> change;
+    const char* unreadable;  // a file whose opening is refused; null: none
+    std::string first_box;   // "": no box at start, and the read adds the job
+  } cases[] = {
+      {"client.dbf beside CLIENT.CDX",
+       [](const std::string& d) { fs::rename(d + "/CLIENT.DBF", d + "/client.dbf"); }, nullptr, ""},
+      {"PROPERTY.DBF beside property.cdx and Property.Fpt",
+       [](const std::string& d) {
+         fs::rename(d + "/PROPERTY.CDX", d + "/property.cdx");
+         fs::rename(d + "/PROPERTY.FPT", d + "/Property.Fpt");
+       },
+       nullptr, ""},
+      {"the CDX missing", [](const std::string& d) { fs::remove(d + "/CLIENT.CDX"); }, nullptr,
+       missing_client},
+      {"the DBF unreadable", [](const std::string&) {}, "CLIENT.DBF", missing_client},
+      {"the CDX unreadable", [](const std::string&) {}, "CLIENT.CDX", missing_client},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir original, dir;
+    for (const std::string& d : {original.path(), dir.path()}) {
+      CopyTables(d);
+      c.change(d);
+    }
+    xbase::FaultEnv env(xbase::Env::Default());
+    if (c.unreadable) env.DenyOpen(dir / c.unreadable);
+    RealOffice office(dir.path(), &env);
+    ASSERT_EQ(office.Start(), Ended::kNormally) << office.Boxes();
+    if (c.first_box.empty()) {
+      EXPECT_EQ(office.Boxes(), "");
+      EXPECT_EQ(office.Read(), Ended::kNormally);
+      EXPECT_EQ(office.Boxes(), kAddQuestion);
+      office.Close();
+      const std::string check = std::string(XFR_BINARY_DIR) + "/src/dbftool check " + dir.path();
+      EXPECT_EQ(std::system((check + " >/dev/null").c_str()), 0) << check;
+      continue;
+    }
+    office.Close();
+    ASSERT_FALSE(office.window.boxes.empty());
+    EXPECT_EQ(office.window.boxes[0].text, c.first_box) << office.Boxes();
+    ExpectFilesAsIn(original.path(), dir);
   }
 }
 
@@ -129,6 +191,47 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
     EXPECT_TRUE(check.empty() || check.find("not counted in the header") != std::string::npos)
         << check;
     EXPECT_LE(CountLive(dir / "PROPERTY.DBF", "FILE_NUM", "NEW-01"), 1);
+  }
+}
+
+// The tracking program creates xfr.dat and writes its line a moment later, while the window
+// looks at it: the record is shown and the file removed. A file still empty after about a second
+// is reported as the empty hand-off file is.
+TEST(HandOffFile, WrittenSlowlyByAnotherProgramIsShownNotLost) {
+  struct Case {
+    const char* first;  // what the file holds when the window looks
+    const char* later;  // what the writer adds after the delay
+    int delay_ms;
+    std::string box;  // "": the record is shown
+  } cases[] = {
+      {"", "ac24-104\r\n", 5, ""},
+      {"", "ac24-104\r\n", 20, ""},
+      {"", "ac24-104\r\n", 50, ""},
+      {"ac24-", "104\r\n", 50, ""},
+      {"", "", 0, "Input past end of file.\r\nError # 62 in module SetRecordPointer."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + "|" + c.later + "|" + std::to_string(c.delay_ms));
+    TempDir dir;
+    testing::Office o;
+    PosixFileSystem files;
+    PosixClock clock;
+    App app(Services{&o.ini, &files, &clock, &o.window, &o.tables, nullptr, &o.instance}, "");
+    FrmMain form(app);
+    Initialize(app);
+    frmMainForm_Load(form);
+    app.config.WinDir = dir.path() + "/";
+    const std::string path = dir / "xfr.dat";
+    std::ofstream(path, std::ios::binary) << c.first;
+    std::thread writer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.delay_ms));
+      if (*c.later) std::ofstream(path, std::ios::binary | std::ios::app) << c.later;
+    });
+    Form_Paint(form);
+    writer.join();
+    EXPECT_EQ(o.window.boxes.empty() ? "" : o.window.boxes[0].text, c.box);
+    EXPECT_EQ(form.txtPR_Street.text, c.box.empty() ? "4 Oak Ave" : "1 Main St");
+    EXPECT_FALSE(fs::exists(path));
   }
 }
 

@@ -40,12 +40,13 @@ class FakeFiles : public FileSystem {
     }
     return out;
   }
-  std::string ReadFirstLine(std::string_view path) override {
+  std::string ReadFirstLine(std::string_view path, bool* line_ended = nullptr) override {
     auto it = files.find(Key(path));
     if (it == files.end()) throw RuntimeError(kErrFileNotFound);
     if (it->second.empty()) throw RuntimeError(kErrInputPastEnd);
-    std::string line = it->second.substr(0, it->second.find_first_of("\r\n"));
-    return line;
+    const std::size_t eol = it->second.find_first_of("\r\n");
+    if (line_ended) *line_ended = eol != std::string::npos;
+    return it->second.substr(0, eol);
   }
   void DeleteFile(std::string_view path) override {
     if (files.erase(Key(path)) == 0) throw RuntimeError(kErrFileNotFound);

@@ -1,6 +1,7 @@
 #include "platform/console/console_window.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -225,6 +226,28 @@ Picture ConsoleWindow::LoadPicture(std::string_view path) {
     throw RuntimeError(kErrInvalidPicture);
   }
   return Picture{native, std::move(bytes)};
+}
+
+void ConsoleWindow::FileNote(std::string_view path, std::string_view reason) {
+  std::string native = files_ ? files_->NativePath(path) : std::string(path);
+  std::error_code ignored;
+  if (!native.empty() && native[0] != '/') {
+    native = (std::filesystem::current_path(ignored) / native).string();  // a bare file name
+  }
+  std::string text(path);
+  if (!native.empty()) {
+    text += " is " + native + " on this machine. " + std::string(reason);
+  } else if (path.size() >= 2 && path[1] == ':' &&
+             std::isalpha(static_cast<unsigned char>(path[0]))) {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    text += std::string(": drive ") + letter + ": is not mapped on this machine; set XFR_DRIVE_" +
+            letter + " to the directory that stands for it";
+  } else {
+    text += " names no file on this machine";
+  }
+  std::fprintf(out_, "note: %s\n", text.c_str());
+  std::fflush(out_);
+  Log("{\"kind\":\"note\",\"text\":" + JsonQuote(text) + "}");
 }
 
 void ConsoleWindow::StatusChanged(std::string_view text, bool visible) {

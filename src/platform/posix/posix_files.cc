@@ -140,7 +140,7 @@ std::vector<std::string> PosixFileSystem::ListPath(std::string_view path) {
   return names;
 }
 
-std::string PosixFileSystem::ReadFirstLine(std::string_view path) {
+std::string PosixFileSystem::ReadFirstLine(std::string_view path, bool* line_ended) {
   std::string native = NativeOrRaise(this, path);
   // Non-blocking, so that a FIFO put in a file's place cannot hang the program.
   int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -152,6 +152,7 @@ std::string PosixFileSystem::ReadFirstLine(std::string_view path) {
   }
   std::string line;
   bool any = false;
+  bool ended = false;
   char chunk[4096];
   while (line.size() < kMaxFirstLine) {
     ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -165,11 +166,18 @@ std::string PosixFileSystem::ReadFirstLine(std::string_view path) {
     std::string_view got(chunk, static_cast<std::size_t>(n));
     std::size_t eol = got.find_first_of("\r\n");
     line.append(got.substr(0, eol));
-    if (eol != std::string_view::npos) break;
+    if (eol != std::string_view::npos) {
+      ended = true;
+      break;
+    }
   }
   ::close(fd);
   if (!any) throw RuntimeError(kErrInputPastEnd);
-  if (line.size() > kMaxFirstLine) line.resize(kMaxFirstLine);
+  if (line.size() >= kMaxFirstLine) {
+    line.resize(kMaxFirstLine);
+    ended = true;
+  }
+  if (line_ended) *line_ended = ended;
   return line;
 }
 

@@ -63,6 +63,18 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Whether the file the writer would replace may be written: it opens for writing and has a write
+// permission bit. Without this check the rename below would put a new file in the place of one
+// this user may not write; a file without any write bit is left alone even by root, as a
+// read-only file is on Windows.
+bool MayWrite(const std::string& target, const struct stat& st) {
+  if ((st.st_mode & 0222) == 0) return false;
+  int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
 // Replaces `target` with `data`: a new file beside it, flushed, then renamed over it, so a
 // crash leaves either the old file or the new one. `old` is the existing file's status, or
 // nullptr for a new file (which then gets the usual mode, 0666 less the umask).
@@ -208,6 +220,7 @@ bool PosixIniService::WritePrivateProfileString(std::string_view section, std::s
       std::free(real);
     }
   }
+  if (read == ReadResult::kOk && !MayWrite(target, st)) return false;
   return ReplaceFile(target, updated, read == ReadResult::kOk ? &st : nullptr);
 }
 

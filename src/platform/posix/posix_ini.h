@@ -2,9 +2,10 @@
 // by Windows-style paths and found through PosixFileSystem; a bare file name lives in the
 // Windows directory, as with the Windows functions. A missing, unreadable or non-regular file
 // reads as empty (defaults come back). The writer changes one line and keeps every other byte,
-// creates a missing file (never a missing directory), refuses to touch a file it cannot read,
-// and replaces the file atomically (a temporary file in the same directory, then rename), keeping
-// its mode. Never raises. Not thread-safe.
+// creates a missing file (never a missing directory), refuses to touch a file it cannot read or
+// may not write (no write permission bit counts as read-only, even for root), and replaces the
+// file atomically (a temporary file in the same directory, then rename), keeping its mode.
+// Never raises. Not thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,7 @@ class PosixIniService : public IniService {
 
   // False, leaving the file as it was, when the names or value cannot be written (empty names,
   // line breaks or NUL, "=" in the key), the directory is missing, the existing file cannot be
-  // read, or the new file cannot be written.
+  // read or may not be written, or the new file cannot be written.
   bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                  std::string_view value, std::string_view file) override;
 

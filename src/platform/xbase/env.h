@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/xbase/status.h"
 
@@ -38,6 +39,9 @@ class Env {
   // Opens an existing file; read_only opens it without write access. kNotFound when missing.
   virtual Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // The names in directory `dir` ("" for the working directory), to find a file whose name is
+  // written in another letter case; nothing when it cannot be listed.
+  virtual std::vector<std::string> ListDirectory(const std::string& dir) { return {}; }
   // Sleeps; used between lock attempts.
   virtual void SleepMicros(std::uint64_t micros) = 0;
 };

@@ -1,6 +1,7 @@
 // Env::Default on POSIX: positional IO with pread/pwrite, fsync, and open file description
 // byte-range locks (F_OFD_SETLK), which belong to the open file rather than to the process, so
 // two tables open on the same file in one process lock against each other as FoxPro's do.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +121,15 @@ class PosixEnv final : public Env {
   bool FileExists(const std::string& path) override {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  }
+
+  std::vector<std::string> ListDirectory(const std::string& dir) override {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.empty() ? "." : dir.c_str())) {
+      while (dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
+      ::closedir(d);
+    }
+    return names;
   }
 
   void SleepMicros(std::uint64_t micros) override {

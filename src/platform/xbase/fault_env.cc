@@ -74,6 +74,7 @@ FaultEnv::Action FaultEnv::NextWrite() {
 }
 
 Status FaultEnv::OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) {
+  if (!denied_.empty() && path == denied_) return Status::IOError(path + ": Permission denied");
   std::unique_ptr<File> base;
   Status s = base_->OpenFile(path, read_only, &base);
   if (!s.ok()) return s;

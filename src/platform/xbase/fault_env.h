@@ -4,6 +4,7 @@
 //   work. CrashAfter(n) - the first n writes from now reach the files; every later write is
 //   silently
 //                   dropped while reporting success, as if the machine had stopped at that point.
+//   DenyOpen(path) - opening that file fails with "Permission denied", whoever runs the test.
 // writes() is the number of writes seen since the last Reset(). Thread-safe.
 #pragma once
 
@@ -21,6 +22,8 @@ class FaultEnv final : public Env {
 
   void FailWrite(int n);
   void CrashAfter(int n);
+  // Opening `path` fails as it does for a file the user may not read (set before use).
+  void DenyOpen(std::string path) { denied_ = std::move(path); }
   // Clears any pending fault and the write count.
   void Reset();
   int writes() const { return writes_.load(); }
@@ -28,6 +31,9 @@ class FaultEnv final : public Env {
 
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override;
   bool FileExists(const std::string& path) override { return base_->FileExists(path); }
+  std::vector<std::string> ListDirectory(const std::string& dir) override {
+    return base_->ListDirectory(dir);
+  }
   void SleepMicros(std::uint64_t micros) override { base_->SleepMicros(micros); }
 
   // Called by the wrapped files: counts one write and says what to do with it.
@@ -36,6 +42,7 @@ class FaultEnv final : public Env {
 
  private:
   Env* base_;
+  std::string denied_;
   std::atomic<int> writes_{0};
   std::atomic<int> fail_at_{-1};
   std::atomic<int> crash_after_{-1};

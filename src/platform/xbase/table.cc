@@ -48,7 +48,19 @@ std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string
   for (const std::string& e : {upper, lower}) {
     if (env->FileExists(stem + e)) return stem + e;
   }
-  return stem + upper;
+  // Named in another case (client.dbf beside CLIENT.CDX, Property.Cdx): the directory's entry
+  // that matches without regard to case, the first in byte order when several do.
+  const std::size_t dir_end = slash == std::string::npos ? 0 : slash + 1;
+  const std::string want = stem.substr(dir_end) + upper;
+  auto folded = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  std::string best;
+  for (const std::string& name : env->ListDirectory(stem.substr(0, dir_end))) {
+    if (folded(name) == folded(want) && (best.empty() || name < best)) best = name;
+  }
+  return stem.substr(0, dir_end) + (best.empty() ? want : best);
 }
 
 Table::Table(Env* env, std::string path, const TableOptions& options)
@@ -102,8 +114,8 @@ Status Table::Load() {
   if (lh.flags & 0x01) {
     cdx_path_ = SiblingPath(env_, path_, ".CDX");
     if (!env_->FileExists(cdx_path_)) {
-      return Status::Corruption(BaseName(path_) + ": the table has a structural index, but " +
-                                BaseName(cdx_path_) + " is missing");
+      return Status::NotFound(BaseName(path_) + ": the table has a structural index, but " +
+                              BaseName(cdx_path_) + " is missing");
     }
     s = OpenIndex(cdx_path_);
     if (!s.ok()) return s;

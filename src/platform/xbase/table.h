@@ -143,7 +143,8 @@ class Table {
 };
 
 // The path of a file beside `dbf_path` with the same name and extension `ext` (".CDX"), in
-// whichever case exists; the upper-case spelling when none does.
+// whichever letter case exists (of its name and of its extension); the table's name with the
+// upper-case extension when none does.
 std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string& ext);
 
 }  // namespace xbase

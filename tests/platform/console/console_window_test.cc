@@ -6,6 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/posix/posix_files.h"
+#include "platform/posix/temp_dir.h"
+
 namespace xfr {
 namespace {
 
@@ -53,17 +56,22 @@ TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
   }
 }
 
-TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxAndStatus) {
+TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxStatusAndNote) {
   std::string path = ::testing::TempDir() + "/transcript.jsonl";
   std::remove(path.c_str());
   {
+    testing::ScopedEnv mapped("XFR_DRIVE_C", "/srv/office"), unmapped("XFR_DRIVE_Q", nullptr);
+    PosixFileSystem files;
     std::FILE* out = std::tmpfile();
-    ConsoleWindow w({Answer::kYes, std::nullopt, path, false}, nullptr, out, stdin);
+    ConsoleWindow w({Answer::kYes, std::nullopt, path, false}, &files, out, stdin);
     w.MessageBox("24-00101 was found.  Update?", "Record Found", Buttons::kYesNo);
     w.TraceBox("Ini file:C:\\WINDOWS\\XFR.INI Exists");
     w.StatusChanged("Transferring data to Tracking", true);
     w.StatusChanged("", false);
     w.MessageBox("bad \x01 byte \xFF\r\nnext", "Error", Buttons::kOk);
+    // After the missing-table message: where the file is here, or which drive is not mapped.
+    w.FileNote("C:\\TRK\\CLIENT.DBF", "The table could not be found (no such file)");
+    w.FileNote("q:\\TRK\\CLIENT.DBF", "The table could not be found (no such file)");
     std::fclose(out);
   }
   EXPECT_EQ(ReadAll(path),
@@ -74,7 +82,11 @@ TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxAndStatus) {
             "{\"kind\":\"status\",\"text\":\"Transferring data to Tracking\",\"visible\":true}\n"
             "{\"kind\":\"status\",\"text\":\"\",\"visible\":false}\n"
             "{\"kind\":\"message\",\"title\":\"Error\",\"text\":\"bad \\u0001 byte "
-            "\xEF\xBF\xBD\\r\\nnext\",\"buttons\":\"OK\",\"answer\":\"OK\"}\n");
+            "\xEF\xBF\xBD\\r\\nnext\",\"buttons\":\"OK\",\"answer\":\"OK\"}\n"
+            "{\"kind\":\"note\",\"text\":\"C:\\\\TRK\\\\CLIENT.DBF is /srv/office/TRK/CLIENT.DBF "
+            "on this machine. The table could not be found (no such file)\"}\n"
+            "{\"kind\":\"note\",\"text\":\"q:\\\\TRK\\\\CLIENT.DBF: drive Q: is not mapped on "
+            "this machine; set XFR_DRIVE_Q to the directory that stands for it\"}\n");
 }
 
 }  // namespace

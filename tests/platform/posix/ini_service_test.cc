@@ -73,6 +73,12 @@ TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
   std::filesystem::create_directory(dir / "dir.ini");
   ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
   WriteFile(dir / "ok.ini", "[S]\r\nk=v\r\n");
+  // A read-only file is left as it is, not replaced by a new one (a mode without write bits
+  // stops root too; as another user's file it would keep its owner).
+  WriteFile(dir / "ro.ini", "[S]\r\nk=v\r\n");
+  ::chmod((dir / "ro.ini").c_str(), 0444);
+  struct stat before;
+  ASSERT_EQ(::stat((dir / "ro.ini").c_str(), &before), 0);
   struct Case {
     std::string file, section, key, value;
   } cases[] = {
@@ -87,6 +93,7 @@ TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
       {dir / "ok.ini", "S", "  ", "v"},
       {dir / "ok.ini", "S\n[T]", "k", "v"},
       {"Q:\\unmapped.ini", "S", "k", "v"},
+      {dir / "ro.ini", "S", "k", "changed"},
   };
   ScopedEnv no_drive("XFR_DRIVE_Q", nullptr);
   for (const Case& c : cases) {
@@ -96,7 +103,11 @@ TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
   EXPECT_FALSE(std::filesystem::exists(dir / "missing-dir"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "dir.ini"));
   EXPECT_EQ(ReadFile(dir / "ok.ini"), "[S]\r\nk=v\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+  EXPECT_EQ(ReadFile(dir / "ro.ini"), "[S]\r\nk=v\r\n");
+  struct stat after;
+  ASSERT_EQ(::stat((dir / "ro.ini").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
 }
 
 TEST(PosixIni, MalformedFilesGiveDefaultsAndSurviveWrites) {
