@@ -32,6 +32,54 @@ void PrintConfig(const Config& c) {
 
 }  // namespace
 
+std::string ParseCommandLine(int argc, char** argv, CommandLine* out) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!out->text.empty()) out->text += ' ';
+    out->text += arg;
+    std::string value;
+    auto take = [&] {
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      out->text += ' ' + value;
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      out->help = true;
+    } else if (arg == "--version") {
+      out->version = true;
+    } else if (arg == "--console") {
+      out->console = true;
+    } else if (arg == "--answer") {
+      if (!take()) return "--answer needs a value";
+      out->options.yes_no = ParseAnswer(value);
+      if (out->options.yes_no != Answer::kYes && out->options.yes_no != Answer::kNo) {
+        return "--answer takes yes or no";
+      }
+    } else if (arg == "--on-error") {
+      if (!take()) return "--on-error needs a value";
+      out->options.on_error = ParseAnswer(value);
+      if (out->options.on_error != Answer::kAbort && out->options.on_error != Answer::kRetry &&
+          out->options.on_error != Answer::kIgnore) {
+        return "--on-error takes abort, retry or ignore";
+      }
+    } else if (arg == "--screenshot") {
+      if (!take()) return "--screenshot needs a value";
+      out->screenshot = value;
+    } else if (arg == "--transcript") {
+      if (!take()) return "--transcript needs a value";
+      out->options.transcript = value;
+    } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
+      return "unknown option " + arg;
+    } else if (arg == "/D" || arg == "/d") {
+      // the trace switch: read from the command line text
+    } else {
+      out->command.push_back(arg);
+    }
+  }
+  return {};
+}
+
 void PrintTrackingColumn(FrmMain& form) {
   std::printf("Tracking column:\n");
   for (TextBox* box : form.TrackingBoxes()) {

@@ -31,7 +31,7 @@ std::string RunCommand(const std::string& cmd, int* rc) {
   std::size_t n;
   while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   int status = p ? pclose(p) : -1;
-  *rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  *rc = table_testing::ExitStatus(status);
   return out;
 }
 
