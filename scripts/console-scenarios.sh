@@ -50,6 +50,8 @@ scenario() {
     bin=$build bash "$root/scripts/with-apx-sim.sh" "$report" "$out/$name.apx.log" -- \
       "${program[@]}" --console "$@" --transcript "$out/transcript.jsonl" </dev/null \
       >"$out/$name.out" 2>&1 || status=$?
+    # The private bus and apx-sim share the program's standard error.
+    sed -i -e '/^dbus-daemon\[/d' -e '/^apx-sim: /d' "$out/$name.out"
   fi
   echo "$status" >"$out/$name.status"
 }
