@@ -18,6 +18,7 @@
 #include "platform/win32/apx_sim_exe.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_files.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
@@ -149,6 +150,40 @@ TEST(Win32Locks, ChildHoldsTheHeaderLock) {
   ASSERT_TRUE(held && release);
   ::SetEvent(held);
   ASSERT_EQ(::WaitForSingleObject(release, 20000), WAIT_OBJECT_0);
+}
+
+// The file operations as the program sees them on Windows: Dir's answers and the error numbers.
+TEST(Win32Files, ListingAndErrorNumbers) {
+  testing::WinTempDir dir;
+  std::filesystem::create_directories(dir.File("TrkData\\SubDir"));
+  std::ofstream(dir.File("TrkData\\property.DBF"), std::ios::binary) << "0123456789";
+  std::ofstream(dir.File("TrkData\\empty.txt"), std::ios::binary).flush();
+  std::ofstream(dir.File("xfr.dat"), std::ios::binary) << "A123\r\nsecond line\r\n";
+  const std::string d = dir.File("");
+  Win32FileSystem fs;
+  EXPECT_EQ(fs.ListPath(d + "TRKDATA\\"), (std::vector<std::string>{"empty.txt", "property.DBF"}));
+  EXPECT_EQ(fs.ListPath(d + "TRKDATA\\PROPERTY.DBF"), std::vector<std::string>{"property.DBF"});
+  for (const char* none : {"TRKDATA", "MISSING\\", "TRKDATA\\*", "TRKDATA\\NONE.DBF"}) {
+    EXPECT_TRUE(fs.ListPath(d + none).empty()) << none;
+  }
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+    int error;
+  } cases[] = {
+      {"length", [&] { EXPECT_EQ(fs.FileLength(d + "TRKDATA\\PROPERTY.DBF"), 10); }, 0},
+      {"length of a missing file", [&] { fs.FileLength(d + "NONE"); }, kErrFileNotFound},
+      {"length of a directory", [&] { fs.FileLength(d + "TRKDATA"); }, kErrFileNotFound},
+      {"first line", [&] { EXPECT_EQ(fs.ReadFirstLine(d + "XFR.DAT"), "A123"); }, 0},
+      {"first line of an empty file", [&] { fs.ReadFirstLine(d + "TRKDATA\\EMPTY.TXT"); },
+       kErrInputPastEnd},
+      {"first line of a missing file", [&] { fs.ReadFirstLine(d + "NONE.DAT"); }, kErrFileNotFound},
+      {"delete a directory", [&] { fs.DeleteFile(d + "TRKDATA\\SUBDIR"); }, 75},
+      {"delete", [&] { fs.DeleteFile(d + "XFR.DAT"); }, 0},
+      {"delete it again", [&] { fs.DeleteFile(d + "XFR.DAT"); }, kErrFileNotFound},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("TrkData\\SubDir")));
 }
 
 TEST(Win32Instance, SecondCopySeesTheFirstUntilItEnds) {
