@@ -50,7 +50,8 @@ struct WindowsPlatform {
   xfr::Win32Clock clock;
   xfr::Win32InstanceLock instance;
   xfr::XbaseTableService tables{[this](std::string_view dir, std::string_view file) {
-    std::string path = dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
+    std::string path =
+        dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
     return files.NativePath(path);
   }};
   xfr::DdemlTransport dde;

@@ -246,12 +246,10 @@ void DdeWindowServer::OnPoke(HWND hwnd, Conversation* c, LPARAM lparam) {
   if (ok && !dump_path_.empty()) WriteDump();
   // A positive acknowledgement hands the data to us, to free when the client asked so.
   if (ok && release) ::GlobalFree(memory);
-  LPARAM ack =
-      ::ReuseDDElParam(lparam, WM_DDE_POKE, WM_DDE_ACK, ok ? kAckPositive : 0, item_atom);
+  LPARAM ack = ::ReuseDDElParam(lparam, WM_DDE_POKE, WM_DDE_ACK, ok ? kAckPositive : 0, item_atom);
   HWND client = c->client;
-  Later(hwnd, reply.delay_ms, [=] {
-    ::PostMessageA(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(hwnd), ack);
-  });
+  Later(hwnd, reply.delay_ms,
+        [=] { ::PostMessageA(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(hwnd), ack); });
 }
 
 void DdeWindowServer::OnExecute(HWND hwnd, Conversation* c, LPARAM lparam) {

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "link/link_check.h"
 #include "shell/error_report.h"
 #include "shell/lifecycle.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
-#include "link/link_check.h"
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
@@ -94,8 +94,7 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
-  if (name != "" && name != "show" && name != "send" && name != "read" &&
-      name != "link-test") {
+  if (name != "" && name != "show" && name != "send" && name != "read" && name != "link-test") {
     std::fprintf(stderr, "transfer-info: unknown command '%s'\n", name.c_str());
     return 2;
   }

@@ -12,13 +12,13 @@ namespace xfr {
 
 // The program's command line, as both the window and the console read it.
 struct CommandLine {
-  bool console = false;               // --console
-  bool help = false;                  // --help or -h
-  bool version = false;               // --version
-  std::vector<std::string> command;   // the console command and its arguments
-  ConsoleOptions options;             // --answer, --on-error, --transcript
-  std::string screenshot;             // --screenshot FILE
-  std::string text;                   // every argument, blank-separated (the /D test reads it)
+  bool console = false;              // --console
+  bool help = false;                 // --help or -h
+  bool version = false;              // --version
+  std::vector<std::string> command;  // the console command and its arguments
+  ConsoleOptions options;            // --answer, --on-error, --transcript
+  std::string screenshot;            // --screenshot FILE
+  std::string text;                  // every argument, blank-separated (the /D test reads it)
 };
 
 // Reads argv[1..argc-1]. Returns "" or what is wrong with the command line.

@@ -17,16 +17,15 @@ HDDEDATA CALLBACK ClientCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PT
   return nullptr;
 }
 
-std::string UntilNul(std::string_view text) {
-  return std::string(text.substr(0, text.find('\0')));
-}
+std::string UntilNul(std::string_view text) { return std::string(text.substr(0, text.find('\0'))); }
 
 // A DDEML string handle, freed with its owner.
 class StringHandle {
  public:
   StringHandle(DWORD instance, std::string_view utf8)
       : instance_(instance),
-        hsz_(::DdeCreateStringHandleA(instance, Utf8ToCp1252(UntilNul(utf8)).c_str(), CP_WINANSI)) {}
+        hsz_(::DdeCreateStringHandleA(instance, Utf8ToCp1252(UntilNul(utf8)).c_str(), CP_WINANSI)) {
+  }
   ~StringHandle() {
     if (hsz_ != nullptr) ::DdeFreeStringHandle(instance_, hsz_);
   }
@@ -120,7 +119,8 @@ std::unique_ptr<DdeConversation> DdemlTransport::Initiate(std::string_view servi
   const DWORD instance = static_cast<DWORD>(instance_);
   StringHandle hsz_service(instance, service);
   StringHandle hsz_topic(instance, topic);
-  if (hsz_service.get() == nullptr || hsz_topic.get() == nullptr) throw RuntimeError(kErrNoDdeServer);
+  if (hsz_service.get() == nullptr || hsz_topic.get() == nullptr)
+    throw RuntimeError(kErrNoDdeServer);
   HCONV conversation = ::DdeConnect(instance, hsz_service.get(), hsz_topic.get(), nullptr);
   if (conversation == nullptr) throw RuntimeError(kErrNoDdeServer);
   return std::make_unique<DdemlConversation>(instance, conversation, timeout_ms_);

@@ -1,8 +1,8 @@
 #include "platform/win32/win32_clock.h"
 
-#include "platform/win32/windows_api.h"
-
 #include <thread>
+
+#include "platform/win32/windows_api.h"
 
 namespace xfr {
 

@@ -1,10 +1,9 @@
 #include "platform/win32/win32_files.h"
 
-#include "platform/win32/windows_api.h"
-
 #include <algorithm>
 
 #include "platform/runtime_error.h"
+#include "platform/win32/windows_api.h"
 
 namespace xfr {
 namespace {
@@ -56,7 +55,8 @@ std::vector<std::string> Win32FileSystem::ListPath(std::string_view path) {
   HANDLE h = ::FindFirstFileA(pattern.c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return names;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(found.cFileName);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      names.emplace_back(found.cFileName);
   } while (::FindNextFileA(h, &found));
   ::FindClose(h);
   std::sort(names.begin(), names.end());

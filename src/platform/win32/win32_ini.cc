@@ -1,8 +1,8 @@
 #include "platform/win32/win32_ini.h"
 
-#include "platform/win32/windows_api.h"
-
 #include <string>
+
+#include "platform/win32/windows_api.h"
 
 namespace xfr {
 

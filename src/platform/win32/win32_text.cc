@@ -9,8 +9,8 @@ constexpr UINT kAnsi = 1252;
 
 std::wstring Wide(std::string_view text, UINT code_page) {
   if (text.empty()) return {};
-  const int n = ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
+  const int n =
+      ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
   ::MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
   return wide;

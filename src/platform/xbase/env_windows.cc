@@ -107,7 +107,8 @@ class WindowsFile final : public File {
     if (!::LockFileEx(handle_, flags, 0, static_cast<DWORD>(length & 0xFFFFFFFFu),
                       static_cast<DWORD>(length >> 32), &ov)) {
       DWORD err = ::GetLastError();
-      if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING || err == ERROR_SHARING_VIOLATION) {
+      if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING ||
+          err == ERROR_SHARING_VIOLATION) {
         return Status::Locked(path_ + ": bytes " + std::to_string(offset) + "+" +
                               std::to_string(length) + " are locked by another program");
       }

@@ -99,7 +99,8 @@ TEST(Win32Dde, ErrorNumbersAndCodePage) {
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
   // UTF-8 in, 1252 on the wire (the log shows what arrived, as UTF-8), UTF-8 back.
   EXPECT_EQ(report->Request("URAR|24|1"), "Caf\xC3\xA9 \xE2\x82\xAC");
-  EXPECT_EQ(sim.LogLines().back(), "{\"op\":\"request\",\"topic\":\"rpt1\",\"item\":\"URAR|24|1\"}");
+  EXPECT_EQ(sim.LogLines().back(),
+            "{\"op\":\"request\",\"topic\":\"rpt1\",\"item\":\"URAR|24|1\"}");
   EXPECT_NE(testing::ReadAll(sim.dump_path()).find("Caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
 }
 
@@ -116,9 +117,8 @@ TEST(Win32Locks, AnotherProcessHoldingTheHeaderLockHoldsOurAppendBack) {
   char exe[MAX_PATH];
   ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
   PROCESS_INFORMATION child{};
-  ASSERT_TRUE(testing::Spawn(std::string("\"") + exe +
-                                 "\" --gtest_filter=Win32Locks.ChildHoldsTheHeaderLock",
-                             &child));
+  ASSERT_TRUE(testing::Spawn(
+      std::string("\"") + exe + "\" --gtest_filter=Win32Locks.ChildHoldsTheHeaderLock", &child));
   ::SetEnvironmentVariableA("XFR_LOCK_CHILD", nullptr);
   ASSERT_EQ(::WaitForSingleObject(held, 20000), WAIT_OBJECT_0);
 
