@@ -68,15 +68,6 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-// One argument as the command line text carries it: in double quotes when it holds a blank or
-// a quote (a quote doubled), so that "/D" inside a path never reads as the trace switch.
-std::string CommandLineWord(const std::string& arg) {
-  if (arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string quoted = "\"";
-  for (char c : arg) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
 bool EnvSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
@@ -193,63 +184,25 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool console = false;
-  std::vector<std::string> command;
-  xfr::ConsoleOptions options;
-  std::string command_line;
-  std::string screenshot;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (!command_line.empty()) command_line += ' ';
-    command_line += CommandLineWord(arg);
-    auto value = [&](const char* name) -> std::string {
-      if (i + 1 >= argc) throw std::runtime_error(std::string(name) + " needs a value");
-      command_line += ' ';
-      command_line += CommandLineWord(argv[i + 1]);
-      return argv[++i];
-    };
-    try {
-      if (arg == "--help" || arg == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
-      } else if (arg == "--version") {
-        std::puts("Transfer Info 5.1.2");
-        return 0;
-      } else if (arg == "--console") {
-        console = true;
-      } else if (arg == "--answer") {
-        options.yes_no = xfr::ParseAnswer(value("--answer"));
-        if (options.yes_no != xfr::Answer::kYes && options.yes_no != xfr::Answer::kNo) {
-          return Fail("--answer takes yes or no");
-        }
-      } else if (arg == "--on-error") {
-        options.on_error = xfr::ParseAnswer(value("--on-error"));
-        if (options.on_error != xfr::Answer::kAbort && options.on_error != xfr::Answer::kRetry &&
-            options.on_error != xfr::Answer::kIgnore) {
-          return Fail("--on-error takes abort, retry or ignore");
-        }
-      } else if (arg == "--screenshot") {
-        screenshot = value("--screenshot");
-      } else if (arg == "--transcript") {
-        options.transcript = value("--transcript");
-      } else if (arg.size() > 1 && arg[0] == '-') {
-        return Fail("unknown option " + arg);
-      } else if (arg == "/D" || arg == "/d") {
-        // the trace switch: read from the command line text
-      } else {
-        command.push_back(arg);
-      }
-    } catch (const std::exception& e) {
-      return Fail(e.what());
-    }
+  xfr::CommandLine line;
+  const std::string error = xfr::ParseCommandLine(argc, argv, &line);
+  if (!error.empty()) return Fail(error);
+  if (line.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::puts("Transfer Info 5.1.2");
+    return 0;
+  }
+  if (!line.console) {
+    return RunWindow(argc, argv, line.text, line.options, line.screenshot, line.command);
   }
 
-  if (!console) return RunWindow(argc, argv, command_line, options, screenshot, command);
-
   QCoreApplication qt_app(argc, argv);
-  options.interactive = isatty(STDIN_FILENO) != 0;
+  line.options.interactive = isatty(STDIN_FILENO) != 0;
   LinuxPlatform platform;
-  xfr::ConsoleWindow window(options, &platform.files);
-  xfr::App app(platform.With(&window), command_line);
-  return xfr::RunConsole(app, window, command);
+  xfr::ConsoleWindow window(line.options, &platform.files);
+  xfr::App app(platform.With(&window), line.text);
+  return xfr::RunConsole(app, window, line.command);
 }

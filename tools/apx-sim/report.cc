@@ -158,6 +158,18 @@ int ReportFile::DelayFor(const Report& report, std::string_view item) const {
   return delay_ms_;
 }
 
+bool ReportFile::ServesTopic(std::string_view topic) const {
+  return SameName(topic, "Query") || SameName(topic, "System") || FindReport(topic) != nullptr;
+}
+
+std::string LogLine(std::string_view op, std::string_view topic, const std::string* item,
+                    const std::string* data) {
+  std::string line = "{\"op\":\"" + std::string(op) + "\",\"topic\":" + JsonQuote(topic);
+  if (item) line += ",\"item\":" + JsonQuote(*item);
+  if (data) line += ",\"data\":" + JsonQuote(*data);
+  return line + "}\n";
+}
+
 Reply ReportFile::Request(std::string_view topic, std::string_view item) const {
   Reply reply;
   reply.delay_ms = delay_ms_;

@@ -38,6 +38,9 @@ class ReportFile {
   // The report file again, with the values poked since.
   std::string ToJson() const;
 
+  // True for "Query", "System" and the name of an open report: the topics an initiate finds.
+  bool ServesTopic(std::string_view topic) const;
+
   Reply Request(std::string_view topic, std::string_view item) const;
   Reply Poke(std::string_view topic, std::string_view item, std::string_view data);
   Reply Execute(std::string_view topic, std::string_view command) const;
@@ -64,6 +67,11 @@ class ReportFile {
   std::vector<Report> reports_;
   int delay_ms_ = 0;
 };
+
+// One line of the --log file (JSON, ending in a line feed): op "request", "poke" or "execute",
+// the topic, and the item and data when the operation has them.
+std::string LogLine(std::string_view op, std::string_view topic, const std::string* item,
+                    const std::string* data);
 
 // ASCII lower case, for matching names the way DDE does.
 std::string Fold(std::string_view s);

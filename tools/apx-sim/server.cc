@@ -87,10 +87,7 @@ QString ConversationServer::introspect(const QString&) const {
 void ConversationServer::Log(const char* op, const std::string& topic, const std::string* item,
                              const std::string* data) const {
   if (log_ == nullptr) return;
-  std::string line = std::string("{\"op\":\"") + op + "\",\"topic\":" + JsonQuote(topic);
-  if (item) line += ",\"item\":" + JsonQuote(*item);
-  if (data) line += ",\"data\":" + JsonQuote(*data);
-  line += "}\n";
+  const std::string line = LogLine(op, topic, item, data);
   std::fwrite(line.data(), 1, line.size(), log_);
   std::fflush(log_);
 }

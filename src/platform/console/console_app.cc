@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "link/link_check.h"
 #include "shell/error_report.h"
 #include "shell/lifecycle.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
-#include "link/link_check.h"
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
@@ -30,7 +30,64 @@ void PrintConfig(const Config& c) {
   line("TrkAppDir", c.TrkAppDir);
 }
 
+// One argument as the command line text carries it: in double quotes when it holds a blank or
+// a quote (a quote doubled), so that "/D" inside a path never reads as the trace switch.
+std::string CommandLineWord(const std::string& arg) {
+  if (arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  for (char c : arg) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
 }  // namespace
+
+std::string ParseCommandLine(int argc, char** argv, CommandLine* out) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (!out->text.empty()) out->text += ' ';
+    out->text += CommandLineWord(arg);
+    std::string value;
+    auto take = [&] {
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      out->text += ' ' + CommandLineWord(value);
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      out->help = true;
+    } else if (arg == "--version") {
+      out->version = true;
+    } else if (arg == "--console") {
+      out->console = true;
+    } else if (arg == "--answer") {
+      if (!take()) return "--answer needs a value";
+      out->options.yes_no = ParseAnswer(value);
+      if (out->options.yes_no != Answer::kYes && out->options.yes_no != Answer::kNo) {
+        return "--answer takes yes or no";
+      }
+    } else if (arg == "--on-error") {
+      if (!take()) return "--on-error needs a value";
+      out->options.on_error = ParseAnswer(value);
+      if (out->options.on_error != Answer::kAbort && out->options.on_error != Answer::kRetry &&
+          out->options.on_error != Answer::kIgnore) {
+        return "--on-error takes abort, retry or ignore";
+      }
+    } else if (arg == "--screenshot") {
+      if (!take()) return "--screenshot needs a value";
+      out->screenshot = value;
+    } else if (arg == "--transcript") {
+      if (!take()) return "--transcript needs a value";
+      out->options.transcript = value;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return "unknown option " + arg;
+    } else if (arg == "/D" || arg == "/d") {
+      // the trace switch: read from the command line text
+    } else {
+      out->command.push_back(arg);
+    }
+  }
+  return {};
+}
 
 void PrintTrackingColumn(FrmMain& form) {
   std::printf("Tracking column:\n");
@@ -46,8 +103,7 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
-  if (name != "" && name != "show" && name != "send" && name != "read" &&
-      name != "link-test") {
+  if (name != "" && name != "show" && name != "send" && name != "read" && name != "link-test") {
     std::fprintf(stderr, "transfer-info: unknown command '%s'\n", name.c_str());
     return 2;
   }

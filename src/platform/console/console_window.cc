@@ -123,7 +123,7 @@ ConsoleWindow::ConsoleWindow(ConsoleOptions options, FileSystem* files, std::FIL
                              std::FILE* in)
     : options_(std::move(options)), files_(files), out_(out), in_(in) {
   if (!options_.transcript.empty()) {
-    transcript_ = std::fopen(options_.transcript.c_str(), "a");
+    transcript_ = std::fopen(options_.transcript.c_str(), "ab");
     if (!transcript_) {
       std::fprintf(stderr, "transfer-info: cannot open the transcript %s\n",
                    options_.transcript.c_str());

@@ -2,14 +2,12 @@
 // EXPECTED.txt, walking a tag, and the independent checker when it is present.
 #pragma once
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -35,8 +33,12 @@ inline std::string Slurp(const std::string& path) {
 class TempDir {
  public:
   TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "xbase-XXXXXX").string();
-    path_ = mkdtemp(templ.data());
+    std::random_device random;
+    std::filesystem::path dir;
+    do {
+      dir = std::filesystem::temp_directory_path() / ("xbase-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(dir));
+    path_ = dir.string();
   }
   ~TempDir() { std::filesystem::remove_all(path_); }
   const std::string& path() const { return path_; }
@@ -60,7 +62,7 @@ inline void CopyFixtures(const std::string& set, const std::string& dir) {
 // Loads every file of tests/data/<set> into env under "/<name>".
 inline void LoadFixtures(const std::string& set, MemEnv* env) {
   for (const auto& e : std::filesystem::directory_iterator(DataPath(set))) {
-    if (e.is_regular_file()) env->PutFile("/" + e.path().filename().string(), Slurp(e.path()));
+    if (e.is_regular_file()) env->PutFile("/" + e.path().filename().string(), Slurp(e.path().string()));
   }
 }
 
@@ -116,7 +118,8 @@ inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path,
 inline std::string CheckerPath() { return std::string(XFR_SHARED_DIR) + "/tools/checktables.py"; }
 inline bool HaveChecker() { return std::filesystem::exists(CheckerPath()); }
 
-// Runs the independent checker on dir; returns its exit status and puts its output in *out.
+// Runs the independent checker on dir; returns pclose's status (0 when it passed) and puts its
+// output in *out.
 inline int RunChecker(const std::string& dir, std::string* out) {
   std::string cmd = "python3 '" + CheckerPath() + "' '" + dir + "' 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
@@ -124,8 +127,7 @@ inline int RunChecker(const std::string& dir, std::string* out) {
   char buf[4096];
   std::size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  int rc = pclose(p);
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return pclose(p);
 }
 
 }  // namespace xbase::table_testing

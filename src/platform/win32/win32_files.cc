@@ -1,0 +1,105 @@
+#include "platform/win32/win32_files.h"
+
+#include <algorithm>
+
+#include "platform/runtime_error.h"
+#include "platform/win32/windows_api.h"
+
+namespace xfr {
+namespace {
+
+constexpr int kErrPathFileAccess = 75;
+// A first line longer than this is cut: the files read this way hold one short line.
+constexpr std::size_t kMaxFirstLine = 1 << 20;
+
+[[noreturn]] void RaiseFor(DWORD error) {
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+      error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH) {
+    throw RuntimeError(kErrFileNotFound);
+  }
+  throw RuntimeError(kErrPathFileAccess);
+}
+
+std::string PathOrRaise(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) {
+    throw RuntimeError(kErrFileNotFound);
+  }
+  return std::string(path);
+}
+
+}  // namespace
+
+std::string Win32FileSystem::NativePath(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return {};
+  return std::string(path);
+}
+
+std::int64_t Win32FileSystem::FileLength(std::string_view path) {
+  const std::string native = PathOrRaise(path);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(native.c_str(), GetFileExInfoStandard, &data)) {
+    RaiseFor(::GetLastError());
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw RuntimeError(kErrFileNotFound);
+  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::vector<std::string> Win32FileSystem::ListPath(std::string_view path) {
+  std::vector<std::string> names;
+  if (path.empty() || path.find('\0') != std::string_view::npos) return names;
+  const bool directory = path.back() == '\\' || path.back() == '/';
+  // Only plain names: a "*" or "?" of the caller's is not a pattern here.
+  if (path.find_first_of("*?") != std::string_view::npos) return names;
+  const std::string pattern = std::string(path) + (directory ? "*" : "");
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA(pattern.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      names.emplace_back(found.cFileName);
+  } while (::FindNextFileA(h, &found));
+  ::FindClose(h);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Win32FileSystem::ReadFirstLine(std::string_view path) {
+  const std::string native = PathOrRaise(path);
+  HANDLE h = ::CreateFileA(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) RaiseFor(::GetLastError());
+  if (::GetFileType(h) != FILE_TYPE_DISK) {
+    ::CloseHandle(h);
+    throw RuntimeError(kErrPathFileAccess);
+  }
+  std::string line;
+  bool any = false;
+  char chunk[4096];
+  while (line.size() < kMaxFirstLine) {
+    DWORD n = 0;
+    if (!::ReadFile(h, chunk, sizeof chunk, &n, nullptr)) {
+      ::CloseHandle(h);
+      throw RuntimeError(kErrPathFileAccess);
+    }
+    if (n == 0) break;
+    any = true;
+    std::string_view got(chunk, n);
+    const std::size_t eol = got.find_first_of("\r\n");
+    line.append(got.substr(0, eol));
+    if (eol != std::string_view::npos) break;
+  }
+  ::CloseHandle(h);
+  if (!any) throw RuntimeError(kErrInputPastEnd);
+  if (line.size() > kMaxFirstLine) line.resize(kMaxFirstLine);
+  return line;
+}
+
+void Win32FileSystem::DeleteFile(std::string_view path) {
+  const std::string native = PathOrRaise(path);
+  const DWORD attributes = ::GetFileAttributesA(native.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) RaiseFor(::GetLastError());
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw RuntimeError(kErrPathFileAccess);
+  if (!::DeleteFileA(native.c_str())) RaiseFor(::GetLastError());
+}
+
+}  // namespace xfr

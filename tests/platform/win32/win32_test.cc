@@ -1,0 +1,199 @@
+// The Windows services under Wine: the DDEML client against apx-sim.exe (the link operations as
+// the transfers use them, error numbers, code page 1252), LockFileEx locks holding back another
+// process, and the single-instance mutex.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_ini.h"
+#include "fakes/fake_window.h"
+#include "link/apx_link.h"
+#include "link/link_check.h"
+#include "platform/dde_control.h"
+#include "platform/runtime_error.h"
+#include "platform/win32/apx_sim_exe.h"
+#include "platform/win32/ddeml_transport.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_instance.h"
+#include "platform/xbase/env.h"
+#include "platform/xbase/table.h"
+#include "platform/xbase/table_test_util.h"
+
+namespace xfr {
+namespace {
+
+int ErrorOf(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(Win32Link, ReadAndSendAsTheTransfersDo) {
+  testing::ApxSimExe sim("two_reports.json");
+  ASSERT_TRUE(sim.ready());
+  DdemlTransport transport;
+  DdeClientControl control(&transport);
+  testing::FakeIni ini;
+  testing::FakeWindow window;
+  Win32Clock clock;
+  App app(Services{&ini, nullptr, &clock, &window, nullptr, &transport, nullptr}, "");
+
+  ASSERT_TRUE(ApxReportIsOpen(app, control));
+  EXPECT_EQ(control.Text(), "URAR,offscrn,");
+  EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|8|1"), "");
+  EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|7|1"), "12 Main St\r\n");
+  EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|99|1"), "");  // refused: quiet
+  // Lower case: item names travel as global atoms, which keep the case they were first made in.
+  ApxSendField(app, control, "APX|RPT1", " offscrn|7|1 ", "  9 Elm St  ");
+  EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|7|1"), "9 Elm St");
+  ApxSendScript(app, control, "  CloseScn.bas ");
+  EXPECT_TRUE(window.boxes.empty());
+  EXPECT_EQ(control.LinkMode(), 0);
+  const LinkCheck check = LinkTest(app, control);
+  EXPECT_EQ(check.report, "RPT1");
+  EXPECT_EQ(check.file_number, "A-1001");
+  std::vector<std::string> log = sim.LogLines();
+  log.resize(9);
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     R"({"op":"request","topic":"Query","item":"ActiveReports"})",
+                     R"({"op":"request","topic":"RPT1","item":"UserID"})",
+                     R"({"op":"request","topic":"RPT1","item":"ListForms"})",
+                     R"({"op":"request","topic":"RPT1","item":"offscrn|8|1"})",
+                     R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})",
+                     R"({"op":"request","topic":"RPT1","item":"offscrn|99|1"})",
+                     R"({"op":"poke","topic":"RPT1","item":"offscrn|7|1","data":"9 Elm St"})",
+                     R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})",
+                     R"({"op":"execute","topic":"System","data":"[RunMacro(CloseScn.bas)]\r"})"}));
+}
+
+// Each outcome of the conversation and the error number the program sees for it.
+TEST(Win32Dde, ErrorNumbersAndCodePage) {
+  testing::ApxSimExe sim("two_reports.json");
+  ASSERT_TRUE(sim.ready());
+  DdemlTransport transport(1000);
+  EXPECT_EQ(ErrorOf([&] { transport.Initiate("NOBODY", "Query"); }), kErrNoDdeServer);
+  EXPECT_EQ(ErrorOf([&] { transport.Initiate("APX", "NoSuchReport"); }), kErrNoDdeServer);
+  auto report = transport.Initiate("apx", "rpt1");
+  auto system = transport.Initiate("APX", "System");
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+    int error;
+  } cases[] = {
+      {"refused request", [&] { report->Request("offscrn|99|1"); }, kErrDdeRefused},
+      {"refused poke", [&] { report->Poke("offscrn|99|1", "x"); }, kErrDdeRefused},
+      {"poke of no field", [&] { report->Poke("UserID", "x"); }, kErrDdeRefused},
+      {"refused execute", [&] { system->Execute("RunMacro"); }, kErrDdeRefused},
+      {"execute", [&] { system->Execute("[RunMacro(CloseScn.bas)]\r"); }, 0},
+      {"late answer", [&] { report->Request("offscrn|50|1"); }, kErrDdeTimeout},
+      {"poke", [&] { report->Poke("URAR|24|1", "Caf\xC3\xA9 \xE2\x82\xAC"); }, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
+  // UTF-8 in, 1252 on the wire (the log shows what arrived, as UTF-8), UTF-8 back.
+  EXPECT_EQ(report->Request("URAR|24|1"), "Caf\xC3\xA9 \xE2\x82\xAC");
+  EXPECT_EQ(sim.LogLines().back(),
+            "{\"op\":\"request\",\"topic\":\"rpt1\",\"item\":\"URAR|24|1\"}");
+  EXPECT_NE(testing::ReadAll(sim.dump_path()).find("Caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
+}
+
+// Our LockFileEx locks hold back another Windows process: a second copy of this program, run
+// for the child test below, holds FoxPro's header lock while this one tries to append.
+TEST(Win32Locks, AnotherProcessHoldingTheHeaderLockHoldsOurAppendBack) {
+  using xbase::table_testing::TempDir;
+  TempDir dir;
+  xbase::table_testing::CopyFixtures("foxpro", dir.path());
+  const std::string path = dir / "INVOICE.DBF";
+  HANDLE held = ::CreateEventA(nullptr, TRUE, FALSE, "xfr-test-lock-held");
+  HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, "xfr-test-lock-release");
+  ::SetEnvironmentVariableA("XFR_LOCK_CHILD", path.c_str());
+  char exe[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(testing::Spawn(
+      std::string("\"") + exe + "\" --gtest_filter=Win32Locks.ChildHoldsTheHeaderLock", &child));
+  ::SetEnvironmentVariableA("XFR_LOCK_CHILD", nullptr);
+  ASSERT_EQ(::WaitForSingleObject(held, 20000), WAIT_OBJECT_0);
+
+  xbase::TableOptions options;
+  options.lock_timeout_micros = 100'000;
+  options.lock_retry_micros = 10'000;
+  auto table = xbase::table_testing::OpenOrDie(xbase::Env::Default(), path, options);
+  xbase::Record rec = table->NewRecord();
+  ASSERT_TRUE(rec.SetText(0, "LOCKED1").ok());
+  std::uint32_t recno = 0;
+  EXPECT_TRUE(table->Append(rec, &recno).IsLocked());
+  ::SetEvent(release);
+  ASSERT_EQ(::WaitForSingleObject(child.hProcess, 20000), WAIT_OBJECT_0);
+  DWORD code = 1;
+  ::GetExitCodeProcess(child.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(table->Append(rec, &recno).ok());
+  for (HANDLE h : {held, release, child.hProcess, child.hThread}) ::CloseHandle(h);
+}
+
+TEST(Win32Locks, ChildHoldsTheHeaderLock) {
+  const char* path = std::getenv("XFR_LOCK_CHILD");
+  if (path == nullptr) GTEST_SKIP() << "runs as the other process of the test above";
+  std::unique_ptr<xbase::File> file;
+  ASSERT_TRUE(xbase::Env::Default()->OpenFile(path, false, &file).ok());
+  ASSERT_TRUE(file->TryLock(xbase::kDbfLockBase, 1, true).ok());
+  HANDLE held = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, "xfr-test-lock-held");
+  HANDLE release = ::OpenEventA(SYNCHRONIZE, FALSE, "xfr-test-lock-release");
+  ASSERT_TRUE(held && release);
+  ::SetEvent(held);
+  ASSERT_EQ(::WaitForSingleObject(release, 20000), WAIT_OBJECT_0);
+}
+
+// The file operations as the program sees them on Windows: Dir's answers and the error numbers.
+TEST(Win32Files, ListingAndErrorNumbers) {
+  testing::WinTempDir dir;
+  std::filesystem::create_directories(dir.File("TrkData\\SubDir"));
+  std::ofstream(dir.File("TrkData\\property.DBF"), std::ios::binary) << "0123456789";
+  std::ofstream(dir.File("TrkData\\empty.txt"), std::ios::binary).flush();
+  std::ofstream(dir.File("xfr.dat"), std::ios::binary) << "A123\r\nsecond line\r\n";
+  const std::string d = dir.File("");
+  Win32FileSystem fs;
+  EXPECT_EQ(fs.ListPath(d + "TRKDATA\\"), (std::vector<std::string>{"empty.txt", "property.DBF"}));
+  EXPECT_EQ(fs.ListPath(d + "TRKDATA\\PROPERTY.DBF"), std::vector<std::string>{"property.DBF"});
+  for (const char* none : {"TRKDATA", "MISSING\\", "TRKDATA\\*", "TRKDATA\\NONE.DBF"}) {
+    EXPECT_TRUE(fs.ListPath(d + none).empty()) << none;
+  }
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+    int error;
+  } cases[] = {
+      {"length", [&] { EXPECT_EQ(fs.FileLength(d + "TRKDATA\\PROPERTY.DBF"), 10); }, 0},
+      {"length of a missing file", [&] { fs.FileLength(d + "NONE"); }, kErrFileNotFound},
+      {"length of a directory", [&] { fs.FileLength(d + "TRKDATA"); }, kErrFileNotFound},
+      {"first line", [&] { EXPECT_EQ(fs.ReadFirstLine(d + "XFR.DAT"), "A123"); }, 0},
+      {"first line of an empty file", [&] { fs.ReadFirstLine(d + "TRKDATA\\EMPTY.TXT"); },
+       kErrInputPastEnd},
+      {"first line of a missing file", [&] { fs.ReadFirstLine(d + "NONE.DAT"); }, kErrFileNotFound},
+      {"delete a directory", [&] { fs.DeleteFile(d + "TRKDATA\\SUBDIR"); }, 75},
+      {"delete", [&] { fs.DeleteFile(d + "XFR.DAT"); }, 0},
+      {"delete it again", [&] { fs.DeleteFile(d + "XFR.DAT"); }, kErrFileNotFound},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("TrkData\\SubDir")));
+}
+
+TEST(Win32Instance, SecondCopySeesTheFirstUntilItEnds) {
+  auto first = std::make_unique<Win32InstanceLock>("Local\\xfr-test-instance");
+  Win32InstanceLock second("Local\\xfr-test-instance");
+  EXPECT_FALSE(first->AnotherInstanceRunning());
+  EXPECT_TRUE(second.AnotherInstanceRunning());
+  first.reset();
+  EXPECT_FALSE(second.AnotherInstanceRunning());
+}
+
+}  // namespace
+}  // namespace xfr
