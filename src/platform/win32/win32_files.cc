@@ -63,7 +63,7 @@ std::vector<std::string> Win32FileSystem::ListPath(std::string_view path) {
   return names;
 }
 
-std::string Win32FileSystem::ReadFirstLine(std::string_view path) {
+std::string Win32FileSystem::ReadFirstLine(std::string_view path, bool* line_ended) {
   const std::string native = PathOrRaise(path);
   HANDLE h = ::CreateFileA(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -74,6 +74,7 @@ std::string Win32FileSystem::ReadFirstLine(std::string_view path) {
   }
   std::string line;
   bool any = false;
+  bool ended = false;
   char chunk[4096];
   while (line.size() < kMaxFirstLine) {
     DWORD n = 0;
@@ -86,11 +87,18 @@ std::string Win32FileSystem::ReadFirstLine(std::string_view path) {
     std::string_view got(chunk, n);
     const std::size_t eol = got.find_first_of("\r\n");
     line.append(got.substr(0, eol));
-    if (eol != std::string_view::npos) break;
+    if (eol != std::string_view::npos) {
+      ended = true;
+      break;
+    }
   }
   ::CloseHandle(h);
   if (!any) throw RuntimeError(kErrInputPastEnd);
-  if (line.size() > kMaxFirstLine) line.resize(kMaxFirstLine);
+  if (line.size() >= kMaxFirstLine) {
+    line.resize(kMaxFirstLine);
+    ended = true;
+  }
+  if (line_ended) *line_ended = ended;
   return line;
 }
 

@@ -12,7 +12,7 @@ class Win32FileSystem : public FileSystem {
  public:
   std::int64_t FileLength(std::string_view path) override;
   std::vector<std::string> ListPath(std::string_view path) override;
-  std::string ReadFirstLine(std::string_view path) override;
+  std::string ReadFirstLine(std::string_view path, bool* line_ended = nullptr) override;
   void DeleteFile(std::string_view path) override;
   // "" when the path holds a NUL.
   std::string NativePath(std::string_view path) override;
