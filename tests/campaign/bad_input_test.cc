@@ -3,12 +3,10 @@
 // says what the user sees and checks that nothing was lost: the records there before are byte
 // for byte the same, and nothing half-written is left (the check passes or names only the damage
 // the case put there).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
+#include <optional>
 
 #include "campaign/real_office.h"
 #include "platform/xbase/fault_env.h"
@@ -119,30 +117,11 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
     TempDir original, dir;
     CopyTables(dir.path());
     CopyTables(original.path());
-    int to_child[2], from_child[2];
-    pid_t holder = -1;
+    // Another process takes FoxPro's header lock on the table and keeps it to the end.
+    std::optional<xbase::table_testing::ForeignLock> holder;
     if (c.lock_table) {
-      // Another process takes FoxPro's header lock on the table and keeps it until told.
-      ASSERT_EQ(pipe(to_child), 0);
-      ASSERT_EQ(pipe(from_child), 0);
-      holder = fork();
-      ASSERT_GE(holder, 0);
-      if (holder == 0) {
-        int fd = ::open((dir / (std::string(c.lock_table) + ".DBF")).c_str(), O_RDWR);
-        struct flock fl {};
-        fl.l_type = F_WRLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = static_cast<off_t>(xbase::kDbfLockBase);
-        fl.l_len = 1;
-        char ok = fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0 ? 'y' : 'n';
-        (void)!write(from_child[1], &ok, 1);
-        char b;
-        (void)!read(to_child[0], &b, 1);
-        _exit(0);
-      }
-      char ok = 0;
-      ASSERT_EQ(read(from_child[0], &ok, 1), 1);
-      ASSERT_EQ(ok, 'y');
+      holder.emplace(dir / (std::string(c.lock_table) + ".DBF"), 0x7FFFFFFE, 1);
+      ASSERT_TRUE(holder->held());
     }
     xbase::FaultEnv env(xbase::Env::Default());
     {
@@ -156,10 +135,7 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
       EXPECT_NE(office.window.boxes[1].text.find(c.box), std::string::npos)
           << office.window.boxes[1].text;
     }
-    if (holder > 0) {
-      (void)!write(to_child[1], "x", 1);
-      waitpid(holder, nullptr, 0);
-    }
+    holder.reset();
     EXPECT_EQ(ComparePreExisting(original.path(), dir.path()), "");
     {
       RealOffice next(dir.path());
