@@ -210,9 +210,7 @@ Status CheckTag(Table* table, File* file, int tag, std::vector<std::string>* rep
 
 std::string DescribeKey(const std::string& key, char key_type) {
   if (key_type != 'C' && key.size() == 8) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.17g", DecodeNumberKey(key));
-    return buf;
+    return FormatGeneral(DecodeNumberKey(key), 17);
   }
   std::string out = "\"";
   for (char c : key) {

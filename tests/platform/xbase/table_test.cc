@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/env.h"
+#include "platform/xbase/expr.h"
 #include "platform/xbase/table_test_util.h"
 
 namespace xbase {
@@ -596,6 +598,36 @@ TEST(Table, CheckNotesAMissingEndMarker) {
   ASSERT_FALSE(report.empty());
   EXPECT_EQ(report[0].rfind("NOTE  INVOICE.DBF: no 0x1A end marker", 0), 0u) << report[0];
   EXPECT_EQ(report.size(), 2 + OpenOrDie(Env::Default(), dbf)->tags().size());
+}
+
+// Under a locale whose decimal separator is a comma (Qt sets the C library's from the
+// environment), numbers in fields, STR() keys and expressions keep the point.
+TEST(Table, NumbersKeepThePointUnderACommaLocale) {
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "locale de_DE.UTF-8 cannot be set (locale-gen it to run this test)";
+  }
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
+  auto table = OpenOrDie(Env::Default(), dir / "INVOICE.DBF");
+  const int amount = table->FindField("INV_AMT");
+  Record rec = table->NewRecord();
+  ASSERT_TRUE(rec.SetText(0, "LOCALE").ok());
+  ASSERT_TRUE(rec.SetFromString(amount, "1250000.50").ok());
+  std::uint32_t recno = 0;
+  ASSERT_TRUE(table->Append(rec, &recno).ok());
+  ASSERT_TRUE(table->Read(recno, &rec).ok());
+  EXPECT_EQ(rec.Raw(amount), "1250000.50");
+  double v = 0;
+  ASSERT_TRUE(rec.Number(amount, &v));
+  EXPECT_DOUBLE_EQ(v, 1250000.5);
+  ASSERT_TRUE(rec.SetNumber(amount, -0.25).ok());
+  EXPECT_EQ(rec.Raw(amount), "     -0.25");
+  std::unique_ptr<Expr> expr;
+  ASSERT_TRUE(Expr::Compile("STR(INV_AMT + 1.5, 12, 2)", table->layout(), &expr).ok());
+  std::string key;
+  ASSERT_TRUE(expr->EvaluateKey(rec, recno, 12, &key).ok());
+  EXPECT_EQ(key, "        1.25");
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 }  // namespace
