@@ -48,6 +48,23 @@ void BM_TableOpen(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(Open(state, true));
 }
 
+// Open, first live record and close, read-only (range 1 = 0) or read-write (1): what a program
+// that opens the table for one look pays.
+void BM_TableOpenFirst(benchmark::State& state) {
+  TablePath(static_cast<std::uint32_t>(state.range(0)));
+  const bool read_only = state.range(1) == 0;
+  bench_memory::PeakScope peak(state);
+  for (auto _ : state) {
+    auto table = Open(state, read_only);
+    bool found = false;
+    std::uint32_t recno = 0;
+    xbase::Record rec = table->NewRecord();
+    if (!table->First(&found, &recno).ok() || !found || !table->Read(recno, &rec).ok()) {
+      state.SkipWithError("first record");
+    }
+  }
+}
+
 void Seek(benchmark::State& state, bool hit) {
   const std::uint32_t n = static_cast<std::uint32_t>(state.range(0));
   auto table = Open(state, true);
@@ -102,6 +119,9 @@ void BM_TableEditKey(benchmark::State& state) {
 }
 
 BENCHMARK(BM_TableOpen)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TableOpenFirst)
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TableSeekHit)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TableSeekMiss)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TableAppend)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);

@@ -8,6 +8,7 @@ packages=(
   dbus dbus-bin
   xvfb xauth fonts-dejavu-core
   python3 python3-dbfread
+  locales
   clang libclang-rt-14-dev
 )
 missing=()

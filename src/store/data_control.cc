@@ -28,9 +28,8 @@ Value TextToFieldValue(const FieldInfo& field, std::string_view text) {
     case 'I':
     case 'Y': {
       if (t.empty()) return Value{};
-      char* end = nullptr;
-      double d = std::strtod(t.c_str(), &end);
-      if (end == t.c_str() || *end != '\0' || !std::isfinite(d)) {
+      double d = 0;
+      if (!ParseDecimal(t, &d) || !std::isfinite(d)) {
         throw RuntimeError(kErrDataTypeMismatch);
       }
       return d;

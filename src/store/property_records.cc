@@ -58,7 +58,8 @@ double EstimatedValueNumber(std::string_view caption) {
     }
   }
   if (!digits) return 0.0;
-  return std::strtod(number.c_str(), nullptr);
+  double v = 0;
+  return ParseDecimal(number, &v) ? v : 0.0;
 }
 
 void Label2Text(FrmMain& form, TextBox& text_control, const Label& label_control) {

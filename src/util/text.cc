@@ -1,5 +1,6 @@
 #include "util/text.h"
 
+#include <charconv>
 #include <cstdlib>
 
 namespace xfr {
@@ -108,7 +109,18 @@ double LeadingNumber(std::string_view text) {
     }
   }
   if (!digits) return 0.0;
-  return std::strtod(number.c_str(), nullptr);
+  double v = 0;
+  return ParseDecimal(number, &v) ? v : 0.0;
+}
+
+bool ParseDecimal(std::string_view text, double* value) {
+  if (!text.empty() && text[0] == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text[0] == '-') return false;
+  }
+  const char* end = text.data() + text.size();
+  auto r = std::from_chars(text.data(), end, *value);
+  return r.ec == std::errc() && r.ptr == end;
 }
 
 }  // namespace xfr

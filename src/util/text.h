@@ -38,4 +38,9 @@ std::string TextBeforeComma(std::string_view text);
 // one decimal point; 0 when the text does not start with a number.
 double LeadingNumber(std::string_view text);
 
+// The whole of `text` as a decimal number (sign, digits, point, exponent), read the same under
+// every C locale (strtod follows LC_NUMERIC, which Qt sets from the environment); false when it
+// is not one.
+bool ParseDecimal(std::string_view text, double* value);
+
 }  // namespace xfr

@@ -3,7 +3,6 @@
 // says what the user sees and checks that nothing was lost: the records there before are byte
 // for byte the same, and nothing half-written is left (the check passes or names only the damage
 // the case put there).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 

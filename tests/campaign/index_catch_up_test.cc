@@ -41,11 +41,6 @@ void SetField(Table* t, std::uint32_t recno, const std::string& field, const std
 }
 
 // Where record `recno` starts in the file: its lock byte is that far above the lock base.
-std::uint64_t RecordOffset(const std::string& dbf, std::uint32_t recno) {
-  auto t = Open(xbase::Env::Default(), dbf, /*read_only=*/true);
-  return t->layout().RecordOffset(recno);
-}
-
 std::string Check(const std::string& dbf) {
   std::vector<std::string> report;
   Status s = xbase::CheckTable(xbase::Env::Default(), dbf, &report);
@@ -100,13 +95,14 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
     { Open(xbase::Env::Default(), dbf, /*read_only=*/true); }
     EXPECT_EQ(Check(dbf), fault);
 
-    // While another program holds the header or the last record's lock it may be writing that
-    // record right now: the open leaves the index to it.
-    for (std::uint64_t lock_at :
-         {xbase::kDbfLockBase, xbase::kDbfLockBase + RecordOffset(dbf, recno)}) {
-      std::unique_ptr<xbase::File> other;
-      ASSERT_TRUE(xbase::Env::Default()->OpenFile(dbf, false, &other).ok());
-      ASSERT_TRUE(other->TryLock(lock_at, 1, true).ok());
+    // While another program holds the header lock, the last record's lock or the whole-table
+    // lock (FoxPro's offsets for a table with a structural index) it may be writing that record
+    // right now: the open leaves the index to it.
+    const std::pair<std::uint64_t, std::uint64_t> held[] = {
+        {0x7FFFFFFE, 1}, {0x7FFFFFFE - recno, 1}, {0x77FFFFFF, 0x07FFFFFF}};
+    for (const auto& [offset, length] : held) {
+      xbase::table_testing::ForeignLock other(dbf, offset, length);
+      ASSERT_TRUE(other.held());
       { Open(xbase::Env::Default(), dbf); }
       EXPECT_EQ(Check(dbf), fault);
     }

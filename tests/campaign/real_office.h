@@ -28,6 +28,7 @@
 #include "fakes/harness.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
+#include "platform/xbase/foreign_lock.h"
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
@@ -330,48 +331,5 @@ inline bool WriteRecord(const std::string& dbf, std::uint32_t recno,
   std::uint32_t n = 0;
   return (recno == 0 ? t->Append(rec, &n) : t->Update(recno, rec)).ok();
 }
-
-// Another program holding one FoxPro lock byte of a file until Release (or the end of scope).
-class OtherProgramLock {
- public:
-  OtherProgramLock(const std::string& path, std::uint64_t offset) {
-    if (pipe(to_child_) != 0 || pipe(from_child_) != 0) return;
-    child_ = fork();
-    if (child_ == 0) {
-      int fd = ::open(path.c_str(), O_RDWR);
-      struct flock fl {};
-      fl.l_type = F_WRLCK;
-      fl.l_whence = SEEK_SET;
-      fl.l_start = static_cast<off_t>(offset);
-      fl.l_len = 1;
-      char ok = fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0 ? 'y' : 'n';
-      (void)!write(from_child_[1], &ok, 1);
-      char b;
-      (void)!read(to_child_[0], &b, 1);
-      _exit(0);
-    }
-    char ok = 0;
-    held_ = child_ > 0 && read(from_child_[0], &ok, 1) == 1 && ok == 'y';
-  }
-  ~OtherProgramLock() { Release(); }
-  bool held() const { return held_; }
-  void Release() {
-    if (child_ > 0) {
-      (void)!write(to_child_[1], "x", 1);
-      waitpid(child_, nullptr, 0);
-    }
-    child_ = -1;
-    for (int fd : {to_child_[0], to_child_[1], from_child_[0], from_child_[1]}) {
-      if (fd >= 0) ::close(fd);
-    }
-    to_child_[0] = to_child_[1] = from_child_[0] = from_child_[1] = -1;
-  }
-
- private:
-  int to_child_[2] = {-1, -1};
-  int from_child_[2] = {-1, -1};
-  pid_t child_ = -1;
-  bool held_ = false;
-};
 
 }  // namespace xfr::campaign

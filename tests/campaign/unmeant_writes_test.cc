@@ -148,7 +148,7 @@ void LoseProgramAt(RealOffice& o, std::string item) {
 // The client table's header lock held by another program through the read; answered `answer`,
 // the lock is let go when the error box is up.
 void ReadWithClientLocked(Ctx& r, Answer answer) {
-  OtherProgramLock lock(r.dir + "/CLIENT.DBF", xbase::kDbfLockBase);
+  xbase::table_testing::ForeignLock lock(r.dir + "/CLIENT.DBF", xbase::kIndexedHeaderLock, 1);
   ASSERT_TRUE(lock.held());
   r.office.window.error_default = answer;
   r.office.window.on_box = [&](const testing::ShownBox& b) {

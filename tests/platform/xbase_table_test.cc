@@ -141,11 +141,11 @@ TEST_F(XbaseTableTest, RaisesTheErrorsTheProgramExpects) {
   // Another program holds the header lock: the append fails as a locked table, not a hang.
   std::unique_ptr<xbase::File> other;
   ASSERT_TRUE(xbase::Env::Default()->OpenFile(dir_ / "INVOICE.DBF", false, &other).ok());
-  ASSERT_TRUE(other->TryLock(xbase::kDbfLockBase, 1, true).ok());
+  ASSERT_TRUE(other->TryLock(xbase::kIndexedHeaderLock, 1, true).ok());
   rs->AddNew();
   rs->SetField("INV_NUM", std::string("INV9"));
   EXPECT_EQ(ErrorOf([&] { rs->Update(); }), kErrRecordLocked);
-  other->Unlock(xbase::kDbfLockBase, 1);
+  other->Unlock(xbase::kIndexedHeaderLock, 1);
   rs->Update();
   EXPECT_EQ(rs->Bookmark(), "31");
   // A damaged table.

@@ -2,10 +2,13 @@
 // what an empty capture does, the completion date and estimated value, inv_num, client keys.
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "fakes/office.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "store/client_records.h"
+#include "store/data_control.h"
 #include "store/lookup.h"
 #include "store/property_records.h"
 #include "util/records.h"
@@ -45,9 +48,23 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
       {"1.5.6", 1.5},
       {"12,345.67,8", 12345.67},
   };
-  for (const Case& c : cases) {
-    EXPECT_DOUBLE_EQ(EstimatedValueNumber(c.caption), c.want) << "'" << c.caption << "'";
+  // The same under a locale whose decimal separator is a comma (as Qt sets it from the
+  // environment), and so are the numbers typed into a table field and the values shown.
+  for (const char* locale : {"C", "de_DE.UTF-8"}) {
+    if (std::setlocale(LC_NUMERIC, locale) == nullptr) {
+      std::setlocale(LC_NUMERIC, "C");
+      GTEST_SKIP() << "locale " << locale << " cannot be set (locale-gen it to run this part)";
+    }
+    SCOPED_TRACE(locale);
+    for (const Case& c : cases) {
+      EXPECT_DOUBLE_EQ(EstimatedValueNumber(c.caption), c.want) << "'" << c.caption << "'";
+    }
+    const FieldInfo amount{"INV_AMT", 'N', 10, 2};
+    EXPECT_EQ(ValueText(TextToFieldValue(amount, "1250000.50")), "1250000.5");
+    EXPECT_EQ(ValueText(TextToFieldValue(amount, "-0.25")), "-0.25");
+    EXPECT_EQ(ValueText(TextToFieldValue(amount, "42")), "42");
   }
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {

@@ -37,7 +37,7 @@ std::string_view LastKey(const Node& n) { return n.key(n.size() - 1); }
 
 }  // namespace
 
-CdxFile::CdxFile(Env* env, std::unique_ptr<File> file, std::string path, bool read_only)
+CdxFile::CdxFile(Env* env, std::shared_ptr<File> file, std::string path, bool read_only)
     : env_(env),
       file_(std::move(file)),
       path_(std::move(path)),
@@ -54,8 +54,13 @@ Status CdxFile::Open(Env* env, const std::string& path, bool read_only,
   std::unique_ptr<File> file;
   Status s = env->OpenFile(path, read_only, &file);
   if (!s.ok()) return s;
+  return Open(env, std::move(file), path, read_only, result);
+}
+
+Status CdxFile::Open(Env* env, std::shared_ptr<File> file, const std::string& path,
+                     bool read_only, std::unique_ptr<CdxFile>* result) {
   std::unique_ptr<CdxFile> cdx(new CdxFile(env, std::move(file), path, read_only));
-  s = cdx->LoadHeaders();
+  Status s = cdx->LoadHeaders();
   if (!s.ok()) return s;
   *result = std::move(cdx);
   return Status::OK();
@@ -108,6 +113,7 @@ Status CdxFile::LoadHeaders() {
   }
   file_size_ = size;
   cache_.clear();
+  dirty_.clear();
   freed_.clear();
 
   Tag dir;
@@ -282,7 +288,10 @@ Status CdxFile::Peek(const Tag& tag, int tag_index, std::uint32_t offset, Node* 
 
 void CdxFile::MarkDirty(Node* node) {
   auto it = cache_.find(node->offset);
-  if (it != cache_.end()) it->second->dirty = true;
+  if (it != cache_.end() && !it->second->dirty) {
+    it->second->dirty = true;
+    dirty_.push_back(node->offset);
+  }
 }
 
 bool CdxFile::Fits(const Tag& tag, const Node& node) const {
@@ -330,6 +339,7 @@ Status CdxFile::AllocPage(int tag, std::uint16_t attr, Node** node) {
   auto cached = std::make_unique<CachedNode>();
   cached->tag = tag;
   cached->dirty = true;
+  dirty_.push_back(offset);
   cached->node.offset = offset;
   cached->node.attr = attr;
   cached->node.key_length = TagAt(tag)->header.key_length;
@@ -415,6 +425,7 @@ Status CdxFile::Fail(Status s) {
   if (error_.ok()) error_ = s;
   // Forget every unwritten page and re-read the headers so that reads see the file as it is.
   cache_.clear();
+  dirty_.clear();
   freed_.clear();
   directory_.header_dirty = false;
   for (Tag& t : tags_) t.header_dirty = false;
@@ -990,13 +1001,19 @@ Status CdxFile::Check(int tag, std::string* problem) {
 Status CdxFile::Flush() {
   if (!error_.ok()) return error_;
   if (read_only_) return Status::OK();
+  std::sort(dirty_.begin(), dirty_.end());
+  dirty_.erase(std::unique(dirty_.begin(), dirty_.end()), dirty_.end());
   std::vector<CachedNode*> dirty;
-  for (auto& [offset, cached] : cache_) {
-    if (cached->dirty) dirty.push_back(cached.get());
+  for (std::uint32_t offset : dirty_) {
+    auto it = cache_.find(offset);
+    if (it != cache_.end() && it->second->dirty) dirty.push_back(it->second.get());
   }
   bool headers = directory_.header_dirty;
   for (const Tag& t : tags_) headers = headers || t.header_dirty;
-  if (dirty.empty() && freed_.empty() && !headers) return Status::OK();
+  if (dirty.empty() && freed_.empty() && !headers) {
+    dirty_.clear();
+    return Status::OK();
+  }
 
   // Pages nothing on disk points to yet go first, in file order, then the changed pages, then
   // freed pages, then the tag headers that name new roots, and last the compound header with
@@ -1038,6 +1055,7 @@ Status CdxFile::Flush() {
   if (!s.ok()) return Fail(s);
 
   for (CachedNode* c : dirty) c->dirty = false;
+  dirty_.clear();
   freed_.clear();
   directory_.header_dirty = false;
   for (Tag& t : tags_) t.header_dirty = false;
@@ -1053,10 +1071,9 @@ Status CdxFile::Sync() {
 }
 
 Status CdxFile::Refresh() {
-  for (const auto& [offset, cached] : cache_) {
-    if (cached->dirty) return Status::InvalidArgument(file_name_ + ": refresh with unflushed changes");
+  if (!dirty_.empty() || !freed_.empty()) {
+    return Status::InvalidArgument(file_name_ + ": refresh with unflushed changes");
   }
-  if (!freed_.empty()) return Status::InvalidArgument(file_name_ + ": refresh with unflushed changes");
   char buf[12];
   std::size_t got = 0;
   Status s = file_->ReadAt(0, sizeof(buf), buf, &got);

@@ -65,6 +65,9 @@ class CdxFile {
   // Reads the compound header, the tag directory and every tag header; does not read the trees.
   static Status Open(Env* env, const std::string& path, bool read_only,
                      std::unique_ptr<CdxFile>* result);
+  // The same on a file the caller has open already (and may lock through meanwhile).
+  static Status Open(Env* env, std::shared_ptr<File> file, const std::string& path,
+                     bool read_only, std::unique_ptr<CdxFile>* result);
 
   // Tags in creation order (ascending header offset, which is FoxPro's TAG() numbering).
   const std::vector<TagInfo>& tags() const { return infos_; }
@@ -128,7 +131,7 @@ class CdxFile {
     std::size_t index;
   };
 
-  CdxFile(Env* env, std::unique_ptr<File> file, std::string path, bool read_only);
+  CdxFile(Env* env, std::shared_ptr<File> file, std::string path, bool read_only);
 
   Status LoadHeaders();
   Status ReadHeader(std::uint32_t offset, const std::string& what, Tag* tag);
@@ -170,7 +173,7 @@ class CdxFile {
   void TrimCache();
 
   Env* env_;
-  std::unique_ptr<File> file_;
+  std::shared_ptr<File> file_;
   std::string path_;
   std::string file_name_;  // for messages
   bool read_only_;
@@ -183,6 +186,9 @@ class CdxFile {
   std::vector<std::uint32_t> header_pages_;  // sorted; nodes may not point here
 
   std::unordered_map<std::uint32_t, std::unique_ptr<CachedNode>> cache_;
+  // Pages made dirty since the last Flush (a page freed meanwhile may still be named here), so
+  // that Flush and Refresh cost what was changed, not the size of the cache.
+  std::vector<std::uint32_t> dirty_;
   std::map<std::uint32_t, std::uint32_t> freed_;  // freed page -> next free page, unwritten
   cdx::Node scratch_;
 };

@@ -15,7 +15,8 @@ namespace xbase {
 // pointers and every tag (tree structure, order, key count, each record's key present and pointing
 // back to it, FOR clauses) agree. Otherwise kCorruption whose message names the first fault, or
 // kNotSupported when a tag's expression cannot be evaluated. Each table and tag checked adds a
-// line to *report.
+// line to *report; so does a missing 0x1A end marker, which is a note, not a fault (programs in
+// shared mode leave it off after an append).
 Status CheckTable(Env* env, const std::string& dbf_path, std::vector<std::string>* report);
 
 // Printable form of key bytes for messages: text in quotes with \xNN escapes, or the number

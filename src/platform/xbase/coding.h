@@ -4,7 +4,10 @@
 // integer. Callers check the length of the buffer before calling.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace xbase {
 
@@ -55,6 +58,39 @@ inline std::uint64_t DecodeFixed64BE(const char* p) {
 inline void EncodeFixed64BE(char* p, std::uint64_t v) {
   EncodeFixed32BE(p, static_cast<std::uint32_t>(v >> 32));
   EncodeFixed32BE(p + 4, static_cast<std::uint32_t>(v));
+}
+
+// Numbers as text, the same under every C locale: the C library's conversions follow
+// LC_NUMERIC, which Qt sets from the environment, and would read "1250000.50" as 1250000 and
+// write 1.5 as "1,5" under a comma locale.
+
+// `v` in fixed notation with `decimals` places ("%.*f"), blank-padded on the left to `width`.
+inline std::string FormatFixed(double v, int decimals, int width = 0) {
+  char buf[1024];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  std::string out = r.ec == std::errc() ? std::string(buf, r.ptr) : std::string(sizeof buf, '*');
+  if (static_cast<int>(out.size()) < width) {
+    out.insert(0, static_cast<std::size_t>(width) - out.size(), ' ');
+  }
+  return out;
+}
+
+// `v` with `precision` significant digits ("%.*g").
+inline std::string FormatGeneral(double v, int precision) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
+  return std::string(buf, r.ptr);
+}
+
+// The whole of `text` as a decimal number (sign, digits, point, exponent); false otherwise.
+inline bool ParseDecimal(std::string_view text, double* v) {
+  if (!text.empty() && text[0] == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text[0] == '-') return false;
+  }
+  const char* end = text.data() + text.size();
+  auto r = std::from_chars(text.data(), end, *v);
+  return r.ec == std::errc() && r.ptr == end;
 }
 
 }  // namespace xbase

@@ -231,7 +231,7 @@ bool ParseNumber(std::string_view bytes, double* value) {
     // A field of blanks is blank; anything else unreadable reads as zero, as in xBase.
     return !TrimBlanks(bytes).empty();
   }
-  *value = std::strtod(text.c_str(), nullptr);
+  if (!ParseDecimal(text, value)) *value = 0;
   return true;
 }
 
@@ -370,20 +370,15 @@ Status Record::SetNumber(int field, double v) {
   if (!s.ok()) return s;
   const DbfField& f = layout_->fields()[field];
   if (!std::isfinite(v)) return Status::InvalidArgument("field " + f.name + ": not a number");
-  char buf[400];
-  int n = std::snprintf(buf, sizeof buf, "%*.*f", f.length, f.decimals, v);
-  if (n < 0 || n > f.length) {
-    return Status::InvalidArgument("field " + f.name + ": " + std::string(buf) +
-                                   " does not fit N(" + std::to_string(f.length) + "," +
-                                   std::to_string(f.decimals) + ")");
+  std::string text = FormatFixed(v, f.decimals, f.length);
+  if (static_cast<int>(text.size()) > f.length) {
+    return Status::InvalidArgument("field " + f.name + ": " + text + " does not fit N(" +
+                                   std::to_string(f.length) + "," + std::to_string(f.decimals) +
+                                   ")");
   }
   // "-0" and "-0.00" are written as FoxPro writes zero.
-  std::string text(buf, n);
   double back = 0;
-  if (ParseNumber(text, &back) && back == 0) {
-    std::snprintf(buf, sizeof buf, "%*.*f", f.length, f.decimals, 0.0);
-    text.assign(buf, f.length);
-  }
+  if (ParseNumber(text, &back) && back == 0) text = FormatFixed(0.0, f.decimals, f.length);
   Put(field, text);
   return Status::OK();
 }
@@ -425,11 +420,10 @@ Status Record::SetFromString(int field, std::string_view text) {
   switch (f.type) {
     case 'N':
     case 'F': {
-      std::string s(t);
-      char* end = nullptr;
-      double v = std::strtod(s.c_str(), &end);
-      if (end == s.c_str() || *end != '\0') {
-        return Status::InvalidArgument("field " + f.name + ": \"" + s + "\" is not a number");
+      double v = 0;
+      if (!ParseDecimal(t, &v)) {
+        return Status::InvalidArgument("field " + f.name + ": \"" + std::string(t) +
+                                       "\" is not a number");
       }
       return SetNumber(field, v);
     }

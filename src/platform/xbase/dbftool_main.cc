@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/xbase/check.h"
+#include "platform/xbase/coding.h"
 #include "platform/xbase/table.h"
 
 namespace {
@@ -81,9 +82,7 @@ std::string JsonValue(const xbase::Record& rec, int f) {
     case 'F': {
       double v = 0;
       if (!rec.Number(f, &v)) return "null";
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%.*f", field.decimals, v);
-      return buf;
+      return xbase::FormatFixed(v, field.decimals);
     }
     case 'D': {
       xbase::DbfDate d;

@@ -233,15 +233,14 @@ std::string FoxStr(double v, int len, int dec) {
   if (len < 1) len = 1;
   if (len > 255) len = 255;
   if (dec < 0) dec = 0;
-  char buf[512];
   for (int d = dec; d >= 0; --d) {
     if (d > 0 && d + 2 > len) continue;
     // Halves round away from zero, as FoxPro rounds.
     double scale = std::pow(10.0, d);
     double r =
         std::abs(v) < 1e15 ? std::copysign(std::floor(std::abs(v) * scale + 0.5) / scale, v) : v;
-    int n = std::snprintf(buf, sizeof buf, "%*.*f", len, d, r);
-    if (n > 0 && n <= len) return std::string(buf, n);
+    std::string text = FormatFixed(r, d, len);
+    if (static_cast<int>(text.size()) <= len) return text;
   }
   return std::string(len, '*');
 }
@@ -629,7 +628,7 @@ class Parser {
     if (tok_.kind == Token::kNumber) {
       ExprValue v;
       v.type = ExprType::kNumber;
-      v.number = std::strtod(tok_.text.c_str(), nullptr);
+      if (!ParseDecimal(tok_.text, &v.number)) return Unsupported("number " + tok_.text);
       *out = std::make_unique<Literal>(v);
       return Next();
     }

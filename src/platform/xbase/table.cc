@@ -63,6 +63,14 @@ std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string
   return stem.substr(0, dir_end) + (best.empty() ? want : best);
 }
 
+LockLayout LockLayout::For(const DbfLayout& layout) {
+  LockLayout l;
+  l.indexed = (layout.header().flags & 0x01) != 0;
+  l.header_length = layout.header().header_length;
+  l.record_length = layout.header().record_length;
+  return l;
+}
+
 Table::Table(Env* env, std::string path, const TableOptions& options)
     : env_(env), path_(std::move(path)), options_(options) {}
 
@@ -110,6 +118,7 @@ Status Table::Load() {
                               std::to_string((size - lh.header_length) / lh.record_length));
   }
   known_count_ = lh.record_count;
+  locks_ = LockLayout::For(layout_);
   code_page_ = &CodePage::ForMark(lh.code_page);
   if (lh.flags & 0x01) {
     cdx_path_ = SiblingPath(env_, path_, ".CDX");
@@ -127,8 +136,10 @@ Status Table::Load() {
 }
 
 Status Table::OpenIndex(const std::string& cdx_path) {
-  Status s = env_->OpenFile(cdx_path, options_.read_only, &cdx_lock_file_);
+  std::unique_ptr<File> file;
+  Status s = env_->OpenFile(cdx_path, options_.read_only, &file);
   if (!s.ok()) return s;
+  cdx_lock_file_ = std::move(file);
   {
     // Another program may be writing the index right now: read its headers under the shared
     // index lock so its pages and the header naming them are seen together.
@@ -136,7 +147,7 @@ Status Table::OpenIndex(const std::string& cdx_path) {
     s = Lock(cdx_lock_file_.get(), kCdxLockOffset, "the index lock", false);
     if (!s.ok()) return s;
     read_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
-    s = CdxFile::Open(env_, cdx_path, options_.read_only, &cdx_);
+    s = CdxFile::Open(env_, cdx_lock_file_, cdx_path, options_.read_only, &cdx_);
     if (!s.ok()) return s;
   }
   CompileTags();
@@ -438,7 +449,7 @@ Status Table::RefreshIndex() {
   if (!cdx_->status().ok()) {
     // A failed change left the index object unusable: start again from the file.
     cdx_.reset();
-    Status s = CdxFile::Open(env_, cdx_path_, options_.read_only, &cdx_);
+    Status s = CdxFile::Open(env_, cdx_lock_file_, cdx_path_, options_.read_only, &cdx_);
     if (!s.ok()) return s;
     CompileTags();
     if (!writable_.ok()) return writable_;
@@ -451,10 +462,10 @@ Status Table::CatchUpLastRecord() {
   // an editor the record's lock, and either holds the index lock until its index is flushed.
   // Any of them held means what we would see may be a write in progress, not an interrupted
   // one, so nothing is done (the locks are only tried, never waited for).
-  Status s = dbf_->TryLock(kDbfLockBase, 1, true);
+  Status s = dbf_->TryLock(locks_.header(), 1, true);
   if (!s.ok()) return s;
   LockHolder header_lock, index_lock, record_lock;
-  header_lock.Hold(dbf_.get(), kDbfLockBase);
+  header_lock.Hold(dbf_.get(), locks_.header());
   s = cdx_lock_file_->TryLock(kCdxLockOffset, 1, true);
   if (!s.ok()) return s;
   index_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
@@ -463,18 +474,18 @@ Status Table::CatchUpLastRecord() {
   std::uint32_t count = 0;
   s = RecordCount(&count);
   if (!s.ok() || count == 0) return s;
-  const std::uint64_t record_lock_at = kDbfLockBase + layout_.RecordOffset(count);
+  const std::uint64_t record_lock_at = locks_.record(count);
   s = dbf_->TryLock(record_lock_at, 1, true);
   if (!s.ok()) return s;
   record_lock.Hold(dbf_.get(), record_lock_at);
-  // Whether record r is in the tag under the key it has now (true when its FOR clause keeps it
-  // out, or a unique tag holds its key for another record).
-  auto indexed = [&](int tag, std::uint32_t r, std::string* key, bool* yes) -> Status {
-    Record rec = NewRecord();
-    Status rs = Read(r, &rec);
+  // Whether record r (read into *rec unless it is there) is in the tag under the key it has
+  // now (true when its FOR clause keeps it out, or a unique tag holds its key for another record).
+  auto indexed = [&](int tag, std::uint32_t r, Record* rec, bool read, std::string* key,
+                     bool* yes) -> Status {
+    Status rs = read ? Read(r, rec) : Status::OK();
     if (!rs.ok()) return rs;
     bool in = false;
-    rs = TagKey(tag, rec, r, &in, key);
+    rs = TagKey(tag, *rec, r, &in, key);
     if (!rs.ok() || !in) {
       *yes = true;
       return rs;
@@ -485,6 +496,9 @@ Status Table::CatchUpLastRecord() {
     }
     return cdx_->Contains(tag, *key, r, yes);
   };
+  Record last = NewRecord(), other = NewRecord();
+  s = Read(count, &last);
+  if (!s.ok()) return s;
   // First find what is missing, then change the index.
   struct Fix {
     int tag;
@@ -496,7 +510,7 @@ Status Table::CatchUpLastRecord() {
     const int tag = static_cast<int>(t);
     Fix fix{tag, {}, {}};
     bool present = false;
-    s = indexed(tag, count, &fix.key, &present);
+    s = indexed(tag, count, &last, false, &fix.key, &present);
     if (!s.ok()) return s;
     if (present) continue;
     // Only the last record may be out of step: when the records before it are not indexed under
@@ -505,7 +519,7 @@ Status Table::CatchUpLastRecord() {
     for (std::uint32_t r : {count - 1, 1u}) {
       if (r < 1 || r >= count) continue;
       std::string key;
-      s = indexed(tag, r, &key, &present);
+      s = indexed(tag, r, &other, true, &key, &present);
       if (!s.ok()) return s;
       if (!present) return Status::OK();
     }
@@ -619,10 +633,20 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
                      std::uint32_t* existing) {
   Status s = CheckWritable();
   if (!s.ok()) return s;
-  LockHolder header_lock, index_lock;
-  s = Lock(dbf_.get(), kDbfLockBase, "the table's header lock");
+  LockHolder header_lock, record_lock, index_lock;
+  s = Lock(dbf_.get(), locks_.header(), "the table's header lock");
   if (!s.ok()) return s;
-  header_lock.Hold(dbf_.get(), kDbfLockBase);
+  header_lock.Hold(dbf_.get(), locks_.header());
+  DbfHeader h;
+  s = ReadHeader(&h);
+  if (!s.ok()) return s;
+  if (h.record_count == 0xFFFFFFFFu) return Status::InvalidArgument(BaseName(path_) + " is full");
+  // The new record is locked from before its bytes are written until its index entries are in,
+  // as FoxPro does: another program's open leaves a locked last record alone.
+  const std::uint64_t record_lock_at = locks_.record(h.record_count + 1);
+  s = Lock(dbf_.get(), record_lock_at, "the new record's lock");
+  if (!s.ok()) return s;
+  record_lock.Hold(dbf_.get(), record_lock_at);
   if (cdx_) {
     s = Lock(cdx_lock_file_.get(), kCdxLockOffset, "the index lock");
     if (!s.ok()) return s;
@@ -630,9 +654,6 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
     s = RefreshIndex();
     if (!s.ok()) return s;
   }
-  DbfHeader h;
-  s = ReadHeader(&h);
-  if (!s.ok()) return s;
   std::uint64_t size = 0;
   s = dbf_->Size(&size);
   if (!s.ok()) return s;
@@ -640,7 +661,6 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
     return Status::Corruption(BaseName(path_) + ": header counts " +
                               std::to_string(h.record_count) + " records, the file is shorter");
   }
-  if (h.record_count == 0xFFFFFFFFu) return Status::InvalidArgument(BaseName(path_) + " is full");
   const std::uint32_t n = h.record_count + 1;
   if (unique_tag >= 0) {
     // Under the header lock every append of another program has finished, its index included,
@@ -699,7 +719,7 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
     return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
   }
   LockHolder record_lock, index_lock;
-  const std::uint64_t lock_at = kDbfLockBase + layout_.RecordOffset(recno);
+  const std::uint64_t lock_at = locks_.record(recno);
   s = Lock(dbf_.get(), lock_at, "the record lock");
   if (!s.ok()) return s;
   record_lock.Hold(dbf_.get(), lock_at);

@@ -5,16 +5,18 @@
 // records are never found by First() or Seek().
 //
 // Writing takes FoxPro's locks, each tried for a bounded time (kLocked afterwards, never a
-// hang): 1 byte at 0x40000000 of the DBF for the header/append lock; 1 byte at
-// 0x40000000 + the record's file offset for a record lock; 1 byte at 0x7FFFFFFE of the CDX while
-// the index changes. Order of an append: header lock, index lock, record and end marker, header
-// count and date, every tag, index flush, unlock. An edit: record lock, index lock, record, header
-// date, every tag whose key changed, flush, unlock. The data goes first and the index after it,
-// so an interrupted write leaves a table FoxPro opens, whose index lags behind the data by the
+// hang), at the offsets FoxPro uses for the kind of table (LockLayout below): the header/append
+// lock, the lock of the record written, and 1 byte at 0x7FFFFFFE of the CDX while the index
+// changes. Order of an append: header lock, the new record's lock, index lock, record and end
+// marker, header count and date, every tag, index flush, unlock. An edit: record lock, index lock,
+// record, header date, every tag whose key changed, flush, unlock. The data goes first and the
+// index after it, so an interrupted write leaves a table FoxPro opens, whose index lags behind the data by the
 // one record (which `dbftool check` names and REINDEX repairs); records already there are never
 // touched by an append. Opening a table for writing puts the last record's index entries right
 // when such a write stopped on it (an append, or an edit of that record), under the index lock,
-// so the record is found again and the job it holds is not added a second time.
+// so the record is found again and the job it holds is not added a second time; while another
+// program holds the header lock or that record's lock, the record is a write in progress and is
+// left alone.
 //
 // A tag whose key or FOR expression, key length or collation the engine cannot maintain makes
 // every write fail with kNotSupported naming the tag; nothing is written. Not thread-safe.
@@ -43,9 +45,31 @@ struct TableOptions {
   bool sync = false;
 };
 
-// FoxPro 2.x lock offsets.
-constexpr std::uint64_t kDbfLockBase = 0x40000000;  // header lock; record locks above it
+// FoxPro 2.x lock offsets (1-byte exclusive locks unless said otherwise).
+// A table without a structural index: header lock at 0x40000000, record n at 0x40000000 + its
+// file offset.
+constexpr std::uint64_t kDbfLockBase = 0x40000000;
+// A table whose header marks a structural index (byte 28, bit 0x01): header lock at 0x7FFFFFFE,
+// record n at 0x7FFFFFFE - n, and the whole-table lock on the range just below the header byte.
+constexpr std::uint64_t kIndexedHeaderLock = 0x7FFFFFFE;
+constexpr std::uint64_t kIndexedTableLockStart = 0x77FFFFFF;
+constexpr std::uint64_t kIndexedTableLockLength = 0x07FFFFFF;
+// The index lock in the CDX: shared while reading, exclusive while writing.
 constexpr std::uint64_t kCdxLockOffset = 0x7FFFFFFE;
+
+// Where FoxPro locks the header and the records of one table.
+struct LockLayout {
+  bool indexed = false;  // the header marks a structural index
+  std::uint32_t header_length = 0;
+  std::uint32_t record_length = 0;
+
+  static LockLayout For(const DbfLayout& layout);
+  std::uint64_t header() const { return indexed ? kIndexedHeaderLock : kDbfLockBase; }
+  std::uint64_t record(std::uint32_t recno) const {
+    return indexed ? kIndexedHeaderLock - recno
+                   : kDbfLockBase + header_length + std::uint64_t{recno - 1} * record_length;
+  }
+};
 
 class Table {
  public:
@@ -56,6 +80,7 @@ class Table {
 
   const std::string& path() const { return path_; }
   const DbfLayout& layout() const { return layout_; }
+  const LockLayout& locks() const { return locks_; }
   const CodePage& code_page() const { return *code_page_; }
   bool read_only() const { return options_.read_only; }
   int FindField(std::string_view name) const { return layout_.FindField(name); }
@@ -132,10 +157,13 @@ class Table {
   std::string cdx_path_;
   TableOptions options_;
   std::unique_ptr<File> dbf_;
-  std::unique_ptr<File> cdx_lock_file_;  // the CDX opened again, for FoxPro's index lock
-  // (readers take it shared while they walk the index, so a writer's flush is never seen half done)
+  // The CDX, read through cdx_ and locked through this (FoxPro's index lock; readers take it
+  // shared while they walk the index, so a writer's flush is never seen half done). Kept here so
+  // that the lock outlives a reopen of cdx_ after a failed change.
+  std::shared_ptr<File> cdx_lock_file_;
   std::unique_ptr<CdxFile> cdx_;
   DbfLayout layout_;
+  LockLayout locks_;
   const CodePage* code_page_ = nullptr;
   std::vector<TagState> tag_state_;
   Status writable_;

@@ -2,6 +2,8 @@
 // EXPECTED.txt, walking a tag, and the independent checker when it is present.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/xbase/check.h"
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table.h"
 
@@ -128,6 +131,23 @@ inline int RunChecker(const std::string& dir, std::string* out) {
   std::size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
   return pclose(p);
+}
+
+// Every DBF of dir passes our check and, when it is there, the independent checker.
+inline void ExpectConsistent(const std::string& dir) {
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::string name = e.path().filename().string();
+    if (name.size() < 4 ||
+        (name.substr(name.size() - 4) != ".DBF" && name.substr(name.size() - 4) != ".dbf"))
+      continue;
+    std::vector<std::string> report;
+    Status s = CheckTable(Env::Default(), e.path().string(), &report);
+    EXPECT_TRUE(s.ok()) << s.ToString();
+  }
+  if (HaveChecker()) {
+    std::string out;
+    EXPECT_EQ(RunChecker(dir, &out), 0) << out;
+  }
 }
 
 }  // namespace xbase::table_testing

@@ -1,17 +1,193 @@
-// Two processes appending under FoxPro's locks while a third reads (fork: Linux only; the
-// Windows build shows its locks holding back another process in tests/platform/win32).
+// Other processes against our locks: FoxPro's lock layouts held from outside and refused to
+// others, and two processes appending while a third reads (fork: Linux only; the Windows build
+// shows its locks holding back another process in tests/platform/win32).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/xbase/check.h"
+#include "platform/xbase/foreign_lock.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
 
 namespace xbase {
 namespace {
 
+using table_testing::CopyFixtures;
+using table_testing::ExpectConsistent;
 using table_testing::OpenOrDie;
+using table_testing::Slurp;
+using table_testing::TempDir;
+
+// FoxPro's lock layouts, written out here as FoxPro has them: a table with a structural index
+// locks its header at 0x7FFFFFFE, record n at 0x7FFFFFFE - n and the whole table on the 0x07FFFFFF
+// bytes below the header byte; one without locks its header at 0x40000000 and a record at
+// 0x40000000 + its file offset. Each lock held by another process (a plain POSIX record lock)
+// holds our append, edit of record 3 and seeks back for a bounded time and leaves the files
+// unchanged; once it is free the append goes through. The other way round, while we write,
+// another process trying any of the locks we hold is refused.
+TEST(Table, KeepsToFoxProLockLayouts) {
+  struct Case {
+    const char* what;
+    bool indexed;
+    bool in_cdx;
+    std::int64_t offset;  // < 0: 0x40000000 + the file offset of record -offset (0: header)
+    std::uint64_t length;
+    bool exclusive;  // false: another program reading the index
+    bool append_blocked, edit3_blocked, seek_blocked;
+  };
+  constexpr std::int64_t kTop = 0x7FFFFFFE;
+  const std::uint32_t kNew = 31;  // INVOICE.DBF holds 30 records
+  const Case cases[] = {
+      {"header lock", true, false, kTop, 1, true, true, false, false},
+      {"record 3 lock", true, false, kTop - 3, 1, true, false, true, false},
+      {"new record's lock", true, false, kTop - kNew, 1, true, true, false, false},
+      {"whole-table lock", true, false, 0x77FFFFFF, 0x07FFFFFF, true, true, true, false},
+      {"index lock", true, true, kTop, 1, true, true, true, true},
+      {"index lock of a reader", true, true, kTop, 1, false, true, true, false},
+      {"header lock without index", false, false, 0, 1, true, true, false, false},
+      {"record 3 lock without index", false, false, -3, 1, true, false, true, false},
+      {"new record's lock without index", false, false, -std::int64_t{kNew}, 1, true, true, false,
+       false},
+  };
+  TableOptions options;
+  options.lock_timeout_micros = 50'000;
+  options.lock_retry_micros = 5'000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    CopyFixtures("foxpro", dir.path());
+    const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
+    if (!c.indexed) {
+      // The same table without its structural index.
+      std::string bytes = Slurp(dbf);
+      bytes[28] = static_cast<char>(bytes[28] & ~0x01);
+      std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
+      std::filesystem::remove(cdx);
+    }
+    auto table = OpenOrDie(Env::Default(), dbf, options);
+    const auto plain = [&](std::uint32_t recno) {
+      return kDbfLockBase + (recno == 0 ? 0 : table->layout().RecordOffset(recno));
+    };
+    const std::uint64_t offset =
+        c.offset >= 0 && c.indexed ? static_cast<std::uint64_t>(c.offset)
+                                   : plain(static_cast<std::uint32_t>(-c.offset));
+    const std::string dbf_before = Slurp(dbf), cdx_before = Slurp(cdx);
+    Record rec = table->NewRecord();
+    ASSERT_TRUE(rec.SetText(0, "LOCKED").ok());
+    std::uint32_t recno = 0;
+    {
+      table_testing::ForeignLock other(c.in_cdx ? cdx : dbf, offset, c.length, c.exclusive);
+      ASSERT_TRUE(other.held());
+      Status s = table->Append(rec, &recno);
+      EXPECT_EQ(s.IsLocked(), c.append_blocked) << s.ToString();
+      if (c.append_blocked) {
+        EXPECT_EQ(Slurp(dbf), dbf_before);
+      }
+      s = table->Update(3, rec);
+      EXPECT_EQ(s.IsLocked(), c.edit3_blocked) << s.ToString();
+      if (c.indexed) {
+        // A seek waits only for a writer of the index, never for another reader.
+        bool found = false;
+        s = table->Seek(table->FindTag("INV_NUM"), "LOCK", &found, &recno);
+        EXPECT_EQ(s.IsLocked(), c.seek_blocked) << s.ToString();
+      }
+      if (c.append_blocked && c.edit3_blocked) {
+        EXPECT_EQ(Slurp(dbf), dbf_before);
+        EXPECT_EQ(Slurp(cdx), cdx_before);
+      }
+    }
+    EXPECT_TRUE(table->Append(rec, &recno).ok());
+    ExpectConsistent(dir.path());
+  }
+
+  // The reverse: at every write of an append and of an edit, the locks we hold are refused to
+  // another process, and a record lock we do not hold is not.
+  struct Probe {
+    std::string path;
+    std::uint64_t offset;
+  };
+  class ProbingEnv final : public Env {
+   public:
+    std::vector<Probe> held, free;
+    int probes = 0, faults = 0;
+    Status OpenFile(const std::string& path, bool read_only,
+                    std::unique_ptr<File>* file) override {
+      std::unique_ptr<File> base;
+      Status s = Env::Default()->OpenFile(path, read_only, &base);
+      if (s.ok()) *file = std::make_unique<ProbingFile>(this, std::move(base));
+      return s;
+    }
+    bool FileExists(const std::string& path) override {
+      return Env::Default()->FileExists(path);
+    }
+    void SleepMicros(std::uint64_t micros) override { Env::Default()->SleepMicros(micros); }
+    void Check() {
+      ++probes;
+      for (const Probe& p : held) faults += !table_testing::LockedForOthers(p.path, p.offset);
+      for (const Probe& p : free) faults += table_testing::LockedForOthers(p.path, p.offset);
+    }
+
+   private:
+    class ProbingFile final : public File {
+     public:
+      ProbingFile(ProbingEnv* env, std::unique_ptr<File> base)
+          : env_(env), base_(std::move(base)) {}
+      Status ReadAt(std::uint64_t o, std::size_t n, char* p, std::size_t* r) override {
+        return base_->ReadAt(o, n, p, r);
+      }
+      Status WriteAt(std::uint64_t o, const char* d, std::size_t n) override {
+        env_->Check();
+        return base_->WriteAt(o, d, n);
+      }
+      Status Size(std::uint64_t* size) override { return base_->Size(size); }
+      Status Truncate(std::uint64_t size) override { return base_->Truncate(size); }
+      Status Sync() override { return base_->Sync(); }
+      Status TryLock(std::uint64_t o, std::uint64_t n, bool x) override {
+        return base_->TryLock(o, n, x);
+      }
+      Status Unlock(std::uint64_t o, std::uint64_t n) override { return base_->Unlock(o, n); }
+
+     private:
+      ProbingEnv* env_;
+      std::unique_ptr<File> base_;
+    };
+  };
+  for (bool indexed : {true, false}) {
+    SCOPED_TRACE(indexed ? "with index" : "without index");
+    TempDir dir;
+    CopyFixtures("foxpro", dir.path());
+    const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
+    if (!indexed) {
+      std::string bytes = Slurp(dbf);
+      bytes[28] = static_cast<char>(bytes[28] & ~0x01);
+      std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
+      std::filesystem::remove(cdx);
+    }
+    ProbingEnv env;
+    auto table = OpenOrDie(&env, dbf);
+    const auto record = [&](std::uint32_t n) {
+      return indexed ? kTop - n : kDbfLockBase + table->layout().RecordOffset(n);
+    };
+    const std::uint64_t header = indexed ? kTop : kDbfLockBase;
+    Record rec = table->NewRecord();
+    ASSERT_TRUE(rec.SetText(0, "PROBED").ok());
+    env.held = {{dbf, header}, {dbf, record(kNew)}};
+    env.free = {{dbf, record(2)}};
+    if (indexed) env.held.push_back({cdx, kTop});
+    std::uint32_t recno = 0;
+    ASSERT_TRUE(table->Append(rec, &recno).ok());
+    env.held = {{dbf, record(3)}};
+    env.free = {{dbf, header}, {dbf, record(2)}};
+    if (indexed) env.held.push_back({cdx, kTop});
+    ASSERT_TRUE(table->Update(3, rec).ok());
+    EXPECT_GE(env.probes, indexed ? 4 : 2);
+    EXPECT_EQ(env.faults, 0);
+  }
+}
 
 // Two processes append 5,000 records each to one table while a third reads it; FoxPro's locks
 // keep them apart.
