@@ -189,6 +189,7 @@ int main(int argc, char** argv) {
   if (!error.empty()) return Fail(error);
   if (line.help) {
     std::fputs(kUsage, stdout);
+    std::fputs(xfr::kExitStatusHelp, stdout);
     return 0;
   }
   if (line.version) {
@@ -204,5 +205,16 @@ int main(int argc, char** argv) {
   LinuxPlatform platform;
   xfr::ConsoleWindow window(line.options, &platform.files);
   xfr::App app(platform.With(&window), line.text);
-  return xfr::RunConsole(app, window, line.command);
+  // Without a session bus every call to the appraisal program fails as if none were running.
+  std::string no_link;
+  if (!QDBusConnection::sessionBus().isConnected()) {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    no_link = "no D-Bus session bus (" +
+              (address && *address ? "none answers at DBUS_SESSION_BUS_ADDRESS=" +
+                                         std::string(address)
+                                   : std::string("DBUS_SESSION_BUS_ADDRESS is not set")) +
+              "), so the appraisal program cannot be reached; run inside a desktop session or "
+              "under dbus-run-session";
+  }
+  return xfr::RunConsole(app, window, line.command, no_link);
 }

@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
   if (!error.empty()) return Fail(error);
   if (line.help) {
     std::fputs(kUsage, stdout);
+    std::fputs(xfr::kExitStatusHelp, stdout);
     return 0;
   }
   if (line.version) {

@@ -1,6 +1,7 @@
 #include "link/link_check.h"
 
 #include "link/apx_link.h"
+#include "shell/startup.h"
 #include "util/text.h"
 
 namespace xfr {
@@ -17,6 +18,13 @@ LinkCheck LinkTest(App& app, DdeClientControl& control) {
   // data form.
   const bool zna_form = UCase(VbTrim(check.form)) == "ZNA";
   check.file_number_item = zna_form ? "znaprof|3|1" : "offscrn|3|3";
+  if (!VbTrim(check.form).empty() && UCase(VbTrim(check.form)) != "NONE") {
+    for (const char* section : {"FORM", "CENSUS", "MAPREF", "OWNER"}) {
+      if (VbTrim(ReadIniString(app, app.config.XfrIni, section, check.form, "")).empty()) {
+        check.missing_entries.push_back(section);
+      }
+    }
+  }
   if (VbTrim(check.report).empty()) return check;
   check.file_number =
       UCase(VbTrim(ApxGetFieldInfo(app, control, check.report, check.file_number_item)));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/dde_control.h"
 #include "shell/app.h"
@@ -16,11 +17,14 @@ struct LinkCheck {
   std::string form;              // that report's first form
   std::string file_number_item;  // "znaprof|3|1" for the ZNA form, "offscrn|3|3" for the others
   std::string file_number;       // that field, trimmed and upper-cased as the read keeps it
+  // The sections of XFR.INI among FORM, CENSUS, MAPREF and OWNER without an entry for the form:
+  // a read leaves the form type, census tract, map reference or owner blank for them.
+  std::vector<std::string> missing_entries;
 };
 
 // Runs ApxReportIsOpen and, when it answers true, the report and form lookups and the file-number
-// read of the read transfer, all through `control`. Errors take the link's usual course (quiet
-// or the error report).
+// read of the read transfer, all through `control`, then looks up the form's entries in XFR.INI.
+// Errors take the link's usual course (quiet or the error report).
 LinkCheck LinkTest(App& app, DdeClientControl& control);
 
 }  // namespace xfr

@@ -329,7 +329,11 @@ TEST_F(ApxLinkTest, WaitAfterAFailedPokeIsBounded) {
 }
 
 TEST_F(ApxLinkTest, LinkCheckFindsReportFormAndFileNumber) {
+  app_.config.XfrIni = "C:\\WINDOWS\\XFR.INI";
+  ini_.Set(app_.config.XfrIni, "FORM", "URAR", "URAR");
+  ini_.Set(app_.config.XfrIni, "MAPREF", "URAR", "25|1");
   LinkCheck check = LinkTest(app_, control_);
+  EXPECT_EQ(check.missing_entries, (std::vector<std::string>{"CENSUS", "OWNER"}));
   EXPECT_TRUE(check.report_open);
   EXPECT_EQ(check.report, "RPT1");
   EXPECT_EQ(check.form, "URAR");

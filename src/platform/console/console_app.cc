@@ -1,6 +1,7 @@
 #include "platform/console/console_app.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "link/link_check.h"
 #include "shell/error_report.h"
@@ -39,7 +40,63 @@ std::string CommandLineWord(const std::string& arg) {
   return quoted + "\"";
 }
 
+// An error report about a file that is not there or cannot be opened.
+bool MissingFileReport(const ConsoleWindow::Shown& box) {
+  const std::size_t at = box.text.rfind("Error #");
+  if (box.title != "Error" || at == std::string::npos) return false;
+  const int number = std::atoi(box.text.c_str() + at + 7);
+  for (int missing : {int{kErrFileNotFound}, 70, 75, 76, int{kErrTableNotFound}, 3044, 3051}) {
+    if (number == missing) return true;
+  }
+  return false;
+}
+
+// The exit status from what the command showed; `status` is the command's own (0, 1 or 2).
+int ExitStatusOf(const ConsoleWindow& window, const std::string& name, int status) {
+  if (status == kExitUsage) return status;
+  const auto& shown = window.shown();
+  for (const auto& box : shown) {
+    if (box.text == kCorruptTablesMessage) return kExitDamaged;
+  }
+  if (window.noted_missing_file()) return kExitFilesMissing;
+  for (const auto& box : shown) {
+    if (MissingFileReport(box)) return kExitFilesMissing;
+  }
+  if (status != kExitDone) return kExitNotDone;
+  bool said_yes = false;
+  for (const auto& box : shown) {
+    if (box.buttons != Buttons::kYesNo) return kExitNotDone;  // a message or an error report
+    if (box.answer == Answer::kNo) return kExitNotDone;
+    said_yes = true;
+  }
+  // A read that asked nothing found no report to read.
+  return name == "read" && !said_yes ? kExitNotDone : kExitDone;
+}
+
+const char* ExitMeaning(int status) {
+  switch (status) {
+    case kExitDone: return "done";
+    case kExitNotDone: return "ended without transferring";
+    case kExitUsage: return "usage: a bad command line or a question nobody could answer";
+    case kExitFilesMissing: return "tables or INI files missing or unreadable";
+    case kExitDamaged: return "the tables are damaged";
+  }
+  return "";
+}
+
 }  // namespace
+
+const char kExitStatusHelp[] =
+    "\n"
+    "Exit statuses of --console:\n"
+    "  0  the command did what was asked\n"
+    "  1  it ended on one of the program's messages without transferring (no report open, no\n"
+    "     appraisal program or no session bus to reach it, answered No, job not found)\n"
+    "  2  a bad command line, or a question with neither a terminal nor --answer to answer it\n"
+    "     (nothing is written; end of input at a question answers No)\n"
+    "  3  the tables or the INI files are missing or unreadable\n"
+    "  4  the tables are damaged\n"
+    "  The transcript's last line gives the status and what it means.\n";
 
 std::string ParseCommandLine(int argc, char** argv, CommandLine* out) {
   for (int i = 1; i < argc; ++i) {
@@ -99,7 +156,9 @@ void PrintTrackingColumn(FrmMain& form) {
   std::printf("Client boxes: %s\n", clients ? "visible" : "hidden");
 }
 
-int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command) {
+namespace {
+
+int RunCommand(App& app, const std::string& no_link, const std::vector<std::string>& command) {
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
@@ -110,6 +169,10 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
   if (args.size() > (name == "show" || name == "send" ? 1u : 0u)) {
     std::fprintf(stderr, "transfer-info: too many arguments for '%s'\n", name.c_str());
     return 2;
+  }
+  if (!no_link.empty() && (name == "read" || name == "send" || name == "link-test")) {
+    std::fprintf(stderr, "transfer-info: %s\n", no_link.c_str());
+    return 1;
   }
   FrmMain form(app);
   try {
@@ -148,6 +211,14 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
         std::printf("Report:      %s\nForm:        %s\nFile number: %s  (item %s)\n",
                     check.report.c_str(), check.form.c_str(), check.file_number.c_str(),
                     check.file_number_item.c_str());
+        if (!check.missing_entries.empty()) {
+          // A read leaves these fields blank without a word; say so here.
+          std::string sections;
+          for (const auto& entry : check.missing_entries) sections += " [" + entry + "]";
+          std::printf("XFR.INI has no entry %s= in%s: a read leaves %s blank.\n",
+                      check.form.c_str(), sections.c_str(),
+                      check.missing_entries.size() == 1 ? "that field" : "those fields");
+        }
       }
       Form_Unload(form);
       return check.report_open ? 0 : 1;
@@ -161,6 +232,17 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
     Form_Unload(form);
     return 1;
   }
+}
+
+}  // namespace
+
+int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command,
+               const std::string& no_link) {
+  const int status =
+      ExitStatusOf(window, command.empty() ? "" : command[0], RunCommand(app, no_link, command));
+  window.Log("{\"kind\":\"exit\",\"status\":" + std::to_string(status) +
+             ",\"meaning\":" + JsonQuote(ExitMeaning(status)) + "}");
+  return status;
 }
 
 }  // namespace xfr

@@ -24,8 +24,22 @@ struct CommandLine {
 // Reads argv[1..argc-1]. Returns "" or what is wrong with the command line.
 std::string ParseCommandLine(int argc, char** argv, CommandLine* out);
 
-// Runs the start-up and then `command` (empty: start-up only). Returns the exit status:
-// 0 done, 1 the command failed or the program was ended by an error, 2 a bad command line.
-int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command);
+// The console's exit statuses.
+enum ExitStatus {
+  kExitDone = 0,          // the command did what was asked
+  kExitNotDone = 1,       // it ended on a message (or a job not found) without transferring
+  kExitUsage = 2,         // a bad command line, or a question nobody was there to answer
+  kExitFilesMissing = 3,  // tables or INI files missing or unreadable
+  kExitDamaged = 4,       // the tables are damaged
+};
+
+// The exit statuses as --help lists them.
+extern const char kExitStatusHelp[];
+
+// Runs the start-up and then `command` (empty: start-up only) and returns its exit status, which
+// the transcript's last line also gives. `no_link`, when not empty, says why the appraisal
+// program cannot be reached at all: read, send and link-test then print it and end (status 1).
+int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command,
+               const std::string& no_link = "");
 
 }  // namespace xfr

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "platform/runtime_error.h"
+#include "shell/app.h"
 
 namespace xfr {
 
@@ -147,7 +148,11 @@ std::optional<Answer> ConsoleWindow::Ask(Buttons buttons) {
     std::fputs(Prompt(buttons).data(), out_);
     std::fflush(out_);
     char line[256];
-    if (!std::fgets(line, sizeof line, in_)) return std::nullopt;  // end of input
+    if (!std::fgets(line, sizeof line, in_)) {
+      // End of input (Ctrl-D): a question is answered No, an error report takes its default.
+      if (buttons == Buttons::kYesNo) return Answer::kNo;
+      return std::nullopt;
+    }
     std::string word = Lower(line);
     if (word.empty()) return std::nullopt;  // Enter: the default button
     std::optional<Answer> a = ParseAnswer(word);
@@ -175,7 +180,17 @@ Answer ConsoleWindow::Show(std::string_view kind, std::string_view text, std::st
       break;
     case Buttons::kYesNo:
       answer = options_.yes_no;
-      if (!answer && options_.interactive) {
+      if (!answer && !options_.interactive) {
+        // Nobody to ask (cron, input from a file): the command ends before it writes anything.
+        std::fflush(out_);
+        std::fprintf(stderr,
+                     "transfer-info: this question needs an answer, and standard input is not "
+                     "a terminal; nothing was written. Give --answer yes or --answer no.\n");
+        Log("{\"kind\":\"message\",\"title\":" + JsonQuote(title) + ",\"text\":" +
+            JsonQuote(text) + ",\"buttons\":\"YesNo\",\"answer\":null}");
+        throw EndProgram{2};
+      }
+      if (!answer) {
         answer = Ask(buttons);
         how = "typed";
       }
@@ -200,6 +215,9 @@ Answer ConsoleWindow::Show(std::string_view kind, std::string_view text, std::st
     std::fprintf(out_, "-> %s (%s)\n", AnswerName(*answer).data(), how);
   }
   std::fflush(out_);
+  if (kind == "message") {
+    shown_.push_back({std::string(title), std::string(text), buttons, *answer});
+  }
   Log("{\"kind\":" + JsonQuote(kind) + ",\"title\":" + JsonQuote(title) +
       ",\"text\":" + JsonQuote(text) + ",\"buttons\":" + JsonQuote(ButtonsName(buttons)) +
       ",\"answer\":" + JsonQuote(AnswerName(*answer)) + "}");
@@ -245,6 +263,7 @@ void ConsoleWindow::FileNote(std::string_view path, std::string_view reason) {
   } else {
     text += " names no file on this machine";
   }
+  noted_ = true;
   std::fprintf(out_, "note: %s\n", text.c_str());
   std::fflush(out_);
   Log("{\"kind\":\"note\",\"text\":" + JsonQuote(text) + "}");

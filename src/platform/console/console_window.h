@@ -1,13 +1,16 @@
 // The window services on a terminal: each message box is printed and answered from the keyboard,
 // or from the answers given on the command line (--answer for Yes/No questions, --on-error for
 // the Abort/Retry/Ignore report). An OK-only box never waits when standard input is not a
-// terminal. With a transcript file, every message box, trace box and status-line change is
+// terminal; a Yes/No question with neither a terminal nor --answer ends the program (EndProgram
+// with status 2) before anything is written, and end of input at it answers No. With a
+// transcript file, every message box, trace box and status-line change is
 // appended as one JSON object per line.
 #pragma once
 
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/window.h"
@@ -39,6 +42,15 @@ class ConsoleWindow : public WindowServices {
   // Writes one line of the transcript (a JSON object), when there is a transcript.
   void Log(const std::string& json_object);
 
+  // The message boxes shown so far (trace boxes left out) and whether a file note was shown.
+  struct Shown {
+    std::string title, text;
+    Buttons buttons;
+    Answer answer;
+  };
+  const std::vector<Shown>& shown() const { return shown_; }
+  bool noted_missing_file() const { return noted_; }
+
  private:
   Answer Show(std::string_view kind, std::string_view text, std::string_view title,
               Buttons buttons);
@@ -49,6 +61,8 @@ class ConsoleWindow : public WindowServices {
   std::FILE* out_;
   std::FILE* in_;
   std::FILE* transcript_ = nullptr;
+  std::vector<Shown> shown_;
+  bool noted_ = false;
 };
 
 // A JSON string literal for UTF-8 text (control characters escaped, invalid bytes as U+FFFD).

@@ -8,6 +8,7 @@
 
 #include "platform/posix/posix_files.h"
 #include "platform/posix/temp_dir.h"
+#include "shell/app.h"
 
 namespace xfr {
 namespace {
@@ -20,23 +21,24 @@ std::string ReadAll(const std::string& path) {
 }
 
 TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
+  const std::optional<Answer> kNobodyToAsk;  // the command ends (status 2) before any write
   struct Case {
     ConsoleOptions options;
     std::string typed;
     Buttons buttons;
-    Answer want;
+    std::optional<Answer> want;
   } cases[] = {
       {{Answer::kNo, std::nullopt, "", false}, "", Buttons::kYesNo, Answer::kNo},
-      {{std::nullopt, std::nullopt, "", false}, "", Buttons::kYesNo, Answer::kYes},
-      {{std::nullopt, std::nullopt, "", true}, "no\n", Buttons::kYesNo, Answer::kNo},
+      {{std::nullopt, std::nullopt, "", false}, "yes\n", Buttons::kYesNo, kNobodyToAsk},
       {{std::nullopt, std::nullopt, "", true}, "maybe\nn\n", Buttons::kYesNo, Answer::kNo},
       {{std::nullopt, std::nullopt, "", true}, "\n", Buttons::kYesNo, Answer::kYes},
+      {{std::nullopt, std::nullopt, "", true}, "", Buttons::kYesNo, Answer::kNo},  // Ctrl-D
       {{std::nullopt, Answer::kIgnore, "", false}, "", Buttons::kAbortRetryIgnore,
        Answer::kIgnore},
       {{std::nullopt, std::nullopt, "", false}, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
       {{std::nullopt, std::nullopt, "", true}, "retry\n", Buttons::kAbortRetryIgnore,
        Answer::kRetry},
-      // End of input at a prompt takes the default button.
+      // End of input at an error report takes the default button.
       {{std::nullopt, std::nullopt, "", true}, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
       {{std::nullopt, std::nullopt, "", false}, "", Buttons::kOk, Answer::kOk},
   };
@@ -46,8 +48,14 @@ TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
     std::rewind(in);
     std::FILE* out = std::tmpfile();
     ConsoleWindow w(c.options, nullptr, out, in);
-    EXPECT_EQ(w.MessageBox("Question?", "Record Found", c.buttons), c.want) << c.typed;
-    // A non-interactive OK box never reads input.
+    std::optional<Answer> got;
+    try {
+      got = w.MessageBox("Question?", "Record Found", c.buttons);
+    } catch (const EndProgram& end) {
+      EXPECT_EQ(end.exit_code, 2);
+    }
+    EXPECT_EQ(got, c.want) << c.typed;
+    // Without a terminal no box reads input.
     if (!c.options.interactive) {
       EXPECT_EQ(std::ftell(in), 0);
     }

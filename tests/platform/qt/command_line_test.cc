@@ -1,6 +1,7 @@
-// The program's command line as the office meets it, run as a process: an option it does not
-// know, a machine without a display, and the trace switch, which is "/D" as an argument of its
-// own and never the "/d" inside a path.
+// The program's command line as the office meets it, run as a process: the console's exit
+// statuses (and the transcript's last line saying which), an option it does not know, a machine
+// without a display or without a session bus, and the trace switch, which is "/D" as an argument
+// of its own and never the "/d" inside a path.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,37 +11,67 @@
 namespace xfr {
 namespace {
 
-TEST(CommandLine, UnknownOptionsNoDisplayAndTheTraceSwitch) {
-  testing::TempDir windir;
+TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
+  testing::TempDir empty, office;  // a Windows directory without INI files; one with the tables
+  std::filesystem::create_directories(office.File("TRK/DATA"));
+  for (const char* f : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT", "CLIENT.DBF",
+                        "CLIENT.CDX", "INVOICE.DBF", "INVOICE.CDX"}) {
+    std::filesystem::copy_file(std::string(XFR_TEST_DATA) + "/foxpro/" + f,
+                               office.File("TRK/DATA/") + f);
+  }
+  testing::WriteFile(office.File("Trk.Ini"), "[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\n");
+  const std::string transcript = office.File("t.jsonl");
   struct Case {
     const char* env;   // given to env(1) before the program
     const char* args;
+    bool tables;       // run on the office's tables (else on a Windows directory with nothing)
     int status;
     const char* says;  // part of what the program prints
     bool trace;        // whether the start-up trace boxes appear
   } cases[] = {
-      {"", "-v", 2, "unknown option -v", false},
-      {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", 2,
+      {"", "-v", false, 2, "unknown option -v", false},
+      {"", "--help", false, 0, "  4  the tables are damaged\n", false},
+      {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", false, 2,
        "no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set); 'transfer-info "
        "--console' runs without one", false},
-      {"-u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97", "", 2,
+      {"-u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97", "", false, 2,
        "no display was found (none answers at DISPLAY=:97); 'transfer-info --console'", false},
-      {"", "--console --transcript /home/dave/demo/t.jsonl", 0, "Configuration found", false},
-      {"", "--console --transcript '/tmp/a /d b/t.jsonl'", 0, "Configuration found", false},
-      {"", "--console /d", 0, "Configuration found", true},
+      {"", "--console --transcript /home/dave/demo/t.jsonl", false, 3, "is missing", false},
+      {"", "--console --transcript '/tmp/a /d b/t.jsonl'", false, 3, "Configuration found",
+       false},
+      {"", "--console /d", false, 3, "Configuration found", true},
+      {"", "--console", true, 0, "Configuration found", false},
+      {"", "--console show NO-SUCH-JOB", true, 1, "", false},
+      {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "--console read", true, 1,
+       "transfer-info: no D-Bus session bus (none answers at DBUS_SESSION_BUS_ADDRESS="
+       "unix:path=/nonexistent), so the appraisal program cannot be reached", false},
+      // CLIENT.DBF's record length made 1 below: the corrupt-table end.
+      {"", "--console --transcript T", true, 4, "may be corrupt", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.env) + " " + c.args);
+    if (c.status == 4) {
+      std::fstream f(office.File("TRK/DATA/CLIENT.DBF"), std::ios::in | std::ios::out |
+                                                              std::ios::binary);
+      f.seekp(10);
+      f.write("\x01\x00", 2);
+    }
+    std::string args = c.args;
+    if (args.ends_with(" T")) args.replace(args.size() - 1, 1, transcript);
     int status = -1;
     const std::string out = testing::Output(
         std::string("timeout 30 env ") + c.env + " ASAN_OPTIONS=detect_leaks=0 XFR_WINDIR=" +
-            windir.File("") + " " + XFR_BINARY_DIR + "/src/transfer-info " + c.args +
-            " </dev/null 2>&1",
+            (c.tables ? office : empty).File("") + " XFR_DRIVE_C=" + office.File("") + " " +
+            XFR_BINARY_DIR + "/src/transfer-info " + args + " </dev/null 2>&1",
         &status);
     EXPECT_EQ(status, c.status) << out;
     EXPECT_NE(out.find(c.says), std::string::npos) << out;
     EXPECT_EQ(out.find("Windows Directory:") != std::string::npos, c.trace) << out;
   }
+  const std::string lines = testing::ReadFile(transcript);
+  EXPECT_TRUE(lines.ends_with(
+      "{\"kind\":\"exit\",\"status\":4,\"meaning\":\"the tables are damaged\"}\n"))
+      << lines;
 }
 
 }  // namespace
