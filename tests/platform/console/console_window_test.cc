@@ -30,6 +30,7 @@ TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
   } cases[] = {
       {{Answer::kNo, std::nullopt, "", false}, "", Buttons::kYesNo, Answer::kNo},
       {{std::nullopt, std::nullopt, "", false}, "yes\n", Buttons::kYesNo, kNobodyToAsk},
+      {{std::nullopt, std::nullopt, "", true}, "no\n", Buttons::kYesNo, Answer::kNo},
       {{std::nullopt, std::nullopt, "", true}, "maybe\nn\n", Buttons::kYesNo, Answer::kNo},
       {{std::nullopt, std::nullopt, "", true}, "\n", Buttons::kYesNo, Answer::kYes},
       {{std::nullopt, std::nullopt, "", true}, "", Buttons::kYesNo, Answer::kNo},  // Ctrl-D
