@@ -34,39 +34,24 @@
 
 namespace {
 
-const char kUsage[] =
+const char kUsageHead[] =
     "Usage: transfer-info [--console [COMMAND [ARGS]]] [OPTIONS] [/D]\n"
     "\n"
     "Moves one appraisal job between the appraisal program (DDE service APX, on the session\n"
     "bus) and the tracking program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF).\n"
-    "Without --console the window opens.\n"
-    "\n"
-    "Console commands:\n"
-    "  (none)            start up, load the tables and show the configuration found\n"
-    "  show [FILE_NUM]   show the current (or the given) property record and its client\n"
-    "  read              Read Info from Appraisal\n"
-    "  send [FILE_NUM]   Send Info To Appraisal (the given record, or the current one)\n"
-    "  link-test         ask the appraisal program which reports are open\n"
-    "\n"
-    "Options:\n"
-    "  --answer yes|no               answer every Yes/No question so\n"
-    "  --on-error abort|retry|ignore answer every error report so\n"
-    "  --transcript FILE             append every box and status change to FILE (JSON lines)\n"
+    "Without --console the window opens.\n";
+
+const char kWindowOptions[] =
     "  --screenshot FILE             (window) save a PNG of the window once shown, then exit;\n"
     "                                with 'show FILE_NUM' first shows that record, with\n"
     "                                'read' first reads (answer its boxes with --answer)\n"
     "  With the window, --answer and --on-error answer the boxes without showing them.\n"
-    "  /D                            show the start-up trace\n"
-    "  --help, --version\n"
     "\n"
     "Environment: XFR_WINDIR (the Windows directory with XFR.INI, APX.INI, Trk.Ini and\n"
     "xfr.dat; default ~/.config/transfer-info), XFR_DRIVE_<LETTER> (where a drive letter such\n"
     "as C: of the INI files' paths lives, e.g. XFR_DRIVE_C=/srv/office).\n";
 
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "transfer-info: %s\nTry 'transfer-info --help'.\n", message.c_str());
-  return 2;
-}
+using xfr::UsageError;
 
 bool EnvSet(const char* name) {
   const char* value = std::getenv(name);
@@ -105,7 +90,7 @@ void NoDisplayHandler(QtMsgType type, const QMessageLogContext& context, const Q
     return;
   }
   std::fflush(stdout);
-  Fail(NoDisplay());
+  UsageError(NoDisplay());
   std::fflush(stderr);
   std::_Exit(2);
 }
@@ -131,7 +116,7 @@ struct LinuxPlatform {
 int RunWindow(int argc, char** argv, const std::string& command_line,
               const xfr::ConsoleOptions& options, const std::string& screenshot,
               const std::vector<std::string>& command) {
-  if (!DisplayNamed()) return Fail(NoDisplay());
+  if (!DisplayNamed()) return UsageError(NoDisplay());
   previous_handler = qInstallMessageHandler(NoDisplayHandler);
   QApplication qt_app(argc, argv);
   qInstallMessageHandler(previous_handler);
@@ -186,16 +171,8 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
 int main(int argc, char** argv) {
   xfr::CommandLine line;
   const std::string error = xfr::ParseCommandLine(argc, argv, &line);
-  if (!error.empty()) return Fail(error);
-  if (line.help) {
-    std::fputs(kUsage, stdout);
-    std::fputs(xfr::kExitStatusHelp, stdout);
-    return 0;
-  }
-  if (line.version) {
-    std::puts("Transfer Info 5.1.2");
-    return 0;
-  }
+  if (!error.empty()) return UsageError(error);
+  if (xfr::PrintHelpOrVersion(line, kUsageHead, kWindowOptions)) return 0;
   if (!line.console) {
     return RunWindow(argc, argv, line.text, line.options, line.screenshot, line.command);
   }

@@ -17,32 +17,15 @@
 
 namespace {
 
-const char kUsage[] =
+const char kUsageHead[] =
     "Usage: transfer-info --console [COMMAND [ARGS]] [OPTIONS] [/D]\n"
     "\n"
     "Moves one appraisal job between the appraisal program (DDE service APX) and the tracking\n"
-    "program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF).\n"
-    "\n"
-    "Console commands:\n"
-    "  (none)            start up, load the tables and show the configuration found\n"
-    "  show [FILE_NUM]   show the current (or the given) property record and its client\n"
-    "  read              Read Info from Appraisal\n"
-    "  send [FILE_NUM]   Send Info To Appraisal (the given record, or the current one)\n"
-    "  link-test         ask the appraisal program which reports are open\n"
-    "\n"
-    "Options:\n"
-    "  --answer yes|no               answer every Yes/No question so\n"
-    "  --on-error abort|retry|ignore answer every error report so\n"
-    "  --transcript FILE             append every box and status change to FILE (JSON lines)\n"
-    "  /D                            show the start-up trace\n"
-    "  --help, --version\n"
-    "\n"
-    "XFR.INI, APX.INI, Trk.Ini and xfr.dat live in the Windows directory.\n";
+    "program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF).\n";
 
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "transfer-info: %s\nTry 'transfer-info --help'.\n", message.c_str());
-  return 2;
-}
+const char kWindowsNotes[] = "\nXFR.INI, APX.INI, Trk.Ini and xfr.dat live in the Windows directory.\n";
+
+using xfr::UsageError;
 
 struct WindowsPlatform {
   xfr::Win32FileSystem files;
@@ -66,18 +49,10 @@ struct WindowsPlatform {
 int main(int argc, char** argv) {
   xfr::CommandLine line;
   const std::string error = xfr::ParseCommandLine(argc, argv, &line);
-  if (!error.empty()) return Fail(error);
-  if (line.help) {
-    std::fputs(kUsage, stdout);
-    std::fputs(xfr::kExitStatusHelp, stdout);
-    return 0;
-  }
-  if (line.version) {
-    std::puts("Transfer Info 5.1.2");
-    return 0;
-  }
-  if (!line.console) return Fail("this build has the console mode only: use --console");
-  if (!line.screenshot.empty()) return Fail("--screenshot needs the window");
+  if (!error.empty()) return UsageError(error);
+  if (xfr::PrintHelpOrVersion(line, kUsageHead, kWindowsNotes)) return 0;
+  if (!line.console) return UsageError("this build has the console mode only: use --console");
+  if (!line.screenshot.empty()) return UsageError("--screenshot needs the window");
 
   line.options.interactive = _isatty(_fileno(stdin)) != 0;
   WindowsPlatform platform;

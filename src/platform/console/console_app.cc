@@ -98,6 +98,39 @@ const char kExitStatusHelp[] =
     "  4  the tables are damaged\n"
     "  The transcript's last line gives the status and what it means.\n";
 
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "transfer-info: %s\nTry 'transfer-info --help'.\n", message.c_str());
+  return kExitUsage;
+}
+
+bool PrintHelpOrVersion(const CommandLine& line, const char* head, const char* more_options) {
+  if (line.version) {
+    std::puts("Transfer Info 5.1.2");
+    return true;
+  }
+  if (!line.help) return false;
+  std::fputs(head, stdout);
+  std::fputs(
+      "\n"
+      "Console commands:\n"
+      "  (none)            start up, load the tables and show the configuration found\n"
+      "  show [FILE_NUM]   show the current (or the given) property record and its client\n"
+      "  read              Read Info from Appraisal\n"
+      "  send [FILE_NUM]   Send Info To Appraisal (the given record, or the current one)\n"
+      "  link-test         ask the appraisal program which reports are open\n"
+      "\n"
+      "Options:\n"
+      "  --answer yes|no               answer every Yes/No question so\n"
+      "  --on-error abort|retry|ignore answer every error report so\n"
+      "  --transcript FILE             append every box and status change to FILE (JSON lines)\n"
+      "  /D                            show the start-up trace\n"
+      "  --help, --version\n",
+      stdout);
+  std::fputs(more_options, stdout);
+  std::fputs(kExitStatusHelp, stdout);
+  return true;
+}
+
 std::string ParseCommandLine(int argc, char** argv, CommandLine* out) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -36,6 +36,14 @@ enum ExitStatus {
 // The exit statuses as --help lists them.
 extern const char kExitStatusHelp[];
 
+// "transfer-info: MESSAGE" and the way to --help on standard error; returns kExitUsage.
+int UsageError(const std::string& message);
+
+// --help and --version, which both programs answer alike: prints the usage (`head`, the console
+// commands and the options every build has, `more_options`, the exit statuses) or the version,
+// and says whether it did (the program then ends with kExitDone).
+bool PrintHelpOrVersion(const CommandLine& line, const char* head, const char* more_options);
+
 // Runs the start-up and then `command` (empty: start-up only) and returns its exit status, which
 // the transcript's last line also gives. `no_link`, when not empty, says why the appraisal
 // program cannot be reached at all: read, send and link-test then print it and end (status 1).
