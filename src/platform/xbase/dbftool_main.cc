@@ -21,6 +21,7 @@ using xbase::Status;
 
 const char kUsage[] =
     "usage: dbftool COMMAND ...\n"
+    "  --version                      prints the version\n"
     "  info FILE                      structure, code page, tags and their expressions\n"
     "  dump FILE                      records as JSON lines (\"_recno\", \"_deleted\" added)\n"
     "  seek FILE TAG KEY              prints the live record found, exit 1 when none\n"
@@ -269,6 +270,10 @@ int main(int argc, char** argv) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
+  }
+  if (args[0] == "--version" && args.size() == 1) {
+    std::puts("dbftool 5.1.2");
+    return 0;
   }
   const std::string& cmd = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
