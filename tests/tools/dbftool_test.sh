@@ -14,9 +14,16 @@ run() {  # STATUS TEXT ARGS...
   status=$?
   if [[ $status != "$want" || $out != *"$text"* ]]; then
     echo "FAIL: dbftool $* -> status $status, wanted $want and \"$text\"; output:"
-    echo "$out"
+    echo "${out:0:300}"
     fails=$((fails + 1))
   fi
 }
+t=$dir/PROPERTY.DBF
 run 0 "dbftool 5.1.2" --version
+run 0 '"PR_NOTES": "Comps pulled from FMLS. Seller concessions 3%."}' dump "$t"
+run 0 "" set "$t" 2 "PR_SECTION=  B"
+run 0 '"PR_SECTION": "  B"' dump "$t"
+# A memo file cut short: the memo is marked damaged, the dump goes on.
+truncate -s 512 "$dir/PROPERTY.FPT"
+run 0 '"PR_NOTES": {"damaged memo": "block 8 lies outside' dump "$t"
 exit $((fails > 0))

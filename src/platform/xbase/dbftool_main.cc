@@ -23,7 +23,8 @@ const char kUsage[] =
     "usage: dbftool COMMAND ...\n"
     "  --version                      prints the version\n"
     "  info FILE                      structure, code page, tags and their expressions\n"
-    "  dump FILE                      records as JSON lines (\"_recno\", \"_deleted\" added)\n"
+    "  dump FILE                      records as JSON lines (\"_recno\", \"_deleted\" added),\n"
+    "                                 memo fields as their text\n"
     "  seek FILE TAG KEY              prints the live record found, exit 1 when none\n"
     "  append FILE FIELD=VALUE...     appends a record; unnamed fields stay blank\n"
     "  set FILE RECNO FIELD=VALUE...  changes fields of a record\n"
@@ -76,7 +77,87 @@ std::string Json(const std::string& s) {
   return out + "\"";
 }
 
-std::string JsonValue(const xbase::Record& rec, int f) {
+// The FPT memo file beside a table, read block by block. A memo that cannot be read as text is
+// shown as {"damaged memo": "why"}, which no text value looks like.
+class MemoFile {
+ public:
+  explicit MemoFile(const std::string& dbf_path)
+      : path_(xbase::SiblingPath(xbase::Env::Default(), dbf_path, ".FPT")) {
+    Status s = xbase::Env::Default()->OpenFile(path_, true, &file_);
+    if (!s.ok()) {
+      problem_ = "cannot open " + path_ + ": " + s.message();
+      return;
+    }
+    char head[8];
+    std::size_t got = 0;
+    s = file_->ReadAt(0, sizeof head, head, &got);
+    if (s.ok()) s = file_->Size(&size_);
+    if (!s.ok()) {
+      problem_ = "cannot read " + path_ + ": " + s.message();
+    } else if (got < sizeof head || size_ < 512) {
+      problem_ = path_ + " is shorter than its 512-byte header";
+    } else if ((block_size_ = xbase::DecodeFixed16BE(head + 6)) == 0) {
+      problem_ = path_ + " has block size 0";
+    }
+  }
+
+  // The JSON value of a memo field whose pointer (block number as text) is `raw`.
+  std::string Text(std::string_view raw, const xbase::CodePage& code_page) {
+    std::string digits;
+    for (char c : raw) {
+      if (c != ' ' && c != '\0') digits.push_back(c);
+    }
+    if (digits.empty()) return "\"\"";
+    if (digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return Damaged("pointer \"" + digits + "\" is not a block number");
+    }
+    const std::uint64_t block = std::stoul(digits);
+    if (block == 0) return "\"\"";
+    if (!problem_.empty()) return Damaged(problem_);
+    const std::string where = "block " + digits;
+    const std::uint64_t offset = block * block_size_;
+    if (block * block_size_ < 512 || offset + 8 > size_) {
+      return Damaged(where + " lies outside " + path_);
+    }
+    char head[8];
+    std::size_t got = 0;
+    Status s = file_->ReadAt(offset, sizeof head, head, &got);
+    if (!s.ok() || got != sizeof head) return Damaged(where + " cannot be read");
+    const std::uint32_t type = xbase::DecodeFixed32BE(head);
+    const std::uint32_t length = xbase::DecodeFixed32BE(head + 4);
+    if (type != 1) return Damaged(where + " holds type " + std::to_string(type) + ", not text");
+    if (length > size_ - offset - 8) return Damaged(where + ": its length runs past the file's end");
+    std::string text(length, '\0');
+    s = file_->ReadAt(offset + 8, length, text.data(), &got);
+    if (!s.ok() || got != length) return Damaged(where + " cannot be read");
+    return Json(code_page.ToUtf8(text));
+  }
+
+ private:
+  static std::string Damaged(const std::string& why) { return "{\"damaged memo\": " + Json(why) + "}"; }
+
+  std::string path_;
+  std::unique_ptr<xbase::File> file_;
+  std::uint64_t size_ = 0;
+  std::uint32_t block_size_ = 0;
+  std::string problem_;
+};
+
+// A record as one JSON line, with "_recno" and "_deleted" added.
+std::string JsonValue(const xbase::Record& rec, int f, MemoFile* memo);
+
+std::string JsonLine(const xbase::Record& rec, std::uint32_t recno, MemoFile* memo) {
+  std::string line = "{\"_recno\": " + std::to_string(recno) +
+                     ", \"_deleted\": " + (rec.deleted() ? "true" : "false");
+  const auto& fields = rec.layout().fields();
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    line += ", " + Json(fields[f].name) + ": " + JsonValue(rec, static_cast<int>(f), memo);
+  }
+  return line + "}";
+}
+
+std::string JsonValue(const xbase::Record& rec, int f, MemoFile* memo) {
   const xbase::DbfField& field = rec.layout().fields()[f];
   switch (field.type) {
     case 'N':
@@ -97,11 +178,10 @@ std::string JsonValue(const xbase::Record& rec, int f) {
       if (!rec.Logical(f, &b)) return "null";
       return b ? "true" : "false";
     }
-    default: {
-      std::string t = rec.Text(f);
-      std::size_t b = t.find_first_not_of(' ');
-      return Json(b == std::string::npos ? "" : t.substr(b));
-    }
+    case 'M':
+      return memo ? memo->Text(rec.Raw(f), rec.code_page()) : Json(rec.Text(f));
+    default:
+      return Json(rec.Text(f));  // leading blanks are part of the value
   }
 }
 
@@ -146,16 +226,12 @@ int Dump(const std::string& path) {
   s = table->RecordCount(&count);
   if (!s.ok()) return Fail(s);
   xbase::Record rec = table->NewRecord();
-  const auto& fields = table->layout().fields();
+  std::unique_ptr<MemoFile> memo;
+  if (table->layout().has_memo()) memo = std::make_unique<MemoFile>(path);
   for (std::uint32_t r = 1; r <= count; ++r) {
     s = table->Read(r, &rec);
     if (!s.ok()) return Fail(s);
-    std::string line = "{\"_recno\": " + std::to_string(r) +
-                       ", \"_deleted\": " + (rec.deleted() ? "true" : "false");
-    for (std::size_t f = 0; f < fields.size(); ++f) {
-      line += ", " + Json(fields[f].name) + ": " + JsonValue(rec, static_cast<int>(f));
-    }
-    std::printf("%s}\n", line.c_str());
+    std::printf("%s\n", JsonLine(rec, r, memo.get()).c_str());
   }
   return 0;
 }
