@@ -23,6 +23,10 @@ run 0 "dbftool 5.1.2" --version
 run 0 '"PR_NOTES": "Comps pulled from FMLS. Seller concessions 3%."}' dump "$t"
 run 0 "" set "$t" 2 "PR_SECTION=  B"
 run 0 '"PR_SECTION": "  B"' dump "$t"
+run 0 '{"_recno": 1, "_deleted": false, "FILE_NUM": "24-00101"' seek "$t" FILE_NUM 24-00101
+run 0 "" set "$t" 3 FILE_NUM=X7
+run 0 '{"_recno": 3, "_deleted": false, "FILE_NUM": "X7", ' seek "$t" FILE_NUM X7
+run 1 "" seek "$t" FILE_NUM 24-00103
 # A memo file cut short: the memo is marked damaged, the dump goes on.
 truncate -s 512 "$dir/PROPERTY.FPT"
 run 0 '"PR_NOTES": {"damaged memo": "block 8 lies outside' dump "$t"

@@ -25,7 +25,8 @@ const char kUsage[] =
     "  info FILE                      structure, code page, tags and their expressions\n"
     "  dump FILE                      records as JSON lines (\"_recno\", \"_deleted\" added),\n"
     "                                 memo fields as their text\n"
-    "  seek FILE TAG KEY              prints the live record found, exit 1 when none\n"
+    "  seek FILE TAG KEY              prints the live record found as dump does, exit 1 when\n"
+    "                                 none; KEY is blank-padded or cut to the key length\n"
     "  append FILE FIELD=VALUE...     appends a record; unnamed fields stay blank\n"
     "  set FILE RECNO FIELD=VALUE...  changes fields of a record\n"
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
@@ -247,7 +248,12 @@ int Seek(const std::string& path, const std::string& tag_name, const std::string
   s = table->Seek(tag, key, &found, &recno);
   if (!s.ok()) return Fail(s);
   if (!found) return 1;
-  std::printf("%u\n", recno);
+  xbase::Record rec = table->NewRecord();
+  s = table->Read(recno, &rec);
+  if (!s.ok()) return Fail(s);
+  std::unique_ptr<MemoFile> memo;
+  if (table->layout().has_memo()) memo = std::make_unique<MemoFile>(path);
+  std::printf("%s\n", JsonLine(rec, recno, memo.get()).c_str());
   return 0;
 }
 
