@@ -27,6 +27,14 @@ run 0 '{"_recno": 1, "_deleted": false, "FILE_NUM": "24-00101"' seek "$t" FILE_N
 run 0 "" set "$t" 3 FILE_NUM=X7
 run 0 '{"_recno": 3, "_deleted": false, "FILE_NUM": "X7", ' seek "$t" FILE_NUM X7
 run 1 "" seek "$t" FILE_NUM 24-00103
+# A value too long or outside the code page is refused with nothing written, unless --truncate.
+sum=$(cat "$dir"/* | md5sum)
+run 1 "the field holds 2; nothing written" set "$t" 1 PR_STATE=GAX
+run 1 "code page 1252 cannot hold" append "$t" FILE_NUM=Z1 PR_OWNER=Łukasz
+[[ $(cat "$dir"/* | md5sum) == "$sum" ]] || { echo "FAIL: a refused value was written"; fails=$((fails + 1)); }
+run 0 "" set --truncate "$t" 1 PR_STATE=GAX PR_OWNER=Łukasz
+run 0 '"PR_OWNER": "?ukasz", ' seek "$t" FILE_NUM 24-00101
+run 0 "ALL CONSISTENT" check "$dir"
 # A memo file cut short: the memo is marked damaged, the dump goes on.
 truncate -s 512 "$dir/PROPERTY.FPT"
 run 0 '"PR_NOTES": {"damaged memo": "block 8 lies outside' dump "$t"

@@ -27,10 +27,14 @@ const char kUsage[] =
     "                                 memo fields as their text\n"
     "  seek FILE TAG KEY              prints the live record found as dump does, exit 1 when\n"
     "                                 none; KEY is blank-padded or cut to the key length\n"
-    "  append FILE FIELD=VALUE...     appends a record; unnamed fields stay blank\n"
-    "  set FILE RECNO FIELD=VALUE...  changes fields of a record\n"
+    "  append [--truncate] FILE FIELD=VALUE...\n"
+    "                                 appends a record; unnamed fields stay blank\n"
+    "  set [--truncate] FILE RECNO FIELD=VALUE...\n"
+    "                                 changes fields of a record\n"
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
     "Values are UTF-8 text; dates YYYY-MM-DD, logicals T or F, numbers as decimal text.\n"
+    "A text longer than its field, or with characters the table's code page cannot hold, is\n"
+    "refused and nothing is written; with --truncate it is cut and such characters become \"?\".\n"
     "Writes take FoxPro's locks and keep every index tag in step.\n";
 
 int Fail(const Status& s) {
@@ -257,7 +261,10 @@ int Seek(const std::string& path, const std::string& tag_name, const std::string
   return 0;
 }
 
-Status Assign(xbase::Table* table, xbase::Record* rec, const std::vector<std::string>& args) {
+// Without `truncate`, a character value must fit its field and hold only characters of the
+// table's code page; otherwise nothing is written.
+Status Assign(xbase::Table* table, xbase::Record* rec, const std::vector<std::string>& args,
+              bool truncate) {
   for (const std::string& a : args) {
     std::size_t eq = a.find('=');
     if (eq == std::string::npos || eq == 0) {
@@ -265,18 +272,36 @@ Status Assign(xbase::Table* table, xbase::Record* rec, const std::vector<std::st
     }
     int f = table->FindField(a.substr(0, eq));
     if (f < 0) return Status::NotFound(table->path() + " has no field " + a.substr(0, eq));
-    Status s = rec->SetFromString(f, a.substr(eq + 1));
+    const xbase::DbfField& field = table->layout().fields()[f];
+    const std::string value = a.substr(eq + 1);
+    if (field.type == 'C' && !truncate) {
+      const std::string bytes = table->code_page().FromUtf8(value);
+      if (table->code_page().ToUtf8(bytes) != value) {
+        return Status::InvalidArgument(
+            field.name + ": \"" + value + "\" has characters code page " +
+            std::to_string(table->code_page().number()) +
+            " cannot hold; nothing written (--truncate writes them as \"?\")");
+      }
+      if (bytes.size() > static_cast<std::size_t>(field.length)) {
+        return Status::InvalidArgument(field.name + ": \"" + value + "\" is " +
+                                       std::to_string(bytes.size()) +
+                                       " characters long, the field holds " +
+                                       std::to_string(field.length) +
+                                       "; nothing written (--truncate cuts it)");
+      }
+    }
+    Status s = rec->SetFromString(f, value);
     if (!s.ok()) return s;
   }
   return Status::OK();
 }
 
-int Append(const std::string& path, const std::vector<std::string>& args) {
+int Append(const std::string& path, const std::vector<std::string>& args, bool truncate) {
   std::unique_ptr<xbase::Table> table;
   Status s = OpenTable(path, false, &table);
   if (!s.ok()) return Fail(s);
   xbase::Record rec = table->NewRecord();
-  s = Assign(table.get(), &rec, args);
+  s = Assign(table.get(), &rec, args, truncate);
   if (!s.ok()) return Fail(s);
   std::uint32_t recno = 0;
   s = table->Append(rec, &recno);
@@ -286,7 +311,7 @@ int Append(const std::string& path, const std::vector<std::string>& args) {
 }
 
 int Set(const std::string& path, const std::string& recno_text,
-        const std::vector<std::string>& args) {
+        const std::vector<std::string>& args, bool truncate) {
   char* end = nullptr;
   unsigned long recno = std::strtoul(recno_text.c_str(), &end, 10);
   if (recno_text.empty() || *end != '\0' || recno == 0 || recno > 0xFFFFFFFFul) {
@@ -296,7 +321,7 @@ int Set(const std::string& path, const std::string& recno_text,
   Status s = OpenTable(path, false, &table);
   if (!s.ok()) return Fail(s);
   xbase::Record changes = table->NewRecord();
-  s = Assign(table.get(), &changes, args);
+  s = Assign(table.get(), &changes, args, truncate);
   if (!s.ok()) return Fail(s);
   s = table->Update(static_cast<std::uint32_t>(recno), changes);
   if (!s.ok()) return Fail(s);
@@ -362,11 +387,17 @@ int main(int argc, char** argv) {
   if (cmd == "info" && rest.size() == 1) return Info(rest[0]);
   if (cmd == "dump" && rest.size() == 1) return Dump(rest[0]);
   if (cmd == "seek" && rest.size() == 3) return Seek(rest[0], rest[1], rest[2]);
-  if (cmd == "append" && !rest.empty()) {
-    return Append(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
-  }
-  if (cmd == "set" && rest.size() >= 2) {
-    return Set(rest[0], rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()));
+  if (cmd == "append" || cmd == "set") {
+    const auto flag = std::find(rest.begin(), rest.end(), "--truncate");
+    const bool truncate = flag != rest.end();
+    if (truncate) rest.erase(flag);
+    if (cmd == "append" && !rest.empty()) {
+      return Append(rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()), truncate);
+    }
+    if (cmd == "set" && rest.size() >= 2) {
+      return Set(rest[0], rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()),
+                 truncate);
+    }
   }
   if (cmd == "check" && rest.size() == 1) return Check(rest[0]);
   std::fputs(kUsage, stderr);
