@@ -34,6 +34,11 @@ run 1 "code page 1252 cannot hold" append "$t" FILE_NUM=Z1 PR_OWNER=Łukasz
 [[ $(cat "$dir"/* | md5sum) == "$sum" ]] || { echo "FAIL: a refused value was written"; fails=$((fails + 1)); }
 run 0 "" set --truncate "$t" 1 PR_STATE=GAX PR_OWNER=Łukasz
 run 0 '"PR_OWNER": "?ukasz", ' seek "$t" FILE_NUM 24-00101
+run 0 "" delete "$t" 1
+run 1 "" seek "$t" FILE_NUM 24-00101
+run 0 '{"_recno": 1, "_deleted": true, ' dump "$t"
+run 0 "" recall "$t" 1
+run 0 '{"_recno": 1, "_deleted": false, ' seek "$t" FILE_NUM 24-00101
 run 0 "ALL CONSISTENT" check "$dir"
 # A memo file cut short: the memo is marked damaged, the dump goes on.
 truncate -s 512 "$dir/PROPERTY.FPT"

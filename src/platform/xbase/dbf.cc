@@ -273,12 +273,14 @@ Record::Record(const DbfLayout* layout, const CodePage* code_page)
 void Record::Clear() {
   bytes_.assign(layout_->header().record_length, ' ');
   changed_.assign(layout_->fields().size(), false);
+  deleted_changed_ = false;
 }
 
 void Record::Assign(std::string_view bytes) {
   bytes_.assign(bytes.data(), bytes.size());
   bytes_.resize(layout_->header().record_length, ' ');
   changed_.assign(layout_->fields().size(), false);
+  deleted_changed_ = false;
 }
 
 std::string_view Record::Raw(int field) const {
@@ -464,16 +466,21 @@ Status Record::SetFromString(int field, std::string_view text) {
 }
 
 bool Record::any_changed() const {
+  if (deleted_changed_) return true;
   for (bool c : changed_) {
     if (c) return true;
   }
   return false;
 }
 
-void Record::ClearChanged() { changed_.assign(changed_.size(), false); }
+void Record::ClearChanged() {
+  changed_.assign(changed_.size(), false);
+  deleted_changed_ = false;
+}
 
 void Record::ApplyChangesTo(std::string* target) const {
   target->resize(bytes_.size(), ' ');
+  if (deleted_changed_ && !bytes_.empty()) (*target)[0] = bytes_[0];
   for (std::size_t i = 0; i < changed_.size(); ++i) {
     if (!changed_[i]) continue;
     const DbfField& f = layout_->fields()[i];

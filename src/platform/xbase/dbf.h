@@ -132,12 +132,17 @@ class Record {
   Status SetBlank(int field);
   // Command-line form: C text; N/F decimal text; D YYYY-MM-DD or YYYYMMDD; L T/F/Y/N; "" blank.
   Status SetFromString(int field, std::string_view text);
-  void SetDeleted(bool deleted) { bytes_[0] = deleted ? '*' : ' '; }
+  // The deleted flag; an edit (Table::Update) carries it over like a field set.
+  void SetDeleted(bool deleted) {
+    bytes_[0] = deleted ? '*' : ' ';
+    deleted_changed_ = true;
+  }
 
   bool changed(int field) const { return changed_[field]; }
   bool any_changed() const;
   void ClearChanged();
-  // Copies the fields set since the last ClearChanged onto another record's bytes.
+  // Copies the fields (and the deleted flag) set since the last ClearChanged onto another
+  // record's bytes.
   void ApplyChangesTo(std::string* target) const;
 
  private:
@@ -148,6 +153,7 @@ class Record {
   const CodePage* code_page_;
   std::string bytes_;
   std::vector<bool> changed_;
+  bool deleted_changed_ = false;
 };
 
 }  // namespace xbase

@@ -31,6 +31,8 @@ const char kUsage[] =
     "                                 appends a record; unnamed fields stay blank\n"
     "  set [--truncate] FILE RECNO FIELD=VALUE...\n"
     "                                 changes fields of a record\n"
+    "  delete FILE RECNO              marks a record deleted\n"
+    "  recall FILE RECNO              takes the deleted mark off a record\n"
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
     "Values are UTF-8 text; dates YYYY-MM-DD, logicals T or F, numbers as decimal text.\n"
     "A text longer than its field, or with characters the table's code page cannot hold, is\n"
@@ -310,8 +312,10 @@ int Append(const std::string& path, const std::vector<std::string>& args, bool t
   return 0;
 }
 
+// Changes fields of a record (`args`), or with `deleted` its deleted flag, through the locked
+// edit that keeps every tag in step (a FOR condition on DELETED() included).
 int Set(const std::string& path, const std::string& recno_text,
-        const std::vector<std::string>& args, bool truncate) {
+        const std::vector<std::string>& args, bool truncate, const bool* deleted = nullptr) {
   char* end = nullptr;
   unsigned long recno = std::strtoul(recno_text.c_str(), &end, 10);
   if (recno_text.empty() || *end != '\0' || recno == 0 || recno > 0xFFFFFFFFul) {
@@ -323,6 +327,7 @@ int Set(const std::string& path, const std::string& recno_text,
   xbase::Record changes = table->NewRecord();
   s = Assign(table.get(), &changes, args, truncate);
   if (!s.ok()) return Fail(s);
+  if (deleted) changes.SetDeleted(*deleted);
   s = table->Update(static_cast<std::uint32_t>(recno), changes);
   if (!s.ok()) return Fail(s);
   return 0;
@@ -398,6 +403,10 @@ int main(int argc, char** argv) {
       return Set(rest[0], rest[1], std::vector<std::string>(rest.begin() + 2, rest.end()),
                  truncate);
     }
+  }
+  if ((cmd == "delete" || cmd == "recall") && rest.size() == 2) {
+    const bool deleted = cmd == "delete";
+    return Set(rest[0], rest[1], {}, false, &deleted);
   }
   if (cmd == "check" && rest.size() == 1) return Check(rest[0]);
   std::fputs(kUsage, stderr);

@@ -14,7 +14,9 @@
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/env.h"
+#include "platform/xbase/cdx_test_util.h"
 #include "platform/xbase/expr.h"
+#include "platform/xbase/mem_env.h"
 #include "platform/xbase/table_test_util.h"
 
 namespace xbase {
@@ -270,6 +272,42 @@ TEST(Table, DeletedRecordsAreInvisibleToSeekAndFirst) {
   ASSERT_TRUE(table->First(&found, &first).ok());
   EXPECT_TRUE(found);
   EXPECT_EQ(first, 3u);
+}
+
+// Deleting and recalling a record is an edit: tags whose FOR condition asks DELETED() gain or
+// lose its key, the fields stay.
+TEST(Table, DeleteAndRecallKeepTagsWithAForConditionInStep) {
+  std::string dbf = Slurp(table_testing::DataPath("foxpro/PROPERTY.DBF"));
+  dbf = dbf.substr(0, DecodeFixed16LE(dbf.data() + 8)) + "\x1A";  // no records
+  EncodeFixed32LE(dbf.data() + 4, 0);
+  testing::TagShape live = testing::Shape("LIVE", 8), gone = testing::Shape("GONE", 8);
+  live.key_expr = "UPPER(FILE_NUM)", live.for_expr = "!DELETED()";
+  gone.key_expr = "FILE_NUM", gone.for_expr = "DELETED()";
+  MemEnv env;
+  env.PutFile("/P.DBF", dbf);
+  env.PutFile("/P.CDX", testing::BuildCdx({live, gone}));
+  auto table = OpenOrDie(&env, "/P.DBF");
+  ASSERT_TRUE(table->writable().ok()) << table->writable().ToString();
+  for (const char* file_num : {"a1", "a2", "a3"}) {
+    Record rec = table->NewRecord();
+    ASSERT_TRUE(rec.SetText(table->FindField("FILE_NUM"), file_num).ok());
+    std::uint32_t recno = 0;
+    ASSERT_TRUE(table->Append(rec, &recno).ok());
+  }
+  for (bool deleted : {true, false}) {
+    Record mark = table->NewRecord();
+    mark.SetDeleted(deleted);
+    ASSERT_TRUE(table->Update(2, mark).ok());
+    Record rec = table->NewRecord();
+    ASSERT_TRUE(table->Read(2, &rec).ok());
+    EXPECT_EQ(rec.deleted(), deleted);
+    EXPECT_EQ(rec.Text(table->FindField("FILE_NUM")), "a2");
+    KeyList want_live = {{"A1      ", 1}, {"A3      ", 3}}, want_gone;
+    if (deleted) want_gone = {{"a2      ", 2}};
+    else want_live.insert(want_live.begin() + 1, {"A2      ", 2});
+    EXPECT_EQ(table_testing::WalkTag(table.get(), 0), want_live);
+    EXPECT_EQ(table_testing::WalkTag(table.get(), 1), want_gone);
+  }
 }
 
 TEST(Table, EditedKeysMoveInEveryTag) {
