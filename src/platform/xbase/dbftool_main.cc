@@ -134,7 +134,8 @@ class MemoFile {
     const std::uint32_t type = xbase::DecodeFixed32BE(head);
     const std::uint32_t length = xbase::DecodeFixed32BE(head + 4);
     if (type != 1) return Damaged(where + " holds type " + std::to_string(type) + ", not text");
-    if (length > size_ - offset - 8) return Damaged(where + ": its length runs past the file's end");
+    if (length > size_ - offset - 8)
+      return Damaged(where + ": its length runs past the file's end");
     std::string text(length, '\0');
     s = file_->ReadAt(offset + 8, length, text.data(), &got);
     if (!s.ok() || got != length) return Damaged(where + " cannot be read");
@@ -142,7 +143,9 @@ class MemoFile {
   }
 
  private:
-  static std::string Damaged(const std::string& why) { return "{\"damaged memo\": " + Json(why) + "}"; }
+  static std::string Damaged(const std::string& why) {
+    return "{\"damaged memo\": " + Json(why) + "}";
+  }
 
   std::string path_;
   std::unique_ptr<xbase::File> file_;
@@ -285,11 +288,10 @@ Status Assign(xbase::Table* table, xbase::Record* rec, const std::vector<std::st
             " cannot hold; nothing written (--truncate writes them as \"?\")");
       }
       if (bytes.size() > static_cast<std::size_t>(field.length)) {
-        return Status::InvalidArgument(field.name + ": \"" + value + "\" is " +
-                                       std::to_string(bytes.size()) +
-                                       " characters long, the field holds " +
-                                       std::to_string(field.length) +
-                                       "; nothing written (--truncate cuts it)");
+        return Status::InvalidArgument(
+            field.name + ": \"" + value + "\" is " + std::to_string(bytes.size()) +
+            " characters long, the field holds " + std::to_string(field.length) +
+            "; nothing written (--truncate cuts it)");
       }
     }
     Status s = rec->SetFromString(f, value);

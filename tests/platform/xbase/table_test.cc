@@ -303,8 +303,11 @@ TEST(Table, DeleteAndRecallKeepTagsWithAForConditionInStep) {
     EXPECT_EQ(rec.deleted(), deleted);
     EXPECT_EQ(rec.Text(table->FindField("FILE_NUM")), "a2");
     KeyList want_live = {{"A1      ", 1}, {"A3      ", 3}}, want_gone;
-    if (deleted) want_gone = {{"a2      ", 2}};
-    else want_live.insert(want_live.begin() + 1, {"A2      ", 2});
+    if (deleted) {
+      want_gone = {{"a2      ", 2}};
+    } else {
+      want_live.insert(want_live.begin() + 1, {"A2      ", 2});
+    }
     EXPECT_EQ(table_testing::WalkTag(table.get(), 0), want_live);
     EXPECT_EQ(table_testing::WalkTag(table.get(), 1), want_gone);
   }
