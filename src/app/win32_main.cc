@@ -1,5 +1,5 @@
-// transfer-info.exe: the Windows services under the shell. This build has the console mode;
-// the window comes with the Win32 dialog.
+// transfer-info.exe: the Windows services under the shell, with the Win32 window or, with
+// --console, on the terminal.
 #include <io.h>
 
 #include <cstdio>
@@ -12,18 +12,31 @@
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_ini.h"
 #include "platform/win32/win32_instance.h"
+#include "platform/win32/window/win32_main_window.h"
+#include "platform/win32/window/win32_window_services.h"
 #include "platform/xbase_table.h"
 #include "shell/app.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
+#include "transfer/read_driver.h"
+#include "transfer/send_driver.h"
 
 namespace {
 
 const char kUsageHead[] =
-    "Usage: transfer-info --console [COMMAND [ARGS]] [OPTIONS] [/D]\n"
+    "Usage: transfer-info [--console [COMMAND [ARGS]]] [OPTIONS] [/D]\n"
     "\n"
     "Moves one appraisal job between the appraisal program (DDE service APX) and the tracking\n"
-    "program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF).\n";
+    "program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF). Without --console the window\n"
+    "opens.\n";
 
-const char kWindowsNotes[] = "\nXFR.INI, APX.INI, Trk.Ini and xfr.dat live in the Windows directory.\n";
+const char kWindowsNotes[] =
+    "  --screenshot FILE             (window) save a BMP picture of the window once shown,\n"
+    "                                then exit; with 'read' first reads (answer its boxes\n"
+    "                                with --answer)\n"
+    "  With the window, --answer and --on-error answer the boxes without showing them.\n"
+    "\n"
+    "XFR.INI, APX.INI, Trk.Ini and xfr.dat live in the Windows directory.\n";
 
 using xfr::UsageError;
 
@@ -44,6 +57,55 @@ struct WindowsPlatform {
   }
 };
 
+// The window: the same start as the console, then the message loop.
+int RunWindow(const xfr::CommandLine& line) {
+  // Started from a shortcut, the program got a console window of its own: let it go. Started
+  // from a command prompt, or answering unattended (the answers are written to standard
+  // error), the console stays.
+  DWORD processes[2];
+  const bool unattended = line.options.yes_no || line.options.on_error;
+  if (!unattended && ::GetConsoleProcessList(processes, 2) == 1) ::FreeConsole();
+  WindowsPlatform platform;
+  xfr::Win32WindowServices window(&platform.files);
+  xfr::App app(platform.With(&window), line.text);
+  xfr::FrmMain form(app);
+  xfr::Win32MainWindow::Commands commands;
+  commands.read = [&form] { xfr::CmdRead_Click(form); };
+  commands.send = [&form] { xfr::cmdSend_Click(form); };
+  xfr::Win32MainWindow view(form, window, commands);
+  if (view.hwnd() == nullptr) {
+    std::fprintf(stderr, "transfer-info: the window cannot be made (error %lu)\n",
+                 ::GetLastError());
+    return 1;
+  }
+  window.SetOwner(view.hwnd());
+  window.SetBeforeBox([&view] { view.Sync(); });
+  window.SetUnattended(line.options.yes_no, line.options.on_error);
+  try {
+    xfr::Initialize(app);
+    xfr::frmMainForm_Load(form);
+  } catch (const xfr::EndProgram& end) {
+    return end.exit_code;
+  }
+  view.WatchDirectory(platform.files.NativePath(app.config.WinDir));
+  view.Sync();
+  view.Show();
+  if (!line.screenshot.empty()) {
+    // A picture of the window once it has settled, then the window closes as if by Exit.
+    view.Pump(700);
+    if (!line.command.empty() && line.command[0] == "read" && !view.ended()) {
+      view.RunHandler([&form] { xfr::CmdRead_Click(form); });
+    }
+    view.Pump(500);
+    if (view.ended()) return view.exit_code();
+    const bool saved = view.SaveBitmap(line.screenshot);
+    if (!saved) std::fprintf(stderr, "transfer-info: cannot write %s\n", line.screenshot.c_str());
+    view.RunHandler([&form] { xfr::cmdExit_Click(form); });
+    return saved ? 0 : 1;
+  }
+  return view.Run();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,7 +113,7 @@ int main(int argc, char** argv) {
   const std::string error = xfr::ParseCommandLine(argc, argv, &line);
   if (!error.empty()) return UsageError(error);
   if (xfr::PrintHelpOrVersion(line, kUsageHead, kWindowsNotes)) return 0;
-  if (!line.console) return UsageError("this build has the console mode only: use --console");
+  if (!line.console) return RunWindow(line);
   if (!line.screenshot.empty()) return UsageError("--screenshot needs the window");
 
   line.options.interactive = _isatty(_fileno(stdin)) != 0;

@@ -1,0 +1,66 @@
+// The window services on Windows: message boxes through MessageBoxA (the application's title,
+// Windows' own buttons and icons), the hourglass through SetCursor, and pictures loaded with
+// LoadImageA. Called on the window's thread only.
+//
+// Test hook: answers queued with SetNextAnswers are taken in order instead of showing a box (the
+// box is still recorded), so window tests run without anyone at the screen.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/window.h"
+
+namespace xfr {
+
+class Win32WindowServices : public WindowServices {
+ public:
+  explicit Win32WindowServices(FileSystem* files) : files_(files) {}
+
+  // The window that owns the boxes (an HWND), and what to do before a box appears or the status
+  // line changes (bring the window up to date with the model).
+  void SetOwner(void* hwnd) { owner_ = hwnd; }
+  void SetBeforeBox(std::function<void()> before) { before_box_ = std::move(before); }
+
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override;
+  void SetPointer(Pointer pointer) override;
+  // Raises 53 for a missing file, 481 for one that is not a bitmap.
+  Picture LoadPicture(std::string_view path) override;
+  // Brings the window up to date and repaints it now, so the status line and the animation show
+  // while a command runs.
+  void StatusChanged(std::string_view text, bool visible) override;
+
+  // Whether the hourglass is up (the view keeps it over its controls).
+  bool busy() const { return busy_; }
+
+  // Unattended runs (--answer, --on-error): every Yes/No box is answered `yes_no`, every error
+  // box `on_error`, every notice OK, each written to standard error instead of shown. A kind
+  // left unset still shows its box.
+  void SetUnattended(std::optional<Answer> yes_no, std::optional<Answer> on_error) {
+    unattended_yes_no_ = yes_no;
+    unattended_on_error_ = on_error;
+  }
+
+  // Test hook.
+  static void SetNextAnswers(std::deque<Answer> answers);
+  struct Shown {
+    std::string text;
+    std::string title;
+    Buttons buttons;
+  };
+  static std::vector<Shown>& ShownBoxes();
+
+ private:
+  FileSystem* files_;
+  void* owner_ = nullptr;
+  std::function<void()> before_box_;
+  bool busy_ = false;
+  std::optional<Answer> unattended_yes_no_;
+  std::optional<Answer> unattended_on_error_;
+};
+
+}  // namespace xfr
