@@ -208,10 +208,10 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
       EXPECT_FALSE(w.Visible(box)) << box;
     }
 
-    // "Exit After Transfer" cleared, then Exit: the preference is written.
+    // "Exit After Transfer" cleared, then the window closed: the preference is written.
     w.Click(IDC_ckbAutoExit);
     EXPECT_EQ(w.form->ckbAutoExit.value, 0);
-    w.Click(IDC_cmdExit);
+    ::SendMessageA(w.view->hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(w.view->ended());
   }
   EXPECT_EQ(office.client->Text(0, "PLAIN_NAME"), std::string(40, 'n'));
