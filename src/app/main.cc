@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -121,6 +122,12 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   QApplication qt_app(argc, argv);
   qInstallMessageHandler(previous_handler);
   QApplication::setApplicationName("Transfer Info");
+  // The desktop entry and icon an installed copy has; installed under a prefix the icon theme
+  // does not search (/opt/transfer-info), the SVG under that prefix stands in.
+  QGuiApplication::setDesktopFileName("transfer-info");
+  QApplication::setWindowIcon(QIcon::fromTheme(
+      "transfer-info", QIcon(QCoreApplication::applicationDirPath() +
+                             "/../share/icons/hicolor/scalable/apps/transfer-info.svg")));
   LinuxPlatform platform;
   xfr::QtWindowServices window(&platform.files);
   xfr::App app(platform.With(&window), command_line);
