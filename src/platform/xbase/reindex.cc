@@ -12,12 +12,16 @@
 #include "platform/xbase/coding.h"
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace xbase {
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string BaseName(const std::string& path) {
   std::size_t slash = path.find_last_of("/\\");
@@ -190,6 +194,60 @@ Status Noted(const Status& s, const std::string& note) {
   }
 }
 
+// A program that has the table open keeps reading and writing the old index after the rename, so
+// the rebuild refuses while one has either file open. On Linux, the processes this user may look
+// at (all of them for root, so the Samba server's as well) are asked through /proc; elsewhere,
+// and for programs on other machines, it is the office's business to close the table first.
+Status OpenElsewhere(const std::vector<std::string>& paths) {
+#ifdef __linux__
+  std::vector<std::string> wanted;
+  for (const std::string& p : paths) {
+    std::error_code error;
+    const fs::path canonical = fs::canonical(p, error);
+    if (!error) wanted.push_back(canonical.string());
+  }
+  const std::string self = std::to_string(::getpid());
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return Status::OK();
+  Status found;
+  while (dirent* e = ::readdir(proc)) {
+    const std::string pid = e->d_name;
+    if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+    std::error_code error;
+    for (fs::directory_iterator fd("/proc/" + pid + "/fd", error), end; !error && fd != end;
+         fd.increment(error)) {
+      const std::string target = fs::read_symlink(fd->path(), error).string();
+      if (error) break;
+      for (const std::string& w : wanted) {
+        if (target != w) continue;
+        std::string name;
+        std::ifstream("/proc/" + pid + "/comm") >> name;
+        found = Status::Locked(BaseName(w) + " is open in another program (" + name + ", process " +
+                               pid + "); close the table there and try again");
+      }
+    }
+    if (!found.ok()) break;
+  }
+  ::closedir(proc);
+  return found;
+#else
+  return Status::OK();
+#endif
+}
+
+// The new index gets the old one's permissions, owner and group (as far as this user may give
+// them), so that everyone who could write the old index can write the new one.
+void TakeOverOwnership(const std::string& from, const std::string& to) {
+#ifndef _WIN32
+  struct stat old_stat;
+  if (::stat(from.c_str(), &old_stat) != 0) return;
+  if (::chown(to.c_str(), old_stat.st_uid, old_stat.st_gid) != 0) {
+    (void)!::chown(to.c_str(), static_cast<uid_t>(-1), old_stat.st_gid);
+  }
+  ::chmod(to.c_str(), old_stat.st_mode & 07777);
+#endif
+}
+
 // Makes the rename itself durable.
 void SyncDirectory(const std::string& file_path) {
 #ifndef _WIN32
@@ -240,6 +298,7 @@ Status Reindex(const std::string& dbf_path, const TableOptions& options, Reindex
     s = index_lock.Take(env, cdx_locks.get(), kCdxLockOffset, 1, options,
                         cdx_name + ": the index lock");
   }
+  if (s.ok()) s = OpenElsewhere({dbf_path, cdx_path});
   if (!s.ok()) return s;
 
   std::uint32_t count = 0;
@@ -259,6 +318,7 @@ Status Reindex(const std::string& dbf_path, const TableOptions& options, Reindex
     table.reset();
     index_lock.Release();
     cdx_locks.reset();
+    TakeOverOwnership(cdx_path, new_path);
     std::error_code error;
     std::filesystem::rename(std::filesystem::path(new_path), std::filesystem::path(cdx_path),
                             error);

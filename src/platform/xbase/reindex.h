@@ -29,8 +29,9 @@ struct ReindexResult {
 // The tag headers must still be readable (they are where the expressions live): when they are
 // not, kCorruption and nothing is changed. A tag whose key or FOR expression or collation the
 // engine cannot evaluate gives kNotSupported naming the tag, likewise with nothing changed.
-// A program that keeps the table open across the rebuild keeps reading the old index: the
-// table should be closed everywhere else, as FoxPro's REINDEX wants it used exclusively.
+// A program that keeps the table open across the rebuild would keep using the old index, so the
+// table must be closed everywhere else, as FoxPro's REINDEX wants it used exclusively: on Linux,
+// a process this user can see with the DBF or CDX open makes it kLocked, naming the process.
 Status Reindex(const std::string& dbf_path, const TableOptions& options, ReindexResult* result);
 
 }  // namespace xbase

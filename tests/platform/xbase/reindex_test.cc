@@ -3,7 +3,11 @@
 // it cannot rebuild, or a table another program holds, is left byte for byte as it was.
 #include "platform/xbase/reindex.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -46,7 +50,14 @@ void Overwrite(const std::string& path, std::uint64_t at, const std::string& byt
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-enum class Damage { kNone, kRootsGarbage, kEntriesLost, kCompoundHeader, kHeaderLockHeld };
+enum class Damage {
+  kNone,
+  kRootsGarbage,
+  kEntriesLost,
+  kCompoundHeader,
+  kHeaderLockHeld,
+  kOpenElsewhere
+};
 
 struct Case {
   const char* set;
@@ -75,11 +86,12 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       {"foxpro", {"PROPERTY"}, Damage::kNone, {Shape("G", "FILE_NUM", 8, "", 0, 0, "GENERAL")}},
       {"foxpro-real", {"PERSON2"}, Damage::kCompoundHeader, {}},
       {"foxpro", {"CLIENT"}, Damage::kHeaderLockHeld, {}},
+      {"foxpro", {"INVOICE"}, Damage::kOpenElsewhere, {}},
   };
   for (const Case& c : cases) {
     table_testing::TempDir dir;
     table_testing::CopyFixtures(c.set, dir.path());
-    bool refused = c.damage == Damage::kCompoundHeader || c.damage == Damage::kHeaderLockHeld;
+    bool refused = c.damage >= Damage::kCompoundHeader;
     for (const char* name : c.names) {
       SCOPED_TRACE(std::string(name) + " damage " + std::to_string(static_cast<int>(c.damage)));
       const std::string dbf = dir / (std::string(name) + ".DBF");
@@ -111,12 +123,31 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
         ASSERT_TRUE(Env::Default()->OpenFile(dbf, false, &holder).ok());
         ASSERT_TRUE(holder->TryLock(kIndexedHeaderLock, 1, true).ok());
       }
+      pid_t other = -1;  // another program with the index open, and no lock held
+      if (c.damage == Damage::kOpenElsewhere) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        if ((other = fork()) == 0) {
+          const int fd = open(cdx.c_str(), O_RDONLY);
+          (void)!write(ready[1], "x", fd >= 0 ? 1 : 0);
+          pause();
+        }
+        char x;
+        ASSERT_EQ(read(ready[0], &x, 1), 1);
+      }
+      const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                        std::filesystem::perms::group_read;
+      std::filesystem::permissions(cdx, mode);  // the new index takes the old one's over
       const std::string before = Slurp(cdx);
       std::vector<std::string> tags_before;
       if (!refused) tags_before = TagInfos(dbf);
       ReindexResult result;
       Status s = Reindex(dbf, {.lock_timeout_micros = 20'000}, &result);
       EXPECT_FALSE(std::filesystem::exists(cdx + ".new"));
+      if (other > 0) {
+        kill(other, SIGKILL);
+        waitpid(other, nullptr, 0);
+      }
       if (refused) {
         EXPECT_FALSE(s.ok());
         EXPECT_EQ(Slurp(cdx), before);
@@ -124,7 +155,10 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       }
       ASSERT_TRUE(s.ok()) << s.ToString();
       EXPECT_EQ(TagInfos(dbf), tags_before);
-      if (c.shapes.empty()) EXPECT_EQ(AllTags(dbf), original);
+      EXPECT_EQ(std::filesystem::status(cdx).permissions(), mode);
+      if (c.shapes.empty()) {
+        EXPECT_EQ(AllTags(dbf), original);
+      }
     }
     if (!refused) table_testing::ExpectConsistent(dir.path());
   }
