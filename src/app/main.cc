@@ -3,10 +3,11 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QIcon>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 
 #include "platform/console/console_app.h"
 #include "platform/console/console_window.h"
+#include "platform/console/recorder.h"
 #include "platform/dbus/dbus_dde_transport.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_files.h"
@@ -24,13 +26,13 @@
 #include "platform/qt/main_window_view.h"
 #include "platform/qt/qt_window_services.h"
 #include "platform/xbase_table.h"
+#include "shell/app.h"
 #include "shell/error_report.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
-#include "shell/app.h"
 
 namespace {
 
@@ -102,13 +104,19 @@ struct LinuxPlatform {
   xfr::PosixClock clock;
   xfr::PosixInstanceLock instance;
   xfr::XbaseTableService tables{[this](std::string_view dir, std::string_view file) {
-    std::string path = dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
+    std::string path =
+        dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
     return files.NativePath(path);
   }};
   xfr::DBusDdeTransport dde;
 
+  // Every box, status change and table write also goes to the log of transfers (and, for the
+  // window, to the --transcript file; the console writes its own).
+  xfr::TransferLog log{xfr::DefaultTransferLogPath()};
+  xfr::RecordingTables recorded_tables{&tables, &log};
+
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini, &files, &clock, window, &tables, &dde, &instance};
+    return xfr::Services{&ini, &files, &clock, window, &recorded_tables, &dde, &instance};
   }
 };
 
@@ -121,13 +129,34 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   QApplication qt_app(argc, argv);
   qInstallMessageHandler(previous_handler);
   QApplication::setApplicationName("Transfer Info");
+  // The desktop entry and icon an installed copy has; installed under a prefix the icon theme
+  // does not search (/opt/transfer-info), the SVG under that prefix stands in.
+  QGuiApplication::setDesktopFileName("transfer-info");
+  QApplication::setWindowIcon(QIcon::fromTheme(
+      "transfer-info", QIcon(QCoreApplication::applicationDirPath() +
+                             "/../share/icons/hicolor/scalable/apps/transfer-info.svg")));
   LinuxPlatform platform;
   xfr::QtWindowServices window(&platform.files);
-  xfr::App app(platform.With(&window), command_line);
+  xfr::RecordingWindow recorded(&window, options.transcript, &platform.log);
+  recorded.Record("{\"kind\":\"start\",\"mode\":\"window\",\"command_line\":" +
+                      xfr::JsonQuote(command_line) + "}",
+                  false);
+  xfr::App app(platform.With(&recorded), command_line);
   xfr::FrmMain form(app);
+  // Each command with the file number shown before and after it.
+  auto logged = [&recorded, &form](const char* name, void (*command)(xfr::FrmMain&)) {
+    return [&recorded, &form, name, command] {
+      const std::string before = form.txtFile_Num.text;
+      recorded.Record(std::string("{\"kind\":\"command\",\"command\":\"") + name +
+                      "\",\"file_number\":" + xfr::JsonQuote(before) + "}");
+      command(form);
+      recorded.Record(std::string("{\"kind\":\"command done\",\"command\":\"") + name +
+                      "\",\"file_number\":" + xfr::JsonQuote(form.txtFile_Num.text) + "}");
+    };
+  };
   xfr::MainWindowView::Commands commands;
-  commands.read = [&form] { xfr::CmdRead_Click(form); };
-  commands.send = [&form] { xfr::cmdSend_Click(form); };
+  commands.read = logged("read", xfr::CmdRead_Click);
+  commands.send = logged("send", xfr::cmdSend_Click);
   xfr::MainWindowView view(form, commands);
   window.SetParentWindow(&view);
   window.SetBeforeBox([&view] { view.Sync(); });
@@ -136,6 +165,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
     xfr::Initialize(app);
     xfr::frmMainForm_Load(form);
   } catch (const xfr::EndProgram& end) {
+    recorded.Record("{\"kind\":\"exit\",\"status\":" + std::to_string(end.exit_code) + "}");
     return end.exit_code;
   }
   view.WatchDirectory(platform.files.NativePath(app.config.WinDir));
@@ -163,7 +193,9 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
     });
   }
   int code = qt_app.exec();
-  return view.ended() ? view.exit_code() : code;
+  code = view.ended() ? view.exit_code() : code;
+  recorded.Record("{\"kind\":\"exit\",\"status\":" + std::to_string(code) + "}");
+  return code;
 }
 
 }  // namespace
@@ -181,17 +213,22 @@ int main(int argc, char** argv) {
   line.options.interactive = isatty(STDIN_FILENO) != 0;
   LinuxPlatform platform;
   xfr::ConsoleWindow window(line.options, &platform.files);
-  xfr::App app(platform.With(&window), line.text);
+  xfr::RecordingWindow recorded(&window, "", &platform.log);
+  recorded.Record("{\"kind\":\"start\",\"mode\":\"console\",\"command_line\":" +
+                  xfr::JsonQuote(line.text) + "}");
+  xfr::App app(platform.With(&recorded), line.text);
   // Without a session bus every call to the appraisal program fails as if none were running.
   std::string no_link;
   if (!QDBusConnection::sessionBus().isConnected()) {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    no_link = "no D-Bus session bus (" +
-              (address && *address ? "none answers at DBUS_SESSION_BUS_ADDRESS=" +
-                                         std::string(address)
-                                   : std::string("DBUS_SESSION_BUS_ADDRESS is not set")) +
-              "), so the appraisal program cannot be reached; run inside a desktop session or "
-              "under dbus-run-session";
+    no_link =
+        "no D-Bus session bus (" +
+        (address && *address ? "none answers at DBUS_SESSION_BUS_ADDRESS=" + std::string(address)
+                             : std::string("DBUS_SESSION_BUS_ADDRESS is not set")) +
+        "), so the appraisal program cannot be reached; run inside a desktop session or "
+        "under dbus-run-session";
   }
-  return xfr::RunConsole(app, window, line.command, no_link);
+  const int status = xfr::RunConsole(app, window, line.command, no_link);
+  recorded.Record("{\"kind\":\"exit\",\"status\":" + std::to_string(status) + "}");
+  return status;
 }

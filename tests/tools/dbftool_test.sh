@@ -39,6 +39,7 @@ run 1 "" seek "$t" FILE_NUM 24-00101
 run 0 '{"_recno": 1, "_deleted": true, ' dump "$t"
 run 0 "" recall "$t" 1
 run 0 '{"_recno": 1, "_deleted": false, ' seek "$t" FILE_NUM 24-00101
+run 0 "2 tags rebuilt from 40 records" reindex "$t"
 run 0 "ALL CONSISTENT" check "$dir"
 # A memo file cut short: the memo is marked damaged, the dump goes on.
 truncate -s 512 "$dir/PROPERTY.FPT"

@@ -13,6 +13,7 @@
 
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
+#include "platform/xbase/reindex.h"
 #include "platform/xbase/table.h"
 
 namespace {
@@ -34,6 +35,8 @@ const char kUsage[] =
     "  delete FILE RECNO              marks a record deleted\n"
     "  recall FILE RECNO              takes the deleted mark off a record\n"
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
+    "  reindex FILE                   rebuilds every tag of the structural index from the\n"
+    "                                 records (close the table in every program first)\n"
     "Values are UTF-8 text; dates YYYY-MM-DD, logicals T or F, numbers as decimal text.\n"
     "A text longer than its field, or with characters the table's code page cannot hold, is\n"
     "refused and nothing is written; with --truncate it is cut and such characters become \"?\".\n"
@@ -377,6 +380,16 @@ int Check(const std::string& path) {
   return 0;
 }
 
+int Reindex(const std::string& path) {
+  xbase::TableOptions options;
+  options.sync = true;
+  xbase::ReindexResult result;
+  Status s = xbase::Reindex(path, options, &result);
+  if (!s.ok()) return Fail(s);
+  std::printf("%s: %d tags rebuilt from %u records\n", path.c_str(), result.tags, result.records);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -411,6 +424,7 @@ int main(int argc, char** argv) {
     return Set(rest[0], rest[1], {}, false, &deleted);
   }
   if (cmd == "check" && rest.size() == 1) return Check(rest[0]);
+  if (cmd == "reindex" && rest.size() == 1) return Reindex(rest[0]);
   std::fputs(kUsage, stderr);
   return 2;
 }

@@ -1,7 +1,9 @@
 // The program's command line as the office meets it, run as a process: the console's exit
 // statuses (and the transcript's last line saying which), an option it does not know, a machine
 // without a display or without a session bus, and the trace switch, which is "/D" as an argument
-// of its own and never the "/d" inside a path.
+// of its own and never the "/d" inside a path. The window keeps the transcript too, and every
+// run goes to the log of transfers, which rotates at 1 MiB and, when it cannot be written, stops
+// nothing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,6 +23,10 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
   }
   testing::WriteFile(office.File("Trk.Ini"), "[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\n");
   const std::string transcript = office.File("t.jsonl");
+  const std::string log = office.File("state/transfer-info/transfers.log");
+  std::filesystem::create_directories(office.File("state/transfer-info"));
+  std::ofstream(log).close();
+  std::filesystem::resize_file(log, 1 << 20);
   struct Case {
     const char* env;   // given to env(1) before the program
     const char* args;
@@ -42,11 +48,14 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--console /d", false, 3, "Configuration found", true},
       {"", "--console", true, 0, "Configuration found", false},
       {"", "--console show NO-SUCH-JOB", true, 1, "", false},
+      {"XDG_STATE_HOME=/dev/null", "--console", true, 0, "Configuration found", false},
       {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "--console read", true, 1,
        "transfer-info: no D-Bus session bus (none answers at DBUS_SESSION_BUS_ADDRESS="
        "unix:path=/nonexistent), so the appraisal program cannot be reached", false},
       // CLIENT.DBF's record length made 1 below: the corrupt-table end.
       {"", "--console --transcript T", true, 4, "may be corrupt", false},
+      {"QT_QPA_PLATFORM=offscreen", "--answer yes --on-error abort --transcript T", true, 1,
+       "may be corrupt", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.env) + " " + c.args);
@@ -60,7 +69,8 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
     if (args.ends_with(" T")) args.replace(args.size() - 1, 1, transcript);
     int status = -1;
     const std::string out = testing::Output(
-        std::string("timeout 30 env ") + c.env + " ASAN_OPTIONS=detect_leaks=0 XFR_WINDIR=" +
+        "timeout 30 env XDG_STATE_HOME=" + office.File("state") + " env " + c.env +
+            " ASAN_OPTIONS=detect_leaks=0 XFR_WINDIR=" +
             (c.tables ? office : empty).File("") + " XFR_DRIVE_C=" + office.File("") + " " +
             XFR_BINARY_DIR + "/src/transfer-info " + args + " </dev/null 2>&1",
         &status);
@@ -68,10 +78,18 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
     EXPECT_NE(out.find(c.says), std::string::npos) << out;
     EXPECT_EQ(out.find("Windows Directory:") != std::string::npos, c.trace) << out;
   }
+  const std::string box = "{\"kind\":\"message\",\"title\":\"Transfer Info\",\"text\":\"The "
+                          "databases may be corrupt.";
   const std::string lines = testing::ReadFile(transcript);
-  EXPECT_TRUE(lines.ends_with(
-      "{\"kind\":\"exit\",\"status\":4,\"meaning\":\"the tables are damaged\"}\n"))
+  EXPECT_NE(lines.find("{\"kind\":\"exit\",\"status\":4,\"meaning\":\"the tables are damaged\"}\n" +
+                       box),
+            std::string::npos)
       << lines;
+  EXPECT_TRUE(lines.ends_with("\"answer\":\"OK\"}\n{\"kind\":\"exit\",\"status\":1}\n")) << lines;
+  const std::string logged = testing::ReadFile(log);
+  EXPECT_NE(logged.find("\"mode\":\"window\""), std::string::npos) << logged;
+  EXPECT_NE(logged.find(box.substr(1)), std::string::npos) << logged;
+  EXPECT_EQ(std::filesystem::file_size(log + ".1"), 1u << 20);
 }
 
 }  // namespace
