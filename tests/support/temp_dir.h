@@ -15,7 +15,8 @@ class TempDir {
   explicit TempDir(const std::string& prefix = "xfr-") {
     std::random_device random;
     do {
-      path_ = (std::filesystem::temp_directory_path() / (prefix + std::to_string(random()))).string();
+      path_ =
+          (std::filesystem::temp_directory_path() / (prefix + std::to_string(random()))).string();
     } while (!std::filesystem::create_directory(path_));
   }
   ~TempDir() {

@@ -202,8 +202,7 @@ int Reads(const Options& o) {
   xfr::DBusDdeTransport dde;
   CountingEnv env;
   const std::string dir = o.data;
-  xfr::XbaseTableService tables(
-      xfr::testing::TablesIn(dir), &env);
+  xfr::XbaseTableService tables(xfr::testing::TablesIn(dir), &env);
   const char* xfr_ini = "C:\\WINDOWS\\XFR.INI";
   ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
   ini.Set(xfr_ini, "PREFERENCES", "AUTOEXIT", "0");

@@ -15,9 +15,6 @@
 #include <vector>
 
 #include "fakes/fake_clock.h"
-#include "support/apx_sim.h"
-#include "support/office_tables.h"
-#include "support/temp_dir.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini.h"
 #include "fakes/fake_window.h"
@@ -28,6 +25,9 @@
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "store/lookup.h"
+#include "support/apx_sim.h"
+#include "support/office_tables.h"
+#include "support/temp_dir.h"
 
 namespace xfr::testing {
 
@@ -53,7 +53,8 @@ inline std::string Output(const std::string& command, int* status = nullptr) {
 class ApxSimTest : public ::testing::Test {
  protected:
   void Serve(const std::string& report) {
-    sim_ = std::make_unique<ApxSim>(ApxSimPath(), report, std::vector<std::string>{"--log", dir_ / "log"});
+    sim_ = std::make_unique<ApxSim>(ApxSimPath(), report,
+                                    std::vector<std::string>{"--log", dir_ / "log"});
     ASSERT_TRUE(sim_->ready()) << "apx-sim did not come up";
   }
   void ServeJson(const std::string& json) {

@@ -214,7 +214,8 @@ TEST(DBusLink, EscapedServiceNameAndLargeAnswer) {
   const std::string big(10 << 20, 'x');
   testing::WriteFile(dir / "big.json",
                      R"({"reports": {"Big Report": {"fields": {"f|1|1": ")" + big + R"("}}}})");
-  ApxSim sim(testing::ApxSimPath(), dir / "big.json", {"--dump", dir / "dump.json"}, "My App", "dde.MY_20APP");
+  ApxSim sim(testing::ApxSimPath(), dir / "big.json", {"--dump", dir / "dump.json"}, "My App",
+             "dde.MY_20APP");
   ASSERT_TRUE(sim.ready());
   DBusDdeTransport transport(10000);
   DdeClientControl control(&transport);

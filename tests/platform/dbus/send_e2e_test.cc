@@ -82,8 +82,9 @@ const Strings kPlainSend = {
 };
 
 // The send's other branches (the ZNA form, no report, a property without its client) are
-// tested on fakes in tests/transfer. Plain, then with the four XFR.INI lines adding their rows in place, a key longer than the file
-// number box, and a legal box ending in its own comma (kept, not taken for the separator).
+// tested on fakes in tests/transfer. Plain, then with the four XFR.INI lines adding their rows in
+// place, a key longer than the file number box, and a legal box ending in its own comma (kept, not
+// taken for the separator).
 TEST_F(SendE2eTest, SendsTheRowsThenTheMacroAndWritesNoTable) {
   for (bool edited : {false, true}) {
     SCOPED_TRACE(edited ? "edited" : "plain");
