@@ -2,22 +2,13 @@
 // is looked for beside the benchmark (../tools/apx-sim/apx-sim) or at $APX_SIM.
 #pragma once
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <thread>
-#include <vector>
 
-extern char** environ;
+#include "support/apx_sim.h"
+#include "support/temp_dir.h"
 
 namespace bench_office {
 
@@ -30,37 +21,22 @@ inline std::string ApxSimPath() {
   return dir.erase(dir.rfind('/')) + "/../tools/apx-sim/apx-sim";
 }
 
-// apx-sim serving `report_json` (written to a temp file) until destroyed.
+// apx-sim serving `report_json` (written to a temporary file) until destroyed.
 class ApxSim {
  public:
-  explicit ApxSim(const std::string& report_json) {
-    report_ = "/tmp/xfr-bench-report-" + std::to_string(getpid()) + ".json";
-    std::ofstream(report_) << report_json;
-    std::string path = ApxSimPath();
-    std::vector<char*> args = {path.data(), report_.data(), nullptr};
-    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, args.data(), environ) != 0) pid_ = -1;
-    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    for (int i = 0; i < 500 && bus && pid_ > 0; ++i) {
-      if (bus->isServiceRegistered("dde.APX").value()) {
-        ready_ = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ~ApxSim() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    std::remove(report_.c_str());
-  }
-  bool ready() const { return ready_; }
+  explicit ApxSim(const std::string& report_json)
+      : report_(Written(dir_ / "report.json", report_json)), sim_(ApxSimPath(), report_) {}
+  bool ready() const { return sim_.ready(); }
 
  private:
+  static std::string Written(const std::string& path, const std::string& text) {
+    xfr::testing::WriteFile(path, text);
+    return path;
+  }
+
+  xfr::testing::TempDir dir_{"xfr-bench-"};
   std::string report_;
-  pid_t pid_ = -1;
-  bool ready_ = false;
+  xfr::testing::ApxSim sim_;
 };
 
 }  // namespace bench_office

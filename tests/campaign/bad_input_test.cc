@@ -78,9 +78,9 @@ TEST(BadTables, ReadTellsTheUserAndWritesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir original, dir;
-    CopyTables(dir.path());
+    CopyTrackingTables(dir.path());
     c.damage(dir.path());
-    CopyTables(original.path());
+    CopyTrackingTables(original.path());
     c.damage(original.path());
     const std::string fault_before = CheckTables(dir.path());
     {
@@ -130,7 +130,7 @@ TEST(BadTables, NamesInAnyCaseOpenAndFilesThatCannotBeOpenedAreMissing) {
     SCOPED_TRACE(c.name);
     TempDir original, dir;
     for (const std::string& d : {original.path(), dir.path()}) {
-      CopyTables(d);
+      CopyTrackingTables(d);
       c.change(d);
     }
     xbase::FaultEnv env(xbase::Env::Default());
@@ -169,8 +169,8 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir original, dir;
-    CopyTables(dir.path());
-    CopyTables(original.path());
+    CopyTrackingTables(dir.path());
+    CopyTrackingTables(original.path());
     xbase::FaultEnv env(xbase::Env::Default());
     {
       RealOffice office(dir.path(), &env);
@@ -238,7 +238,7 @@ TEST(HandOffFile, WrittenSlowlyByAnotherProgramIsShownNotLost) {
 // read adds the new client as the table's first record.
 TEST(BadTables, EmptyClientTableTakesTheFirstClient) {
   TempDir dir;
-  CopyTables(dir.path());
+  CopyTrackingTables(dir.path());
   const std::string dbf = dir / "CLIENT.DBF";
   {
     std::unique_ptr<xbase::Table> t;

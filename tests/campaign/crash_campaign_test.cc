@@ -109,7 +109,7 @@ struct Point {
 // The counting run: every write of a whole read, without faults.
 std::vector<RecordingEnv::Write> CountWrites() {
   TempDir dir;
-  CopyTables(dir.path());
+  CopyTrackingTables(dir.path());
   RecordingEnv env(xbase::Env::Default());
   RealOffice office(dir.path(), &env);
   EXPECT_EQ(office.Start(), Ended::kNormally);
@@ -125,8 +125,8 @@ Point RunPoint(int n, const std::vector<RecordingEnv::Write>& writes, bool with_
   p.n = n;
   p.last_write = n == 0 ? "-" : writes[static_cast<std::size_t>(n - 1)].file;
   TempDir original, dir;
-  CopyTables(original.path());
-  CopyTables(dir.path());
+  CopyTrackingTables(original.path());
+  CopyTrackingTables(dir.path());
   {
     xbase::FaultEnv env(xbase::Env::Default());
     env.CrashAfter(n);

@@ -80,7 +80,7 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    CopyTables(dir.path());
+    CopyTrackingTables(dir.path());
     const std::string dbf = dir / (std::string(c.table) + ".DBF");
     std::uint32_t recno = 0;
     {
@@ -120,7 +120,7 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
 // A whole table written by the engine without faults is not touched by opening it.
 TEST(IndexCatchUp, ASoundTableIsNotWritten) {
   TempDir dir;
-  CopyTables(dir.path());
+  CopyTrackingTables(dir.path());
   for (const std::string& name : TableNames()) {
     const std::string dbf = dir / (name + ".DBF");
     const std::string dbf_bytes = Slurp(dbf), cdx_bytes = Slurp(dir / (name + ".CDX"));

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +36,7 @@
 #include "shell/lifecycle.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
+#include "support/office_tables.h"
 #include "transfer/read_driver.h"
 #include "transfer/read_office.h"
 
@@ -51,39 +51,15 @@ inline const std::vector<std::string>& TableNames() {
   return names;
 }
 
-// Copies the three tracking tables (DBF, CDX and FPT where there is one) into dir.
-inline void CopyTables(const std::string& dir) {
-  for (const auto& e : fs::directory_iterator(std::string(XFR_TEST_DATA) + "/foxpro")) {
-    if (!e.is_regular_file() || e.path().extension() == ".txt") continue;
-    fs::path to = fs::path(dir) / e.path().filename();
-    fs::copy_file(e.path(), to, fs::copy_options::overwrite_existing);
-    fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
-  }
-}
-
-// The report of a job the tables do not hold yet (NEW-01), with a client they do not hold
-// either (NEW01): the add branch writes a property, a client and an invoice.
-inline void ServeNewJob(FakeDdeTransport* dde) {
-  dde->SetAnswer("Query", "ActiveReports", "RPT1,");
-  dde->SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
-  for (const auto& [item, value] : testing::kNewJobReport) dde->SetAnswer("RPT1", item, value);
-}
+using testing::CopyTrackingTables;
 
 // How a start, a command or an unload ended.
 enum class Ended { kNormally, kEndProgram, kRuntimeError, kOtherException };
 
 inline const char* EndedName(Ended e) {
-  switch (e) {
-    case Ended::kNormally:
-      return "normally";
-    case Ended::kEndProgram:
-      return "program ended";
-    case Ended::kRuntimeError:
-      return "run-time error escaped";
-    case Ended::kOtherException:
-      return "exception escaped";
-  }
-  return "?";
+  static const char* const kNames[] = {"normally", "program ended", "run-time error escaped",
+                                       "exception escaped"};
+  return kNames[static_cast<int>(e)];
 }
 
 class RealOffice {
@@ -91,29 +67,11 @@ class RealOffice {
   // dir: the data directory with the tables; env: the engine's file layer (nullptr: the real one).
   RealOffice(std::string dir, xbase::Env* env = nullptr)
       : dir_(std::move(dir)),
-        tables_(
-            [this](std::string_view, std::string_view file) -> std::string {
-              std::error_code ec;
-              for (const auto& e : fs::directory_iterator(dir_, ec)) {
-                if (strcasecmp(e.path().filename().c_str(), std::string(file).c_str()) == 0) {
-                  return e.path().string();
-                }
-              }
-              return "";
-            },
-            env),
+        tables_(testing::TablesIn(dir_), env),
         app_(Services{&ini, &files, &clock, &window, &tables_, &dde, &instance}, "") {
     clock.today = Date{2025, 6, 15};
     window.error_default = Answer::kAbort;
-    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
-    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
-    const char* xfr = "C:\\WINDOWS\\XFR.INI";
-    ini.Set(xfr, "PREFERENCES", "AUTOEXIT", "0");
-    ini.Set(xfr, "FORM", "URAR", "URAR 1004");
-    ini.Set(xfr, "CENSUS", "URAR", "25|2");
-    ini.Set(xfr, "MAPREF", "URAR", "25|1");
-    ini.Set(xfr, "OWNER", "URAR", "5|1");
-    ServeNewJob(&dde);
+    testing::SetUpRead(ini, dde);
   }
   ~RealOffice() {
     if (form_ && !form_->unloaded) Close();

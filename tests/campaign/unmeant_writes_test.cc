@@ -38,7 +38,7 @@ void RunCases(const std::vector<Case>& cases,
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    CopyTables(dir.path());
+    CopyTrackingTables(dir.path());
     if (prepare) prepare(dir.path());
     const TableDump before = DumpTables(dir.path());
     xbase::FaultEnv env(xbase::Env::Default());

@@ -14,6 +14,11 @@
 
 namespace xfr::testing {
 
+inline std::string FakeUpper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
 struct FakeTag {
   std::string name;
   std::string field;
@@ -31,31 +36,20 @@ struct FakeTableData {
 
   int FieldIndex(std::string_view name) const {
     for (std::size_t i = 0; i < fields.size(); ++i) {
-      std::string a = fields[i].name, b(name);
-      if (a.size() != b.size()) continue;
-      bool same = true;
-      for (std::size_t j = 0; j < a.size(); ++j) {
-        if (std::toupper(static_cast<unsigned char>(a[j])) !=
-            std::toupper(static_cast<unsigned char>(b[j]))) {
-          same = false;
-        }
-      }
-      if (same) return static_cast<int>(i);
+      if (FakeUpper(fields[i].name) == FakeUpper(std::string(name))) return static_cast<int>(i);
     }
     return -1;
   }
   void Append(std::vector<std::string> texts) {
     std::vector<Value> rec;
     for (std::size_t i = 0; i < fields.size(); ++i) {
+      // Blank text for character fields, Null for the others.
       if (i < texts.size() && !texts[i].empty()) {
         rec.emplace_back(texts[i]);
+      } else if (fields[i].type == 'C') {
+        rec.emplace_back(std::string());
       } else {
-        // Blank text for character fields, Null for the others.
-        if (fields[i].type == 'C') {
-          rec.emplace_back(std::in_place_type<std::string>);
-        } else {
-          rec.emplace_back(std::in_place_type<std::monostate>);
-        }
+        rec.emplace_back(std::monostate());
       }
     }
     records.push_back(std::move(rec));
@@ -67,10 +61,6 @@ struct FakeTableData {
   }
 };
 
-inline std::string FakeUpper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 class FakeRecordset : public Recordset {
  public:

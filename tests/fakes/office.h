@@ -2,39 +2,47 @@
 // C:\WINDOWS, and the main window over them.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "fakes/harness.h"
 #include "shell/main_window.h"
+#include "support/temp_dir.h"
 
 namespace xfr::testing {
 
-inline std::vector<FieldInfo> PropertyFields() {
-  return {{"FILE_NUM", 'C', 8, 0},   {"ASS_TYPE", 'C', 10, 0},  {"PR_STREET", 'C', 30, 0},
-          {"PR_CITY", 'C', 20, 0},   {"PR_STATE", 'C', 2, 0},   {"PR_ZIP", 'C', 10, 0},
-          {"PR_COUNTY", 'C', 20, 0}, {"PR_SUBDIV", 'C', 30, 0}, {"PR_MAP_REF", 'C', 15, 0},
-          {"PR_CENSUS", 'C', 10, 0}, {"PR_REF_NUM", 'C', 15, 0}, {"PR_OWNER", 'C', 30, 0},
-          {"PR_BORROWR", 'C', 30, 0}, {"PR_LOT", 'C', 5, 0},    {"PR_BLOCK", 'C', 5, 0},
-          {"PR_LANDLOT", 'C', 5, 0}, {"PR_LANDIST", 'C', 5, 0}, {"PR_SECTION", 'C', 5, 0},
-          {"PR_DEEDBK", 'C', 6, 0},  {"PR_DEEDPG", 'C', 6, 0},  {"PR_PLATBK", 'C', 6, 0},
-          {"PR_PLATPG", 'C', 6, 0},  {"PR_DFINISH", 'D', 8, 0}, {"PR_APPRVAL", 'N', 12, 2},
-          {"CLI_NUM", 'C', 5, 0},    {"INV_NUM", 'C', 8, 0}};
+// The fields of a fixture table of tests/data/foxpro, from its header, read once.
+inline const std::vector<FieldInfo>& FixtureFields(const std::string& table) {
+  static std::map<std::string, std::vector<FieldInfo>> read;
+  std::vector<FieldInfo>& fields = read[table];
+  if (!fields.empty()) return fields;
+  const std::string b = ReadFile(std::string(XFR_TEST_DATA) + "/foxpro/" + table);
+  for (std::size_t o = 32; o + 32 <= b.size() && b[o] != '\x0d'; o += 32) {
+    fields.push_back({std::string(b.c_str() + o), b[o + 11], static_cast<std::uint8_t>(b[o + 16]),
+                      static_cast<std::uint8_t>(b[o + 17])});
+  }
+  return fields;
 }
 
-inline std::vector<FieldInfo> ClientFields() {
-  return {{"CLI_NUM", 'C', 5, 0},    {"CLI_LNAME", 'C', 20, 0}, {"PLAIN_NAME", 'C', 40, 0},
-          {"CLI_STREET", 'C', 30, 0}, {"CLI_ADDR2", 'C', 30, 0}, {"CLI_ADDR3", 'C', 30, 0},
-          {"CLI_CONT", 'C', 25, 0}};
+// The three tracking tables with their tags, in `tables`.
+inline void AddTrackingTables(FakeTables& tables, std::shared_ptr<FakeTableData>* property,
+                              std::shared_ptr<FakeTableData>* client,
+                              std::shared_ptr<FakeTableData>* invoice = nullptr) {
+  *property = tables.Add("PROPERTY.DBF", FixtureFields("PROPERTY.DBF"),
+                         {{"FILE_NUM", "FILE_NUM", true}, {"CLI_NUM", "CLI_NUM", false}});
+  *client = tables.Add("CLIENT.DBF", FixtureFields("CLIENT.DBF"), {{"CLI_NUM", "CLI_NUM", true}});
+  auto inv = tables.Add("INVOICE.DBF", FixtureFields("INVOICE.DBF"), {{"INV_NUM", "INV_NUM", false}});
+  if (invoice) *invoice = inv;
 }
 
 struct Office : Harness {
   explicit Office(std::string command_line = "") : Harness(std::move(command_line)) {
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
-    property = tables.Add("PROPERTY.DBF", PropertyFields(),
-                          {{"FILE_NUM", "FILE_NUM", true}, {"CLI_NUM", "CLI_NUM", false}});
-    client = tables.Add("CLIENT.DBF", ClientFields(), {{"CLI_NUM", "CLI_NUM", true}});
-    invoice = tables.Add("INVOICE.DBF", {{"INV_NUM", 'C', 8, 0}}, {{"INV_NUM", "INV_NUM", false}});
+    AddTrackingTables(tables, &property, &client, &invoice);
     // file_num, ass_type, street ... cli_num at index 24.
     AddProperty("24-00101", "1 Main St", "10004");
     AddProperty("ac24-104", "4 Oak Ave", "");
@@ -46,7 +54,7 @@ struct Office : Harness {
   }
   void AddProperty(const std::string& file_num, const std::string& street,
                    const std::string& cli_num) {
-    std::vector<std::string> rec(PropertyFields().size());
+    std::vector<std::string> rec(property->fields.size());
     rec[0] = file_num;
     rec[2] = street;
     rec[24] = cli_num;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/posix/ini_text.h"
+#include "support/changes_one_line.h"
 
 namespace {
 
@@ -21,22 +22,6 @@ bool SameName(std::string a, std::string b) {
   norm(a);
   norm(b);
   return a == b;
-}
-
-bool ChangesOneLineOnly(const std::string& before, const std::string& after) {
-  std::size_t prefix = 0;
-  while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) {
-    ++prefix;
-  }
-  std::size_t suffix = 0;
-  while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
-         before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
-    ++suffix;
-  }
-  std::string removed = before.substr(prefix, before.size() - prefix - suffix);
-  std::string added = after.substr(prefix, after.size() - prefix - suffix);
-  return removed.empty() || (removed.find_first_of("\r\n") == std::string::npos &&
-                             added.find_first_of("\r\n") == std::string::npos);
 }
 
 }  // namespace
@@ -57,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string updated = xfr::IniUpdate(text, section, key, value);
   if (xfr::IniLookup(updated, section, key) != xfr::IniValueAsRead(value)) std::abort();
-  if (!ChangesOneLineOnly(text, updated)) std::abort();
+  if (!xfr::testing::ChangesOneLineOnly(text, updated)) std::abort();
   if (!(SameName(section, other_section) && SameName(key, other_key)) &&
       xfr::IniLookup(updated, other_section, other_key) != other_before) {
     std::abort();

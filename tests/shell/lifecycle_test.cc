@@ -22,7 +22,7 @@ TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
   EXPECT_EQ(f.txtPR_Street.text, "1 Main St");
   EXPECT_TRUE(f.txtCli_LName.visible);
   EXPECT_EQ(f.txtPlain_Name.text, "First Bank of Decatur");
-  EXPECT_EQ(f.txtPR_Street.max_length, 30);
+  EXPECT_EQ(f.txtPR_Street.max_length, 40);
   EXPECT_EQ(f.txtPr_dfinish.max_length, 10);
   EXPECT_EQ(f.txtCli_Num.max_length, 5);  // from CLIENT, not PROPERTY
   EXPECT_EQ(f.txtPlain_Name.max_length, 40);

@@ -57,7 +57,7 @@ TEST_F(LookupTest, EditsAreFittedAndWrittenBeforeAMove) {
   f.txtPR_Street.Type("    " + std::string(40, 'x'));
   f.txtPR_City.Type("  Decatur  ");
   FindTheRecord(f, "24-00103");
-  EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(26, 'x'));
+  EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(36, 'x'));
   EXPECT_EQ(o.property->Text(0, "PR_CITY"), "Decatur");
   EXPECT_EQ(f.txtPR_Street.text, "3 Elm St");
   // Looking at a record never writes it.
@@ -89,10 +89,10 @@ TEST(FitTextToMaxLength, CutsThenTrimsAndNeverEmptiesAnUnsizedBox) {
 TEST_F(LookupTest, ValidateFitsOnlyOnCloseAndWrite) {
   FrmMain& f = o.Form();
   for (int action : {1, 9, 10, 16}) {
-    f.txtCli_Cont.text = std::string(30, 'c');
+    f.txtCli_Cont.text = std::string(35, 'c');
     int a = action, s = -1;
     datclient_Validate(f, a, s);
-    EXPECT_EQ(f.txtCli_Cont.text.size(), action == 10 || action == 16 ? 25u : 30u) << action;
+    EXPECT_EQ(f.txtCli_Cont.text.size(), action == 10 || action == 16 ? 30u : 35u) << action;
     EXPECT_EQ(a, action);
     EXPECT_EQ(s, -1);
   }

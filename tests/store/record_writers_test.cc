@@ -69,7 +69,7 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
 
 TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
   f().lblFile_Num.caption = "NEW-7";
-  f().lblPr_Street.caption = "  " + std::string(35, 's') + "  ";
+  f().lblPr_Street.caption = "  " + std::string(45, 's') + "  ";
   f().lblPr_City.caption = " Decatur ";
   f().lblPr_ApprVal.caption = "$ 250,000";
   f().lblPr_dFinish.caption = "3/7/1925";  // the century chosen at capture stands
@@ -77,9 +77,9 @@ TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
   AddRecord(f());
   int r = LastRow();
   EXPECT_EQ(o.property->Text(r, "FILE_NUM"), "NEW-7   ");
-  EXPECT_EQ(o.property->Text(r, "PR_STREET"), std::string(30, 's'));
-  EXPECT_EQ(o.property->Text(r, "PR_CITY"), "Decatur" + std::string(13, ' '));
-  EXPECT_EQ(o.property->Text(r, "PR_OWNER"), std::string(30, ' '));  // empty capture
+  EXPECT_EQ(o.property->Text(r, "PR_STREET"), std::string(40, 's'));
+  EXPECT_EQ(o.property->Text(r, "PR_CITY"), "Decatur" + std::string(18, ' '));
+  EXPECT_EQ(o.property->Text(r, "PR_OWNER"), std::string(35, ' '));  // empty capture
   EXPECT_EQ(o.property->Text(r, "ASS_TYPE"), "Form 2055 ");
   EXPECT_EQ(o.property->Text(r, "INV_NUM"), "NEW-7   ");
   EXPECT_EQ(o.property->Text(r, "PR_DFINISH"), "3/7/1925");
@@ -108,7 +108,7 @@ TEST_F(WritersTest, EditClearsEmptyCapturesKeepsDateAndInvNum) {
     f().lblPr_dFinish.caption = c.date_caption;
     f().lblPr_ApprVal.caption = c.value_caption;
     EditRecord(f());
-    EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(30, ' ')) << c.date_caption;
+    EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(40, ' ')) << c.date_caption;
     EXPECT_EQ(o.property->Text(0, "PR_DFINISH"), c.want_date) << c.date_caption;
     EXPECT_EQ(o.property->Text(0, "PR_APPRVAL"), c.want_value) << c.value_caption;
     EXPECT_EQ(o.property->Text(0, "INV_NUM"), "INV24001");

@@ -61,7 +61,7 @@ TEST(CmdRead, AddsPropertyNewClientAndInvoice) {
 
   for (const auto& [field, want] :
        std::vector<std::pair<std::string, std::string>>{{"FILE_NUM", "NEW-01  "},
-                                                        {"PR_OWNER", Pad("Sam Seller", 30)},
+                                                        {"PR_OWNER", Pad("Sam Seller", 35)},
                                                         {"ASS_TYPE", "URAR 1004 "},
                                                         {"PR_DFINISH", "3/7/2025"},
                                                         {"PR_APPRVAL", "250000"},  // not 250
@@ -74,7 +74,7 @@ TEST(CmdRead, AddsPropertyNewClientAndInvoice) {
   int c = static_cast<int>(clients);
   EXPECT_EQ(o.client->Text(c, "CLI_NUM") + "|" + o.client->Text(c, "CLI_LNAME") + "|" +
                 o.client->Text(c, "CLI_CONT"),
-            "NEW01|New Lender Inc      |Lee Contact              ");
+            "NEW01|New Lender Inc      |Lee Contact                   ");
   ASSERT_EQ(o.invoice->records.size(), invoices + 1);
   EXPECT_EQ(o.invoice->Text(static_cast<int>(invoices), "INV_NUM"), "NEW-01");
 
@@ -161,7 +161,7 @@ TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
     EXPECT_EQ(o.Prop(c.file, "FILE_NUM"), Pad(c.file, 8));  // the normalised file number
     EXPECT_EQ(o.Prop(c.file, "CLI_NUM"), c.cli_num);
     EXPECT_EQ(o.Prop(c.file, "INV_NUM"), Pad(c.inv_num, 8));
-    EXPECT_EQ(o.Prop(c.file, "PR_STREET"), Pad("12 Main St", 30));
+    EXPECT_EQ(o.Prop(c.file, "PR_STREET"), Pad("12 Main St", 40));
     EXPECT_EQ(o.client->records.size(), clients);
     EXPECT_EQ(o.invoice->records.size(), invoices);
     EXPECT_EQ(f.txtPlain_Name.text, "First Bank of Decatur");
@@ -256,7 +256,7 @@ TEST(CmdRead, ZnaFormKeepsClientLabelsAndLinksNoClient) {
       EXPECT_FALSE(Contains(asked, item)) << item;
     }
     EXPECT_EQ(o.Prop(file_num, "CLI_NUM"), "");
-    EXPECT_EQ(o.Prop(file_num, "PR_STREET"), Pad("12 Main St", 30));
+    EXPECT_EQ(o.Prop(file_num, "PR_STREET"), Pad("12 Main St", 40));
     EXPECT_EQ(o.client->records.size(), clients);
     EXPECT_EQ(o.invoice->records.size(), invoices + (update ? 0 : 1));
     ExpectIdle(o);

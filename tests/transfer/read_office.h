@@ -40,16 +40,22 @@ inline constexpr std::pair<const char*, const char*> kNewJobReport[] = {
     {"offscrn|20|3", "Lee Contact"},
 };
 
+// The INI files of an office set up for the read, and the new job's report RPT1 on URAR.
+inline void SetUpRead(FakeIni& ini, FakeDdeTransport& dde) {
+  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
+  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
+  ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
+  ini.Set(kXfrIni, "FORM", "URAR", "URAR 1004");
+  ini.Set(kXfrIni, "CENSUS", "URAR", "25|2");
+  ini.Set(kXfrIni, "MAPREF", "URAR", "25|1");
+  ini.Set(kXfrIni, "OWNER", "URAR", "5|1");
+  dde.SetAnswer("Query", "ActiveReports", "RPT1,");
+  dde.SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
+  for (const auto& [item, value] : kNewJobReport) dde.SetAnswer("RPT1", item, value);
+}
+
 struct ReadOffice : Office {
-  ReadOffice() {
-    ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
-    ini.Set(kXfrIni, "FORM", "URAR", "URAR 1004");
-    ini.Set(kXfrIni, "CENSUS", "URAR", "25|2");
-    ini.Set(kXfrIni, "MAPREF", "URAR", "25|1");
-    ini.Set(kXfrIni, "OWNER", "URAR", "5|1");
-    Report("RPT1", "URAR");
-    for (const auto& [item, value] : kNewJobReport) Field(item, value);
-  }
+  ReadOffice() { SetUpRead(ini, dde); }
 
   // The first open report and its first form, as the appraisal program lists them.
   void Report(const std::string& report, const std::string& form) {
@@ -94,7 +100,7 @@ struct ReadOffice : Office {
     return items;
   }
 
-  std::string report_;
+  std::string report_ = "RPT1";
 };
 
 }  // namespace xfr::testing

@@ -31,10 +31,7 @@ struct SendOffice : Harness {
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
     ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
-    property = tables.Add("PROPERTY.DBF", PropertyFields(),
-                          {{"FILE_NUM", "FILE_NUM", true}, {"CLI_NUM", "CLI_NUM", false}});
-    client = tables.Add("CLIENT.DBF", ClientFields(), {{"CLI_NUM", "CLI_NUM", true}});
-    tables.Add("INVOICE.DBF", {{"INV_NUM", 'C', 8, 0}}, {{"INV_NUM", "INV_NUM", false}});
+    AddTrackingTables(tables, &property, &client);
     // FILE_NUM ASS_TYPE STREET CITY STATE ZIP COUNTY SUBDIV MAP_REF CENSUS REF_NUM OWNER BORROWR
     // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG DFINISH APPRVAL CLI_NUM INV_NUM
     property->Append(

@@ -13,15 +13,9 @@
 // Every message box other than the one "... was not found.  Add?" of each read counts as an
 // error, as does a read that throws. It prints one line of figures (key=value) and exits 0 when
 // every read added its job without an error, 1 otherwise, 2 when it could not start.
-#include <signal.h>
-#include <spawn.h>
-#include <strings.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -46,9 +40,10 @@
 #include "shell/lifecycle.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
+#include "support/apx_sim.h"
+#include "support/office_tables.h"
+#include "support/temp_dir.h"
 #include "transfer/read_driver.h"
-
-extern char** environ;
 
 namespace {
 
@@ -177,35 +172,6 @@ class CountingEnv final : public xbase::Env {
   xbase::Env* base_ = xbase::Env::Default();
 };
 
-// apx-sim serving the campaign's report on this process's session bus.
-class ApxSim {
- public:
-  ApxSim(const std::string& program, const std::string& report) {
-    std::string path = program, rep = report;
-    std::vector<char*> args = {path.data(), rep.data(), nullptr};
-    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, args.data(), environ) != 0) pid_ = -1;
-    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    for (int i = 0; i < 1000 && bus && pid_ > 0; ++i) {
-      if (bus->isServiceRegistered("dde.APX").value()) {
-        ready_ = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  ~ApxSim() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool ready() const { return ready_; }
-
- private:
-  pid_t pid_ = -1;
-  bool ready_ = false;
-};
-
 double Percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -236,17 +202,7 @@ int Reads(const Options& o) {
   xfr::DBusDdeTransport dde;
   CountingEnv env;
   const std::string dir = o.data;
-  xfr::XbaseTableService tables(
-      [&dir](std::string_view, std::string_view file) -> std::string {
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(dir, ec)) {
-          if (strcasecmp(e.path().filename().c_str(), std::string(file).c_str()) == 0) {
-            return e.path().string();
-          }
-        }
-        return "";
-      },
-      &env);
+  xfr::XbaseTableService tables(xfr::testing::TablesIn(dir), &env);
   const char* xfr_ini = "C:\\WINDOWS\\XFR.INI";
   ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
   ini.Set(xfr_ini, "PREFERENCES", "AUTOEXIT", "0");
@@ -339,25 +295,18 @@ int Reads(const Options& o) {
 }
 
 int Run(const Options& o) {
-  char templ[] = "/tmp/read-campaign-XXXXXX";
-  if (!mkdtemp(templ)) {
-    std::perror("read-campaign: mkdtemp");
-    return 2;
-  }
-  const std::string work = templ;
-  const std::string report = work + "/report.json";
-  std::ofstream(report) << kReport;
+  xfr::testing::TempDir work("read-campaign-");
+  const std::string report = work / "report.json";
+  xfr::testing::WriteFile(report, kReport);
   int rc = 2;
-  {
-    ApxSim sim(o.apx_sim, report);
-    if (!sim.ready()) {
-      std::fprintf(stderr, "read-campaign: %s did not come up on the session bus\n",
-                   o.apx_sim.c_str());
-    } else {
-      rc = Reads(o);
-    }
+  // apx-sim serving the campaign's report on this process's session bus.
+  xfr::testing::ApxSim sim(o.apx_sim, report, {}, "APX", "dde.APX", std::chrono::seconds(10));
+  if (!sim.ready()) {
+    std::fprintf(stderr, "read-campaign: %s did not come up on the session bus\n",
+                 o.apx_sim.c_str());
+  } else {
+    rc = Reads(o);
   }
-  fs::remove_all(work);
   return rc;
 }
 

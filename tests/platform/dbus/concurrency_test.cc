@@ -55,15 +55,10 @@ class ConcurrencyTest : public ::testing::Test {
   // Runs `workers` workers of `reads` reads each at once over fresh copies of the fixture
   // tables; their output lines. The tables are left in data().
   std::vector<std::string> Campaign(int workers, int reads) {
-    data_ = dir_.File("data-" + std::to_string(workers));
-    const std::string run = dir_.File("run-" + std::to_string(workers));
-    fs::create_directories(data_);
+    data_ = (dir_ / "data-" + std::to_string(workers));
+    const std::string run = (dir_ / "run-" + std::to_string(workers));
     fs::create_directories(run);
-    for (const char* name : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT", "CLIENT.DBF",
-                             "CLIENT.CDX", "INVOICE.DBF", "INVOICE.CDX"}) {
-      fs::copy_file(Fixtures() + "/" + name, data_ + "/" + name);
-      fs::permissions(data_ + "/" + name, fs::perms::owner_write, fs::perm_options::add);
-    }
+    testing::CopyTrackingTables(data_);
     std::vector<std::unique_ptr<Child>> children;
     for (int w = 1; w <= workers; ++w) {
       const std::string n = std::to_string(w);

@@ -212,9 +212,10 @@ TEST_F(DBusLinkTest, HostileNamesAndTextsNeverAbort) {
 TEST(DBusLink, EscapedServiceNameAndLargeAnswer) {
   TempDir dir;
   const std::string big(10 << 20, 'x');
-  testing::WriteFile(dir.File("big.json"),
+  testing::WriteFile(dir / "big.json",
                      R"({"reports": {"Big Report": {"fields": {"f|1|1": ")" + big + R"("}}}})");
-  ApxSim sim(dir.File("big.json"), {"--dump", dir.File("dump.json")}, "My App", "dde.MY_20APP");
+  ApxSim sim(testing::ApxSimPath(), dir / "big.json", {"--dump", dir / "dump.json"}, "My App",
+             "dde.MY_20APP");
   ASSERT_TRUE(sim.ready());
   DBusDdeTransport transport(10000);
   DdeClientControl control(&transport);
@@ -230,7 +231,7 @@ TEST(DBusLink, EscapedServiceNameAndLargeAnswer) {
 
   // The dump on exit holds the poked value.
   EXPECT_EQ(sim.child().Stop(), 0);
-  const std::string dump = ReadFile(dir.File("dump.json"));
+  const std::string dump = ReadFile(dir / "dump.json");
   EXPECT_NE(dump.find(R"("f|2|2": "poked\r\n")"), std::string::npos);
   EXPECT_NE(dump.find("\"Big Report\""), std::string::npos);
 }
@@ -239,12 +240,12 @@ TEST(ApxSim, ExitsWhenItsBusGoesAway) {
   TempDir dir;
   // A bus of our own, so that taking it away leaves the test's bus alone.
   Child daemon({"/bin/sh", "-c",
-                "exec dbus-daemon --session --nofork --print-address=1 > '" + dir.File("address") +
+                "exec dbus-daemon --session --nofork --print-address=1 > '" + (dir / "address") +
                     "' 2>/dev/null"});
   std::string address;
   for (int i = 0; i < 500 && address.empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    address = ReadFile(dir.File("address"));
+    address = ReadFile(dir / "address");
     if (address.find('\n') == std::string::npos) address.clear();
   }
   ASSERT_FALSE(address.empty()) << "no private bus";
@@ -268,8 +269,8 @@ TEST(ApxSim, RejectsBadReportFiles) {
                        R"({"reports": {"R": {}, "R": {}}})",
                        R"({"reports": {"R": {"forms": ["A"]}})"};
   for (const char* text : bad) {
-    testing::WriteFile(dir.File("bad.json"), text);
-    Child sim({testing::ApxSimPath(), dir.File("bad.json")});
+    testing::WriteFile(dir / "bad.json", text);
+    Child sim({testing::ApxSimPath(), dir / "bad.json"});
     EXPECT_EQ(sim.WaitExit(std::chrono::seconds(10)), 2) << text;
   }
 }

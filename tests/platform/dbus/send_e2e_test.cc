@@ -52,13 +52,6 @@ class SendE2eTest : public testing::TablesE2eTest {
     }
     return out;
   }
-  Strings Pokes() const {
-    Strings out;
-    for (const std::string& e : Log()) {
-      if (e.rfind("poke ", 0) == 0) out.push_back(e);
-    }
-    return out;
-  }
 };
 
 // Two reports, the first listed not the first in the file: the send goes to the first listed.
@@ -88,8 +81,10 @@ const Strings kPlainSend = {
     "execute System [RunMacro(CloseScn.bas)]\r",
 };
 
-// Plain, then with the four XFR.INI lines adding their rows in place, a key longer than the file
-// number box, and a legal box ending in its own comma (kept, not taken for the separator).
+// The send's other branches (the ZNA form, no report, a property without its client) are
+// tested on fakes in tests/transfer. Plain, then with the four XFR.INI lines adding their rows in
+// place, a key longer than the file number box, and a legal box ending in its own comma (kept, not
+// taken for the separator).
 TEST_F(SendE2eTest, SendsTheRowsThenTheMacroAndWritesNoTable) {
   for (bool edited : {false, true}) {
     SCOPED_TRACE(edited ? "edited" : "plain");
@@ -125,74 +120,6 @@ TEST_F(SendE2eTest, SendsTheRowsThenTheMacroAndWritesNoTable) {
       EXPECT_EQ(TableBytes(), before);
     }
   }
-}
-
-TEST_F(SendE2eTest, ZnaFormSendsEightOrNineRows) {
-  for (bool owner : {false, true}) {
-    SCOPED_TRACE(owner ? "with an [OWNER] line" : "without");
-    if (owner) {
-      ini_.Set(kXfrIni, "OWNER", "ZNA", "4|2");
-      StopServing();
-    }
-    ServeJson(R"({"reports": {"ZRPT": {"forms": ["zna", "URAR"]}}})");
-    cmdSend_Click(Start("24-00102"));
-    Strings expected = {"poke ZRPT ZNAPROF|3|1=24-00102",
-                        "poke ZRPT Offscrn|7|1=77 Peachtree Cir NE",
-                        "poke ZRPT Offscrn|8|1=Atlanta",
-                        "poke ZRPT Offscrn|8|3=GA",
-                        "poke ZRPT Offscrn|8|4=30309",
-                        "poke ZRPT Offscrn|8|2=Fulton",
-                        "poke ZRPT ZNAPROF|6|1=Margaret A. Holloway",
-                        "poke ZRPT ZNAPROF|2|1=RF-20240102"};
-    if (owner) expected.push_back("poke ZRPT zna|4|2=Margaret A. Holloway");
-    EXPECT_EQ(Pokes(), expected);
-  }
-}
-
-TEST_F(SendE2eTest, NoReportShowsTheMessageThenFinishes) {
-  struct Case {
-    const char* active_reports;  // nullptr: apx-sim not running
-    const char* stale;           // the link control's text before the send
-  } cases[] = {{" none ,RPT1,", "txtdde"}, {nullptr, "RPT1,URAR,"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.stale);
-    if (c.active_reports) {
-      ServeJson(std::string(R"({"activeReports": ")") + c.active_reports +
-                R"(", "reports": {"RPT1": {"forms": ["URAR"]}}})");
-    } else {
-      StopServing();
-    }
-    window_.boxes.clear();
-    FrmMain& f = Start("24-00102");
-    f.ckbAutoExit.value = 1;
-    f.txtdde.SetText(c.stale);
-    EXPECT_THROW(cmdSend_Click(f), EndProgram);  // "Exit After Transfer" still ends it
-    EXPECT_TRUE(f.unloaded);
-    ASSERT_EQ(window_.boxes.size(), 1u);
-    EXPECT_EQ(window_.boxes[0].text, kNoReportMessage);
-    if (c.active_reports) {
-      EXPECT_EQ(Log(), Strings{"request Query ActiveReports"});
-    }
-  }
-}
-
-// 24-00101 names client 10004, which CLIENT does not hold: no client rows, none of the client
-// connection's own record (10007), and the property keeps its client number.
-TEST_F(SendE2eTest, PropertyWithoutItsClientSendsNoClientRows) {
-  ServeJson(kReport);
-  const Strings before = TableBytes();
-  FrmMain& f = Start("24-00101");
-  ASSERT_FALSE(f.txtCli_LName.visible);
-  const std::string cli_num = f.txtCli_Num.text;
-  cmdSend_Click(f);
-  EXPECT_EQ(f.txtCli_Num.text, cli_num);
-  EXPECT_EQ(Pokes().size(), 10u);
-  for (const std::string& p : Pokes()) {
-    EXPECT_EQ(p.find("10007"), std::string::npos) << p;
-    EXPECT_EQ(p.find("SouthState"), std::string::npos) << p;
-  }
-  Form_Unload(f);
-  EXPECT_EQ(TableBytes(), before);
 }
 
 }  // namespace

@@ -1,40 +1,14 @@
-// Test helpers for the posix platform tests: a temporary directory removed afterwards, an
-// environment variable set for one test, and whole-file read and write.
+// Test helpers for the posix platform tests: an environment variable set for one test, beside the
+// shared temporary directory and whole-file read and write.
 #pragma once
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace xfr::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "xfr-posix-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  // The directory as the program writes paths: "/tmp/x" as "\tmp\x".
-  std::string windows() const {
-    std::string w = path_;
-    for (char& c : w) c = c == '/' ? '\\' : c;
-    return w;
-  }
-
- private:
-  std::string path_;
-};
 
 class ScopedEnv {
  public:
@@ -56,17 +30,5 @@ class ScopedEnv {
   std::string name_;
   std::optional<std::string> old_;
 };
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 }  // namespace xfr::testing

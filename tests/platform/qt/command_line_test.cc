@@ -6,6 +6,8 @@
 // nothing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/dbus/apx_sim_process.h"
@@ -15,16 +17,11 @@ namespace {
 
 TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
   testing::TempDir empty, office;  // a Windows directory without INI files; one with the tables
-  std::filesystem::create_directories(office.File("TRK/DATA"));
-  for (const char* f : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT", "CLIENT.DBF",
-                        "CLIENT.CDX", "INVOICE.DBF", "INVOICE.CDX"}) {
-    std::filesystem::copy_file(std::string(XFR_TEST_DATA) + "/foxpro/" + f,
-                               office.File("TRK/DATA/") + f);
-  }
-  testing::WriteFile(office.File("Trk.Ini"), "[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\n");
-  const std::string transcript = office.File("t.jsonl");
-  const std::string log = office.File("state/transfer-info/transfers.log");
-  std::filesystem::create_directories(office.File("state/transfer-info"));
+  testing::CopyTrackingTables(office / "TRK/DATA");
+  testing::WriteFile(office / "Trk.Ini", "[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\n");
+  const std::string transcript = office / "t.jsonl";
+  const std::string log = office / "state/transfer-info/transfers.log";
+  std::filesystem::create_directories(office / "state/transfer-info");
   std::ofstream(log).close();
   std::filesystem::resize_file(log, 1 << 20);
   struct Case {
@@ -60,7 +57,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.env) + " " + c.args);
     if (c.status == 4) {
-      std::fstream f(office.File("TRK/DATA/CLIENT.DBF"), std::ios::in | std::ios::out |
+      std::fstream f(office / "TRK/DATA/CLIENT.DBF", std::ios::in | std::ios::out |
                                                               std::ios::binary);
       f.seekp(10);
       f.write("\x01\x00", 2);
@@ -69,9 +66,9 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
     if (args.ends_with(" T")) args.replace(args.size() - 1, 1, transcript);
     int status = -1;
     const std::string out = testing::Output(
-        "timeout 30 env XDG_STATE_HOME=" + office.File("state") + " env " + c.env +
-            " ASAN_OPTIONS=detect_leaks=0 XFR_WINDIR=" +
-            (c.tables ? office : empty).File("") + " XFR_DRIVE_C=" + office.File("") + " " +
+        "timeout 30 env XDG_STATE_HOME=" + (office / "state") + " env " + c.env +
+            " ASAN_OPTIONS=detect_leaks=0 XFR_WINDIR=" + ((c.tables ? office : empty) / "") +
+            " XFR_DRIVE_C=" + (office / "") + " " +
             XFR_BINARY_DIR + "/src/transfer-info " + args + " </dev/null 2>&1",
         &status);
     EXPECT_EQ(status, c.status) << out;

@@ -5,43 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/win32/windows_api.h"
+#include "support/temp_dir.h"
 
 namespace xfr::testing {
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A directory removed with its files at the end.
-class WinTempDir {
- public:
-  WinTempDir() {
-    std::random_device random;
-    do {
-      path_ = std::filesystem::temp_directory_path() / ("xfr-win-" + std::to_string(random()));
-    } while (!std::filesystem::create_directory(path_));
-  }
-  ~WinTempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Starts a program with a command line; false when it cannot.
 inline bool Spawn(const std::string& command_line, PROCESS_INFORMATION* process) {
@@ -68,12 +40,12 @@ class ApxSimExe {
   ~ApxSimExe() { Stop(); }
 
   bool ready() const { return started_ && Window() != nullptr; }
-  std::string log_path() const { return dir_.File("apx.log"); }
-  std::string dump_path() const { return dir_.File("dump.json"); }
+  std::string log_path() const { return dir_ / "apx.log"; }
+  std::string dump_path() const { return dir_ / "dump.json"; }
 
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
-    std::istringstream in(ReadAll(log_path()));
+    std::istringstream in(ReadFile(log_path()));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
@@ -92,7 +64,7 @@ class ApxSimExe {
  private:
   static HWND Window() { return ::FindWindowA("apx-sim DDE server", "apx-sim APX"); }
 
-  WinTempDir dir_;
+  TempDir dir_{"xfr-win-"};
   PROCESS_INFORMATION process_{};
   bool started_ = false;
 };

@@ -101,7 +101,7 @@ TEST(Win32Dde, ErrorNumbersAndCodePage) {
   EXPECT_EQ(report->Request("URAR|24|1"), "Caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(sim.LogLines().back(),
             "{\"op\":\"request\",\"topic\":\"rpt1\",\"item\":\"URAR|24|1\"}");
-  EXPECT_NE(testing::ReadAll(sim.dump_path()).find("Caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
+  EXPECT_NE(testing::ReadFile(sim.dump_path()).find("Caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
 }
 
 // Our LockFileEx locks hold back another Windows process: a second copy of this program, run
@@ -155,12 +155,12 @@ TEST(Win32Locks, ChildHoldsTheHeaderLock) {
 
 // The file operations as the program sees them on Windows: Dir's answers and the error numbers.
 TEST(Win32Files, ListingAndErrorNumbers) {
-  testing::WinTempDir dir;
-  std::filesystem::create_directories(dir.File("TrkData\\SubDir"));
-  std::ofstream(dir.File("TrkData\\property.DBF"), std::ios::binary) << "0123456789";
-  std::ofstream(dir.File("TrkData\\empty.txt"), std::ios::binary).flush();
-  std::ofstream(dir.File("xfr.dat"), std::ios::binary) << "A123\r\nsecond line\r\n";
-  const std::string d = dir.File("");
+  testing::TempDir dir("xfr-win-");
+  std::filesystem::create_directories(dir / "TrkData\\SubDir");
+  std::ofstream((dir / "TrkData\\property.DBF"), std::ios::binary) << "0123456789";
+  std::ofstream((dir / "TrkData\\empty.txt"), std::ios::binary).flush();
+  std::ofstream((dir / "xfr.dat"), std::ios::binary) << "A123\r\nsecond line\r\n";
+  const std::string d = (dir / "");
   Win32FileSystem fs;
   EXPECT_EQ(fs.ListPath(d + "TRKDATA\\"), (std::vector<std::string>{"empty.txt", "property.DBF"}));
   EXPECT_EQ(fs.ListPath(d + "TRKDATA\\PROPERTY.DBF"), std::vector<std::string>{"property.DBF"});
@@ -184,7 +184,7 @@ TEST(Win32Files, ListingAndErrorNumbers) {
       {"delete it again", [&] { fs.DeleteFile(d + "XFR.DAT"); }, kErrFileNotFound},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("TrkData\\SubDir")));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "TrkData\\SubDir"));
 }
 
 TEST(Win32Instance, SecondCopySeesTheFirstUntilItEnds) {
