@@ -198,6 +198,21 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
          EncodeFixed32BE(b->data() + root + 12 + entry + 64, child(0));
        },
        "below the last key"},
+      {"first leaf's first two entries swapped",
+       [&](std::string* b) {
+         cdx::Node n;
+         for (std::uint32_t at = root; n.offset == 0 || !n.is_leaf(); at = n.children[0]) {
+           ASSERT_TRUE(cdx::Node::DecodeFrom(std::string_view(*b).substr(at, 512), at, 60, ' ',
+                                             "node", &n).ok());
+           if (n.is_leaf()) break;
+         }
+         const std::string key(n.key(0));
+         const std::uint32_t recno = n.recnos[0];
+         n.Erase(0);
+         n.Insert(1, key, recno, 0);
+         n.EncodeTo(' ', b->data() + n.offset);
+       },
+       "is out of order"},
       {"root flag below the root",
        [&](std::string* b) { (*b)[child(1)] = static_cast<char>((*b)[child(1)] | 1); },
        "root flag below the root"},

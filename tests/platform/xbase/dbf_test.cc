@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/xbase/codepage.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/mem_env.h"
@@ -100,6 +102,16 @@ TEST(Record, WritesValuesInFoxProFormat) {
     ASSERT_TRUE(s.ok()) << s.ToString();
     EXPECT_EQ(rec.Raw(f), c.stored);
   }
+  // Logicals as FoxPro reads them: T t Y y true, F f N n false, a blank or anything else unknown.
+  const int ok = layout.FindField("OK");
+  const std::size_t at = static_cast<std::size_t>(rec.Raw(ok).data() - rec.bytes().data());
+  for (const char* c : {"T1", "t1", "Y1", "y1", "F0", "f0", "N0", "n0", " -", "?-"}) {
+    std::string bytes = rec.bytes();
+    bytes[at] = c[0];
+    rec.Assign(bytes);
+    bool v = false;
+    EXPECT_EQ(rec.Logical(ok, &v) ? (v ? '1' : '0') : '-', c[1]) << c[0];
+  }
 }
 
 TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
@@ -134,7 +146,27 @@ TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
   }
 }
 
+// A descriptor's bytes: name, type, displacement (LE, 12-15), length, decimals, flags (18), and
+// nothing written outside its 32 bytes; read back to the same values.
+TEST(FieldDescriptor, EncodesEachFieldInItsPlace) {
+  FieldDescriptor d;
+  d.name = "AMT", d.type = 'N', d.displacement = 0x0201, d.length = 10, d.decimals = 2;
+  d.flags = 0x04;
+  std::string bytes(96, '\xAA');
+  d.EncodeTo(bytes.data() + 32);
+  EXPECT_EQ(bytes, std::string(32, '\xAA') +
+                       std::string("AMT\0\0\0\0\0\0\0\0N\x01\x02\0\0\x0A\x02\x04", 19) +
+                       std::string(13, '\0') + std::string(32, '\xAA'));
+  FieldDescriptor back;
+  ASSERT_TRUE(back.DecodeFrom(std::string_view(bytes).substr(32)).ok());
+  EXPECT_EQ(std::tie(back.name, back.type, back.displacement, back.length, back.decimals,
+                     back.flags),
+            std::tie(d.name, d.type, d.displacement, d.length, d.decimals, d.flags));
+}
+
 TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {
+  DbfLayout smallest;  // one field of one byte
+  EXPECT_TRUE(DbfLayout::Decode(MakeDbf({{"N", 'C', 1, 0}}, 0x03), &smallest).ok());
   const std::string good = MakeDbf({{"NAME", 'C', 6, 0}, {"DT", 'D', 8, 0}}, 0x03);
   struct Case {
     const char* what;
