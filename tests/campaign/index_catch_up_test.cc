@@ -101,7 +101,9 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
     // reading, it may be writing that record or reading the index: the open leaves both alone.
     const std::string cdx = dir / (std::string(c.table) + ".CDX");
     const std::tuple<std::string, std::uint64_t, std::uint64_t> held[] = {
-        {dbf, 0x7FFFFFFE, 1}, {dbf, 0x7FFFFFFE - recno, 1}, {dbf, 0x77FFFFFF, 0x07FFFFFF},
+        {dbf, 0x7FFFFFFE, 1},
+        {dbf, 0x7FFFFFFE - recno, 1},
+        {dbf, 0x77FFFFFF, 0x07FFFFFF},
         {cdx, 0x7FFFFFFE, 1}};
     for (const auto& [path, offset, length] : held) {
       xbase::table_testing::ForeignLock other(path, offset, length, /*exclusive=*/false);

@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "cdx_test_util.h"
 #include "platform/xbase/coding.h"
@@ -69,40 +70,29 @@ std::string Key8(int i) {
 
 // Indexes written by the reference engine (before its changes, and after/ with them).
 TEST(CdxFixture, WalkGivesTheExpectedKeysInIndexOrder) {
-  struct FixtureTag {
-    const char* table;
-    const char* tag;
-    const char* key_expr;
-    int key_length;
-  } tags[] = {
-      {"PROPERTY", "FILE_NUM", "UPPER(FILE_NUM)", 8},
-      {"PROPERTY", "CLI_NUM", "CLI_NUM", 5},
-      {"CLIENT", "CLI_NUM", "UPPER(CLI_NUM)", 5},
-      {"INVOICE", "INV_NUM", "INV_NUM", 8},
-  };
-  const auto expected = table_testing::ExpectedKeys();
-  for (int i = 0; i < 8; ++i) {
-    const FixtureTag& f = tags[i % 4];
-    const std::string state = i < 4 ? "before" : "after";
-    SCOPED_TRACE(state + " " + f.table + " " + f.tag);
-    const std::string file = std::string(i < 4 ? "" : "after/") + f.table + ".CDX";
-    const std::string bytes = Slurp(DataPath("foxpro/" + file));
-    MemEnv env;
-    auto cdx = OpenOrDie(&env, file, /*read_only=*/true, &bytes);
-    ASSERT_TRUE(cdx);
-    const int tag = cdx->FindTag(f.tag);
-    ASSERT_GE(tag, 0);
-    const TagInfo& info = cdx->tags()[tag];
-    EXPECT_EQ(info.key_expr, f.key_expr);
-    EXPECT_EQ(info.key_length, f.key_length);
-    EXPECT_EQ(info.for_expr, "");
-    EXPECT_FALSE(info.descending);
-    EXPECT_FALSE(info.unique);
-    EXPECT_TRUE(info.machine_collation);
-    const auto it = expected.find(state + " " + f.table + " " + f.tag);
-    ASSERT_NE(it, expected.end());
-    EXPECT_EQ(WalkAll(cdx.get(), tag), it->second);
-    EXPECT_EQ(CheckProblem(cdx.get(), tag), "");
+  const auto expected = table_testing::ExpectedKeys();  // "before PROPERTY FILE_NUM" -> keys
+  const std::tuple<const char*, const char*, const char*> tags[] = {
+      {"PROPERTY", "FILE_NUM", "UPPER(FILE_NUM) 8"},
+      {"PROPERTY", "CLI_NUM", "CLI_NUM 5"},
+      {"CLIENT", "CLI_NUM", "UPPER(CLI_NUM) 5"},
+      {"INVOICE", "INV_NUM", "INV_NUM 8"}};
+  for (const std::string state : {"before", "after"}) {
+    for (const auto& [table, name, shape] : tags) {
+      SCOPED_TRACE(state + " " + table + " " + name);
+      const std::string file = (state == "after" ? "after/" : "") + std::string(table) + ".CDX";
+      const std::string bytes = Slurp(DataPath("foxpro/" + file));
+      MemEnv env;
+      auto cdx = OpenOrDie(&env, file, /*read_only=*/true, &bytes);
+      ASSERT_TRUE(cdx);
+      const int tag = cdx->FindTag(name);
+      ASSERT_GE(tag, 0);
+      const TagInfo& info = cdx->tags()[tag];
+      EXPECT_EQ(info.key_expr + " " + std::to_string(info.key_length), shape);
+      EXPECT_TRUE(info.for_expr.empty() && !info.descending && !info.unique &&
+                  info.machine_collation);
+      EXPECT_EQ(WalkAll(cdx.get(), tag), expected.at(state + " " + table + " " + name));
+      EXPECT_EQ(CheckProblem(cdx.get(), tag), "");
+    }
   }
 }
 
@@ -111,7 +101,8 @@ TEST(CdxFixture, SeekFindsTheLowestRecordWithTheKey) {
   const std::string bytes = Slurp(DataPath("foxpro/PROPERTY.CDX"));
   auto cdx = OpenOrDie(&env, "PROPERTY.CDX", true, &bytes);
   ASSERT_TRUE(cdx);
-  const std::tuple<const char*, const char*, std::uint32_t> cases[] = {  // 0: not found
+  const std::tuple<const char*, const char*, std::uint32_t> cases[] = {
+      // 0: not found
       {"file_num", "24-00102", 2},  // recs 2 and 33 (deleted) share it
       {"FILE_NUM", "AC24-104", 4},  // "ac24-104" upper-cased collides with rec 35
       {"FILE_NUM", "7731    ", 23}, {"FILE_NUM", "        ", 7}, {"FILE_NUM", "24-00104", 0},
@@ -233,7 +224,7 @@ std::string StaleSeparator(MemEnv* env, const std::string& path, const TagInfo& 
   std::string bytes;
   env->GetFile(path, &bytes);
   std::function<std::string(std::uint32_t, cdx::Node*)> visit = [&](std::uint32_t at,
-                                                                   cdx::Node* n) {
+                                                                    cdx::Node* n) {
     Status s = cdx::Node::DecodeFrom(std::string_view(bytes).substr(at, cdx::kPageSize), at,
                                      tag.key_length, ' ', "T", n);
     for (std::size_t i = 0; s.ok() && !n->is_leaf() && i < n->size(); ++i) {
@@ -324,6 +315,28 @@ TEST(CdxFile, RefusesWritesItCannotDoRight) {
   }
   auto ro = OpenOrDie(&env, "T.CDX", true);
   EXPECT_EQ(ro->Insert(0, "ABCDEFGH", 2).code(), Status::Code::kInvalidArgument);
+}
+
+// A leaf whose key bytes reach its entry table exactly (no byte free) decodes as encoded.
+TEST(CdxFile, ALeafFilledToItsLastByteDecodes) {
+  cdx::Node leaf, back;
+  leaf.attr = cdx::kAttrLeaf;
+  leaf.key_length = 30;
+  for (std::uint32_t r = 1; r < 100 && leaf.EncodedSize(' ') != cdx::kPageSize; ++r) {
+    // The key that would overflow the page ends in as many blanks as make it fit exactly.
+    for (int blanks = 0; blanks <= 22; ++blanks) {
+      leaf.Insert(leaf.size(), Key8(r) + std::string(22 - blanks, 'x') + std::string(blanks, ' '),
+                  r, 0);
+      if (leaf.EncodedSize(' ') <= cdx::kPageSize) break;
+      leaf.Erase(leaf.size() - 1);
+    }
+  }
+  ASSERT_EQ(leaf.EncodedSize(' '), cdx::kPageSize);
+  std::string page(cdx::kPageSize, '\0');
+  leaf.EncodeTo(' ', page.data());
+  ASSERT_TRUE(cdx::Node::DecodeFrom(page, 0x400, 30, ' ', "leaf", &back).ok());
+  EXPECT_EQ(back.keys, leaf.keys);
+  EXPECT_EQ(back.recnos, leaf.recnos);
 }
 
 TEST(CdxFile, RefreshSeesWhatAnotherWriterFlushed) {

@@ -14,35 +14,7 @@
 namespace xbase {
 namespace {
 
-// A header with the given fields (name, type, length, decimals), code page mark and records.
-std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, int>>& fields,
-                    std::uint8_t code_page, const std::vector<std::string>& records = {}) {
-  DbfHeader h;
-  h.version = 0x03;
-  h.year = 2024, h.month = 6, h.day = 3;
-  h.header_length = static_cast<std::uint16_t>(32 + 32 * fields.size() + 1);
-  int len = 1;
-  for (const auto& f : fields) len += std::get<2>(f);
-  h.record_length = static_cast<std::uint16_t>(len);
-  h.record_count = static_cast<std::uint32_t>(records.size());
-  h.code_page = code_page;
-  std::string out(h.header_length, '\0');
-  h.EncodeTo(out.data());
-  int offset = 1;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    FieldDescriptor d;
-    d.name = std::get<0>(fields[i]);
-    d.type = std::get<1>(fields[i]);
-    d.length = static_cast<std::uint8_t>(std::get<2>(fields[i]));
-    d.decimals = static_cast<std::uint8_t>(std::get<3>(fields[i]));
-    d.displacement = static_cast<std::uint32_t>(offset);
-    offset += d.length;
-    d.EncodeTo(out.data() + 32 + 32 * i);
-  }
-  out[h.header_length - 1] = 0x0D;
-  for (const auto& r : records) out += r;
-  return out + "\x1A";
-}
+using table_testing::MakeDbf;
 
 TEST(Record, WritesValuesInFoxProFormat) {
   DbfLayout layout;
@@ -159,9 +131,9 @@ TEST(FieldDescriptor, EncodesEachFieldInItsPlace) {
                        std::string(13, '\0') + std::string(32, '\xAA'));
   FieldDescriptor back;
   ASSERT_TRUE(back.DecodeFrom(std::string_view(bytes).substr(32)).ok());
-  EXPECT_EQ(std::tie(back.name, back.type, back.displacement, back.length, back.decimals,
-                     back.flags),
-            std::tie(d.name, d.type, d.displacement, d.length, d.decimals, d.flags));
+  EXPECT_EQ(
+      std::tie(back.name, back.type, back.displacement, back.length, back.decimals, back.flags),
+      std::tie(d.name, d.type, d.displacement, d.length, d.decimals, d.flags));
 }
 
 TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {

@@ -6,31 +6,22 @@
 #include <algorithm>
 #include <random>
 
+#include "platform/xbase/table_test_util.h"
+
 namespace xbase {
 namespace {
 
 class ExprTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // NAME C10 "  Ann Lee " CITY C8 "Décatur" AMT N10.2 "   1234.50" DT D "20240603" OK_2 L "T"
-    std::string h(32 + 5 * 32 + 1, '\0');
-    DbfHeader header;
-    header.header_length = static_cast<std::uint16_t>(h.size());
-    header.record_length = 1 + 10 + 8 + 10 + 8 + 1;
-    header.EncodeTo(h.data());
-    const char* names[] = {"NAME", "CITY", "AMT", "DT", "OK_2"};
-    const char types[] = {'C', 'C', 'N', 'D', 'L'};
-    const int lengths[] = {10, 8, 10, 8, 1};
-    for (int i = 0; i < 5; ++i) {
-      FieldDescriptor d;
-      d.name = names[i];
-      d.type = types[i];
-      d.length = static_cast<std::uint8_t>(lengths[i]);
-      d.decimals = i == 2 ? 2 : 0;
-      d.EncodeTo(h.data() + 32 + 32 * i);
-    }
-    h.back() = 0x0D;
-    ASSERT_TRUE(DbfLayout::Decode(h, &layout_).ok());
+    ASSERT_TRUE(DbfLayout::Decode(table_testing::MakeDbf({{"NAME", 'C', 10, 0},
+                                                          {"CITY", 'C', 8, 0},
+                                                          {"AMT", 'N', 10, 2},
+                                                          {"DT", 'D', 8, 0},
+                                                          {"OK_2", 'L', 1, 0}},
+                                                         0x03),
+                                  &layout_)
+                    .ok());
     record_ = std::make_unique<Record>(&layout_, &CodePage::ForMark(0x03));
     record_->Assign(std::string(" ") + "  Ann Lee " +
                     "D\xE9"
@@ -89,7 +80,9 @@ TEST_F(ExprTest, KeysAreTheBytesFoxProStores) {
       {"PADR(ALLT(NAME), 9, '*')", 9, "Ann Lee**"},
       {"PADL(TRIM(NAME), 10)", 10, "   Ann Lee"},
       {"SUBS(NAME,3,3)", 3, "Ann"},
-      {"NAME-CITY", 18, "  Ann LeeD\xE9" "catur  "},  // a - b: a's trailing blanks go last
+      {"NAME-CITY", 18,
+       "  Ann LeeD\xE9"
+       "catur  "},  // a - b: a's trailing blanks go last
       {"OK_2", 1, "T"},
       {"AMT", 8, std::string("\xC0\x93\x4A\x00\x00\x00\x00\x00", 8)},
       {"DT", 8, std::string("\xC1\x42\xC5\x98\x80\x00\x00\x00", 8)},  // Julian day 2460465

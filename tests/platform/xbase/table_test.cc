@@ -6,16 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "platform/xbase/cdx_test_util.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/env.h"
-#include "platform/xbase/cdx_test_util.h"
 #include "platform/xbase/expr.h"
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table_test_util.h"
@@ -27,18 +27,9 @@ using table_testing::CopyFixtures;
 using table_testing::ExpectConsistent;
 using table_testing::KeyList;
 using table_testing::OpenOrDie;
+using table_testing::RunCommand;
 using table_testing::Slurp;
 using table_testing::TempDir;
-
-std::string RunCommand(const std::string& cmd, int* rc) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  std::size_t n;
-  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  *rc = p ? pclose(p) : -1;  // 0 when the command succeeded
-  return out;
-}
 
 // The record a seek finds, 0 for none.
 std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) {
@@ -86,7 +77,8 @@ TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
         if ((field.type == 'N' || field.type == 'F') && rec.Number(n, &d)) {
           v.assign(buf, std::snprintf(buf, sizeof buf, "%.6f", d));
         } else if (field.type == 'D' && rec.Date(n, &date)) {
-          v.assign(buf, std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year, date.month, date.day));
+          v.assign(buf,
+                   std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year, date.month, date.day));
         } else if (field.type == 'L' && rec.Logical(n, &b)) {
           v = b ? "T" : "F";
         } else if (field.type == 'C') {
@@ -237,15 +229,13 @@ TEST(Table, DeletedRecordsAreInvisibleToSeekAndFirst) {
     mark.SetDeleted(true);
     ASSERT_TRUE(table->Update(r, mark).ok());
   }
-  struct Case {
-    const char* key;
-    std::uint32_t recno;  // 0: not found
-  } cases[] = {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      // key, record found (0: none)
       {"AC24-104", 35},   {"24-00102", 0}, {"24-00101", 0},  {"24-00119", 0}, {"24-00103", 3},
       {"24-00103   ", 3}, {"24-001", 0},   {"24-00103X", 0}, {"", 0},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(SeekRecno(table.get(), "file_num", c.key), c.recno) << c.key;
+  for (const auto& [key, recno] : cases)
+    EXPECT_EQ(SeekRecno(table.get(), "file_num", key), recno) << key;
   bool found = false;
   std::uint32_t first = 0;
   ASSERT_TRUE(table->First(&found, &first).ok());
@@ -273,7 +263,8 @@ std::unique_ptr<Table> EmptyInvoice(MemEnv* env, std::vector<testing::TagShape> 
   return table;
 }
 
-testing::TagShape Tag(const char* name, int key_length, const char* key, const char* for_expr = "") {
+testing::TagShape Tag(const char* name, int key_length, const char* key,
+                      const char* for_expr = "") {
   testing::TagShape shape = testing::Shape(name, key_length);
   shape.key_expr = key, shape.for_expr = for_expr;
   return shape;
@@ -287,9 +278,12 @@ TEST(Table, SeeksTextAsTheTagsKeyType) {
       &env, {Tag("PAID", 1, "INV_PAID"), Tag("DATE", 8, "INV_DATE"), Tag("AMT", 8, "INV_AMT")},
       {{"A1", "2024-06-03", "450", "F"}, {"A2", "", "-5", "T"}, {"A3", "2024-01-01", "0", "y"}});
   const std::tuple<const char*, const char*, std::uint32_t> cases[] = {
-      {"PAID", "Y", 2},          {"PAID", "y", 2},        {"PAID", "t", 2}, {"PAID", "n", 1},
-      {"DATE", "", 2},           {"DATE", "2024-01-01", 3}, {"DATE", "20240603", 1},
-      {"DATE", "2024-06-04", 0}, {"AMT", "-5", 2},        {"AMT", "450.00", 1}, {"AMT", "1", 0}};
+      {"PAID", "Y", 2},        {"PAID", "y", 2},
+      {"PAID", "t", 2},        {"PAID", "n", 1},
+      {"DATE", "", 2},         {"DATE", "2024-01-01", 3},
+      {"DATE", "20240603", 1}, {"DATE", "2024-06-04", 0},
+      {"AMT", "-5", 2},        {"AMT", "450.00", 1},
+      {"AMT", "1", 0}};
   for (const auto& [tag, text, recno] : cases)
     EXPECT_EQ(SeekRecno(table.get(), tag, text), recno) << tag << " " << text;
 }
@@ -298,10 +292,10 @@ TEST(Table, SeeksTextAsTheTagsKeyType) {
 // lose its key, the fields stay.
 TEST(Table, DeleteAndRecallKeepTagsWithAForConditionInStep) {
   MemEnv env;
-  auto table = EmptyInvoice(&env,
-                            {Tag("LIVE", 8, "UPPER(INV_NUM)", "!DELETED()"),
-                             Tag("GONE", 8, "INV_NUM", "DELETED()")},
-                            {{"a1"}, {"a2"}, {"a3"}});
+  auto table = EmptyInvoice(
+      &env,
+      {Tag("LIVE", 8, "UPPER(INV_NUM)", "!DELETED()"), Tag("GONE", 8, "INV_NUM", "DELETED()")},
+      {{"a1"}, {"a2"}, {"a3"}});
   for (bool deleted : {true, false}) {
     Record mark = table->NewRecord();
     mark.SetDeleted(deleted);
@@ -362,77 +356,64 @@ TEST(Table, EditedKeysMoveInEveryTag) {
   ExpectConsistent(dir.path());
 }
 
-// Tables whose index comes from FoxPro itself: numeric, date and concatenated keys.
+// Tables whose index comes from FoxPro itself: numeric, date and concatenated keys kept through
+// appends and an edit of one of FoxPro's records.
 TEST(Table, KeepsNumericDateAndCompoundKeysOfFoxProTables) {
   TempDir dir;
   CopyFixtures("foxpro-real", dir.path());
-  {
-    auto office = OpenOrDie(Env::Default(), dir / "OFFICE.DBF");
-    const char* rows[][2] = {{"-5", "3"}, {"1000000", "0"}, {"", "2"}, {"7", "-1.5"}};
-    for (auto& row : rows) {
-      Record rec = office->NewRecord();
-      ASSERT_TRUE(rec.SetFromString(office->FindField("OFFICE_NO"), row[0]).ok());
-      ASSERT_TRUE(rec.SetFromString(office->FindField("BUILD_NO"), row[1]).ok()) << row[1];
-      std::uint32_t recno;
-      ASSERT_TRUE(office->Append(rec, &recno).ok());
+  const struct Case {
+    const char* table;
+    std::vector<const char*> fields;
+    std::vector<std::vector<const char*>> rows;
+    std::uint32_t edited;
+    const char* edit[3];  // field, value, tag the edited record is sought in by the value
+  } cases[] = {
+      {"OFFICE",
+       {"OFFICE_NO", "BUILD_NO"},
+       {{"-5", "3"}, {"1000000", "0"}, {"", "2"}, {"7", "-1.5"}},
+       1,
+       {"OFFICE_NO", "42", "off_num"}},
+      {"PERSON2",
+       {"L_NAME", "F_NAME", "STARTDATE", "AGE"},
+       {{"Zeta", "Ann", "1999-12-31", "30"},
+        {"Almond", "Ann", "", "24"},
+        {"Almond", "Ann", "1901-01-01", ""}},
+       2,
+       {"STARTDATE", "2001-02-03", "DATE_TAG"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    auto table = OpenOrDie(Env::Default(), dir / (std::string(c.table) + ".DBF"));
+    for (const auto& row : c.rows) {
+      Record rec = table->NewRecord();
+      for (std::size_t f = 0; f < row.size(); ++f)
+        ASSERT_TRUE(rec.SetFromString(table->FindField(c.fields[f]), row[f]).ok()) << row[f];
+      std::uint32_t recno = 0;
+      ASSERT_TRUE(table->Append(rec, &recno).ok());
     }
-    Record change = office->NewRecord();
-    ASSERT_TRUE(change.SetNumber(office->FindField("OFFICE_NO"), 42).ok());
-    ASSERT_TRUE(office->Update(1, change).ok());
-    EXPECT_EQ(SeekRecno(office.get(), "OFF_NUM", "42"), 1u);
-    EXPECT_EQ(SeekRecno(office.get(), "off_num", "-5"), 4u);
-  }
-  {
-    auto person = OpenOrDie(Env::Default(), dir / "PERSON2.DBF");
-    const char* rows[][3] = {
-        {"Zeta", "1999-12-31", "30"}, {"Almond", "", "24"}, {"Almond", "1901-01-01", ""}};
-    for (auto& row : rows) {
-      Record rec = person->NewRecord();
-      ASSERT_TRUE(rec.SetFromString(person->FindField("L_NAME"), row[0]).ok());
-      ASSERT_TRUE(rec.SetFromString(person->FindField("F_NAME"), "Ann").ok());
-      ASSERT_TRUE(rec.SetFromString(person->FindField("STARTDATE"), row[1]).ok());
-      ASSERT_TRUE(rec.SetFromString(person->FindField("AGE"), row[2]).ok());
-      std::uint32_t recno;
-      ASSERT_TRUE(person->Append(rec, &recno).ok());
-    }
-    Record change = person->NewRecord();
-    ASSERT_TRUE(change.SetDate(person->FindField("STARTDATE"), DbfDate{2001, 2, 3}).ok());
-    ASSERT_TRUE(person->Update(2, change).ok());
-    EXPECT_EQ(SeekRecno(person.get(), "DATE_TAG", "2001-02-03"), 2u);
+    Record change = table->NewRecord();
+    ASSERT_TRUE(change.SetFromString(table->FindField(c.edit[0]), c.edit[1]).ok());
+    ASSERT_TRUE(table->Update(c.edited, change).ok());
+    EXPECT_EQ(SeekRecno(table.get(), c.edit[2], c.edit[1]), c.edited);
   }
   ExpectConsistent(dir.path());
 }
 
 // A tag the engine cannot maintain: writes fail naming it, and the files stay as they were.
 TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
-  struct Case {
-    const char* what;
-    std::string from, to;  // bytes replaced in PROPERTY.CDX
-    bool collation;
-  } cases[] = {
-      {"unknown function", "UPPER(FILE_NUM)", "XUPPR(FILE_NUM)", false},
-      {"unknown field", "UPPER(FILE_NUM)", "UPPER(FILE_NOM)", false},
-      {"national collation", "", "", true},
+  const std::string good = Slurp(table_testing::DataPath("foxpro/PROPERTY.CDX"));
+  const std::tuple<const char*, std::size_t, std::string> cases[] = {
+      {"unknown function", good.find("UPPER(FILE_NUM)"), "XUPPR"},
+      {"unknown field", good.find("FILE_NUM)") + 6, "O"},
+      {"national collation", 0x600 + 494, "GENERAL"},  // FILE_NUM's header is at 0x600
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, at, patch] : cases) {
+    SCOPED_TRACE(what);
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
-    std::string cdx = Slurp(dir / "PROPERTY.CDX");
-    if (!c.collation) {
-      std::size_t at = cdx.find(c.from);
-      ASSERT_NE(at, std::string::npos);
-      cdx.replace(at, c.to.size(), c.to);
-    } else {
-      auto t = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF", TableOptions{.read_only = true});
-      std::uint32_t header = t->tags()[t->FindTag("FILE_NUM")].header_offset;
-      std::memcpy(cdx.data() + header + 494, "GENERAL", 7);
-    }
-    {
-      std::unique_ptr<File> f;
-      ASSERT_TRUE(Env::Default()->OpenFile(dir / "PROPERTY.CDX", false, &f).ok());
-      ASSERT_TRUE(f->WriteAt(0, cdx.data(), cdx.size()).ok());
-    }
+    std::string cdx = good;
+    cdx.replace(at, patch.size(), patch);
+    std::ofstream(dir / "PROPERTY.CDX", std::ios::binary | std::ios::trunc) << cdx;
     std::string dbf_before = Slurp(dir / "PROPERTY.DBF");
     auto table = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF");
     EXPECT_FALSE(table->writable().ok());
@@ -454,7 +435,11 @@ TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
 // What the check says of damaged copies of INVOICE.DBF (30 records of 28 bytes from 162 on). A
 // shared-mode append of another program leaves the end marker off: a note, every tag checked.
 TEST(Table, CheckNamesTheFaultOfADamagedTable) {
-  const std::string record31 = " INV24041" "20240603" "    450.00" "F";
+  const std::string record31 =
+      " INV24041"
+      "20240603"
+      "    450.00"
+      "F";
   const struct Case {
     std::int64_t at;  // where the bytes go; < 0: from the end
     std::string bytes;
