@@ -140,12 +140,7 @@ TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {
   DbfLayout smallest;  // one field of one byte
   EXPECT_TRUE(DbfLayout::Decode(MakeDbf({{"N", 'C', 1, 0}}, 0x03), &smallest).ok());
   const std::string good = MakeDbf({{"NAME", 'C', 6, 0}, {"DT", 'D', 8, 0}}, 0x03);
-  struct Case {
-    const char* what;
-    std::size_t at;
-    std::string bytes;
-    const char* message;
-  } cases[] = {
+  const std::tuple<const char*, std::size_t, std::string, const char*> cases[] = {
       {"visual foxpro", 0, "\x30", "not a FoxPro 2.x table"},
       {"not a dbf", 0, "\x47", "not a DBF"},
       {"short header length", 8, std::string("\x20\x00", 2), "too short"},
@@ -156,14 +151,12 @@ TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {
       {"bad name", 32, std::string("\x01"), "name contains"},
       {"bad month", 2, std::string("\x0D"), "not a date"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, at, patch, message] : cases) {
     std::string bytes = good;
-    bytes.replace(c.at, c.bytes.size(), c.bytes);
+    bytes.replace(at, patch.size(), patch);
     DbfLayout layout;
     Status s = DbfLayout::Decode(bytes, &layout);
-    EXPECT_FALSE(s.ok());
-    EXPECT_NE(s.message().find(c.message), std::string::npos) << s.ToString();
+    EXPECT_NE(s.message().find(message), std::string::npos) << what << ": " << s.ToString();
   }
 }
 

@@ -174,10 +174,7 @@ inline int RunChecker(const std::string& dir, std::string* out) {
 // Every DBF of dir passes our check and, when it is there, the independent checker.
 inline void ExpectConsistent(const std::string& dir) {
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    std::string name = e.path().filename().string();
-    if (name.size() < 4 ||
-        (name.substr(name.size() - 4) != ".DBF" && name.substr(name.size() - 4) != ".dbf"))
-      continue;
+    if (e.path().extension() != ".DBF" && e.path().extension() != ".dbf") continue;
     std::vector<std::string> report;
     Status s = CheckTable(Env::Default(), e.path().string(), &report);
     EXPECT_TRUE(s.ok()) << s.ToString();
