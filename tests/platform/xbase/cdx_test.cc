@@ -24,6 +24,7 @@ namespace {
 using table_testing::DataPath;
 using table_testing::KeyList;
 using table_testing::Slurp;
+using table_testing::WalkTag;
 using testing::BuildCdx;
 using testing::Shape;
 using testing::TagShape;
@@ -35,16 +36,6 @@ std::unique_ptr<CdxFile> OpenOrDie(MemEnv* env, const std::string& path, bool re
   Status s = CdxFile::Open(env, path, read_only, &cdx);
   EXPECT_TRUE(s.ok()) << s.ToString();
   return cdx;
-}
-
-KeyList WalkAll(CdxFile* cdx, int tag) {
-  KeyList keys;
-  Status s = cdx->Walk(tag, [&](std::string_view k, std::uint32_t r) {
-    keys.emplace_back(std::string(k), r);
-    return true;
-  });
-  EXPECT_TRUE(s.ok()) << s.ToString();
-  return keys;
 }
 
 std::string CheckProblem(CdxFile* cdx, int tag) {
@@ -90,7 +81,7 @@ TEST(CdxFixture, WalkGivesTheExpectedKeysInIndexOrder) {
       EXPECT_EQ(info.key_expr + " " + std::to_string(info.key_length), shape);
       EXPECT_TRUE(info.for_expr.empty() && !info.descending && !info.unique &&
                   info.machine_collation);
-      EXPECT_EQ(WalkAll(cdx.get(), tag), expected.at(state + " " + table + " " + name));
+      EXPECT_EQ(WalkTag(cdx.get(), tag), expected.at(state + " " + table + " " + name));
       EXPECT_EQ(CheckProblem(cdx.get(), tag), "");
     }
   }
@@ -200,7 +191,7 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
     EXPECT_TRUE(was_deep) << "the tree never grew a second level";
     KeyList want(model.begin(), model.end());
     if (c.descending) std::reverse(want.begin(), want.end());
-    EXPECT_EQ(WalkAll(cdx.get(), 0), want);
+    EXPECT_EQ(WalkTag(cdx.get(), 0), want);
     // Every key is found at its lowest record; a deleted one is not.
     for (auto it = model.begin(); it != model.end(); it = model.upper_bound(it->first)) {
       bool found = false;
@@ -213,9 +204,23 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
     cdx.reset();
     auto again = OpenOrDie(&env, "T.CDX", true);
     again->SetKeyType(0, c.type);
-    EXPECT_EQ(WalkAll(again.get(), 0), want);
+    EXPECT_EQ(WalkTag(again.get(), 0), want);
     EXPECT_EQ(CheckProblem(again.get(), 0), "");
   }
+}
+
+// A leaf whose middle split would leave one half too big (two keys of 240 distinct bytes among
+// short ones) is split where both halves fit.
+TEST(CdxTree, SplitsAnUnevenLeafWhereBothHalvesFit) {
+  MemEnv env;
+  const std::string empty = BuildCdx({Shape("T", 240)});
+  auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
+  for (int i = 1; i <= 32; ++i) {
+    std::string key = "B" + Key8(i) + std::string(231, ' ');
+    for (int j = 1; i > 30 && j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
+    ASSERT_TRUE(cdx->Insert(0, i > 30 ? "A" + key.substr(1) : key, i).ok()) << i;
+  }
+  EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
 }
 
 // Every interior entry of the tag on disk is its child's last key and record, as FoxPro writes
@@ -274,7 +279,7 @@ TEST(CdxTree, DeletesKeepTheTreeExactAndFreePagesForReuse) {
   env.GetFile("T.CDX", &flushed);
   EXPECT_EQ(DecodeFixed32BE(flushed.data() + 8), DecodeFixed32BE(bytes.data() + 8) + 1)
       << "the change counter moves once per flush";
-  EXPECT_EQ(WalkAll(cdx.get(), 0), want);
+  EXPECT_EQ(WalkTag(cdx.get(), 0), want);
   EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
   EXPECT_EQ(StaleSeparator(&env, "T.CDX", tag), "");
   // A flush with nothing to write leaves the file alone, change counter included.
@@ -286,7 +291,7 @@ TEST(CdxTree, DeletesKeepTheTreeExactAndFreePagesForReuse) {
 
   for (const auto& [k, r] : want) ASSERT_TRUE(cdx->Delete(0, k, r).ok()) << r;
   ASSERT_TRUE(cdx->Flush().ok());
-  EXPECT_EQ(WalkAll(cdx.get(), 0), KeyList());
+  EXPECT_EQ(WalkTag(cdx.get(), 0), KeyList());
   EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
   EXPECT_FALSE(RootIsInterior(&env, "T.CDX", tag));
   env.GetFile("T.CDX", &bytes);

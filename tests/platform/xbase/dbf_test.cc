@@ -84,6 +84,9 @@ TEST(Record, WritesValuesInFoxProFormat) {
     bool v = false;
     EXPECT_EQ(rec.Logical(ok, &v) ? (v ? '1' : '0') : '-', c[1]) << c[0];
   }
+  double n = 1;  // a blank number is no number (unreadable text reads as 0, as in xBase)
+  rec.Clear();
+  EXPECT_FALSE(rec.Number(layout.FindField("AMT"), &n));
 }
 
 TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {

@@ -263,19 +263,14 @@ std::unique_ptr<Table> EmptyInvoice(MemEnv* env, std::vector<testing::TagShape> 
   return table;
 }
 
-testing::TagShape Tag(const char* name, int key_length, const char* key,
-                      const char* for_expr = "") {
-  testing::TagShape shape = testing::Shape(name, key_length);
-  shape.key_expr = key, shape.for_expr = for_expr;
-  return shape;
-}
-
 // A seek's text is read in the tag's key type: logicals T or Y in either case, dates with or
 // without dashes and blank, numbers.
 TEST(Table, SeeksTextAsTheTagsKeyType) {
   MemEnv env;
   auto table = EmptyInvoice(
-      &env, {Tag("PAID", 1, "INV_PAID"), Tag("DATE", 8, "INV_DATE"), Tag("AMT", 8, "INV_AMT")},
+      &env,
+      {testing::Shape("PAID", 1, "INV_PAID"), testing::Shape("DATE", 8, "INV_DATE"),
+       testing::Shape("AMT", 8, "INV_AMT")},
       {{"A1", "2024-06-03", "450", "F"}, {"A2", "", "-5", "T"}, {"A3", "2024-01-01", "0", "y"}});
   const std::tuple<const char*, const char*, std::uint32_t> cases[] = {
       {"PAID", "Y", 2},        {"PAID", "y", 2},
@@ -292,10 +287,10 @@ TEST(Table, SeeksTextAsTheTagsKeyType) {
 // lose its key, the fields stay.
 TEST(Table, DeleteAndRecallKeepTagsWithAForConditionInStep) {
   MemEnv env;
-  auto table = EmptyInvoice(
-      &env,
-      {Tag("LIVE", 8, "UPPER(INV_NUM)", "!DELETED()"), Tag("GONE", 8, "INV_NUM", "DELETED()")},
-      {{"a1"}, {"a2"}, {"a3"}});
+  auto table = EmptyInvoice(&env,
+                            {testing::Shape("LIVE", 8, "UPPER(INV_NUM)", "!DELETED()"),
+                             testing::Shape("GONE", 8, "INV_NUM", "DELETED()")},
+                            {{"a1"}, {"a2"}, {"a3"}});
   for (bool deleted : {true, false}) {
     Record mark = table->NewRecord();
     mark.SetDeleted(deleted);

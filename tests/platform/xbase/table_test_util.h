@@ -129,15 +129,16 @@ inline std::map<std::string, KeyList> ExpectedKeys() {
   return blocks;
 }
 
-inline KeyList WalkTag(Table* table, int tag) {
+inline KeyList WalkTag(CdxFile* cdx, int tag) {
   KeyList keys;
-  Status s = table->cdx()->Walk(tag, [&](std::string_view k, std::uint32_t r) {
+  Status s = cdx->Walk(tag, [&](std::string_view k, std::uint32_t r) {
     keys.emplace_back(std::string(k), r);
     return true;
   });
   if (!s.ok()) keys.emplace_back("walk failed: " + s.ToString(), 0);
   return keys;
 }
+inline KeyList WalkTag(Table* table, int tag) { return WalkTag(table->cdx(), tag); }
 
 inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path,
                                         TableOptions options = {}) {
