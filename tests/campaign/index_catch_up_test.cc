@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "campaign/real_office.h"
 #include "platform/xbase/fault_env.h"
@@ -95,13 +96,17 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
     { Open(xbase::Env::Default(), dbf, /*read_only=*/true); }
     EXPECT_EQ(Check(dbf), fault);
 
-    // While another program holds the header lock, the last record's lock or the whole-table
-    // lock (FoxPro's offsets for a table with a structural index) it may be writing that record
-    // right now: the open leaves the index to it.
-    const std::pair<std::uint64_t, std::uint64_t> held[] = {
-        {0x7FFFFFFE, 1}, {0x7FFFFFFE - recno, 1}, {0x77FFFFFF, 0x07FFFFFF}};
-    for (const auto& [offset, length] : held) {
-      xbase::table_testing::ForeignLock other(dbf, offset, length);
+    // While another program holds the header lock, the last record's lock, the whole-table lock
+    // (FoxPro's offsets for a table with a structural index) or the index lock, even only for
+    // reading, it may be writing that record or reading the index: the open leaves both alone.
+    const std::string cdx = dir / (std::string(c.table) + ".CDX");
+    const std::tuple<std::string, std::uint64_t, std::uint64_t> held[] = {
+        {dbf, 0x7FFFFFFE, 1},
+        {dbf, 0x7FFFFFFE - recno, 1},
+        {dbf, 0x77FFFFFF, 0x07FFFFFF},
+        {cdx, 0x7FFFFFFE, 1}};
+    for (const auto& [path, offset, length] : held) {
+      xbase::table_testing::ForeignLock other(path, offset, length, /*exclusive=*/false);
       ASSERT_TRUE(other.held());
       { Open(xbase::Env::Default(), dbf); }
       EXPECT_EQ(Check(dbf), fault);

@@ -10,13 +10,13 @@
 namespace xbase {
 namespace cdx {
 
-namespace {
-
 std::string Hex(std::uint64_t v) {
   char buf[24];
   std::snprintf(buf, sizeof(buf), "0x%llx", static_cast<unsigned long long>(v));
   return buf;
 }
+
+namespace {
 
 int BitWidth(std::uint64_t v) {
   int bits = 0;

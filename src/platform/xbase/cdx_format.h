@@ -23,6 +23,7 @@ constexpr std::uint32_t kPageSize = 512;
 constexpr std::uint32_t kHeaderSize = 1024;  // a tag header: fields page + expression pool page
 constexpr int kMaxKeyLength = 240;
 constexpr std::uint32_t kNoPage = 0xFFFFFFFFu;  // "no sibling" in node headers
+constexpr std::size_t kMaxDepth = 32;           // far beyond any real tree (2^32 records)
 
 // Index option bits (tag header byte 14).
 constexpr std::uint8_t kOptionUnique = 0x01;
@@ -141,6 +142,11 @@ struct LeafLayout {
   int entry_bytes = 0;
   static LeafLayout For(int key_length, std::uint32_t max_recno);
 };
+
+inline std::string_view LastKey(const Node& n) { return n.key(n.size() - 1); }
+
+// "0x1a00": offsets and bit fields in messages.
+std::string Hex(std::uint64_t v);
 
 // Compares (key, recno) pairs in MACHINE order: key bytes unsigned, then record number.
 int CompareEntry(std::string_view a, std::uint32_t arec, std::string_view b, std::uint32_t brec);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "cdx_test_util.h"
 #include "platform/xbase/cdx.h"
@@ -138,13 +139,8 @@ TEST(CdxCorruption, EveryFlippedByteFailsCleanlyOrReads) {
 // Specific damage gets a message that says where.
 TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
   const std::string good = Slurp(DataPath("foxpro/PROPERTY.CDX"));
-  struct Case {
-    const char* what;
-    std::size_t at;
-    std::string bytes;
-    bool on_open;
-    const char* message;
-  } cases[] = {
+  const std::tuple<const char*, std::size_t, std::string, bool, const char*> cases[] = {
+      // what, where, bytes written there, whether the open fails, message
       {"leaf key count", 0xa02, std::string("\x2c\x01", 2), false,
        "PROPERTY.CDX tag FILE_NUM node 0xa00: key count 300 exceeds node size"},
       {"root pointer", 0x600, std::string("\x00\x00\x01\x00", 4), true,
@@ -156,22 +152,19 @@ TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
       {"free-space field", 0xa0c, std::string("\x00\x00", 2), false,
        "PROPERTY.CDX tag FILE_NUM node 0xa00: free-space field 0, actual free bytes 290"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, at, patch, on_open, message] : cases) {
+    SCOPED_TRACE(what);
     std::string bytes = good;
-    bytes.replace(c.at, c.bytes.size(), c.bytes);
+    bytes.replace(at, patch.size(), patch);
     MemEnv env;
     env.PutFile("PROPERTY.CDX", bytes);
     std::unique_ptr<CdxFile> cdx;
     Status s = CdxFile::Open(&env, "PROPERTY.CDX", true, &cdx);
-    if (!c.on_open) {
-      ASSERT_TRUE(s.ok()) << s.ToString();
-      bool found;
-      std::uint32_t recno;
-      s = cdx->Seek(cdx->FindTag("FILE_NUM"), "24-00101", &found, &recno);
-    }
+    bool found;
+    std::uint32_t recno;
+    if (s.ok() && !on_open) s = cdx->Seek(cdx->FindTag("FILE_NUM"), "24-00101", &found, &recno);
     EXPECT_TRUE(s.IsCorruption()) << s.ToString();
-    EXPECT_EQ(s.message(), c.message);
+    EXPECT_EQ(s.message(), message);
   }
 }
 
@@ -198,6 +191,22 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
          EncodeFixed32BE(b->data() + root + 12 + entry + 64, child(0));
        },
        "below the last key"},
+      {"first leaf's first two entries swapped",
+       [&](std::string* b) {
+         cdx::Node n;
+         for (std::uint32_t at = root; n.offset == 0 || !n.is_leaf(); at = n.children[0]) {
+           ASSERT_TRUE(
+               cdx::Node::DecodeFrom(std::string_view(*b).substr(at, 512), at, 60, ' ', "node", &n)
+                   .ok());
+           if (n.is_leaf()) break;
+         }
+         const std::string key(n.key(0));
+         const std::uint32_t recno = n.recnos[0];
+         n.Erase(0);
+         n.Insert(1, key, recno, 0);
+         n.EncodeTo(' ', b->data() + n.offset);
+       },
+       "is out of order"},
       {"root flag below the root",
        [&](std::string* b) { (*b)[child(1)] = static_cast<char>((*b)[child(1)] | 1); },
        "root flag below the root"},

@@ -24,10 +24,11 @@ struct TagShape {
   std::string collation;  // bytes 494.. of the header; empty = MACHINE
 };
 
-inline TagShape Shape(const char* name, int key_length) {
+inline TagShape Shape(const char* name, int key_length, const char* key_expr = "KEY",
+                      const char* for_expr = "") {
   TagShape shape;
-  shape.name = name;
-  shape.key_length = key_length;
+  shape.name = name, shape.key_length = key_length;
+  shape.key_expr = key_expr, shape.for_expr = for_expr;
   return shape;
 }
 

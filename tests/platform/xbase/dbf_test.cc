@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/xbase/codepage.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/mem_env.h"
@@ -12,35 +14,7 @@
 namespace xbase {
 namespace {
 
-// A header with the given fields (name, type, length, decimals), code page mark and records.
-std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, int>>& fields,
-                    std::uint8_t code_page, const std::vector<std::string>& records = {}) {
-  DbfHeader h;
-  h.version = 0x03;
-  h.year = 2024, h.month = 6, h.day = 3;
-  h.header_length = static_cast<std::uint16_t>(32 + 32 * fields.size() + 1);
-  int len = 1;
-  for (const auto& f : fields) len += std::get<2>(f);
-  h.record_length = static_cast<std::uint16_t>(len);
-  h.record_count = static_cast<std::uint32_t>(records.size());
-  h.code_page = code_page;
-  std::string out(h.header_length, '\0');
-  h.EncodeTo(out.data());
-  int offset = 1;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    FieldDescriptor d;
-    d.name = std::get<0>(fields[i]);
-    d.type = std::get<1>(fields[i]);
-    d.length = static_cast<std::uint8_t>(std::get<2>(fields[i]));
-    d.decimals = static_cast<std::uint8_t>(std::get<3>(fields[i]));
-    d.displacement = static_cast<std::uint32_t>(offset);
-    offset += d.length;
-    d.EncodeTo(out.data() + 32 + 32 * i);
-  }
-  out[h.header_length - 1] = 0x0D;
-  for (const auto& r : records) out += r;
-  return out + "\x1A";
-}
+using table_testing::MakeDbf;
 
 TEST(Record, WritesValuesInFoxProFormat) {
   DbfLayout layout;
@@ -100,6 +74,19 @@ TEST(Record, WritesValuesInFoxProFormat) {
     ASSERT_TRUE(s.ok()) << s.ToString();
     EXPECT_EQ(rec.Raw(f), c.stored);
   }
+  // Logicals as FoxPro reads them: T t Y y true, F f N n false, a blank or anything else unknown.
+  const int ok = layout.FindField("OK");
+  const std::size_t at = static_cast<std::size_t>(rec.Raw(ok).data() - rec.bytes().data());
+  for (const char* c : {"T1", "t1", "Y1", "y1", "F0", "f0", "N0", "n0", " -", "?-"}) {
+    std::string bytes = rec.bytes();
+    bytes[at] = c[0];
+    rec.Assign(bytes);
+    bool v = false;
+    EXPECT_EQ(rec.Logical(ok, &v) ? (v ? '1' : '0') : '-', c[1]) << c[0];
+  }
+  double n = 1;  // a blank number is no number (unreadable text reads as 0, as in xBase)
+  rec.Clear();
+  EXPECT_FALSE(rec.Number(layout.FindField("AMT"), &n));
 }
 
 TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
@@ -134,14 +121,29 @@ TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
   }
 }
 
+// A descriptor's bytes: name, type, displacement (LE, 12-15), length, decimals, flags (18), and
+// nothing written outside its 32 bytes; read back to the same values.
+TEST(FieldDescriptor, EncodesEachFieldInItsPlace) {
+  FieldDescriptor d;
+  d.name = "AMT", d.type = 'N', d.displacement = 0x0201, d.length = 10, d.decimals = 2;
+  d.flags = 0x04;
+  std::string bytes(96, '\xAA');
+  d.EncodeTo(bytes.data() + 32);
+  EXPECT_EQ(bytes, std::string(32, '\xAA') +
+                       std::string("AMT\0\0\0\0\0\0\0\0N\x01\x02\0\0\x0A\x02\x04", 19) +
+                       std::string(13, '\0') + std::string(32, '\xAA'));
+  FieldDescriptor back;
+  ASSERT_TRUE(back.DecodeFrom(std::string_view(bytes).substr(32)).ok());
+  EXPECT_EQ(
+      std::tie(back.name, back.type, back.displacement, back.length, back.decimals, back.flags),
+      std::tie(d.name, d.type, d.displacement, d.length, d.decimals, d.flags));
+}
+
 TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {
+  DbfLayout smallest;  // one field of one byte
+  EXPECT_TRUE(DbfLayout::Decode(MakeDbf({{"N", 'C', 1, 0}}, 0x03), &smallest).ok());
   const std::string good = MakeDbf({{"NAME", 'C', 6, 0}, {"DT", 'D', 8, 0}}, 0x03);
-  struct Case {
-    const char* what;
-    std::size_t at;
-    std::string bytes;
-    const char* message;
-  } cases[] = {
+  const std::tuple<const char*, std::size_t, std::string, const char*> cases[] = {
       {"visual foxpro", 0, "\x30", "not a FoxPro 2.x table"},
       {"not a dbf", 0, "\x47", "not a DBF"},
       {"short header length", 8, std::string("\x20\x00", 2), "too short"},
@@ -152,14 +154,12 @@ TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {
       {"bad name", 32, std::string("\x01"), "name contains"},
       {"bad month", 2, std::string("\x0D"), "not a date"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, at, patch, message] : cases) {
     std::string bytes = good;
-    bytes.replace(c.at, c.bytes.size(), c.bytes);
+    bytes.replace(at, patch.size(), patch);
     DbfLayout layout;
     Status s = DbfLayout::Decode(bytes, &layout);
-    EXPECT_FALSE(s.ok());
-    EXPECT_NE(s.message().find(c.message), std::string::npos) << s.ToString();
+    EXPECT_NE(s.message().find(message), std::string::npos) << what << ": " << s.ToString();
   }
 }
 

@@ -6,31 +6,22 @@
 #include <algorithm>
 #include <random>
 
+#include "platform/xbase/table_test_util.h"
+
 namespace xbase {
 namespace {
 
 class ExprTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // NAME C10 "  Ann Lee " CITY C8 "Décatur" AMT N10.2 "   1234.50" DT D "20240603" OK L "T"
-    std::string h(32 + 5 * 32 + 1, '\0');
-    DbfHeader header;
-    header.header_length = static_cast<std::uint16_t>(h.size());
-    header.record_length = 1 + 10 + 8 + 10 + 8 + 1;
-    header.EncodeTo(h.data());
-    const char* names[] = {"NAME", "CITY", "AMT", "DT", "OK"};
-    const char types[] = {'C', 'C', 'N', 'D', 'L'};
-    const int lengths[] = {10, 8, 10, 8, 1};
-    for (int i = 0; i < 5; ++i) {
-      FieldDescriptor d;
-      d.name = names[i];
-      d.type = types[i];
-      d.length = static_cast<std::uint8_t>(lengths[i]);
-      d.decimals = i == 2 ? 2 : 0;
-      d.EncodeTo(h.data() + 32 + 32 * i);
-    }
-    h.back() = 0x0D;
-    ASSERT_TRUE(DbfLayout::Decode(h, &layout_).ok());
+    ASSERT_TRUE(DbfLayout::Decode(table_testing::MakeDbf({{"NAME", 'C', 10, 0},
+                                                          {"CITY", 'C', 8, 0},
+                                                          {"AMT", 'N', 10, 2},
+                                                          {"DT", 'D', 8, 0},
+                                                          {"OK_2", 'L', 1, 0}},
+                                                         0x03),
+                                  &layout_)
+                    .ok());
     record_ = std::make_unique<Record>(&layout_, &CodePage::ForMark(0x03));
     record_->Assign(std::string(" ") + "  Ann Lee " +
                     "D\xE9"
@@ -84,9 +75,15 @@ TEST_F(ExprTest, KeysAreTheBytesFoxProStores) {
       {"TEST->CITY", 8,
        "D\xE9"
        "catur "},
-      {"IIF(OK, 'Y', 'N')", 1, "Y"},
+      {"IIF(OK_2, 'Y', 'N')", 1, "Y"},
       {"PADL(ALLTRIM(NAME), 9, '0')", 9, "00Ann Lee"},
-      {"OK", 1, "T"},
+      {"PADR(ALLT(NAME), 9, '*')", 9, "Ann Lee**"},
+      {"PADL(TRIM(NAME), 10)", 10, "   Ann Lee"},
+      {"SUBS(NAME,3,3)", 3, "Ann"},
+      {"NAME-CITY", 18,
+       "  Ann LeeD\xE9"
+       "catur  "},  // a - b: a's trailing blanks go last
+      {"OK_2", 1, "T"},
       {"AMT", 8, std::string("\xC0\x93\x4A\x00\x00\x00\x00\x00", 8)},
       {"DT", 8, std::string("\xC1\x42\xC5\x98\x80\x00\x00\x00", 8)},  // Julian day 2460465
       {"-AMT", 8, std::string("\x3F\x6C\xB5\xFF\xFF\xFF\xFF\xFF", 8)},
@@ -106,7 +103,9 @@ TEST_F(ExprTest, ForClausesAndUnknownExpressions) {
       {".NOT. DELETED()", "T"},
       {"NOT DELETED()", "T"},
       {"DELETED()", "F"},
-      {"AMT > 1000 .AND. OK", "T"},
+      {"AMT > 1000 .AND. OK_2", "T"},
+      {"CITY <> 'D'", "F"},
+      {"NAME # 'x'", "T"},
       {"AMT < 1000 .OR. CITY = 'D'", "T"},
       {"CITY == 'D'", "F"},
       {"'Ann' $ NAME", "T"},
@@ -117,6 +116,7 @@ TEST_F(ExprTest, ForClausesAndUnknownExpressions) {
       {"NAME +", "error: Not supported"},
       {"NAME + AMT", "error: Not supported"},
       {"UPPER(AMT)", "error: Not supported"},
+      {"UPP(NAME)", "error: Not supported"},  // abbreviations have four letters at least
       {"LEFT(NAME", "error: Not supported"},
       {"'open", "error: Not supported"},
   };

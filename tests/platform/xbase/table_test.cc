@@ -7,14 +7,15 @@
 
 #include <clocale>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "platform/xbase/cdx_test_util.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/env.h"
-#include "platform/xbase/cdx_test_util.h"
 #include "platform/xbase/expr.h"
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table_test_util.h"
@@ -26,18 +27,9 @@ using table_testing::CopyFixtures;
 using table_testing::ExpectConsistent;
 using table_testing::KeyList;
 using table_testing::OpenOrDie;
+using table_testing::RunCommand;
 using table_testing::Slurp;
 using table_testing::TempDir;
-
-std::string RunCommand(const std::string& cmd, int* rc) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  std::size_t n;
-  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  *rc = p ? pclose(p) : -1;  // 0 when the command succeeded
-  return out;
-}
 
 // The record a seek finds, 0 for none.
 std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) {
@@ -48,39 +40,20 @@ std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) 
   return found ? recno : 0;
 }
 
-// Every record and field as python3-dbfread (an independent reader) sees it, against ours.
+// Every record and field as python3-dbfread (an independent reader, dbfread_oracle.py) sees it.
 TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
   int rc = 0;
   RunCommand("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", &rc);
   if (rc != 0) GTEST_SKIP() << "python3-dbfread not installed";
+  const std::string oracle = std::string(XFR_TEST_DATA) + "/../platform/xbase/dbfread_oracle.py";
   for (const char* name : {"PROPERTY", "CLIENT", "INVOICE"}) {
     SCOPED_TRACE(name);
     std::string path = table_testing::DataPath(std::string("foxpro/") + name + ".DBF");
-    // One line per field: recno TAB field TAB value, with values in our own text forms.
-    TempDir tmp;
-    {
-      std::ofstream py(tmp / "read.py");
-      py << "import dbfread, sys\n"
-            "t = dbfread.DBF(sys.argv[1], ignore_missing_memofile=True, "
-            "char_decode_errors='strict')\n"
-            "for i, rec in enumerate(list(t.records) + list(t.deleted), 1):\n"
-            "    for f in t.fields:\n"
-            "        if f.type == 'M': continue\n"
-            "        v = rec[f.name]\n"
-            "        if v is None: s = ''\n"
-            "        elif f.type == 'D': s = v.strftime('%Y%m%d')\n"
-            "        elif f.type == 'L': s = 'T' if v else 'F'\n"
-            "        elif f.type in 'NF': s = '%.6f' % float(v)\n"
-            "        else: s = v\n"
-            "        sys.stdout.write('%d\\t%s\\t%s\\n' % (i, f.name, s))\n";
-    }
-    std::string expected =
-        RunCommand("/usr/bin/python3 '" + (tmp / "read.py") + "' '" + path + "'", &rc);
+    std::string expected = RunCommand("/usr/bin/python3 '" + oracle + "' '" + path + "'", &rc);
     ASSERT_EQ(rc, 0) << expected;
     auto table = OpenOrDie(Env::Default(), path, TableOptions{.read_only = true});
     std::uint32_t count = 0;
     ASSERT_TRUE(table->RecordCount(&count).ok());
-    std::string ours;
     Record rec = table->NewRecord();
     std::vector<std::uint32_t> order;  // live records, then deleted ones, as the reader lists them
     for (int pass = 0; pass < 2; ++pass) {
@@ -89,34 +62,29 @@ TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
         if (rec.deleted() == (pass == 1)) order.push_back(r);
       }
     }
+    std::string ours;
     for (std::size_t i = 0; i < order.size(); ++i) {
-      const std::uint32_t r = static_cast<std::uint32_t>(i + 1);
       ASSERT_TRUE(table->Read(order[i], &rec).ok());
       for (std::size_t f = 0; f < table->layout().fields().size(); ++f) {
         const DbfField& field = table->layout().fields()[f];
-        if (field.type == 'M') continue;
+        const int n = static_cast<int>(f);
         std::string v;
+        char buf[64];
         double d;
         DbfDate date;
         bool b;
-        if (field.type == 'N' || field.type == 'F') {
-          if (rec.Number(static_cast<int>(f), &d)) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.6f", d);
-            v = buf;
-          }
-        } else if (field.type == 'D') {
-          if (rec.Date(static_cast<int>(f), &date)) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year, date.month, date.day);
-            v = buf;
-          }
-        } else if (field.type == 'L') {
-          if (rec.Logical(static_cast<int>(f), &b)) v = b ? "T" : "F";
-        } else {
-          v = rec.Text(static_cast<int>(f));
+        if (field.type == 'M') continue;
+        if ((field.type == 'N' || field.type == 'F') && rec.Number(n, &d)) {
+          v.assign(buf, std::snprintf(buf, sizeof buf, "%.6f", d));
+        } else if (field.type == 'D' && rec.Date(n, &date)) {
+          v.assign(buf,
+                   std::snprintf(buf, sizeof buf, "%04d%02d%02d", date.year, date.month, date.day));
+        } else if (field.type == 'L' && rec.Logical(n, &b)) {
+          v = b ? "T" : "F";
+        } else if (field.type == 'C') {
+          v = rec.Text(n);
         }
-        ours += std::to_string(r) + "\t" + field.name + "\t" + v + "\n";
+        ours += std::to_string(i + 1) + "\t" + field.name + "\t" + v + "\n";
       }
     }
     EXPECT_EQ(ours, expected);
@@ -204,6 +172,11 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
               "20240603"
               "    450.00"
               "F");
+    const std::time_t now = std::time(nullptr);
+    const std::tm* today = std::localtime(&now);  // the header's date of last change
+    EXPECT_EQ(Slurp(dir / "INVOICE.DBF").substr(1, 3),
+              std::string({static_cast<char>(today->tm_year), static_cast<char>(today->tm_mon + 1),
+                           static_cast<char>(today->tm_mday)}));
   }
   ExpectConsistent(dir.path());
 }
@@ -244,29 +217,25 @@ TEST(Table, ManyAppendsAndKeyEditsPassTheIndependentChecker) {
   EXPECT_NE(out.find("depth=2"), std::string::npos) << "splits made a second level\n" << out;
 }
 
-void MarkDeleted(const std::string& path, Table* table, std::uint32_t recno) {
-  std::unique_ptr<File> f;
-  ASSERT_TRUE(Env::Default()->OpenFile(path, false, &f).ok());
-  ASSERT_TRUE(f->WriteAt(table->layout().RecordOffset(recno), "*", 1).ok());
-}
-
+// Records 1, 4 ("ac24-104"; "AC24-104" (35) shares its UPPER key) and 2 ("24-00102"; its twin 33
+// is deleted already) deleted; the index found under another case of its name.
 TEST(Table, DeletedRecordsAreInvisibleToSeekAndFirst) {
   TempDir dir;
   CopyFixtures("foxpro", dir.path());
-  std::string path = dir / "PROPERTY.DBF";
-  auto table = OpenOrDie(Env::Default(), path);
-  MarkDeleted(path, table.get(), 1);
-  MarkDeleted(path, table.get(), 4);  // "ac24-104"; "AC24-104" (35) shares the UPPER key
-  MarkDeleted(path, table.get(), 2);  // "24-00102"; its twin 33 is deleted already
-  struct Case {
-    const char* key;
-    std::uint32_t recno;  // 0: not found
-  } cases[] = {
+  std::filesystem::rename(dir / "PROPERTY.CDX", dir / "Property.Cdx");
+  auto table = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF");
+  for (std::uint32_t r : {1, 4, 2}) {
+    Record mark = table->NewRecord();
+    mark.SetDeleted(true);
+    ASSERT_TRUE(table->Update(r, mark).ok());
+  }
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      // key, record found (0: none)
       {"AC24-104", 35},   {"24-00102", 0}, {"24-00101", 0},  {"24-00119", 0}, {"24-00103", 3},
       {"24-00103   ", 3}, {"24-001", 0},   {"24-00103X", 0}, {"", 0},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(SeekRecno(table.get(), "file_num", c.key), c.recno) << c.key;
+  for (const auto& [key, recno] : cases)
+    EXPECT_EQ(SeekRecno(table.get(), "file_num", key), recno) << key;
   bool found = false;
   std::uint32_t first = 0;
   ASSERT_TRUE(table->First(&found, &first).ok());
@@ -274,26 +243,54 @@ TEST(Table, DeletedRecordsAreInvisibleToSeekAndFirst) {
   EXPECT_EQ(first, 3u);
 }
 
+// An empty copy of INVOICE.DBF in env as /I.DBF, its structural index holding the given tags,
+// with the records appended (INV_NUM, INV_DATE, INV_AMT, INV_PAID as SetFromString takes them).
+std::unique_ptr<Table> EmptyInvoice(MemEnv* env, std::vector<testing::TagShape> tags,
+                                    const std::vector<std::vector<const char*>>& rows) {
+  std::string dbf = Slurp(table_testing::DataPath("foxpro/INVOICE.DBF"));
+  dbf = dbf.substr(0, DecodeFixed16LE(dbf.data() + 8)) + "\x1A";
+  EncodeFixed32LE(dbf.data() + 4, 0);
+  env->PutFile("/I.DBF", dbf);
+  env->PutFile("/I.CDX", testing::BuildCdx(tags));
+  auto table = OpenOrDie(env, "/I.DBF");
+  for (const auto& row : rows) {
+    Record rec = table->NewRecord();
+    for (std::size_t f = 0; f < row.size(); ++f)
+      EXPECT_TRUE(rec.SetFromString(static_cast<int>(f), row[f]).ok()) << row[f];
+    std::uint32_t recno = 0;
+    EXPECT_TRUE(table->Append(rec, &recno).ok());
+  }
+  return table;
+}
+
+// A seek's text is read in the tag's key type: logicals T or Y in either case, dates with or
+// without dashes and blank, numbers.
+TEST(Table, SeeksTextAsTheTagsKeyType) {
+  MemEnv env;
+  auto table = EmptyInvoice(
+      &env,
+      {testing::Shape("PAID", 1, "INV_PAID"), testing::Shape("DATE", 8, "INV_DATE"),
+       testing::Shape("AMT", 8, "INV_AMT")},
+      {{"A1", "2024-06-03", "450", "F"}, {"A2", "", "-5", "T"}, {"A3", "2024-01-01", "0", "y"}});
+  const std::tuple<const char*, const char*, std::uint32_t> cases[] = {
+      {"PAID", "Y", 2},        {"PAID", "y", 2},
+      {"PAID", "t", 2},        {"PAID", "n", 1},
+      {"DATE", "", 2},         {"DATE", "2024-01-01", 3},
+      {"DATE", "20240603", 1}, {"DATE", "2024-06-04", 0},
+      {"AMT", "-5", 2},        {"AMT", "450.00", 1},
+      {"AMT", "1", 0}};
+  for (const auto& [tag, text, recno] : cases)
+    EXPECT_EQ(SeekRecno(table.get(), tag, text), recno) << tag << " " << text;
+}
+
 // Deleting and recalling a record is an edit: tags whose FOR condition asks DELETED() gain or
 // lose its key, the fields stay.
 TEST(Table, DeleteAndRecallKeepTagsWithAForConditionInStep) {
-  std::string dbf = Slurp(table_testing::DataPath("foxpro/PROPERTY.DBF"));
-  dbf = dbf.substr(0, DecodeFixed16LE(dbf.data() + 8)) + "\x1A";  // no records
-  EncodeFixed32LE(dbf.data() + 4, 0);
-  testing::TagShape live = testing::Shape("LIVE", 8), gone = testing::Shape("GONE", 8);
-  live.key_expr = "UPPER(FILE_NUM)", live.for_expr = "!DELETED()";
-  gone.key_expr = "FILE_NUM", gone.for_expr = "DELETED()";
   MemEnv env;
-  env.PutFile("/P.DBF", dbf);
-  env.PutFile("/P.CDX", testing::BuildCdx({live, gone}));
-  auto table = OpenOrDie(&env, "/P.DBF");
-  ASSERT_TRUE(table->writable().ok()) << table->writable().ToString();
-  for (const char* file_num : {"a1", "a2", "a3"}) {
-    Record rec = table->NewRecord();
-    ASSERT_TRUE(rec.SetText(table->FindField("FILE_NUM"), file_num).ok());
-    std::uint32_t recno = 0;
-    ASSERT_TRUE(table->Append(rec, &recno).ok());
-  }
+  auto table = EmptyInvoice(&env,
+                            {testing::Shape("LIVE", 8, "UPPER(INV_NUM)", "!DELETED()"),
+                             testing::Shape("GONE", 8, "INV_NUM", "DELETED()")},
+                            {{"a1"}, {"a2"}, {"a3"}});
   for (bool deleted : {true, false}) {
     Record mark = table->NewRecord();
     mark.SetDeleted(deleted);
@@ -301,15 +298,15 @@ TEST(Table, DeleteAndRecallKeepTagsWithAForConditionInStep) {
     Record rec = table->NewRecord();
     ASSERT_TRUE(table->Read(2, &rec).ok());
     EXPECT_EQ(rec.deleted(), deleted);
-    EXPECT_EQ(rec.Text(table->FindField("FILE_NUM")), "a2");
-    KeyList want_live = {{"A1      ", 1}, {"A3      ", 3}}, want_gone;
+    EXPECT_EQ(rec.Text(0), "a2");
+    KeyList live = {{"A1      ", 1}, {"A3      ", 3}}, gone;
     if (deleted) {
-      want_gone = {{"a2      ", 2}};
+      gone = {{"a2      ", 2}};
     } else {
-      want_live.insert(want_live.begin() + 1, {"A2      ", 2});
+      live.insert(live.begin() + 1, {"A2      ", 2});
     }
-    EXPECT_EQ(table_testing::WalkTag(table.get(), 0), want_live);
-    EXPECT_EQ(table_testing::WalkTag(table.get(), 1), want_gone);
+    EXPECT_EQ(table_testing::WalkTag(table.get(), 0), live);
+    EXPECT_EQ(table_testing::WalkTag(table.get(), 1), gone);
   }
 }
 
@@ -354,77 +351,64 @@ TEST(Table, EditedKeysMoveInEveryTag) {
   ExpectConsistent(dir.path());
 }
 
-// Tables whose index comes from FoxPro itself: numeric, date and concatenated keys.
+// Tables whose index comes from FoxPro itself: numeric, date and concatenated keys kept through
+// appends and an edit of one of FoxPro's records.
 TEST(Table, KeepsNumericDateAndCompoundKeysOfFoxProTables) {
   TempDir dir;
   CopyFixtures("foxpro-real", dir.path());
-  {
-    auto office = OpenOrDie(Env::Default(), dir / "OFFICE.DBF");
-    const char* rows[][2] = {{"-5", "3"}, {"1000000", "0"}, {"", "2"}, {"7", "-1.5"}};
-    for (auto& row : rows) {
-      Record rec = office->NewRecord();
-      ASSERT_TRUE(rec.SetFromString(office->FindField("OFFICE_NO"), row[0]).ok());
-      ASSERT_TRUE(rec.SetFromString(office->FindField("BUILD_NO"), row[1]).ok()) << row[1];
-      std::uint32_t recno;
-      ASSERT_TRUE(office->Append(rec, &recno).ok());
+  const struct Case {
+    const char* table;
+    std::vector<const char*> fields;
+    std::vector<std::vector<const char*>> rows;
+    std::uint32_t edited;
+    const char* edit[3];  // field, value, tag the edited record is sought in by the value
+  } cases[] = {
+      {"OFFICE",
+       {"OFFICE_NO", "BUILD_NO"},
+       {{"-5", "3"}, {"1000000", "0"}, {"", "2"}, {"7", "-1.5"}},
+       1,
+       {"OFFICE_NO", "42", "off_num"}},
+      {"PERSON2",
+       {"L_NAME", "F_NAME", "STARTDATE", "AGE"},
+       {{"Zeta", "Ann", "1999-12-31", "30"},
+        {"Almond", "Ann", "", "24"},
+        {"Almond", "Ann", "1901-01-01", ""}},
+       2,
+       {"STARTDATE", "2001-02-03", "DATE_TAG"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    auto table = OpenOrDie(Env::Default(), dir / (std::string(c.table) + ".DBF"));
+    for (const auto& row : c.rows) {
+      Record rec = table->NewRecord();
+      for (std::size_t f = 0; f < row.size(); ++f)
+        ASSERT_TRUE(rec.SetFromString(table->FindField(c.fields[f]), row[f]).ok()) << row[f];
+      std::uint32_t recno = 0;
+      ASSERT_TRUE(table->Append(rec, &recno).ok());
     }
-    Record change = office->NewRecord();
-    ASSERT_TRUE(change.SetNumber(office->FindField("OFFICE_NO"), 42).ok());
-    ASSERT_TRUE(office->Update(1, change).ok());
-    EXPECT_EQ(SeekRecno(office.get(), "OFF_NUM", "42"), 1u);
-    EXPECT_EQ(SeekRecno(office.get(), "off_num", "-5"), 4u);
-  }
-  {
-    auto person = OpenOrDie(Env::Default(), dir / "PERSON2.DBF");
-    const char* rows[][3] = {
-        {"Zeta", "1999-12-31", "30"}, {"Almond", "", "24"}, {"Almond", "1901-01-01", ""}};
-    for (auto& row : rows) {
-      Record rec = person->NewRecord();
-      ASSERT_TRUE(rec.SetFromString(person->FindField("L_NAME"), row[0]).ok());
-      ASSERT_TRUE(rec.SetFromString(person->FindField("F_NAME"), "Ann").ok());
-      ASSERT_TRUE(rec.SetFromString(person->FindField("STARTDATE"), row[1]).ok());
-      ASSERT_TRUE(rec.SetFromString(person->FindField("AGE"), row[2]).ok());
-      std::uint32_t recno;
-      ASSERT_TRUE(person->Append(rec, &recno).ok());
-    }
-    Record change = person->NewRecord();
-    ASSERT_TRUE(change.SetDate(person->FindField("STARTDATE"), DbfDate{2001, 2, 3}).ok());
-    ASSERT_TRUE(person->Update(2, change).ok());
-    EXPECT_EQ(SeekRecno(person.get(), "DATE_TAG", "2001-02-03"), 2u);
+    Record change = table->NewRecord();
+    ASSERT_TRUE(change.SetFromString(table->FindField(c.edit[0]), c.edit[1]).ok());
+    ASSERT_TRUE(table->Update(c.edited, change).ok());
+    EXPECT_EQ(SeekRecno(table.get(), c.edit[2], c.edit[1]), c.edited);
   }
   ExpectConsistent(dir.path());
 }
 
 // A tag the engine cannot maintain: writes fail naming it, and the files stay as they were.
 TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
-  struct Case {
-    const char* what;
-    std::string from, to;  // bytes replaced in PROPERTY.CDX
-    bool collation;
-  } cases[] = {
-      {"unknown function", "UPPER(FILE_NUM)", "XUPPR(FILE_NUM)", false},
-      {"unknown field", "UPPER(FILE_NUM)", "UPPER(FILE_NOM)", false},
-      {"national collation", "", "", true},
+  const std::string good = Slurp(table_testing::DataPath("foxpro/PROPERTY.CDX"));
+  const std::tuple<const char*, std::size_t, std::string> cases[] = {
+      {"unknown function", good.find("UPPER(FILE_NUM)"), "XUPPR"},
+      {"unknown field", good.find("FILE_NUM)") + 6, "O"},
+      {"national collation", 0x600 + 494, "GENERAL"},  // FILE_NUM's header is at 0x600
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, at, patch] : cases) {
+    SCOPED_TRACE(what);
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
-    std::string cdx = Slurp(dir / "PROPERTY.CDX");
-    if (!c.collation) {
-      std::size_t at = cdx.find(c.from);
-      ASSERT_NE(at, std::string::npos);
-      cdx.replace(at, c.to.size(), c.to);
-    } else {
-      auto t = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF", TableOptions{.read_only = true});
-      std::uint32_t header = t->tags()[t->FindTag("FILE_NUM")].header_offset;
-      std::memcpy(cdx.data() + header + 494, "GENERAL", 7);
-    }
-    {
-      std::unique_ptr<File> f;
-      ASSERT_TRUE(Env::Default()->OpenFile(dir / "PROPERTY.CDX", false, &f).ok());
-      ASSERT_TRUE(f->WriteAt(0, cdx.data(), cdx.size()).ok());
-    }
+    std::string cdx = good;
+    cdx.replace(at, patch.size(), patch);
+    std::ofstream(dir / "PROPERTY.CDX", std::ios::binary | std::ios::trunc) << cdx;
     std::string dbf_before = Slurp(dir / "PROPERTY.DBF");
     auto table = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF");
     EXPECT_FALSE(table->writable().ok());
@@ -443,19 +427,47 @@ TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
   }
 }
 
-// A shared-mode append of another xBase program leaves the 0x1A end marker off: the check says
-// so as a note and goes on to check every tag.
-TEST(Table, CheckNotesAMissingEndMarker) {
-  TempDir dir;
-  CopyFixtures("foxpro", dir.path());
-  const std::string dbf = dir / "INVOICE.DBF";
-  std::filesystem::resize_file(dbf, std::filesystem::file_size(dbf) - 1);
-  std::vector<std::string> report;
-  Status s = CheckTable(Env::Default(), dbf, &report);
-  EXPECT_TRUE(s.ok()) << s.ToString();
-  ASSERT_FALSE(report.empty());
-  EXPECT_EQ(report[0].rfind("NOTE  INVOICE.DBF: no 0x1A end marker", 0), 0u) << report[0];
-  EXPECT_EQ(report.size(), 2 + OpenOrDie(Env::Default(), dbf)->tags().size());
+// What the check says of damaged copies of INVOICE.DBF (30 records of 28 bytes from 162 on). A
+// shared-mode append of another program leaves the end marker off: a note, every tag checked.
+TEST(Table, CheckNamesTheFaultOfADamagedTable) {
+  const std::string record31 =
+      " INV24041"
+      "20240603"
+      "    450.00"
+      "F";
+  const struct Case {
+    std::int64_t at;  // where the bytes go; < 0: from the end
+    std::string bytes;
+    std::size_t cut;  // bytes cut off the end first
+    const char* message;
+  } cases[] = {
+      {0, "", 1, "NOTE  INVOICE.DBF: no 0x1A end marker after record 30"},
+      {-1, "X", 0, "INVOICE.DBF: last byte is not the 0x1A end marker"},
+      {-1, record31 + "\x1A", 0,
+       "INVOICE.DBF: header counts 30 records (1003 bytes), the file has 1031: one record (31) not "
+       "counted in the header"},
+      {162 + 3 * 28, "X", 0, "INVOICE.DBF: record 4 starts with 0x58, neither ' ' nor '*'"},
+      {162 + 28 + 1, "A\x01\"", 0,
+       "INVOICE.DBF tag INV_NUM: entry 4 holds \"INV24002\" for record 2, whose key is "
+       "\"A\\x01\\x2224002\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    TempDir dir;
+    CopyFixtures("foxpro", dir.path());
+    const std::string dbf = dir / "INVOICE.DBF";
+    std::string bytes = Slurp(dbf);
+    bytes.resize(bytes.size() - c.cut);
+    bytes.replace(c.at < 0 ? bytes.size() + c.at : c.at, c.bytes.size(), c.bytes);
+    std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
+    std::vector<std::string> report;
+    Status s = CheckTable(Env::Default(), dbf, &report);
+    const std::string said = s.ok() && !report.empty() ? report[0] : s.message();
+    EXPECT_EQ(said.substr(0, std::strlen(c.message)), c.message);
+    if (s.ok()) {
+      EXPECT_EQ(report.size(), 2 + OpenOrDie(Env::Default(), dbf)->tags().size());
+    }
+  }
 }
 
 // Under a locale whose decimal separator is a comma (Qt sets the C library's from the

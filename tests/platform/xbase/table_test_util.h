@@ -12,6 +12,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -65,8 +66,39 @@ inline void CopyFixtures(const std::string& set, const std::string& dir) {
 // Loads every file of tests/data/<set> into env under "/<name>".
 inline void LoadFixtures(const std::string& set, MemEnv* env) {
   for (const auto& e : std::filesystem::directory_iterator(DataPath(set))) {
-    if (e.is_regular_file()) env->PutFile("/" + e.path().filename().string(), Slurp(e.path().string()));
+    if (e.is_regular_file())
+      env->PutFile("/" + e.path().filename().string(), Slurp(e.path().string()));
   }
+}
+
+// A header with the given fields (name, type, length, decimals), code page mark and records.
+inline std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, int>>& fields,
+                           std::uint8_t code_page, const std::vector<std::string>& records = {}) {
+  DbfHeader h;
+  h.version = 0x03;
+  h.year = 2024, h.month = 6, h.day = 3;
+  h.header_length = static_cast<std::uint16_t>(32 + 32 * fields.size() + 1);
+  int len = 1;
+  for (const auto& f : fields) len += std::get<2>(f);
+  h.record_length = static_cast<std::uint16_t>(len);
+  h.record_count = static_cast<std::uint32_t>(records.size());
+  h.code_page = code_page;
+  std::string out(h.header_length, '\0');
+  h.EncodeTo(out.data());
+  int offset = 1;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    FieldDescriptor d;
+    d.name = std::get<0>(fields[i]);
+    d.type = std::get<1>(fields[i]);
+    d.length = static_cast<std::uint8_t>(std::get<2>(fields[i]));
+    d.decimals = static_cast<std::uint8_t>(std::get<3>(fields[i]));
+    d.displacement = static_cast<std::uint32_t>(offset);
+    offset += d.length;
+    d.EncodeTo(out.data() + 32 + 32 * i);
+  }
+  out[h.header_length - 1] = 0x0D;
+  for (const auto& r : records) out += r;
+  return out + "\x1A";
 }
 
 using KeyList = std::vector<std::pair<std::string, std::uint32_t>>;
@@ -97,15 +129,16 @@ inline std::map<std::string, KeyList> ExpectedKeys() {
   return blocks;
 }
 
-inline KeyList WalkTag(Table* table, int tag) {
+inline KeyList WalkTag(CdxFile* cdx, int tag) {
   KeyList keys;
-  Status s = table->cdx()->Walk(tag, [&](std::string_view k, std::uint32_t r) {
+  Status s = cdx->Walk(tag, [&](std::string_view k, std::uint32_t r) {
     keys.emplace_back(std::string(k), r);
     return true;
   });
   if (!s.ok()) keys.emplace_back("walk failed: " + s.ToString(), 0);
   return keys;
 }
+inline KeyList WalkTag(Table* table, int tag) { return WalkTag(table->cdx(), tag); }
 
 inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path,
                                         TableOptions options = {}) {
@@ -121,25 +154,28 @@ inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path,
 inline std::string CheckerPath() { return std::string(XFR_SHARED_DIR) + "/tools/checktables.py"; }
 inline bool HaveChecker() { return std::filesystem::exists(CheckerPath()); }
 
-// Runs the independent checker on dir; returns pclose's status (0 when it passed) and puts its
-// output in *out.
-inline int RunChecker(const std::string& dir, std::string* out) {
-  std::string cmd = "python3 '" + CheckerPath() + "' '" + dir + "' 2>&1";
+// Runs a shell command; returns its output and puts pclose's status (0: success) in *rc.
+inline std::string RunCommand(const std::string& cmd, int* rc) {
+  std::string out;
   FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return -1;
   char buf[4096];
   std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  return pclose(p);
+  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  *rc = p ? pclose(p) : -1;
+  return out;
+}
+
+// Runs the independent checker on dir; returns its status (0 when it passed), its output in *out.
+inline int RunChecker(const std::string& dir, std::string* out) {
+  int rc = 0;
+  *out += RunCommand("python3 '" + CheckerPath() + "' '" + dir + "' 2>&1", &rc);
+  return rc;
 }
 
 // Every DBF of dir passes our check and, when it is there, the independent checker.
 inline void ExpectConsistent(const std::string& dir) {
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    std::string name = e.path().filename().string();
-    if (name.size() < 4 ||
-        (name.substr(name.size() - 4) != ".DBF" && name.substr(name.size() - 4) != ".dbf"))
-      continue;
+    if (e.path().extension() != ".DBF" && e.path().extension() != ".dbf") continue;
     std::vector<std::string> report;
     Status s = CheckTable(Env::Default(), e.path().string(), &report);
     EXPECT_TRUE(s.ok()) << s.ToString();

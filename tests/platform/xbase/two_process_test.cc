@@ -22,6 +22,14 @@ using table_testing::OpenOrDie;
 using table_testing::Slurp;
 using table_testing::TempDir;
 
+// The same table without its structural index.
+void DropIndex(const std::string& dbf, const std::string& cdx) {
+  std::string bytes = Slurp(dbf);
+  bytes[28] = static_cast<char>(bytes[28] & ~0x01);
+  std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
+  std::filesystem::remove(cdx);
+}
+
 // FoxPro's lock layouts, written out here as FoxPro has them: a table with a structural index
 // locks its header at 0x7FFFFFFE, record n at 0x7FFFFFFE - n and the whole table on the 0x07FFFFFF
 // bytes below the header byte; one without locks its header at 0x40000000 and a record at
@@ -61,20 +69,14 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
     const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
-    if (!c.indexed) {
-      // The same table without its structural index.
-      std::string bytes = Slurp(dbf);
-      bytes[28] = static_cast<char>(bytes[28] & ~0x01);
-      std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
-      std::filesystem::remove(cdx);
-    }
+    if (!c.indexed) DropIndex(dbf, cdx);
     auto table = OpenOrDie(Env::Default(), dbf, options);
     const auto plain = [&](std::uint32_t recno) {
       return kDbfLockBase + (recno == 0 ? 0 : table->layout().RecordOffset(recno));
     };
-    const std::uint64_t offset =
-        c.offset >= 0 && c.indexed ? static_cast<std::uint64_t>(c.offset)
-                                   : plain(static_cast<std::uint32_t>(-c.offset));
+    const std::uint64_t offset = c.offset >= 0 && c.indexed
+                                     ? static_cast<std::uint64_t>(c.offset)
+                                     : plain(static_cast<std::uint32_t>(-c.offset));
     const std::string dbf_before = Slurp(dbf), cdx_before = Slurp(cdx);
     Record rec = table->NewRecord();
     ASSERT_TRUE(rec.SetText(0, "LOCKED").ok());
@@ -114,16 +116,13 @@ TEST(Table, KeepsToFoxProLockLayouts) {
    public:
     std::vector<Probe> held, free;
     int probes = 0, faults = 0;
-    Status OpenFile(const std::string& path, bool read_only,
-                    std::unique_ptr<File>* file) override {
+    Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override {
       std::unique_ptr<File> base;
       Status s = Env::Default()->OpenFile(path, read_only, &base);
       if (s.ok()) *file = std::make_unique<ProbingFile>(this, std::move(base));
       return s;
     }
-    bool FileExists(const std::string& path) override {
-      return Env::Default()->FileExists(path);
-    }
+    bool FileExists(const std::string& path) override { return Env::Default()->FileExists(path); }
     void SleepMicros(std::uint64_t micros) override { Env::Default()->SleepMicros(micros); }
     void Check() {
       ++probes;
@@ -161,12 +160,7 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
     const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
-    if (!indexed) {
-      std::string bytes = Slurp(dbf);
-      bytes[28] = static_cast<char>(bytes[28] & ~0x01);
-      std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
-      std::filesystem::remove(cdx);
-    }
+    if (!indexed) DropIndex(dbf, cdx);
     ProbingEnv env;
     auto table = OpenOrDie(&env, dbf);
     const auto record = [&](std::uint32_t n) {

@@ -15,11 +15,7 @@ namespace {
 
 using table_testing::OpenOrDie;
 
-struct Operation {
-  const char* name;
-  // Runs the write on the table; returns its status.
-  std::function<Status(Table*)> run;
-};
+using Operation = std::pair<const char*, std::function<Status(Table*)>>;
 
 std::vector<std::string> RecordBytes(Env* env, std::uint32_t count) {
   auto table = OpenOrDie(env, "/PROPERTY.DBF", TableOptions{.read_only = true});
@@ -53,7 +49,7 @@ const std::vector<Operation>& Operations() {
 
 TEST(WriteSafety, EveryCrashPointLeavesACheckableTable) {
   for (const Operation& op : Operations()) {
-    SCOPED_TRACE(op.name);
+    SCOPED_TRACE(op.first);
     // How many writes the operation makes when nothing goes wrong.
     int total = 0;
     {
@@ -62,7 +58,7 @@ TEST(WriteSafety, EveryCrashPointLeavesACheckableTable) {
       FaultEnv faults(&mem);
       auto table = OpenOrDie(&faults, "/PROPERTY.DBF");
       faults.Reset();
-      ASSERT_TRUE(op.run(table.get()).ok());
+      ASSERT_TRUE(op.second(table.get()).ok());
       total = faults.writes();
       ASSERT_GE(total, 2);
     }
@@ -80,7 +76,7 @@ TEST(WriteSafety, EveryCrashPointLeavesACheckableTable) {
         } else {
           faults.CrashAfter(crash);
         }
-        Status s = op.run(table.get());
+        Status s = op.second(table.get());
         if (fail) {
           EXPECT_FALSE(s.ok());
         }
