@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/console/console_app.h"
+#include "app/console_app.h"
+#include "base/app.h"
+#include "base/error_report.h"
 #include "platform/console/console_window.h"
 #include "platform/dbus/dbus_dde_transport.h"
 #include "platform/posix/posix_clock.h"
@@ -23,14 +25,13 @@
 #include "platform/posix/posix_instance.h"
 #include "platform/qt/main_window_view.h"
 #include "platform/qt/qt_window_services.h"
-#include "platform/xbase_table.h"
-#include "shell/error_report.h"
+#include "platform/tables/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
-#include "shell/app.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   LinuxPlatform platform;
   xfr::QtWindowServices window(&platform.files);
   xfr::App app(platform.With(&window), command_line);
-  xfr::FrmMain form(app);
+  xfr::MainWindow form(app);
   xfr::MainWindowView::Commands commands;
   commands.read = [&form] { xfr::CmdRead_Click(form); };
   commands.send = [&form] { xfr::cmdSend_Click(form); };

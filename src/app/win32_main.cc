@@ -5,15 +5,15 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/console/console_app.h"
+#include "app/console_app.h"
+#include "base/app.h"
 #include "platform/console/console_window.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_ini.h"
 #include "platform/win32/win32_instance.h"
-#include "platform/xbase_table.h"
-#include "shell/app.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "fakes/harness.h"
-#include "shell/main_window.h"
+#include "form/main_window.h"
+#include "shell/wiring.h"
 
 namespace xfr::testing {
 
@@ -53,7 +54,7 @@ struct Office : Harness {
     property->Append(rec);
   }
   FrmMain& Form() {
-    if (!form) form = std::make_unique<FrmMain>(app);
+    if (!form) form = std::make_unique<MainWindow>(app);
     return *form;
   }
   std::shared_ptr<FakeTableData> property, client, invoice;
