@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/app.h"
 #include "bench_office.h"
+#include "controls/dde_control.h"
 #include "link/apx_link.h"
 #include "platform/dbus/dbus_dde_transport.h"
-#include "platform/dde_control.h"
-#include "shell/app.h"
 
 namespace {
 

@@ -6,10 +6,11 @@
 
 #include "fakes/harness.h"
 #include "peak_memory.h"
-#include "platform/xbase_table.h"
+#include "platform/tables/xbase_table.h"
 #include "property_tables.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ void BM_StartupToFirstRecord(benchmark::State& state) {
     xfr::App app(xfr::Services{&h.ini, &h.files, nullptr, &h.window, &tables, nullptr,
                                &h.instance},
                  "");
-    xfr::FrmMain form(app);
+    xfr::MainWindow form(app);
     xfr::Initialize(app);
     xfr::frmMainForm_Load(form);
     if (form.txtFile_Num.text.empty() || !h.window.boxes.empty()) {

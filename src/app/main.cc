@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/console/console_app.h"
+#include "app/console_app.h"
+#include "base/app.h"
+#include "base/error_report.h"
 #include "platform/console/console_window.h"
 #include "platform/console/recorder.h"
 #include "platform/dbus/dbus_dde_transport.h"
@@ -25,11 +27,10 @@
 #include "platform/posix/posix_instance.h"
 #include "platform/qt/main_window_view.h"
 #include "platform/qt/qt_window_services.h"
-#include "platform/xbase_table.h"
-#include "shell/app.h"
-#include "shell/error_report.h"
+#include "platform/tables/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
@@ -142,7 +143,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
                       xfr::JsonQuote(command_line) + "}",
                   false);
   xfr::App app(platform.With(&recorded), command_line);
-  xfr::FrmMain form(app);
+  xfr::MainWindow form(app);
   // Each command with the file number shown before and after it.
   auto logged = [&recorded, &form](const char* name, void (*command)(xfr::FrmMain&)) {
     return [&recorded, &form, name, command] {

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/console/console_app.h"
+#include "app/console_app.h"
+#include "base/app.h"
 #include "platform/console/console_window.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_files.h"
@@ -14,10 +16,9 @@
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/window/win32_main_window.h"
 #include "platform/win32/window/win32_window_services.h"
-#include "platform/xbase_table.h"
-#include "shell/app.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
 
@@ -68,7 +69,7 @@ int RunWindow(const xfr::CommandLine& line) {
   WindowsPlatform platform;
   xfr::Win32WindowServices window(&platform.files);
   xfr::App app(platform.With(&window), line.text);
-  xfr::FrmMain form(app);
+  xfr::MainWindow form(app);
   xfr::Win32MainWindow::Commands commands;
   commands.read = [&form] { xfr::CmdRead_Click(form); };
   commands.send = [&form] { xfr::cmdSend_Click(form); };

@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
+#include "base/error_report.h"
+#include "base/ini_access.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
-#include "shell/startup.h"
-#include "util/text.h"
 
 namespace xfr {
 

@@ -8,7 +8,7 @@
 // selects the conversation, and a failure part-way leaves the control's properties showing how
 // far the operation got.
 //
-// Errors follow the program's convention (shell/error_report.h). Each operation names itself in
+// Errors follow the program's convention (base/error_report.h). Each operation names itself in
 // CurrentProcName and ends quietly on its own expected DDE error numbers, leaving Text as it was
 // at that moment and the link as it stood (the next operation's first step, LinkMode 0, closes
 // it). Every other error goes to the error report:
@@ -32,8 +32,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/dde_control.h"
-#include "shell/app.h"
+#include "base/app.h"
+#include "controls/dde_control.h"
 
 namespace xfr {
 

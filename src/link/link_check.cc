@@ -1,8 +1,8 @@
 #include "link/link_check.h"
 
+#include "base/ini_access.h"
+#include "base/text.h"
 #include "link/apx_link.h"
-#include "shell/startup.h"
-#include "util/text.h"
 
 namespace xfr {
 

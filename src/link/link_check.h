@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dde_control.h"
-#include "shell/app.h"
+#include "base/app.h"
+#include "controls/dde_control.h"
 
 namespace xfr {
 

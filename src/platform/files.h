@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,5 +35,15 @@ class FileSystem {
   // case; components that do not exist are kept as written. Never raises.
   virtual std::string NativePath(std::string_view path) = 0;
 };
+
+// A first line longer than this is cut: the files read this way hold one short line.
+inline constexpr std::size_t kMaxFirstLine = 1 << 20;
+
+// For the implementations of ReadFirstLine: the first line of what `read` hands out (it fills
+// up to `size` bytes of `chunk` and returns how many, 0 at the end, and raises on an error),
+// read until a CR or LF or kMaxFirstLine characters (a line cut there counts as ended). 62 when
+// `read` hands out nothing.
+std::string ReadFirstLineOf(const std::function<std::size_t(char* chunk, std::size_t size)>& read,
+                            bool* line_ended);
 
 }  // namespace xfr

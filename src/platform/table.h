@@ -1,6 +1,6 @@
 // The table service: what the program needs of a FoxPro table connection (the data control's
-// recordset). Implemented over the xbase engine by XbaseTableService (platform/xbase_table.h);
-// tests use an in-memory fake.
+// recordset). Implemented over the xbase engine by XbaseTableService
+// (platform/tables/xbase_table.h); tests use an in-memory fake.
 //
 // Every operation raises RuntimeError with the numbers the program expects:
 //   3011 table not found, 3015 not an index of this table, 3019 no current index,

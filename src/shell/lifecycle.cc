@@ -4,58 +4,15 @@
 #include <cmath>
 #include <optional>
 
+#include "base/error_report.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
 #include "shell/startup.h"
 #include "store/lookup.h"
 #include "transfer/field_sizing.h"
 #include "util/paths.h"
-#include "util/text.h"
 
 namespace xfr {
-
-void ShowStatus(FrmMain& form, std::string_view text) {
-  if (!text.empty()) {
-    form.LblMsg.visible = true;
-    form.LblMsg.caption = std::string(text);
-  } else {
-    form.LblMsg.visible = false;
-  }
-  form.app().window().StatusChanged(form.LblMsg.caption, form.LblMsg.visible);
-}
-
-namespace {
-
-// A picture that cannot be loaded shows an empty image: the animation is decoration, and a
-// missing icon must not stop a transfer.
-Picture LoadOrEmpty(FrmMain& form, const std::string& path) {
-  try {
-    return form.app().window().LoadPicture(path);
-  } catch (const RuntimeError&) {
-    return Picture{};
-  }
-}
-
-void ShowIcons(FrmMain& form, std::string_view apx_picture, std::string_view trk_picture) {
-  const std::string& dir = form.app().config.TrkAppDir;
-  form.aniCopy.visible = true;
-  form.imgApxIco.picture = LoadOrEmpty(form, dir + std::string(apx_picture));
-  form.imgApxIco.visible = true;
-  form.imgTrkIco.picture = LoadOrEmpty(form, dir + std::string(trk_picture));
-  form.imgTrkIco.visible = true;
-}
-
-}  // namespace
-
-void StartReadAnimation(FrmMain& form) { ShowIcons(form, "Trk.bmp", "Apx.bmp"); }
-
-void StartSendAnimation(FrmMain& form) { ShowIcons(form, "Apx.bmp", "Trk.bmp"); }
-
-void StopCopyAnimation(FrmMain& form) {
-  form.aniCopy.visible = false;
-  form.imgApxIco.visible = false;
-  form.imgTrkIco.visible = false;
-}
 
 std::string MissingTableMessage(std::string_view stripped_dir, std::string_view record_source) {
   return "The file '" + std::string(stripped_dir) + "\\" + std::string(record_source) +
@@ -147,7 +104,7 @@ void SetRecordPointer(FrmMain& form) {
   if (error) {
     // An empty or unreadable hand-off file is reported once and removed, whatever the answer,
     // so that the next repaint does not raise the same error again.
-    app.ErrResponse = ReportError(app, *error);
+    ReportError(app, *error);
     try {
       app.services().files->DeleteFile(path);
     } catch (const RuntimeError&) {
@@ -214,12 +171,6 @@ void Form_Unload(FrmMain& form) {
 }
 
 void cmdExit_Click(FrmMain& form) {
-  Form_Unload(form);
-  throw EndProgram{0};
-}
-
-void TestToExit(FrmMain& form) {
-  if (form.ckbAutoExit.value == 0) return;
   Form_Unload(form);
   throw EndProgram{0};
 }

@@ -1,21 +1,15 @@
-// The main window's lifecycle: load, activation, repaint (the hand-off file), unload, the exit
-// preference, and the status line and copy animation that every command uses.
+// The main window's lifecycle: load, activation, repaint (the hand-off file), unload and the exit
+// preference.
 #pragma once
 
 #include <chrono>
 #include <string>
 #include <string_view>
 
-#include "shell/main_window.h"
+#include "form/main_window.h"
+#include "form/status.h"
 
 namespace xfr {
-
-// Status line: a non-empty text shows LblMsg with it; "" hides it (the old text stays).
-void ShowStatus(FrmMain& form, std::string_view text);
-// The copy animation. A picture file that cannot be loaded shows an empty image.
-void StartReadAnimation(FrmMain& form);
-void StartSendAnimation(FrmMain& form);
-void StopCopyAnimation(FrmMain& form);
 
 inline constexpr std::string_view kHandOffFileName = "xfr.dat";
 // A hand-off file that is empty or has no line end yet is read again after each of up to
@@ -42,7 +36,5 @@ void Form_Paint(FrmMain& form);
 void Form_Unload(FrmMain& form);
 // Unloads the window and ends the program (throws EndProgram).
 void cmdExit_Click(FrmMain& form);
-// Ends the program after a transfer when "Exit After Transfer" is checked or greyed.
-void TestToExit(FrmMain& form);
 
 }  // namespace xfr

@@ -5,16 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "shell/app.h"
+#include "base/app.h"
+#include "base/ini_access.h"
 
 namespace xfr {
-
-// The value of a key, the default when the key is missing, "" when the value is empty. Values
-// longer than 254 characters come back cut to 255.
-std::string ReadIniString(App& app, std::string_view file, std::string_view section,
-                          std::string_view key, std::string_view default_value);
-void WriteIniString(App& app, std::string_view file, std::string_view section,
-                    std::string_view key, std::string_view value);
 
 // The Windows directory with one backslash appended, or "" when the platform cannot tell.
 std::string GetWindowsDir(App& app);

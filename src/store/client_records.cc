@@ -1,9 +1,9 @@
 #include "store/client_records.h"
 
+#include "base/text.h"
 #include "store/lookup.h"
 #include "store/record_writing.h"
 #include "util/records.h"
-#include "util/text.h"
 
 namespace xfr {
 

@@ -1,8 +1,8 @@
 #include "store/lookup.h"
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
+#include "base/text.h"
 #include "util/records.h"
-#include "util/text.h"
 
 namespace xfr {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
 namespace xfr {
 

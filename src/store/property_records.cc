@@ -3,11 +3,11 @@
 #include <optional>
 #include <string>
 
+#include "base/dates.h"
+#include "base/error_report.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
 #include "store/record_writing.h"
-#include "util/dates.h"
-#include "util/text.h"
 
 namespace xfr {
 

@@ -11,7 +11,7 @@
 
 #include <string_view>
 
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
 namespace xfr {
 

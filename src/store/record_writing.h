@@ -5,18 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "shell/error_report.h"
-#include "store/data_control.h"
-#include "util/text.h"
+#include "base/error_report.h"
+#include "base/text.h"
+#include "controls/data_control.h"
 
 namespace xfr {
-
-// The text trimmed, followed by `width` blanks and cut to `width` characters.
-inline std::string FitToWidth(std::string_view text, int width) {
-  if (width <= 0) return "";
-  const auto n = static_cast<std::size_t>(width);
-  return Utf8Left(VbTrim(text) + std::string(n, ' '), n);
-}
 
 // An expected-error handler that only names `proc` again before the error report, so that a
 // report for an error of this procedure's own steps names it even after a called procedure

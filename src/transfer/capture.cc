@@ -1,11 +1,11 @@
 #include "transfer/capture.h"
 
+#include "base/dates.h"
+#include "base/error_report.h"
+#include "base/ini_access.h"
+#include "base/text.h"
 #include "link/apx_link.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
-#include "shell/startup.h"
-#include "util/dates.h"
-#include "util/text.h"
 
 namespace xfr {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
 namespace xfr {
 
@@ -34,14 +34,14 @@ bool ReadFieldInfo(FrmMain& form, Label& label, std::string_view item, std::stri
 // True when the form name, trimmed and upper-cased, is exactly "ZNA" ("ZNAPROF" is not).
 bool IsZnaForm(std::string_view form_name);
 
-// Step F: the file number from "znaprof|3|1" for the ZNA form, else "offscrn|3|3", into
+// The file number: from "znaprof|3|1" for the ZNA form, else "offscrn|3|3", into
 // lblFile_Num, trimmed and upper-cased.
 bool CaptureFileNumber(FrmMain& form, std::string_view report_name, std::string_view form_name);
 
-// Steps 1 to 13 in order: street, city, state, zip, county, neighbourhood, census, map
-// reference, reference number, estimated value, completion date, borrower, owner. Census, map
-// reference and owner come from the per-form addresses in XFR.INI; a missing entry gives an
-// empty caption without a request.
+// The subject fields, requested in this order: street, city, state, zip, county, neighbourhood,
+// census, map reference, reference number, estimated value, completion date, borrower, owner.
+// Census, map reference and owner come from the per-form addresses in XFR.INI; a missing entry
+// gives an empty caption without a request.
 bool CaptureSubjectFields(FrmMain& form, std::string_view report_name, std::string_view form_name);
 
 // The completion date ("offscrn|11|2") as a short date text with a four-digit year, or "" for a
@@ -50,8 +50,8 @@ bool CaptureSubjectFields(FrmMain& form, std::string_view report_name, std::stri
 // Abort give "". *answered (when given) is false when the request failed.
 std::string ReturnADate(FrmMain& form, std::string_view file_n, bool* answered = nullptr);
 
-// Steps C1 to C7 in order: client number (trimmed, upper-cased), client name (into both name
-// labels), street, the two further address lines and the contact.
+// The client fields, requested in this order: client number (trimmed, upper-cased), client name
+// (into both name labels), street, the two further address lines and the contact.
 bool CaptureClientFields(FrmMain& form, std::string_view report_name);
 
 // The form type of `form_name` from [FORM] of XFR.INI ("" when missing). The caller stores it

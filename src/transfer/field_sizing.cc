@@ -1,8 +1,8 @@
 #include "transfer/field_sizing.h"
 
-#include "shell/error_report.h"
-#include "store/data_control.h"
-#include "util/text.h"
+#include "base/error_report.h"
+#include "base/text.h"
+#include "controls/data_control.h"
 
 namespace xfr {
 
@@ -46,8 +46,7 @@ void FitTextToMaxLength(TextBox& box) {
     box.text = VbTrim(box.text);
     return;
   }
-  std::size_t n = static_cast<std::size_t>(box.max_length);
-  box.text = VbTrim(Utf8Left(box.text + std::string(n, ' '), n));
+  box.text = VbTrim(Utf8Left(box.text, static_cast<std::size_t>(box.max_length)));
 }
 
 namespace {

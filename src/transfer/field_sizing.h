@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
 namespace xfr {
 

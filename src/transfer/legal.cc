@@ -1,7 +1,7 @@
 #include "transfer/legal.h"
 
-#include "shell/startup.h"
-#include "util/text.h"
+#include "base/ini_access.h"
+#include "base/text.h"
 
 namespace xfr {
 

@@ -1,15 +1,15 @@
 #include "transfer/read_driver.h"
 
+#include "base/error_report.h"
+#include "base/text.h"
+#include "form/status.h"
 #include "link/apx_link.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
-#include "shell/lifecycle.h"
 #include "store/client_records.h"
 #include "store/lookup.h"
 #include "store/property_records.h"
 #include "transfer/capture.h"
 #include "util/records.h"
-#include "util/text.h"
 
 namespace xfr {
 
@@ -64,7 +64,11 @@ bool StandsOnProperty(FrmMain& form, std::string_view file_num) {
   return UCase(VbTrim(ValueText(form.datproperty.Field("File_Num")))) == file_num;
 }
 
-// Steps 3 to 18 of the command; returns early for the early ends.
+// The read after the first checks: finds the open report and its first form, captures the file
+// number, the subject and the client fields, then looks the job up and (once the person agrees)
+// updates or adds the property, its client and the invoice. Returns early when there is no
+// report or form, the capture is incomplete, the file number is missing or too long, or the
+// person declines.
 void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
   App& app = form.app();
   DdeClientControl& txtdde = form.txtdde;
@@ -203,7 +207,7 @@ void CmdRead_Click(FrmMain& form) {
     app.SetProc("CmdRead_Click");
     // Whatever the answer, the read ends here: what was written stays written, the rest is not
     // attempted. Error 3218 ends the program from inside the report.
-    app.ErrResponse = ReportError(app, error);
+    ReportError(app, error);
     hourglass.Restore();
     StopCopyAnimation(form);
     ShowStatus(form, "");

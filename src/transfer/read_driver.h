@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
 namespace xfr {
 

@@ -2,19 +2,16 @@
 
 #include <string>
 
+#include "base/error_report.h"
+#include "base/text.h"
+#include "form/status.h"
 #include "link/apx_link.h"
-#include "shell/error_report.h"
-#include "shell/lifecycle.h"
+#include "transfer/capture.h"
 #include "transfer/legal.h"
-#include "util/text.h"
 
 namespace xfr {
 
 namespace {
-
-// The first form of a report is the ZNA form when its name, trimmed, is "ZNA" in any case.
-// (Kept here until the capture's own test is shared.)
-bool IsZnaForm(std::string_view form_name) { return UCase(VbTrim(form_name)) == "ZNA"; }
 
 // The rows of the send whose value is an appraisal label, in the order they go out. A row with
 // no ZNA item is not sent on the ZNA form. The items are written exactly as the appraisal

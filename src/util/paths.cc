@@ -1,8 +1,8 @@
 #include "util/paths.h"
 
+#include "base/error_report.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
-#include "util/text.h"
 
 namespace xfr {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/app.h"
+#include "base/app.h"
 
 namespace xfr {
 

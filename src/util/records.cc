@@ -2,9 +2,9 @@
 
 #include <optional>
 
+#include "base/error_report.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
-#include "util/text.h"
 
 namespace xfr {
 
@@ -57,12 +57,8 @@ std::string Trim2Size(App& app, DataControl& control, std::string_view value,
                       std::string_view field) {
   std::string result;
   StepRunner run(app, "Trim2Size");
-  run.Step([&] {
-    int width = static_cast<std::int16_t>(control.FieldSize(field));
-    if (width < 0) width = 0;
-    result = Utf8Left(VbTrim(value) + std::string(static_cast<std::size_t>(width), ' '),
-                      static_cast<std::size_t>(width));
-  });
+  run.Step(
+      [&] { result = FitToWidth(value, static_cast<std::int16_t>(control.FieldSize(field))); });
   return result;
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "shell/app.h"
-#include "store/data_control.h"
+#include "base/app.h"
+#include "controls/data_control.h"
 
 namespace xfr {
 

@@ -18,6 +18,7 @@
 #include "platform/posix/posix_files.h"
 #include "platform/xbase/fault_env.h"
 #include "platform/xbase/table.h"
+#include "shell/wiring.h"
 
 namespace xfr::campaign {
 namespace {
@@ -216,7 +217,7 @@ TEST(HandOffFile, WrittenSlowlyByAnotherProgramIsShownNotLost) {
     PosixFileSystem files;
     PosixClock clock;
     App app(Services{&o.ini, &files, &clock, &o.window, &o.tables, nullptr, &o.instance}, "");
-    FrmMain form(app);
+    MainWindow form(app);
     Initialize(app);
     frmMainForm_Load(form);
     app.config.WinDir = dir.path() + "/";

@@ -19,23 +19,24 @@
 #include <string>
 #include <vector>
 
+#include "base/app.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_dde.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini.h"
 #include "fakes/fake_window.h"
 #include "fakes/harness.h"
+#include "form/main_window.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
-#include "platform/xbase/foreign_lock.h"
 #include "platform/xbase/env.h"
+#include "platform/xbase/foreign_lock.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
-#include "platform/xbase_table.h"
-#include "shell/app.h"
 #include "shell/lifecycle.h"
-#include "shell/main_window.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "support/office_tables.h"
 #include "transfer/read_driver.h"
 #include "transfer/read_office.h"
@@ -78,7 +79,7 @@ class RealOffice {
   }
 
   Ended Start() {
-    form_ = std::make_unique<FrmMain>(app_);
+    form_ = std::make_unique<MainWindow>(app_);
     return Run([&] {
       Initialize(app_);
       frmMainForm_Load(*form_);

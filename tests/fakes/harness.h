@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/app.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_dde.h"
 #include "fakes/fake_files.h"
@@ -11,7 +12,6 @@
 #include "fakes/fake_table.h"
 #include "fakes/fake_window.h"
 #include "platform/instance.h"
-#include "shell/app.h"
 
 namespace xfr::testing {
 

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "fakes/harness.h"
-#include "shell/main_window.h"
+#include "form/main_window.h"
+#include "shell/wiring.h"
 #include "support/temp_dir.h"
 
 namespace xfr::testing {
@@ -61,7 +62,7 @@ struct Office : Harness {
     property->Append(rec);
   }
   FrmMain& Form() {
-    if (!form) form = std::make_unique<FrmMain>(app);
+    if (!form) form = std::make_unique<MainWindow>(app);
     return *form;
   }
   std::shared_ptr<FakeTableData> property, client, invoice;

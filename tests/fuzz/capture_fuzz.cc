@@ -28,12 +28,13 @@
 #include "fakes/fake_ini.h"
 #include "fakes/harness.h"
 #include "platform/runtime_error.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table.h"
-#include "platform/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "transfer/read_driver.h"
 
 namespace {
@@ -267,7 +268,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xfr::FakeDdeTransport dde;
     xfr::testing::FakeInstance instance;
     xfr::App app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, &instance}, "");
-    xfr::FrmMain form(app);
+    xfr::MainWindow form(app);
     xfr::Initialize(app);
     xfr::frmMainForm_Load(form);
     Require(window.boxes == 0, "the office did not load cleanly");

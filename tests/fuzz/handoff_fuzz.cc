@@ -16,12 +16,13 @@
 #include <fstream>
 #include <string>
 
+#include "base/text.h"
 #include "fakes/office.h"
 #include "platform/posix/posix_files.h"
 #include "platform/runtime_error.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
-#include "util/text.h"
+#include "shell/wiring.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ void RepaintOverPosixFiles(const std::string& content) {
   o.window.error_default = xfr::Answer::kIgnore;
   xfr::App app(xfr::Services{&o.ini, &files, &o.clock, &o.window, &o.tables, &o.dde, &o.instance},
                "");
-  xfr::FrmMain form(app);
+  xfr::MainWindow form(app);
   xfr::Initialize(app);
   xfr::frmMainForm_Load(form);
   Require(o.window.boxes.empty(), "the office did not load cleanly");

@@ -1,6 +1,6 @@
 // The DDE client control over the in-process fake server: the property orders the link
 // operations use, where each error comes from, and what a failure leaves behind.
-#include "platform/dde_control.h"
+#include "controls/dde_control.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The program's table connection over the FoxPro engine: seeks, bookmarks, field values, writes
 // and the run-time errors the program expects.
-#include "platform/xbase_table.h"
+#include "platform/tables/xbase_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +10,14 @@ namespace {
 TEST(StepRunner, TheFourAnswers) {
   struct Case {
     Answer answer;
-    int err_response;
+    ReportAnswer report_answer;
     std::vector<int> steps_run;  // step numbers that completed
     bool passed_on;
   } cases[] = {
-      {Answer::kRetry, 0, {1, 2, 3}, false},  // step 2 fails once, then succeeds
-      {Answer::kIgnore, 1, {1, 3}, false},
-      {Answer::kAbort, 2, {1}, false},
-      {Answer::kCancel, 3, {1}, true},
+      {Answer::kRetry, ReportAnswer::kRetry, {1, 2, 3}, false},  // step 2 fails once, then succeeds
+      {Answer::kIgnore, ReportAnswer::kIgnore, {1, 3}, false},
+      {Answer::kAbort, ReportAnswer::kAbort, {1}, false},
+      {Answer::kCancel, ReportAnswer::kPassOn, {1}, true},
   };
   for (const auto& c : cases) {
     testing::Harness h;
@@ -37,7 +37,7 @@ TEST(StepRunner, TheFourAnswers) {
       passed_on = e.number() == kErrNoCurrentRecord;
     }
     EXPECT_EQ(done, c.steps_run) << static_cast<int>(c.answer);
-    EXPECT_EQ(h.app.ErrResponse, c.err_response);
+    EXPECT_EQ(h.app.LastReportAnswer, c.report_answer);
     EXPECT_EQ(passed_on, c.passed_on);
     ASSERT_EQ(h.window.boxes.size(), 1u);
     EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kAbortRetryIgnore);
@@ -59,7 +59,7 @@ TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {
   testing::Harness h;
   h.app.SetProc("ApxQueryActiveReports");
   h.window.answers = {Answer::kIgnore};
-  EXPECT_EQ(ReportError(h.app, RuntimeError(kErrDdeTimeout)), 1);
+  EXPECT_EQ(ReportError(h.app, RuntimeError(kErrDdeTimeout)), ReportAnswer::kIgnore);
   EXPECT_EQ(h.window.boxes[0].text,
             DescribeError(kErrDdeTimeout) + ".\r\nError # 286 in module ApxQueryActiveReport.");
   EXPECT_EQ(h.window.boxes[0].title, "Error");

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error_report.h"
 #include "fakes/harness.h"
-#include "shell/error_report.h"
 
 namespace xfr {
 namespace {

@@ -2,13 +2,14 @@
 // sees at load and an edit reaching the DBF as an independent reader sees it.
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "fakes/harness.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/xbase/table_test_util.h"
-#include "platform/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "store/lookup.h"
-#include "util/text.h"
 
 namespace xfr {
 namespace {
@@ -36,7 +37,7 @@ struct RealOffice : testing::Harness {
         app2(Services{&ini, &files, nullptr, &window, &tables, nullptr, &instance}, "") {
     CopyFixtures("foxpro", dir.path());
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA\\");
-    form = std::make_unique<FrmMain>(app2);
+    form = std::make_unique<MainWindow>(app2);
     Initialize(app2);
     frmMainForm_Load(*form);
   }

@@ -4,11 +4,11 @@
 
 #include <clocale>
 
+#include "controls/data_control.h"
 #include "fakes/office.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "store/client_records.h"
-#include "store/data_control.h"
 #include "store/lookup.h"
 #include "store/property_records.h"
 #include "util/records.h"

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/dates.h"
 #include "transfer/read_office.h"
-#include "util/dates.h"
 
 namespace xfr {
 namespace {
@@ -130,7 +130,7 @@ TEST(ParseDateValue, FormsAndTheYearWindow) {
       {"1/1/5", 2025, 1, 1, 2005},
   };
   for (const Case& c : cases) {
-    MonthDayYear d = ParseDateValue(c.text, c.this_year);
+    Date d = ParseDateValue(c.text, c.this_year);
     EXPECT_EQ(std::vector<int>({d.month, d.day, d.year}),
               std::vector<int>({c.month, c.day, c.year}))
         << c.text << " in " << c.this_year;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "transfer/read_office.h"
 
 namespace xfr {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "store/lookup.h"
 #include "transfer/send_office.h"
-#include "util/text.h"
 
 namespace xfr {
 namespace {

@@ -10,9 +10,10 @@
 
 #include "fakes/harness.h"
 #include "fakes/office.h"
+#include "form/main_window.h"
 #include "shell/lifecycle.h"
-#include "shell/main_window.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 
 namespace xfr::testing {
 
@@ -49,7 +50,7 @@ struct SendOffice : Harness {
 
   // Start-up as the program does it; the window shows the first property and its client.
   FrmMain& Start() {
-    form = std::make_unique<FrmMain>(app);
+    form = std::make_unique<MainWindow>(app);
     Initialize(app);
     frmMainForm_Load(*form);
     return *form;

@@ -1,4 +1,4 @@
-#include "util/dates.h"
+#include "base/dates.h"
 
 #include <gtest/gtest.h>
 

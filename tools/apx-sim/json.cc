@@ -233,39 +233,6 @@ bool ParseJson(std::string_view text, Json* out, std::string* error) {
   return Parser(text).Parse(out, error);
 }
 
-std::string JsonQuote(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-          out += buf;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-  return out;
-}
-
 std::string WriteJson(const Json& value, int indent) {
   const std::string pad(static_cast<size_t>(indent + 2), ' ');
   const std::string close_pad(static_cast<size_t>(indent), ' ');

@@ -9,6 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "base/text.h"
+
 namespace apxsim {
 
 struct Json;
@@ -34,8 +36,8 @@ struct Json {
 // byte offset.
 bool ParseJson(std::string_view text, Json* out, std::string* error);
 
-// `text` as a JSON string literal, quotes included; control characters escaped.
-std::string JsonQuote(std::string_view text);
+// `text` as a JSON string literal (the program's one quoting).
+using xfr::JsonQuote;
 
 // Writes `value` indented by two spaces per level.
 std::string WriteJson(const Json& value, int indent = 0);

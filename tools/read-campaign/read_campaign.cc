@@ -33,13 +33,14 @@
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini.h"
 #include "fakes/fake_window.h"
+#include "form/main_window.h"
 #include "platform/dbus/dbus_dde_transport.h"
 #include "platform/runtime_error.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/xbase/env.h"
-#include "platform/xbase_table.h"
 #include "shell/lifecycle.h"
-#include "shell/main_window.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "support/apx_sim.h"
 #include "support/office_tables.h"
 #include "support/temp_dir.h"
@@ -211,7 +212,7 @@ int Reads(const Options& o) {
   ini.Set(xfr_ini, "MAPREF", "URAR", "25|1");
   ini.Set(xfr_ini, "OWNER", "URAR", "5|1");
   xfr::App app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, nullptr}, "");
-  xfr::FrmMain form(app);
+  xfr::MainWindow form(app);
 
   long errors = 0, poke_errors = 0;
   std::string first_error;

@@ -5,8 +5,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/app.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "shell/app.h"
 
 namespace xfr {
 
@@ -78,46 +79,6 @@ std::string_view AnswerName(Answer a) {
     case Answer::kNo: return "No";
   }
   return "OK";
-}
-
-std::string JsonQuote(std::string_view text) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-          if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-          } else {
-            out += static_cast<char>(c);
-          }
-      }
-      ++i;
-      continue;
-    }
-    // Copy a well-formed multi-byte sequence; replace anything else.
-    std::size_t len = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    bool ok = len != 0 && i + len <= text.size();
-    for (std::size_t k = 1; ok && k < len; ++k) {
-      ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    }
-    if (ok) {
-      out.append(text.substr(i, len));
-      i += len;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    }
-  }
-  return out + "\"";
 }
 
 ConsoleWindow::ConsoleWindow(ConsoleOptions options, FileSystem* files, std::FILE* out,

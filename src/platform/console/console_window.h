@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/window.h"
 
@@ -64,9 +65,6 @@ class ConsoleWindow : public WindowServices {
   std::vector<Shown> shown_;
   bool noted_ = false;
 };
-
-// A JSON string literal for UTF-8 text (control characters escaped, invalid bytes as U+FFFD).
-std::string JsonQuote(std::string_view text);
 
 // "yes" -> kYes and so on; nullopt for anything else.
 std::optional<Answer> ParseAnswer(std::string_view word);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "base/text.h"
 #include "platform/console/console_window.h"
 #include "platform/value.h"
 

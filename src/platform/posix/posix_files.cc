@@ -16,8 +16,6 @@ namespace xfr {
 namespace {
 
 constexpr int kErrPathFileAccess = 75;
-// A first line longer than this is cut: the files read this way hold one short line.
-constexpr std::size_t kMaxFirstLine = 1 << 20;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -151,33 +149,21 @@ std::string PosixFileSystem::ReadFirstLine(std::string_view path, bool* line_end
     throw RuntimeError(kErrPathFileAccess);
   }
   std::string line;
-  bool any = false;
-  bool ended = false;
-  char chunk[4096];
-  while (line.size() < kMaxFirstLine) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      throw RuntimeError(kErrPathFileAccess);
-    }
-    if (n == 0) break;
-    any = true;
-    std::string_view got(chunk, static_cast<std::size_t>(n));
-    std::size_t eol = got.find_first_of("\r\n");
-    line.append(got.substr(0, eol));
-    if (eol != std::string_view::npos) {
-      ended = true;
-      break;
-    }
+  try {
+    line = ReadFirstLineOf(
+        [fd](char* chunk, std::size_t size) {
+          for (;;) {
+            const ssize_t n = ::read(fd, chunk, size);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR) throw RuntimeError(kErrPathFileAccess);
+          }
+        },
+        line_ended);
+  } catch (...) {
+    ::close(fd);
+    throw;
   }
   ::close(fd);
-  if (!any) throw RuntimeError(kErrInputPastEnd);
-  if (line.size() >= kMaxFirstLine) {
-    line.resize(kMaxFirstLine);
-    ended = true;
-  }
-  if (line_ended) *line_ended = ended;
   return line;
 }
 

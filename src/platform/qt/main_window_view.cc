@@ -15,8 +15,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "base/error_report.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
 #include "shell/lifecycle.h"
 
 namespace xfr {

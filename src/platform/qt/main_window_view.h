@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
 class QCheckBox;
 class QLabel;

@@ -9,8 +9,6 @@ namespace xfr {
 namespace {
 
 constexpr int kErrPathFileAccess = 75;
-// A first line longer than this is cut: the files read this way hold one short line.
-constexpr std::size_t kMaxFirstLine = 1 << 20;
 
 [[noreturn]] void RaiseFor(DWORD error) {
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -73,32 +71,21 @@ std::string Win32FileSystem::ReadFirstLine(std::string_view path, bool* line_end
     throw RuntimeError(kErrPathFileAccess);
   }
   std::string line;
-  bool any = false;
-  bool ended = false;
-  char chunk[4096];
-  while (line.size() < kMaxFirstLine) {
-    DWORD n = 0;
-    if (!::ReadFile(h, chunk, sizeof chunk, &n, nullptr)) {
-      ::CloseHandle(h);
-      throw RuntimeError(kErrPathFileAccess);
-    }
-    if (n == 0) break;
-    any = true;
-    std::string_view got(chunk, n);
-    const std::size_t eol = got.find_first_of("\r\n");
-    line.append(got.substr(0, eol));
-    if (eol != std::string_view::npos) {
-      ended = true;
-      break;
-    }
+  try {
+    line = ReadFirstLineOf(
+        [h](char* chunk, std::size_t size) {
+          DWORD n = 0;
+          if (!::ReadFile(h, chunk, static_cast<DWORD>(size), &n, nullptr)) {
+            throw RuntimeError(kErrPathFileAccess);
+          }
+          return static_cast<std::size_t>(n);
+        },
+        line_ended);
+  } catch (...) {
+    ::CloseHandle(h);
+    throw;
   }
   ::CloseHandle(h);
-  if (!any) throw RuntimeError(kErrInputPastEnd);
-  if (line.size() >= kMaxFirstLine) {
-    line.resize(kMaxFirstLine);
-    ended = true;
-  }
-  if (line_ended) *line_ended = ended;
   return line;
 }
 

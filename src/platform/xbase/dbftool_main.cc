@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/reindex.h"
@@ -19,6 +20,7 @@
 namespace {
 
 using xbase::Status;
+using xfr::JsonQuote;
 
 const char kUsage[] =
     "usage: dbftool COMMAND ...\n"
@@ -52,39 +54,6 @@ Status OpenTable(const std::string& path, bool read_only, std::unique_ptr<xbase:
   options.read_only = read_only;
   options.sync = !read_only;
   return xbase::Table::Open(xbase::Env::Default(), path, options, table);
-}
-
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    auto b = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (b < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", b);
-          out += buf;
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out + "\"";
 }
 
 // The FPT memo file beside a table, read block by block. A memo that cannot be read as text is
@@ -142,12 +111,12 @@ class MemoFile {
     std::string text(length, '\0');
     s = file_->ReadAt(offset + 8, length, text.data(), &got);
     if (!s.ok() || got != length) return Damaged(where + " cannot be read");
-    return Json(code_page.ToUtf8(text));
+    return JsonQuote(code_page.ToUtf8(text));
   }
 
  private:
   static std::string Damaged(const std::string& why) {
-    return "{\"damaged memo\": " + Json(why) + "}";
+    return "{\"damaged memo\": " + JsonQuote(why) + "}";
   }
 
   std::string path_;
@@ -165,7 +134,7 @@ std::string JsonLine(const xbase::Record& rec, std::uint32_t recno, MemoFile* me
                      ", \"_deleted\": " + (rec.deleted() ? "true" : "false");
   const auto& fields = rec.layout().fields();
   for (std::size_t f = 0; f < fields.size(); ++f) {
-    line += ", " + Json(fields[f].name) + ": " + JsonValue(rec, static_cast<int>(f), memo);
+    line += ", " + JsonQuote(fields[f].name) + ": " + JsonValue(rec, static_cast<int>(f), memo);
   }
   return line + "}";
 }
@@ -192,9 +161,9 @@ std::string JsonValue(const xbase::Record& rec, int f, MemoFile* memo) {
       return b ? "true" : "false";
     }
     case 'M':
-      return memo ? memo->Text(rec.Raw(f), rec.code_page()) : Json(rec.Text(f));
+      return memo ? memo->Text(rec.Raw(f), rec.code_page()) : JsonQuote(rec.Text(f));
     default:
-      return Json(rec.Text(f));  // leading blanks are part of the value
+      return JsonQuote(rec.Text(f));  // leading blanks are part of the value
   }
 }
 

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/app.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/temp_dir.h"
-#include "shell/app.h"
 
 namespace xfr {
 namespace {

@@ -14,16 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "controls/dde_control.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini.h"
 #include "fakes/fake_window.h"
+#include "form/main_window.h"
 #include "platform/dbus/dbus_dde_transport.h"
-#include "platform/dde_control.h"
-#include "platform/xbase_table.h"
+#include "platform/tables/xbase_table.h"
 #include "shell/lifecycle.h"
-#include "shell/main_window.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "store/lookup.h"
 #include "support/apx_sim.h"
 #include "support/office_tables.h"
@@ -92,7 +93,7 @@ class TablesE2eTest : public ApxSimTest {
 
   // The window loaded, on `file_num` when given.
   FrmMain& Start(const std::string& file_num = "") {
-    form_ = std::make_unique<FrmMain>(app_);
+    form_ = std::make_unique<MainWindow>(app_);
     Initialize(app_);
     frmMainForm_Load(*form_);
     if (!file_num.empty()) FindTheRecord(*form_, file_num);

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "controls/dde_control.h"
 #include "platform/dbus/apx_sim_process.h"
 #include "platform/dbus/dbus_dde_transport.h"
 #include "platform/dbus/dde_bus.h"
-#include "platform/dde_control.h"
 #include "platform/runtime_error.h"
 
 namespace xfr {

@@ -14,6 +14,7 @@
 #include "platform/qt/qt_window_services.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "store/lookup.h"
 
 namespace xfr {
@@ -23,11 +24,10 @@ namespace {
 struct Window {
   explicit Window(testing::Office& office) : office(office), services(&office.files) {
     testing::QtApp();
-    app = std::make_unique<App>(
-        Services{&office.ini, &office.files, nullptr, &services, &office.tables, nullptr,
-                 &office.instance},
-        "");
-    form = std::make_unique<FrmMain>(*app);
+    app = std::make_unique<App>(Services{&office.ini, &office.files, nullptr, &services,
+                                         &office.tables, nullptr, &office.instance},
+                                "");
+    form = std::make_unique<MainWindow>(*app);
     view = std::make_unique<MainWindowView>(*form, commands);
     services.SetBeforeBox([this] { view->Sync(); });
     Initialize(*app);

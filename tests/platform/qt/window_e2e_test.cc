@@ -20,10 +20,11 @@
 #include "platform/qt/main_window_view.h"
 #include "platform/qt/qt_app.h"
 #include "platform/qt/qt_window_services.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/xbase/table.h"
-#include "platform/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "support/office_tables.h"
 #include "transfer/read_driver.h"
 
@@ -52,7 +53,7 @@ TEST(WindowEndToEnd, ReadAnsweredYesShowsTheCaptureAndTheWrittenRecord) {
   DBusDdeTransport transport(2000);
   QtWindowServices window(&files);
   App app(Services{&ini, &files, &clock, &window, &tables, &transport, nullptr}, "");
-  FrmMain form(app);
+  MainWindow form(app);
   MainWindowView::Commands commands;
   commands.read = [&form] { CmdRead_Click(form); };
   MainWindowView view(form, commands);

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "controls/dde_control.h"
 #include "fakes/fake_ini.h"
 #include "fakes/fake_window.h"
 #include "link/apx_link.h"
 #include "link/link_check.h"
-#include "platform/dde_control.h"
 #include "platform/runtime_error.h"
 #include "platform/win32/apx_sim_exe.h"
 #include "platform/win32/ddeml_transport.h"

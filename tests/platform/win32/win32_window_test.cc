@@ -15,6 +15,7 @@
 #include "fakes/fake_files.h"
 #include "fakes/fake_ini.h"
 #include "fakes/office.h"
+#include "platform/tables/xbase_table.h"
 #include "platform/win32/apx_sim_exe.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/res/resource.h"
@@ -24,9 +25,10 @@
 #include "platform/xbase/check.h"
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
-#include "platform/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
+#include "support/temp_dir.h"
 #include "transfer/read_driver.h"
 
 namespace xfr {
@@ -40,7 +42,7 @@ struct Window {
     Services s = services_in;
     s.window = &window;
     app = std::make_unique<App>(s, "");
-    form = std::make_unique<FrmMain>(*app);
+    form = std::make_unique<MainWindow>(*app);
     Win32MainWindow::Commands commands;
     commands.read = [this] { CmdRead_Click(*form); };
     view = std::make_unique<Win32MainWindow>(*form, window, commands);
@@ -57,7 +59,7 @@ struct Window {
   void Click(int id) { ::SendMessageA(view->Control(id), BM_CLICK, 0, 0); }
 
   std::unique_ptr<App> app;
-  std::unique_ptr<FrmMain> form;
+  std::unique_ptr<MainWindow> form;
   std::unique_ptr<Win32MainWindow> view;
 };
 
@@ -72,8 +74,8 @@ void WriteBitmap(const std::string& path) {
 }
 
 TEST(Win32Window, ReadAnsweredYesShowsTheCaptureAndTheWrittenRecord) {
-  testing::WinTempDir dir;
-  const std::string data = dir.File("data");
+  testing::TempDir dir("xfr-win-");
+  const std::string data = dir / "data";
   fs::create_directories(data);
   for (const char* f : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT", "CLIENT.DBF", "CLIENT.CDX",
                         "INVOICE.DBF", "INVOICE.CDX"}) {
@@ -83,10 +85,10 @@ TEST(Win32Window, ReadAnsweredYesShowsTheCaptureAndTheWrittenRecord) {
   ASSERT_TRUE(sim.ready());
   testing::FakeIni ini;
   ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
-  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", dir.File(""));
+  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", dir / "");
   ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", "0");
   ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", "URAR");
-  for (const char* picture : {"Trk.bmp", "Apx.bmp"}) WriteBitmap(dir.File(picture));
+  for (const char* picture : {"Trk.bmp", "Apx.bmp"}) WriteBitmap(dir / picture);
   testing::FakeFiles files;
   testing::FakeClock clock;
   clock.today = Date{2025, 6, 15};
@@ -195,11 +197,11 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
     // The tracking program hands over a job without a client while the window is idle: the
     // change in the watched directory repaints the window, the repaint shows that job, and the
     // client boxes hide.
-    testing::WinTempDir watched;
-    w.view->WatchDirectory(watched.File(""));
+    testing::TempDir watched("xfr-win-");
+    w.view->WatchDirectory(watched / "");
     w.view->Pump(100);
     office.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
-    std::ofstream(watched.File("xfr.dat")) << "ac24-104\r\n";
+    std::ofstream(watched / "xfr.dat") << "ac24-104\r\n";
     w.view->Pump(300);
     EXPECT_FALSE(office.files.Has("C:\\WINDOWS\\xfr.dat"));
     EXPECT_EQ(w.Text("txtPR_Street"), "4 Oak Ave");
@@ -231,8 +233,8 @@ TEST(Win32Program, SecondStartSaysAlreadyRunningAndLeavesTheHandOffFile) {
   ::GetWindowsDirectoryA(windows, MAX_PATH);
   const std::string hand_off = std::string(windows) + "\\xfr.dat";
   std::ofstream(hand_off, std::ios::binary) << "24-00101\r\n";
-  testing::WinTempDir dir;
-  const std::string err = dir.File("stderr.txt");
+  testing::TempDir dir("xfr-win-");
+  const std::string err = dir / "stderr.txt";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE out = ::CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -255,10 +257,10 @@ TEST(Win32Program, SecondStartSaysAlreadyRunningAndLeavesTheHandOffFile) {
   ::CloseHandle(child.hThread);
   EXPECT_TRUE(ended);
   EXPECT_EQ(code, 0u);
-  EXPECT_NE(testing::ReadAll(err).find("[Transfer Info] The Transfer Application is already "
+  EXPECT_NE(testing::ReadFile(err).find("[Transfer Info] The Transfer Application is already "
                                        "running."),
             std::string::npos)
-      << testing::ReadAll(err);
+      << testing::ReadFile(err);
   EXPECT_TRUE(fs::exists(hand_off));
   fs::remove(hand_off);
 }

@@ -8,7 +8,7 @@
 #include "platform/runtime_error.h"
 #include "platform/win32/res/resource.h"
 #include "platform/win32/win32_text.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "shell/lifecycle.h"
 
 namespace xfr {

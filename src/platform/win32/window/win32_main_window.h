@@ -12,7 +12,7 @@
 
 #include "platform/win32/window/win32_window_services.h"
 #include "platform/win32/windows_api.h"
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
 namespace xfr {
 

@@ -1,10 +1,11 @@
-#include "platform/xbase_table.h"
+#include "platform/tables/xbase_table.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "platform/runtime_error.h"
 #include "platform/xbase/table.h"
 
@@ -34,13 +35,6 @@ using xbase::Status;
     default:
       Raise(kErrDatabaseDamaged, "(" + s.message() + ")");
   }
-}
-
-std::string Trimmed(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && s[b] == ' ') ++b;
-  while (e > b && s[e - 1] == ' ') --e;
-  return std::string(s.substr(b, e - b));
 }
 
 bool ParseDateText(const std::string& t, xbase::DbfDate* d) {
@@ -92,7 +86,7 @@ class XbaseRecordset final : public Recordset {
   void Seek(std::string_view comparison, std::string_view key) override {
     Live();
     if (tag_ < 0) Raise(kErrNoCurrentIndex);
-    if (Trimmed(comparison) != "=") {
+    if (VbTrim(comparison) != "=") {
       throw RuntimeError(3251, "Operation is not supported for this type of object.");
     }
     mode_ = EditMode::kNone;
@@ -261,7 +255,7 @@ class XbaseRecordset final : public Recordset {
     if (IsNull(value)) return buffer_.SetBlank(f);
     if (field.type == 'C') return buffer_.SetText(f, ValueText(value));
     if (const auto* s = std::get_if<std::string>(&value)) {
-      std::string t = Trimmed(*s);
+      std::string t = VbTrim(*s);
       if (t.empty()) return buffer_.SetBlank(f);
       if (field.type == 'D') {
         xbase::DbfDate d;
@@ -310,7 +304,7 @@ std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
   if (recordset_type != 0) {
     throw RuntimeError(3251, "Operation is not supported for this type of object.");
   }
-  std::string name = Trimmed(record_source);
+  std::string name = VbTrim(record_source);
   if (name.empty()) Raise(kErrTableNotFound);
   std::size_t slash = name.find_last_of("\\/");
   std::size_t dot = name.find_last_of('.');

@@ -1,13 +1,14 @@
-#include "platform/console/console_app.h"
+#include "app/console_app.h"
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/error_report.h"
+#include "form/main_window.h"
 #include "link/link_check.h"
-#include "shell/error_report.h"
 #include "shell/lifecycle.h"
-#include "shell/main_window.h"
 #include "shell/startup.h"
+#include "shell/wiring.h"
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
@@ -207,7 +208,7 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
     std::fprintf(stderr, "transfer-info: %s\n", no_link.c_str());
     return 1;
   }
-  FrmMain form(app);
+  MainWindow form(app);
   try {
     // The window's own start: initialisation, load, activation, first repaint.
     Initialize(app);

@@ -1,4 +1,4 @@
-#include "platform/dde_control.h"
+#include "controls/dde_control.h"
 
 #include "platform/runtime_error.h"
 

@@ -2,17 +2,17 @@
 //
 // A procedure runs its work as steps through a StepRunner. When a step raises a RuntimeError,
 // the procedure's own handler sees it first and may answer for it (retry the step, go on with
-// the next, leave). Every other error goes to ReportError, whose answer decides: 0 Retry runs
-// the step again, 1 Ignore goes on with the next step, 2 Abort leaves the procedure with what it
-// has, 3 passes the same error on to the caller.
+// the next, leave). Every other error goes to ReportError, whose answer decides: Retry runs the
+// step again, Ignore goes on with the next step, Abort leaves the procedure with what it has, any
+// other answer passes the same error on to the caller.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string_view>
 
+#include "base/app.h"
 #include "platform/runtime_error.h"
-#include "shell/app.h"
 
 namespace xfr {
 
@@ -21,16 +21,16 @@ inline constexpr std::string_view kCorruptTablesMessage =
     "The databases may be corrupt.  Please run the rebuild programs. (Double Click on the icons) "
     "and restart Lumabox.";
 
-// Shows the report for `error` and returns 0 Retry, 1 Ignore, 2 Abort or 3 for any other answer.
+// Shows the report for `error`, records the answer as the App's LastReportAnswer and returns it.
 // Error 3218 shows the corrupt-table message and ends the program (throws EndProgram).
-int ReportError(App& app, const RuntimeError& error);
+ReportAnswer ReportError(App& app, const RuntimeError& error);
 
 // The text of the Abort/Retry/Ignore box for an error raised in procedure `proc_name`.
 std::string ErrorReportText(const RuntimeError& error, std::string_view proc_name);
 
 // Runs `work` and tells whether an error report shown inside it was answered Abort, for a
 // caller that must end when the person asked to (the procedure that showed the report has
-// only left itself). ErrResponse is left as it was when no report was answered.
+// only left itself). LastReportAnswer is left as it was when no report was answered.
 bool AbortedWithin(App& app, const std::function<void()>& work);
 
 enum class Resume { kRetry, kNext, kLeave };

@@ -28,6 +28,10 @@ std::string StrNumber(long long n);
 // The number's digits (and sign) without blanks.
 std::string NumText(long long n);
 
+// The text trimmed, padded with blanks and cut to exactly `width` characters ("" for a width of
+// 0 or less).
+std::string FitToWidth(std::string_view text, int width);
+
 // The last `width` characters of (`width` pad characters followed by the trimmed text).
 std::string PadLeft(std::string_view text, int width, char pad);
 
@@ -42,5 +46,9 @@ double LeadingNumber(std::string_view text);
 // every C locale (strtod follows LC_NUMERIC, which Qt sets from the environment); false when it
 // is not one.
 bool ParseDecimal(std::string_view text, double* value);
+
+// `text` as a JSON string literal, quotes included: control characters escaped, bytes that are
+// not well-formed UTF-8 written as U+FFFD.
+std::string JsonQuote(std::string_view text);
 
 }  // namespace xfr

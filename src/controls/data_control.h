@@ -25,9 +25,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/app.h"
+#include "controls/controls.h"
 #include "platform/table.h"
-#include "shell/app.h"
-#include "shell/controls.h"
 
 namespace xfr {
 

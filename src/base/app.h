@@ -6,6 +6,7 @@
 // One App exists per program run (tests make their own). Everything runs on the window's thread.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,10 @@ struct Config {
   std::string TrkAppDir;
 };
 
+// The answers to the Abort/Retry/Ignore error report; kPassOn is any other answer (the error goes
+// on to the caller).
+enum class ReportAnswer { kRetry, kIgnore, kAbort, kPassOn };
+
 // Thrown to end the program at once (the corrupt-table message, a second instance). The top of
 // the program catches it; nothing is written on the way out.
 struct EndProgram {
@@ -69,7 +74,8 @@ class App {
   void SetProc(std::string_view name);
   const std::string& CurrentProcName() const { return current_proc_name_; }
 
-  int ErrResponse = 0;
+  // The last answer given to the error report; none before the first report.
+  std::optional<ReportAnswer> LastReportAnswer;
   bool DataErrorFlag = false;
   std::string HandOffFileNum;
   std::string FormTypeText;

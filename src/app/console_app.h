@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/app.h"
 #include "platform/console/console_window.h"
-#include "shell/app.h"
 
 namespace xfr {
 

@@ -1,10 +1,10 @@
-#include "store/data_control.h"
+#include "controls/data_control.h"
 
 #include <cmath>
 
+#include "base/dates.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "util/dates.h"
-#include "util/text.h"
 
 namespace xfr {
 
@@ -36,8 +36,7 @@ Value TextToFieldValue(const FieldInfo& field, std::string_view text) {
     }
     case 'D': {
       if (t.empty()) return Value{};
-      MonthDayYear d = ReadMonthFirstDate(t);
-      return Date{d.year, d.month, d.day};
+      return ReadMonthFirstDate(t);
     }
     case 'L': {
       if (t.empty()) return Value{};

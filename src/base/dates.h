@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "shell/app.h"
+#include "base/app.h"
+#include "platform/value.h"
 
 namespace xfr {
 
@@ -21,12 +22,7 @@ std::string MakeY2KDate(App& app, std::string_view value);
 
 // Month, day and year of a month-first date text, as the platform's date reading gives them.
 // Raises RuntimeError 13 when the text is not a date.
-struct MonthDayYear {
-  int month = 0;
-  int day = 0;
-  int year = 0;
-};
-MonthDayYear ReadMonthFirstDate(std::string_view text);
+Date ReadMonthFirstDate(std::string_view text);
 
 // The platform's date-value conversion of a captured date text, as used by the read transfer.
 // Accepts month/day/year with "/", "-" or "." between the parts, year-month-day ("2025-03-07"),
@@ -35,7 +31,7 @@ MonthDayYear ReadMonthFirstDate(std::string_view text);
 // is placed in the hundred-year window from 79 years before `this_year` to 20 years after it
 // (so with this_year 2025, "26" is 2026 and "46" is 1946); longer years stay as written.
 // Raises RuntimeError 13 when the text is not a date.
-MonthDayYear ParseDateValue(std::string_view text, int this_year);
+Date ParseDateValue(std::string_view text, int this_year);
 
 // ParseDateValue with the current year of the App's clock, written as the short date text
 // month/day/four-digit year ("3/7/2025"). Without a clock (or one that cannot tell the year) the

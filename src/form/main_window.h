@@ -3,14 +3,15 @@
 // and writes only this model; the Qt and console views show it and forward the user's input.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/dde_control.h"
-#include "shell/app.h"
-#include "shell/controls.h"
-#include "store/data_control.h"
+#include "base/app.h"
+#include "controls/controls.h"
+#include "controls/data_control.h"
+#include "controls/dde_control.h"
 
 namespace xfr {
 
@@ -18,9 +19,10 @@ inline constexpr std::string_view kMainWindowCaption = "Transfer Info  Version 5
 
 class FrmMain {
  public:
-  // Binds the boxes to their data controls (which open at load). REQUIRES: app outlives it.
+  // Binds the boxes to their data controls (which open at load). The window's events are
+  // connected by the shell (MainWindow). REQUIRES: app outlives it.
   explicit FrmMain(App& app);
-  ~FrmMain();
+  virtual ~FrmMain();
   FrmMain(const FrmMain&) = delete;
   FrmMain& operator=(const FrmMain&) = delete;
 
@@ -32,6 +34,8 @@ class FrmMain {
   bool unloaded = false;
   // Whether the single-instance test has run (and this is the only instance).
   bool instance_checked = false;
+  // The unload handler (writes the exit preference and closes the connections); set by the shell.
+  std::function<void()> Unload;
 
   // Data connections.
   DataControl datproperty;

@@ -1,7 +1,6 @@
-#include "shell/main_window.h"
+#include "form/main_window.h"
 
-#include "transfer/field_sizing.h"
-#include "util/text.h"
+#include "base/text.h"
 
 namespace xfr {
 
@@ -13,7 +12,6 @@ FrmMain::FrmMain(App& app)
       txtdde(app.services().dde),
       app_(app) {
   txtdde.SetText("txtdde");
-  ConnectDataEvents(*this);
 
   // Design-time connection settings; the load replaces them before any record is read.
   for (DataControl* dc : {&datproperty, &datSearchProperty, &datclient, &datinvoice}) {

@@ -1,6 +1,6 @@
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
-#include "util/text.h"
+#include "base/text.h"
 
 namespace xfr {
 
@@ -9,27 +9,37 @@ std::string ErrorReportText(const RuntimeError& error, std::string_view proc_nam
          VbTrim(proc_name) + ".";
 }
 
-int ReportError(App& app, const RuntimeError& error) {
+ReportAnswer ReportError(App& app, const RuntimeError& error) {
   if (error.number() == kErrDatabaseDamaged) {
     app.window().MessageBox(kCorruptTablesMessage, kAppTitle, Buttons::kOk);
     throw EndProgram{1};
   }
   Answer answer = app.window().MessageBox(ErrorReportText(error, app.CurrentProcName()), "Error",
                                           Buttons::kAbortRetryIgnore);
+  ReportAnswer typed = ReportAnswer::kPassOn;
   switch (answer) {
-    case Answer::kAbort: return 2;
-    case Answer::kRetry: return 0;
-    case Answer::kIgnore: return 1;
-    default: return 3;
+    case Answer::kAbort:
+      typed = ReportAnswer::kAbort;
+      break;
+    case Answer::kRetry:
+      typed = ReportAnswer::kRetry;
+      break;
+    case Answer::kIgnore:
+      typed = ReportAnswer::kIgnore;
+      break;
+    default:
+      break;
   }
+  app.LastReportAnswer = typed;
+  return typed;
 }
 
 bool AbortedWithin(App& app, const std::function<void()>& work) {
-  const int response_before = app.ErrResponse;
-  app.ErrResponse = -1;
+  const std::optional<ReportAnswer> before = app.LastReportAnswer;
+  app.LastReportAnswer.reset();
   work();
-  const bool aborted = app.ErrResponse == 2;
-  if (app.ErrResponse == -1) app.ErrResponse = response_before;
+  const bool aborted = app.LastReportAnswer == ReportAnswer::kAbort;
+  if (!app.LastReportAnswer) app.LastReportAnswer = before;
   return aborted;
 }
 
@@ -47,13 +57,18 @@ bool StepRunner::Step(const std::function<void()>& step) {
       std::optional<Resume> how;
       if (expected_) how = expected_(error);
       if (!how) {
-        int code = ReportError(app_, error);
-        app_.ErrResponse = code;
-        switch (code) {
-          case 0: how = Resume::kRetry; break;
-          case 1: how = Resume::kNext; break;
-          case 2: how = Resume::kLeave; break;
-          default: throw;
+        switch (ReportError(app_, error)) {
+          case ReportAnswer::kRetry:
+            how = Resume::kRetry;
+            break;
+          case ReportAnswer::kIgnore:
+            how = Resume::kNext;
+            break;
+          case ReportAnswer::kAbort:
+            how = Resume::kLeave;
+            break;
+          case ReportAnswer::kPassOn:
+            throw;
         }
       }
       if (*how == Resume::kNext) return true;

@@ -1,10 +1,10 @@
-#include "util/dates.h"
+#include "base/dates.h"
 
 #include <vector>
 
+#include "base/error_report.h"
+#include "base/text.h"
 #include "platform/runtime_error.h"
-#include "shell/error_report.h"
-#include "util/text.h"
 
 namespace xfr {
 
@@ -80,7 +80,7 @@ int YearOf(const std::string& digits, int this_year) {
 
 }  // namespace
 
-MonthDayYear ParseDateValue(std::string_view text, int this_year) {
+Date ParseDateValue(std::string_view text, int this_year) {
   // Words (runs of digits or of letters) and the separators between them.
   std::vector<std::string> words;
   std::size_t i = 0;
@@ -102,7 +102,7 @@ MonthDayYear ParseDateValue(std::string_view text, int this_year) {
   }
   if (words.size() != 3) throw RuntimeError(kErrDataTypeMismatch);
 
-  MonthDayYear d;
+  Date d;
   int name_at = -1;
   for (int w = 0; w < 3; ++w) {
     if (!IsLetter(words[static_cast<std::size_t>(w)][0])) continue;
@@ -141,15 +141,15 @@ std::string CDateText(App& app, std::string_view text) {
     const int year = clock->Today().year;
     if (year >= 100 && year <= 9999) this_year = year;
   }
-  MonthDayYear d = ParseDateValue(text, this_year);
+  Date d = ParseDateValue(text, this_year);
   return NumText(d.month) + "/" + NumText(d.day) + "/" + NumText(d.year);
 }
 
-MonthDayYear ReadMonthFirstDate(std::string_view text) {
+Date ReadMonthFirstDate(std::string_view text) {
   std::string t = VbTrim(text);
   std::vector<std::string> parts = Split(t, DateSeparator(t));
   if (parts.size() != 3) throw RuntimeError(kErrDataTypeMismatch);
-  MonthDayYear d;
+  Date d;
   d.month = static_cast<int>(ParseWhole(parts[0]));
   d.day = static_cast<int>(ParseWhole(parts[1]));
   long year = ParseWhole(parts[2]);
@@ -190,7 +190,7 @@ void SepDate(App& app, std::string_view date, std::int16_t* year, std::int16_t* 
     return;
   }
   run.Step([&] {
-    MonthDayYear d = ReadMonthFirstDate(text);
+    Date d = ReadMonthFirstDate(text);
     *month = static_cast<std::int16_t>(d.month);
     *day = static_cast<std::int16_t>(d.day);
   });

@@ -1,6 +1,7 @@
-#include "util/text.h"
+#include "base/text.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 namespace xfr {
@@ -78,6 +79,12 @@ std::string StrNumber(long long n) {
 
 std::string NumText(long long n) { return VbTrim(StrNumber(n)); }
 
+std::string FitToWidth(std::string_view text, int width) {
+  if (width <= 0) return "";
+  const auto n = static_cast<std::size_t>(width);
+  return Utf8Left(VbTrim(text) + std::string(n, ' '), n);
+}
+
 std::string PadLeft(std::string_view text, int width, char pad) {
   if (width <= 0) return "";
   std::string padded = std::string(static_cast<std::size_t>(width), pad) + VbTrim(text);
@@ -121,6 +128,56 @@ bool ParseDecimal(std::string_view text, double* value) {
   const char* end = text.data() + text.size();
   auto r = std::from_chars(text.data(), end, *value);
   return r.ec == std::errc() && r.ptr == end;
+}
+
+std::string JsonQuote(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      switch (c) {
+        case '"':
+          out += "\\\"";
+          break;
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        default:
+          if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+          } else {
+            out += static_cast<char>(c);
+          }
+      }
+      ++i;
+      continue;
+    }
+    // Copy a well-formed multi-byte sequence; replace anything else.
+    std::size_t len = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    bool ok = len != 0 && i + len <= text.size();
+    for (std::size_t k = 1; ok && k < len; ++k) {
+      ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    }
+    if (ok) {
+      out.append(text.substr(i, len));
+      i += len;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out + "\"";
 }
 
 }  // namespace xfr
