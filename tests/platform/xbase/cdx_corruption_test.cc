@@ -151,6 +151,8 @@ TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
        "PROPERTY.CDX tag FILE_NUM node 0xa00: unknown node type 0x7"},
       {"free-space field", 0xa0c, std::string("\x00\x00", 2), false,
        "PROPERTY.CDX tag FILE_NUM node 0xa00: free-space field 0, actual free bytes 290"},
+      {"entry table over the keys", 0xa02, std::string("\xa0\x00", 2), false,
+       "PROPERTY.CDX tag FILE_NUM node 0xa00: key bytes of entry 3 run into the entry table"},
   };
   for (const auto& [what, at, patch, on_open, message] : cases) {
     SCOPED_TRACE(what);
