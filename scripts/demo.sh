@@ -44,6 +44,11 @@ echo "Demo office left in $demo (XFR_WINDIR=$XFR_WINDIR, XFR_DRIVE_C=$XFR_DRIVE_
 # The send: the stand-in appraisal program serves one open report (first form URAR) and logs
 # every request, poke and macro it receives; Transfer Info sends property 24-00102 to it.
 send_file_num=24-00102
+if [ -n "${XFR_DEMO_BIN:-}" ]; then
+  # The walk-through keeps its own log of transfers, to see the send's pokes in it.
+  export XDG_STATE_HOME="$demo/state"
+  rm -rf "$XDG_STATE_HOME"
+fi
 printf '{"reports": {"RPT1": {"forms": ["URAR", "offscrn"]}}}\n' >"$demo/report.json"
 rm -f "$demo/apx-sim.log"
 echo
@@ -55,6 +60,10 @@ echo
 echo "== What the appraisal program received ($demo/apx-sim.log) =="
 cat "$demo/apx-sim.log"
 grep -q "$send_file_num" "$demo/apx-sim.log" || { echo "the send did not arrive"; exit 1; }
+if [ -n "${XFR_DEMO_BIN:-}" ]; then
+  grep '"kind":"poke"' "$XDG_STATE_HOME/transfer-info/transfers.log" | grep -q '"accepted":true' ||
+    { echo "the send's pokes are not in the log of transfers"; exit 1; }
+fi
 
 # The read: the stand-in appraisal program serves the sample report tests/data/apx/demo_report.json
 # (job 24-00150 on form URAR, with a client the tracking tables do not know yet); Transfer Info

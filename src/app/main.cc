@@ -115,9 +115,10 @@ struct LinuxPlatform {
   // window, to the --transcript file; the console writes its own).
   xfr::TransferLog log{xfr::DefaultTransferLogPath()};
   xfr::RecordingTables recorded_tables{&tables, &log};
+  xfr::RecordingDde recorded_dde{&dde, &log};
 
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini, &files, &clock, window, &recorded_tables, &dde, &instance};
+    return xfr::Services{&ini, &files, &clock, window, &recorded_tables, &recorded_dde, &instance};
   }
 };
 

@@ -7,7 +7,9 @@
 
 #include "app/console_app.h"
 #include "base/app.h"
+#include "base/text.h"
 #include "platform/console/console_window.h"
+#include "platform/console/recorder.h"
 #include "platform/tables/xbase_table.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
@@ -53,8 +55,14 @@ struct WindowsPlatform {
   }};
   xfr::DdemlTransport dde;
 
+  // Every box, status change, table write and poke also goes to the log of transfers under
+  // %LOCALAPPDATA% (and, for the window, to the --transcript file; the console writes its own).
+  xfr::TransferLog log{xfr::DefaultTransferLogPath()};
+  xfr::RecordingTables recorded_tables{&tables, &log};
+  xfr::RecordingDde recorded_dde{&dde, &log};
+
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini, &files, &clock, window, &tables, &dde, &instance};
+    return xfr::Services{&ini, &files, &clock, window, &recorded_tables, &recorded_dde, &instance};
   }
 };
 
@@ -68,11 +76,25 @@ int RunWindow(const xfr::CommandLine& line) {
   if (!unattended && ::GetConsoleProcessList(processes, 2) == 1) ::FreeConsole();
   WindowsPlatform platform;
   xfr::Win32WindowServices window(&platform.files);
-  xfr::App app(platform.With(&window), line.text);
+  xfr::RecordingWindow recorded(&window, line.options.transcript, &platform.log);
+  recorded.Record("{\"kind\":\"start\",\"mode\":\"window\",\"command_line\":" +
+                      xfr::JsonQuote(line.text) + "}",
+                  false);
+  xfr::App app(platform.With(&recorded), line.text);
   xfr::MainWindow form(app);
+  // Each command with the file number shown before and after it.
+  auto logged = [&recorded, &form](const char* name, void (*command)(xfr::FrmMain&)) {
+    return [&recorded, &form, name, command] {
+      recorded.Record(std::string("{\"kind\":\"command\",\"command\":\"") + name +
+                      "\",\"file_number\":" + xfr::JsonQuote(form.txtFile_Num.text) + "}");
+      command(form);
+      recorded.Record(std::string("{\"kind\":\"command done\",\"command\":\"") + name +
+                      "\",\"file_number\":" + xfr::JsonQuote(form.txtFile_Num.text) + "}");
+    };
+  };
   xfr::Win32MainWindow::Commands commands;
-  commands.read = [&form] { xfr::CmdRead_Click(form); };
-  commands.send = [&form] { xfr::cmdSend_Click(form); };
+  commands.read = logged("read", xfr::CmdRead_Click);
+  commands.send = logged("send", xfr::cmdSend_Click);
   xfr::Win32MainWindow view(form, window, commands);
   if (view.hwnd() == nullptr) {
     std::fprintf(stderr, "transfer-info: the window cannot be made (error %lu)\n",
@@ -104,7 +126,9 @@ int RunWindow(const xfr::CommandLine& line) {
     view.RunHandler([&form] { xfr::cmdExit_Click(form); });
     return saved ? 0 : 1;
   }
-  return view.Run();
+  const int status = view.Run();
+  recorded.Record("{\"kind\":\"exit\",\"status\":" + std::to_string(status) + "}");
+  return status;
 }
 
 }  // namespace
@@ -120,6 +144,11 @@ int main(int argc, char** argv) {
   line.options.interactive = _isatty(_fileno(stdin)) != 0;
   WindowsPlatform platform;
   xfr::ConsoleWindow window(line.options, &platform.files);
-  xfr::App app(platform.With(&window), line.text);
-  return xfr::RunConsole(app, window, line.command);
+  xfr::RecordingWindow recorded(&window, "", &platform.log);
+  recorded.Record("{\"kind\":\"start\",\"mode\":\"console\",\"command_line\":" +
+                  xfr::JsonQuote(line.text) + "}");
+  xfr::App app(platform.With(&recorded), line.text);
+  const int status = xfr::RunConsole(app, window, line.command);
+  recorded.Record("{\"kind\":\"exit\",\"status\":" + std::to_string(status) + "}");
+  return status;
 }

@@ -119,6 +119,37 @@ class RecordingRecordset : public Recordset {
   std::string fields_;
 };
 
+// Requests only read the report, so only pokes and macros are logged.
+class RecordingConversation : public DdeConversation {
+ public:
+  RecordingConversation(std::unique_ptr<DdeConversation> inner, TransferLog* log)
+      : inner_(std::move(inner)), log_(log) {}
+  std::string Request(std::string_view item) override { return inner_->Request(item); }
+  void Poke(std::string_view item, std::string_view data) override {
+    Logged("{\"kind\":\"poke\",\"item\":" + JsonQuote(item) + ",\"value\":" + JsonQuote(data),
+           [&] { inner_->Poke(item, data); });
+  }
+  void Execute(std::string_view command) override {
+    Logged("{\"kind\":\"execute\",\"command\":" + JsonQuote(command),
+           [&] { inner_->Execute(command); });
+  }
+
+ private:
+  template <typename F>
+  void Logged(const std::string& head, F call) {
+    try {
+      call();
+    } catch (...) {
+      log_->Write(head + ",\"accepted\":false}");
+      throw;
+    }
+    log_->Write(head + ",\"accepted\":true}");
+  }
+
+  std::unique_ptr<DdeConversation> inner_;
+  TransferLog* log_;
+};
+
 }  // namespace
 
 std::string DefaultTransferLogPath() {
@@ -224,6 +255,11 @@ std::unique_ptr<Recordset> RecordingTables::Open(std::string_view connect,
   auto inner = inner_->Open(connect, database, record_source, recordset_type);
   if (!log_) return inner;
   return std::make_unique<RecordingRecordset>(std::move(inner), std::string(record_source), log_);
+}
+
+std::unique_ptr<DdeConversation> RecordingDde::Initiate(std::string_view service,
+                                                       std::string_view topic) {
+  return std::make_unique<RecordingConversation>(inner_->Initiate(service, topic), log_);
 }
 
 }  // namespace xfr

@@ -6,7 +6,8 @@
 // change to the transcript (one JSON object a line, as the console's own transcript has them)
 // and to the transfer log. RecordingTables does the same for the table service: every record
 // written goes to the transfer log with its table, whether it was added or changed, and the
-// fields set. The log's lines also carry the time and the process id, so that the lines of two
+// fields set. RecordingDde logs what a send writes into the report: each poke with its item
+// and value, and each macro run, with whether the appraisal program took it. The log's lines also carry the time and the process id, so that the lines of two
 // runs at once can be told apart.
 //
 // Neither file ever stops a transfer: one that cannot be opened or written is left out, with at
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dde.h"
 #include "platform/table.h"
 #include "platform/window.h"
 
@@ -74,6 +76,17 @@ class RecordingTables : public TableService {
 
  private:
   TableService* inner_;
+  TransferLog* log_;
+};
+
+class RecordingDde : public DdeTransport {
+ public:
+  RecordingDde(DdeTransport* inner, TransferLog* log) : inner_(inner), log_(log) {}
+  std::unique_ptr<DdeConversation> Initiate(std::string_view service,
+                                            std::string_view topic) override;
+
+ private:
+  DdeTransport* inner_;
   TransferLog* log_;
 };
 
