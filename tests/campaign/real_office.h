@@ -8,7 +8,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -199,55 +198,57 @@ inline std::string ComparePreExisting(const std::string& before, const std::stri
   return diffs;
 }
 
-// Live records of a table whose field `field` (trimmed, upper-cased) is `key`, read from the
-// file in physical order without the index.
-inline int CountLive(const std::string& dbf, const std::string& field, const std::string& key) {
+// Calls f(table, record) for every record of the DBF, in physical order without the index;
+// false when the table does not open or a record does not read.
+template <typename F>
+bool ForEachRecord(const std::string& dbf, F f) {
   std::unique_ptr<xbase::Table> t;
   xbase::TableOptions options;
   options.read_only = true;
-  if (!xbase::Table::Open(xbase::Env::Default(), dbf, options, &t).ok()) return -1;
   std::uint32_t count = 0;
-  if (!t->RecordCount(&count).ok()) return -1;
-  const int f = t->FindField(field);
-  int n = 0;
+  if (!xbase::Table::Open(xbase::Env::Default(), dbf, options, &t).ok() ||
+      !t->RecordCount(&count).ok()) {
+    return false;
+  }
   xbase::Record rec = t->NewRecord();
   for (std::uint32_t r = 1; r <= count; ++r) {
-    if (!t->Read(r, &rec).ok()) return -1;
-    if (rec.deleted()) continue;
-    std::string v = rec.Text(f);
-    while (!v.empty() && v.back() == ' ') v.pop_back();
-    while (!v.empty() && v.front() == ' ') v.erase(v.begin());
-    for (char& c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (v == key) ++n;
+    if (!t->Read(r, &rec).ok()) return false;
+    f(*t, rec);
   }
-  return n;
+  return true;
 }
 
-// Every record of each table, as the texts of its fields (the deletion mark first), read from
-// the file in physical order without the index.
+// Live records of a table whose field `field` (trimmed, upper-cased) is `key`; -1 when the
+// table does not read.
+inline int CountLive(const std::string& dbf, const std::string& field, const std::string& key) {
+  int n = 0;
+  const bool ok = ForEachRecord(dbf, [&](xbase::Table& t, const xbase::Record& rec) {
+    std::string v = rec.Text(t.FindField(field));
+    v.erase(v.find_last_not_of(' ') + 1);
+    v.erase(0, v.find_first_not_of(' '));
+    for (char& c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    n += !rec.deleted() && v == key;
+  });
+  return ok ? n : -1;
+}
+
+// Every record of each table, as the texts of its fields (the deletion mark first).
 using TableDump = std::map<std::string, std::vector<std::vector<std::string>>>;
 
 inline TableDump DumpTables(const std::string& dir) {
   TableDump dump;
   for (const std::string& name : TableNames()) {
-    std::unique_ptr<xbase::Table> t;
-    xbase::TableOptions options;
-    options.read_only = true;
-    std::uint32_t count = 0;
-    if (!xbase::Table::Open(xbase::Env::Default(), dir + "/" + name + ".DBF", options, &t).ok() ||
-        !t->RecordCount(&count).ok()) {
-      continue;
-    }
-    auto& rows = dump[name];
-    xbase::Record rec = t->NewRecord();
-    for (std::uint32_t r = 1; r <= count && t->Read(r, &rec).ok(); ++r) {
+    std::vector<std::vector<std::string>> rows;
+    const bool ok = ForEachRecord(dir + "/" + name + ".DBF", [&](xbase::Table& t,
+                                                                 const xbase::Record& rec) {
       rows.emplace_back(1, rec.deleted() ? "*" : "");
-      for (std::size_t f = 0; f < t->layout().fields().size(); ++f) {
+      for (std::size_t f = 0; f < t.layout().fields().size(); ++f) {
         std::string v = rec.Text(static_cast<int>(f));
-        while (!v.empty() && v.back() == ' ') v.pop_back();
-        rows.back().push_back(t->layout().fields()[f].name + "=" + v);
+        v.erase(v.find_last_not_of(' ') + 1);
+        rows.back().push_back(t.layout().fields()[f].name + "=" + v);
       }
-    }
+    });
+    if (ok || !rows.empty()) dump[name] = std::move(rows);
   }
   return dump;
 }

@@ -16,9 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,7 +33,9 @@
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
+#include "support/temp_dir.h"
 #include "transfer/read_driver.h"
+#include "transfer/read_office.h"
 
 namespace {
 
@@ -54,10 +54,7 @@ const std::map<std::string, std::string>& Fixtures() {
     auto* out = new std::map<std::string, std::string>;
     for (const auto& e : std::filesystem::directory_iterator(std::string(XFR_TEST_DATA) + "/foxpro")) {
       if (!e.is_regular_file()) continue;
-      std::ifstream in(e.path(), std::ios::binary);
-      std::ostringstream bytes;
-      bytes << in.rdbuf();
-      (*out)["/" + e.path().filename().string()] = bytes.str();
+      (*out)["/" + e.path().filename().string()] = xfr::testing::ReadFile(e.path());
     }
     Require(out->count("/PROPERTY.DBF") != 0, "fixture tables not found");
     return out;
@@ -109,21 +106,18 @@ class FuzzWindow : public xfr::WindowServices {
   int retries_ = 0;
 };
 
-// A plain report RPT1 on the URAR form, as the read tests serve it.
+// The plain report: the read tests' new job on URAR, keyed by folded "topic|item".
 const std::map<std::string, std::string>& PlainAnswers() {
-  static const auto* answers = new std::map<std::string, std::string>{
-      {"query|activereports", "RPT1,"},     {"rpt1|listforms", "URAR,offscrn,"},
-      {"rpt1|offscrn|3|3", " new-01 "},     {"rpt1|offscrn|7|1", "12 Main St"},
-      {"rpt1|offscrn|8|1", "Decatur"},      {"rpt1|offscrn|8|3", "GA"},
-      {"rpt1|offscrn|8|4", "30030"},        {"rpt1|offscrn|8|2", "DeKalb"},
-      {"rpt1|offscrn|24|1", "Oakhurst"},    {"rpt1|urar|25|2", "0225.01"},
-      {"rpt1|urar|25|1", "15-234-01"},      {"rpt1|offscrn|2|3", "LN-1"},
-      {"rpt1|offscrn|11|1", "250,000"},     {"rpt1|offscrn|11|2", "3/7/25"},
-      {"rpt1|offscrn|6|1", "Pat Buyer"},    {"rpt1|urar|5|1", "Sam Seller"},
-      {"rpt1|offscrn|13|1", " new01 "},     {"rpt1|offscrn|14|1", "New Lender Inc"},
-      {"rpt1|offscrn|15|1", "1 Bank Way"},  {"rpt1|offscrn|16|1", "Suite 2"},
-      {"rpt1|offscrn|17|1", "Decatur, GA 30030"}, {"rpt1|offscrn|20|3", "Lee Contact"},
-  };
+  static const auto* answers = [] {
+    auto* out = new std::map<std::string, std::string>{{"query|activereports", "RPT1,"},
+                                                       {"rpt1|listforms", "URAR,offscrn,"}};
+    for (const auto& [item, value] : xfr::testing::kNewJobReport) {
+      std::string key = std::string("rpt1|") + item;
+      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      (*out)[key] = value;
+    }
+    return out;
+  }();
   return *answers;
 }
 
@@ -152,10 +146,7 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
   const auto plain = PlainAnswers().find(Fold(topic) + "|" + Fold(item));
   std::string text = plain == PlainAnswers().end() ? "\r\n" : plain->second;
   const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
-  switch (mode % 10) {
-    case 0:
-    case 1:
-      break;
+  switch (mode % 10) {  // 0 and 1: the plain answer
     case 2:
       text = in.ConsumeRandomLengthString(512);
       break;
@@ -251,13 +242,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& [name, bytes] : Fixtures()) env.PutFile(name, bytes);
   {
     xfr::testing::FakeIni ini;
-    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
-    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
-    ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", "0");
-    ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", "URAR 1004");
-    ini.Set("C:\\WINDOWS\\XFR.INI", "CENSUS", "URAR", "25|2");
-    ini.Set("C:\\WINDOWS\\XFR.INI", "MAPREF", "URAR", "25|1");
-    ini.Set("C:\\WINDOWS\\XFR.INI", "OWNER", "URAR", "5|1");
+    xfr::FakeDdeTransport dde;
+    xfr::testing::SetUpRead(ini, dde);
     xfr::testing::FakeFiles files;
     xfr::testing::FakeClock clock;
     clock.today = xfr::Date{2025, 6, 15};
@@ -265,7 +251,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xfr::XbaseTableService tables(
         [](std::string_view, std::string_view file) { return "/" + Upper(std::string(file)); },
         &env);
-    xfr::FakeDdeTransport dde;
     xfr::testing::FakeInstance instance;
     xfr::App app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, &instance}, "");
     xfr::MainWindow form(app);

@@ -69,20 +69,28 @@ std::string FirstLine(const std::string& content) {
   return line;
 }
 
+// Loads the window of `app` (over o's tables), repaints it with `content` in xfr.dat, and
+// checks what the repaint left; gone() says whether the hand-off file was removed.
+template <typename Gone>
+void LoadAndRepaint(Office& o, xfr::App& app, const std::string& content, Gone gone) {
+  o.window.error_default = xfr::Answer::kIgnore;
+  xfr::MainWindow form(app);
+  xfr::Initialize(app);
+  xfr::frmMainForm_Load(form);
+  Require(o.window.boxes.empty(), "the office did not load cleanly");
+  xfr::Form_Paint(form);
+  Require(gone(), "hand-off file left behind");
+  Require(o.window.boxes.size() <= (content.empty() ? 1u : 0u), "unexpected box");
+  if (!content.empty()) Require(app.HandOffFileNum == FirstLine(content), "wrong first line");
+  CheckKeyBox(o, form);
+  xfr::Form_Paint(form);
+  Require(o.window.boxes.size() <= 1u, "a second repaint showed a box");
+}
+
 void RepaintOverFakeFiles(const std::string& content) {
   Office o;
-  o.window.error_default = xfr::Answer::kIgnore;
-  xfr::Initialize(o.app);
-  xfr::frmMainForm_Load(o.Form());
-  Require(o.window.boxes.empty(), "the fake office did not load cleanly");
   o.files.Put("C:\\WINDOWS\\xfr.dat", content);
-  xfr::Form_Paint(o.Form());
-  Require(!o.files.Has("C:\\WINDOWS\\xfr.dat"), "hand-off file left behind");
-  Require(o.window.boxes.size() <= (content.empty() ? 1u : 0u), "unexpected box");
-  if (!content.empty()) Require(o.app.HandOffFileNum == FirstLine(content), "wrong first line");
-  CheckKeyBox(o, o.Form());
-  xfr::Form_Paint(o.Form());
-  Require(o.window.boxes.size() <= 1u, "a second repaint showed a box");
+  LoadAndRepaint(o, o.app, content, [&] { return !o.files.Has("C:\\WINDOWS\\xfr.dat"); });
 }
 
 void RepaintOverPosixFiles(const std::string& content) {
@@ -104,20 +112,9 @@ void RepaintOverPosixFiles(const std::string& content) {
   }
 
   Office o;
-  o.window.error_default = xfr::Answer::kIgnore;
   xfr::App app(xfr::Services{&o.ini, &files, &o.clock, &o.window, &o.tables, &o.dde, &o.instance},
                "");
-  xfr::MainWindow form(app);
-  xfr::Initialize(app);
-  xfr::frmMainForm_Load(form);
-  Require(o.window.boxes.empty(), "the office did not load cleanly");
-  xfr::Form_Paint(form);
-  Require(::access(native.c_str(), F_OK) != 0, "hand-off file left on disk");
-  Require(o.window.boxes.size() <= (content.empty() ? 1u : 0u), "unexpected box");
-  if (!content.empty()) Require(app.HandOffFileNum == FirstLine(content), "wrong first line");
-  CheckKeyBox(o, form);
-  xfr::Form_Paint(form);
-  Require(o.window.boxes.size() <= 1u, "a second repaint showed a box");
+  LoadAndRepaint(o, app, content, [&] { return ::access(native.c_str(), F_OK) != 0; });
   std::remove(native.c_str());
 }
 

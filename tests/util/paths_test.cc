@@ -11,12 +11,9 @@ TEST(PathRoutines, CkRSlashAndStripRChar) {
   struct Case {
     std::string in, ck, strip;
   } cases[] = {
-      {"C:\\TRK", "C:\\TRK\\", "C:\\TRK"},
-      {"C:\\TRK\\", "C:\\TRK\\", "C:\\TRK"},
-      {"  C:\\TRK  ", "C:\\TRK\\", "C:\\TRK"},
-      {"", "", ""},
-      {"   ", "", ""},
-      {"C:\\TRK\\\\", "C:\\TRK\\\\", "C:\\TRK\\"},
+      {"C:\\TRK", "C:\\TRK\\", "C:\\TRK"},     {"C:\\TRK\\", "C:\\TRK\\", "C:\\TRK"},
+      {"  C:\\TRK  ", "C:\\TRK\\", "C:\\TRK"}, {"", "", ""},
+      {"   ", "", ""},                        {"C:\\TRK\\\\", "C:\\TRK\\\\", "C:\\TRK\\"},
   };
   for (const auto& c : cases) {
     testing::Harness h;

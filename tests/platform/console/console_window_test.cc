@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "base/app.h"
 #include "platform/posix/posix_files.h"
@@ -12,13 +10,6 @@
 
 namespace xfr {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
   const std::optional<Answer> kNobodyToAsk;  // the command ends (status 2) before any write
@@ -83,7 +74,7 @@ TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxStatusAndNote) {
     w.FileNote("q:\\TRK\\CLIENT.DBF", "The table could not be found (no such file)");
     std::fclose(out);
   }
-  EXPECT_EQ(ReadAll(path),
+  EXPECT_EQ(testing::ReadFile(path),
             "{\"kind\":\"message\",\"title\":\"Record Found\",\"text\":\"24-00101 was found.  "
             "Update?\",\"buttons\":\"YesNo\",\"answer\":\"Yes\"}\n"
             "{\"kind\":\"trace\",\"title\":\"Transfer Info\",\"text\":\"Ini "
