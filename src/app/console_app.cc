@@ -279,4 +279,15 @@ int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& 
   return status;
 }
 
+std::function<void()> LoggedCommand(RecordingWindow& recorded, FrmMain& form, const char* name,
+                                    void (*command)(FrmMain&)) {
+  return [&recorded, &form, name, command] {
+    recorded.Record(std::string("{\"kind\":\"command\",\"command\":\"") + name +
+                    "\",\"file_number\":" + JsonQuote(form.txtFile_Num.text) + "}");
+    command(form);
+    recorded.Record(std::string("{\"kind\":\"command done\",\"command\":\"") + name +
+                    "\",\"file_number\":" + JsonQuote(form.txtFile_Num.text) + "}");
+  };
+}
+
 }  // namespace xfr

@@ -2,11 +2,13 @@
 // message boxes answered through ConsoleWindow.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/app.h"
 #include "platform/console/console_window.h"
+#include "platform/console/recorder.h"
 
 namespace xfr {
 
@@ -49,5 +51,12 @@ bool PrintHelpOrVersion(const CommandLine& line, const char* head, const char* m
 // program cannot be reached at all: read, send and link-test then print it and end (status 1).
 int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command,
                const std::string& no_link = "");
+
+class FrmMain;
+
+// A window's Read or Send button: `command` run on `form`, logged as a "command" line with the
+// file number shown before it and a "command done" line with the one shown after.
+std::function<void()> LoggedCommand(RecordingWindow& recorded, FrmMain& form, const char* name,
+                                    void (*command)(FrmMain&));
 
 }  // namespace xfr

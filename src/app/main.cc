@@ -145,20 +145,9 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
                   false);
   xfr::App app(platform.With(&recorded), command_line);
   xfr::MainWindow form(app);
-  // Each command with the file number shown before and after it.
-  auto logged = [&recorded, &form](const char* name, void (*command)(xfr::FrmMain&)) {
-    return [&recorded, &form, name, command] {
-      const std::string before = form.txtFile_Num.text;
-      recorded.Record(std::string("{\"kind\":\"command\",\"command\":\"") + name +
-                      "\",\"file_number\":" + xfr::JsonQuote(before) + "}");
-      command(form);
-      recorded.Record(std::string("{\"kind\":\"command done\",\"command\":\"") + name +
-                      "\",\"file_number\":" + xfr::JsonQuote(form.txtFile_Num.text) + "}");
-    };
-  };
   xfr::MainWindowView::Commands commands;
-  commands.read = logged("read", xfr::CmdRead_Click);
-  commands.send = logged("send", xfr::cmdSend_Click);
+  commands.read = xfr::LoggedCommand(recorded, form, "read", xfr::CmdRead_Click);
+  commands.send = xfr::LoggedCommand(recorded, form, "send", xfr::cmdSend_Click);
   xfr::MainWindowView view(form, commands);
   window.SetParentWindow(&view);
   window.SetBeforeBox([&view] { view.Sync(); });

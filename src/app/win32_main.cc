@@ -82,19 +82,9 @@ int RunWindow(const xfr::CommandLine& line) {
                   false);
   xfr::App app(platform.With(&recorded), line.text);
   xfr::MainWindow form(app);
-  // Each command with the file number shown before and after it.
-  auto logged = [&recorded, &form](const char* name, void (*command)(xfr::FrmMain&)) {
-    return [&recorded, &form, name, command] {
-      recorded.Record(std::string("{\"kind\":\"command\",\"command\":\"") + name +
-                      "\",\"file_number\":" + xfr::JsonQuote(form.txtFile_Num.text) + "}");
-      command(form);
-      recorded.Record(std::string("{\"kind\":\"command done\",\"command\":\"") + name +
-                      "\",\"file_number\":" + xfr::JsonQuote(form.txtFile_Num.text) + "}");
-    };
-  };
   xfr::Win32MainWindow::Commands commands;
-  commands.read = logged("read", xfr::CmdRead_Click);
-  commands.send = logged("send", xfr::cmdSend_Click);
+  commands.read = xfr::LoggedCommand(recorded, form, "read", xfr::CmdRead_Click);
+  commands.send = xfr::LoggedCommand(recorded, form, "send", xfr::cmdSend_Click);
   xfr::Win32MainWindow view(form, window, commands);
   if (view.hwnd() == nullptr) {
     std::fprintf(stderr, "transfer-info: the window cannot be made (error %lu)\n",

@@ -13,11 +13,6 @@ namespace xfr {
 
 namespace {
 
-std::deque<Answer>& NextAnswers() {
-  static std::deque<Answer> answers;
-  return answers;
-}
-
 // Pictures larger than this are not icons; they are refused rather than read into memory.
 constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
 
@@ -25,43 +20,10 @@ constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
 
 QtWindowServices::QtWindowServices(FileSystem* files) : files_(files) {}
 
-void QtWindowServices::SetNextAnswers(std::deque<Answer> answers) {
-  NextAnswers() = std::move(answers);
-}
-
-std::vector<QtWindowServices::Shown>& QtWindowServices::ShownBoxes() {
-  static std::vector<Shown> shown;
-  return shown;
-}
-
 Answer QtWindowServices::MessageBox(std::string_view text, std::string_view title,
                                     Buttons buttons) {
   if (before_box_) before_box_();
-  ShownBoxes().push_back(Shown{std::string(text), std::string(title), buttons});
-  if (!NextAnswers().empty()) {
-    Answer a = NextAnswers().front();
-    NextAnswers().pop_front();
-    return a;
-  }
-  std::optional<Answer> unattended;
-  switch (buttons) {
-    case Buttons::kOk:
-      if (unattended_yes_no_ || unattended_on_error_) unattended = Answer::kOk;
-      break;
-    case Buttons::kYesNo: unattended = unattended_yes_no_; break;
-    case Buttons::kAbortRetryIgnore: unattended = unattended_on_error_; break;
-  }
-  if (unattended) {
-    const char* answer = *unattended == Answer::kYes      ? "Yes"
-                         : *unattended == Answer::kNo     ? "No"
-                         : *unattended == Answer::kAbort  ? "Abort"
-                         : *unattended == Answer::kRetry  ? "Retry"
-                         : *unattended == Answer::kIgnore ? "Ignore"
-                                                          : "OK";
-    std::fprintf(stderr, "[%.*s] %.*s -> %s\n", static_cast<int>(title.size()), title.data(),
-                 static_cast<int>(text.size()), text.data(), answer);
-    return *unattended;
-  }
+  if (std::optional<Answer> preset = Preset(text, title, buttons)) return *preset;
 
   QMessageBox box(parent_);
   box.setWindowTitle(QString::fromUtf8(title.data(), static_cast<int>(title.size())));

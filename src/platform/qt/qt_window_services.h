@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/preset_answers.h"
 #include "platform/window.h"
 
 namespace xfr {
 
-class QtWindowServices : public WindowServices {
+class QtWindowServices : public WindowServices, public PresetAnswers {
  public:
   explicit QtWindowServices(FileSystem* files);
 
@@ -33,30 +34,12 @@ class QtWindowServices : public WindowServices {
   // the animation show while a command runs.
   void StatusChanged(std::string_view text, bool visible) override;
 
-  // Unattended runs (--answer, --on-error with the window): every Yes/No box is answered
-  // `yes_no`, every error box `on_error`, every notice OK, each written to standard error
-  // instead of shown. A kind left unset still shows its box.
-  void SetUnattended(std::optional<Answer> yes_no, std::optional<Answer> on_error) {
-    unattended_yes_no_ = yes_no;
-    unattended_on_error_ = on_error;
-  }
-
-  // Test hook.
-  static void SetNextAnswers(std::deque<Answer> answers);
-  struct Shown {
-    std::string text;
-    std::string title;
-    Buttons buttons;
-  };
-  static std::vector<Shown>& ShownBoxes();
 
  private:
   FileSystem* files_;
   QWidget* parent_ = nullptr;
   std::function<void()> before_box_;
   bool busy_ = false;
-  std::optional<Answer> unattended_yes_no_;
-  std::optional<Answer> unattended_on_error_;
 };
 
 }  // namespace xfr

@@ -214,8 +214,9 @@ TEST(DBusLink, EscapedServiceNameAndLargeAnswer) {
   const std::string big(10 << 20, 'x');
   testing::WriteFile(dir / "big.json",
                      R"({"reports": {"Big Report": {"fields": {"f|1|1": ")" + big + R"("}}}})");
+  // Reading the 10 MB report takes apx-sim seconds under the sanitizers on a busy machine.
   ApxSim sim(testing::ApxSimPath(), dir / "big.json", {"--dump", dir / "dump.json"}, "My App",
-             "dde.MY_20APP");
+             "dde.MY_20APP", std::chrono::seconds(60));
   ASSERT_TRUE(sim.ready());
   DBusDdeTransport transport(10000);
   DdeClientControl control(&transport);

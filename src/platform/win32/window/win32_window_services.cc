@@ -12,69 +12,15 @@ namespace xfr {
 
 namespace {
 
-std::deque<Answer>& NextAnswers() {
-  static std::deque<Answer> answers;
-  return answers;
-}
-
 // Pictures larger than this are not icons; they are refused rather than read into memory.
 constexpr std::streamoff kMaxPictureBytes = 16 * 1024 * 1024;
 
-const char* AnswerWord(Answer a) {
-  switch (a) {
-    case Answer::kYes:
-      return "Yes";
-    case Answer::kNo:
-      return "No";
-    case Answer::kAbort:
-      return "Abort";
-    case Answer::kRetry:
-      return "Retry";
-    case Answer::kIgnore:
-      return "Ignore";
-    default:
-      return "OK";
-  }
-}
-
 }  // namespace
-
-void Win32WindowServices::SetNextAnswers(std::deque<Answer> answers) {
-  NextAnswers() = std::move(answers);
-}
-
-std::vector<Win32WindowServices::Shown>& Win32WindowServices::ShownBoxes() {
-  static std::vector<Shown> shown;
-  return shown;
-}
 
 Answer Win32WindowServices::MessageBox(std::string_view text, std::string_view title,
                                        Buttons buttons) {
   if (before_box_) before_box_();
-  ShownBoxes().push_back(Shown{std::string(text), std::string(title), buttons});
-  if (!NextAnswers().empty()) {
-    Answer a = NextAnswers().front();
-    NextAnswers().pop_front();
-    return a;
-  }
-  std::optional<Answer> unattended;
-  switch (buttons) {
-    case Buttons::kOk:
-      if (unattended_yes_no_ || unattended_on_error_) unattended = Answer::kOk;
-      break;
-    case Buttons::kYesNo:
-      unattended = unattended_yes_no_;
-      break;
-    case Buttons::kAbortRetryIgnore:
-      unattended = unattended_on_error_;
-      break;
-  }
-  if (unattended) {
-    std::fprintf(stderr, "[%.*s] %.*s -> %s\n", static_cast<int>(title.size()), title.data(),
-                 static_cast<int>(text.size()), text.data(), AnswerWord(*unattended));
-    std::fflush(stderr);
-    return *unattended;
-  }
+  if (std::optional<Answer> preset = Preset(text, title, buttons)) return *preset;
   UINT type = MB_OK | MB_ICONINFORMATION;
   if (buttons == Buttons::kYesNo) type = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1;
   if (buttons == Buttons::kAbortRetryIgnore) type = MB_ABORTRETRYIGNORE | MB_ICONERROR;
