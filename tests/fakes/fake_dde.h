@@ -1,34 +1,20 @@
 // FakeDdeTransport: an in-process appraisal server for tests of the link operations. It serves one
-// service (default "APX"), answers requests from a table of values, stores pokes, and records
-// every initiate, request, poke and execute in the order received, with topic and item as the
-// client wrote them. Service, topic and item names match without regard to case, as in Windows
-// DDE.
-//
-// Scripting:
-//   FakeDdeTransport dde;
-//   dde.SetAnswer("Query", "ActiveReports", "RPT1,");
-//   dde.Refuse("RPT1", "offscrn|99|1");             // 285 on request and poke
-//   dde.Fail("RPT1", "offscrn|5|1", kErrDdeTimeout); // any error number
-//   dde.set_running(false);                          // 282 on initiate
-//   dde.ServeOnlyTopics({"Query", "System", "RPT1"}); // other topics: 282 on initiate
-// An item with no answer gets default_answer() (CR LF, an empty field, unless changed).
-//
-// Header-only; single-threaded, like the control that uses it. Conversations share the
-// transport's state, so they stay valid even if the transport goes first.
+// service (default "APX"), answers requests from a table of values (CR LF, an empty field, for
+// the rest), stores pokes, raises scripted errors (Refuse: 285, Fail: any number, set_running
+// (false) and topics outside ServeOnlyTopics: 282 on initiate) and records every call as the
+// client wrote it. Names match without regard to case, as in Windows DDE. Single-threaded;
+// conversations share the transport's state, so they stay valid if the transport goes first.
 #pragma once
 
-#include <algorithm>
-#include <cctype>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/dde.h"
 #include "platform/runtime_error.h"
 
@@ -37,11 +23,9 @@ namespace xfr {
 class FakeDdeTransport : public DdeTransport {
  public:
   struct Call {
-    std::string op;  // "initiate", "terminate", "request", "poke" or "execute"
-    std::string service;
-    std::string topic;
-    std::string item;  // empty for initiate, terminate and execute
-    std::string data;  // the poked text or the executed command
+    // op: "initiate", "terminate", "request", "poke" or "execute"; item: empty for initiate,
+    // terminate and execute; data: the poked text or the executed command.
+    std::string op, service, topic, item, data;
     friend bool operator==(const Call&, const Call&) = default;
   };
 
@@ -62,8 +46,7 @@ class FakeDdeTransport : public DdeTransport {
   // The current value of an item (after pokes), or nullopt.
   std::optional<std::string> Value(std::string_view topic, std::string_view item) const {
     auto it = state_->values.find(Key(topic, item));
-    if (it == state_->values.end()) return std::nullopt;
-    return it->second;
+    return it == state_->values.end() ? std::nullopt : std::optional(it->second);
   }
   void Refuse(std::string_view topic, std::string_view item) { Fail(topic, item, kErrDdeRefused); }
   // Requests and pokes of the item raise `number`.
@@ -74,9 +57,6 @@ class FakeDdeTransport : public DdeTransport {
   void FailExecute(std::string_view topic, int number) {
     state_->failures[Key(topic, "\x01execute")] = number;
   }
-
-  const std::string& default_answer() const { return state_->default_answer; }
-  void set_default_answer(std::string text) { state_->default_answer = std::move(text); }
 
   // Called for each call after it is recorded and before it is answered or refused.
   void set_on_call(std::function<void(const Call&)> hook) { state_->on_call = std::move(hook); }
@@ -94,7 +74,7 @@ class FakeDdeTransport : public DdeTransport {
 
   std::unique_ptr<DdeConversation> Initiate(std::string_view service,
                                             std::string_view topic) override {
-    Record({"initiate", std::string(service), std::string(topic), "", ""});
+    Record(*state_, {"initiate", std::string(service), std::string(topic), "", ""});
     if (!state_->running || Fold(service) != Fold(state_->service) ||
         (state_->restrict_topics && !state_->topics.count(Fold(topic)))) {
       throw RuntimeError(kErrNoDdeServer);
@@ -116,16 +96,10 @@ class FakeDdeTransport : public DdeTransport {
     int open = 0;
   };
 
-  static std::string Fold(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-  }
+  static std::string Fold(std::string_view s) { return UCase(s); }
   static std::string Key(std::string_view topic, std::string_view item) {
     return Fold(topic) + '\0' + Fold(item);
   }
-  void Record(Call call) { Record(*state_, std::move(call)); }
   static void Record(State& state, Call call) {
     state.calls.push_back(call);
     if (state.on_call) state.on_call(state.calls.back());
@@ -167,8 +141,7 @@ class FakeDdeTransport : public DdeTransport {
     }
 
     std::shared_ptr<State> state_;
-    std::string service_;
-    std::string topic_;
+    std::string service_, topic_;
   };
 
   std::shared_ptr<State> state_;

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/runtime_error.h"
 
@@ -11,11 +12,7 @@ namespace xfr::testing {
 
 class FakeFiles : public FileSystem {
  public:
-  static std::string Key(std::string_view path) {
-    std::string k(path);
-    for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return k;
-  }
+  static std::string Key(std::string_view path) { return UCase(path); }
   void Put(std::string_view path, std::string content) { files[Key(path)] = std::move(content); }
   bool Has(std::string_view path) const { return files.count(Key(path)) != 0; }
 

@@ -2,20 +2,18 @@
 // missing key, and the buffer cut of the real reader.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 
+#include "base/text.h"
 #include "platform/ini.h"
 
 namespace xfr::testing {
 
 class FakeIni : public IniService {
  public:
-  static std::string Up(std::string_view s) {
-    std::string k(s);
-    for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return k;
-  }
+  static std::string Up(std::string_view s) { return UCase(s); }
   void Set(std::string_view file, std::string_view section, std::string_view key,
            std::string value) {
     data[Up(file)][Up(section)][Up(key)] = std::move(value);
@@ -24,8 +22,7 @@ class FakeIni : public IniService {
     return data[Up(file)][Up(section)][Up(key)];
   }
   bool Has(std::string_view file, std::string_view section, std::string_view key) {
-    auto& s = data[Up(file)][Up(section)];
-    return s.count(Up(key)) != 0;
+    return data[Up(file)][Up(section)].count(Up(key)) != 0;
   }
 
   std::uint32_t GetPrivateProfileString(std::string_view section, std::string_view key,
@@ -39,8 +36,7 @@ class FakeIni : public IniService {
     if (it != sec.end()) value = it->second;
     buffer->resize(size, ' ');
     if (size == 0) return 0;
-    std::uint32_t n = static_cast<std::uint32_t>(value.size());
-    if (n > size - 1) n = size - 1;
+    const auto n = std::min(static_cast<std::uint32_t>(value.size()), size - 1);
     buffer->replace(0, n, value.substr(0, n));
     (*buffer)[n] = '\0';
     return n;

@@ -2,6 +2,7 @@
 // tags whose key is one field (optionally upper-cased), and scripted errors.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,15 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/runtime_error.h"
 #include "platform/table.h"
 
 namespace xfr::testing {
 
-inline std::string FakeUpper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
+inline std::string FakeUpper(std::string_view s) { return UCase(s); }
 
 struct FakeTag {
   std::string name;
@@ -29,14 +28,14 @@ struct FakeTableData {
   std::vector<FieldInfo> fields;
   std::vector<FakeTag> tags;
   std::vector<std::vector<Value>> records;  // one Value per field
-  std::vector<bool> deleted;
+  std::vector<bool> deleted;                // one per record
   int writes = 0;
   // Raised by the next operation of that name ("Seek", "Update", "SetIndex", ...) when set.
   std::map<std::string, std::vector<int>> fail_next;
 
   int FieldIndex(std::string_view name) const {
     for (std::size_t i = 0; i < fields.size(); ++i) {
-      if (FakeUpper(fields[i].name) == FakeUpper(std::string(name))) return static_cast<int>(i);
+      if (EqualsIgnoreCase(fields[i].name, name)) return static_cast<int>(i);
     }
     return -1;
   }
@@ -56,11 +55,10 @@ struct FakeTableData {
     deleted.push_back(false);
   }
   std::string Text(int recno, std::string_view field) const {
-    const Value& v = records[static_cast<std::size_t>(recno)][static_cast<std::size_t>(FieldIndex(field))];
-    return ValueText(v);
+    return ValueText(
+        records[static_cast<std::size_t>(recno)][static_cast<std::size_t>(FieldIndex(field))]);
   }
 };
-
 
 class FakeRecordset : public Recordset {
  public:
@@ -71,25 +69,20 @@ class FakeRecordset : public Recordset {
   void MaybeFail(const std::string& op) const {
     auto it = data_->fail_next.find(op);
     if (it == data_->fail_next.end() || it->second.empty()) return;
-    int n = it->second.front();
+    const int n = it->second.front();
     it->second.erase(it->second.begin());
     throw RuntimeError(n);
   }
 
   bool HasCurrent() const override { return current_ >= 0; }
   void MoveFirst() override {
-    current_ = -1;
-    for (std::size_t i = 0; i < data_->records.size(); ++i) {
-      if (!data_->deleted[i]) {
-        current_ = static_cast<int>(i);
-        break;
-      }
-    }
+    const auto live = std::find(data_->deleted.begin(), data_->deleted.end(), false);
+    current_ = live == data_->deleted.end() ? -1 : static_cast<int>(live - data_->deleted.begin());
   }
   void SetIndex(std::string_view tag) override {
     MaybeFail("SetIndex");
     for (const FakeTag& t : data_->tags) {
-      if (FakeUpper(t.name) == FakeUpper(std::string(tag))) {
+      if (EqualsIgnoreCase(t.name, tag)) {
         index_ = t.name;
         return;
       }
@@ -101,7 +94,7 @@ class FakeRecordset : public Recordset {
     MaybeFail("Seek");
     ++seeks;
     if (index_.empty()) throw RuntimeError(kErrNoCurrentIndex);
-    current_ = Find(index_, Trail(std::string(key)));
+    current_ = Find(index_, VbRTrim(std::string(key)));
     no_match_ = current_ < 0;
   }
   bool NoMatch() const override { return no_match_; }
@@ -113,31 +106,23 @@ class FakeRecordset : public Recordset {
   const std::vector<FieldInfo>& Fields() const override { return data_->fields; }
   Value GetField(std::string_view name) const override {
     MaybeFail("GetField");
-    int fi = data_->FieldIndex(name);
-    if (fi < 0) throw RuntimeError(kErrItemNotFound);
-    if (mode_ != EditMode::kNone) return buffer_[static_cast<std::size_t>(fi)];
+    const std::size_t fi = Field(name);
+    if (mode_ != EditMode::kNone) return buffer_[fi];
     if (current_ < 0) throw RuntimeError(kErrNoCurrentRecord);
-    const Value& v = data_->records[static_cast<std::size_t>(current_)][static_cast<std::size_t>(fi)];
-    if (auto* s = std::get_if<std::string>(&v)) return Trail(*s);
+    const Value& v = data_->records[static_cast<std::size_t>(current_)][fi];
+    if (auto* s = std::get_if<std::string>(&v)) return VbRTrim(*s);
     return v;
   }
   void SetField(std::string_view name, const Value& value) override {
     MaybeFail("SetField");
-    int fi = data_->FieldIndex(name);
-    if (fi < 0) throw RuntimeError(kErrItemNotFound);
+    const std::size_t fi = Field(name);
     if (mode_ == EditMode::kNone) throw RuntimeError(kErrUpdateWithoutEdit);
-    Value v = value;
-    if (auto* s = std::get_if<std::string>(&v)) {
-      std::size_t w = static_cast<std::size_t>(data_->fields[static_cast<std::size_t>(fi)].size);
-      if (s->size() > w) s->resize(w);
+    buffer_[fi] = value;
+    if (auto* s = std::get_if<std::string>(&buffer_[fi])) {
+      s->resize(std::min(s->size(), static_cast<std::size_t>(data_->fields[fi].size)));
     }
-    buffer_[static_cast<std::size_t>(fi)] = v;
   }
-  int FieldSize(std::string_view name) const override {
-    int fi = data_->FieldIndex(name);
-    if (fi < 0) throw RuntimeError(kErrItemNotFound);
-    return data_->fields[static_cast<std::size_t>(fi)].size;
-  }
+  int FieldSize(std::string_view name) const override { return data_->fields[Field(name)].size; }
   void AddNew() override {
     MaybeFail("AddNew");
     buffer_.assign(data_->fields.size(), Value{});
@@ -167,8 +152,7 @@ class FakeRecordset : public Recordset {
       SetIndex(tag);  // the tag's name as the table spells it, or 3015
       for (const FakeTag& t : data_->tags) {
         if (t.name != index_) continue;
-        std::size_t fi = static_cast<std::size_t>(data_->FieldIndex(t.field));
-        std::string key = Trail(ValueText(buffer_[fi]));
+        const std::string key = VbRTrim(ValueText(buffer_[Field(t.field)]));
         if (int i = Find(t.name, t.upper ? FakeUpper(key) : key); i >= 0) {
           mode_ = EditMode::kNone;
           current_ = i;
@@ -187,24 +171,26 @@ class FakeRecordset : public Recordset {
   bool closed = false;
 
  private:
+  // The index of the field named `name`; 3265 when there is none.
+  std::size_t Field(std::string_view name) const {
+    const int fi = data_->FieldIndex(name);
+    if (fi < 0) throw RuntimeError(kErrItemNotFound);
+    return static_cast<std::size_t>(fi);
+  }
   // The first live record whose key on the tag named `tag_name` is `want`, or -1.
   int Find(const std::string& tag_name, const std::string& want) const {
     const FakeTag* tag = nullptr;
     for (const FakeTag& t : data_->tags) {
       if (t.name == tag_name) tag = &t;
     }
-    int fi = data_->FieldIndex(tag->field);
+    const std::size_t fi = Field(tag->field);
     for (std::size_t i = 0; i < data_->records.size(); ++i) {
-      if (data_->deleted[i]) continue;
-      std::string have = Trail(ValueText(data_->records[i][static_cast<std::size_t>(fi)]));
-      if (tag->upper) have = FakeUpper(have);
-      if (have == want) return static_cast<int>(i);
+      const std::string have = VbRTrim(ValueText(data_->records[i][fi]));
+      if (!data_->deleted[i] && (tag->upper ? FakeUpper(have) : have) == want) {
+        return static_cast<int>(i);
+      }
     }
     return -1;
-  }
-  static std::string Trail(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
   }
   std::shared_ptr<FakeTableData> data_;
   int current_ = -1;
@@ -219,7 +205,7 @@ class FakeTables : public TableService {
   std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
                                   std::string_view record_source, int recordset_type) override {
     opened.push_back(std::string(database) + "|" + std::string(record_source));
-    auto it = tables.find(FakeUpper(std::string(record_source)));
+    auto it = tables.find(FakeUpper(record_source));
     if (it == tables.end()) throw RuntimeError(kErrTableNotFound);
     return std::make_unique<FakeRecordset>(it->second);
   }

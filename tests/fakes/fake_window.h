@@ -22,11 +22,8 @@ struct ShownBox {
 class FakeWindow : public WindowServices {
  public:
   Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override {
-    Answer a = Default(buttons);
-    if (!answers.empty()) {
-      a = answers.front();
-      answers.pop_front();
-    }
+    const Answer a = answers.empty() ? Default(buttons) : answers.front();
+    if (!answers.empty()) answers.pop_front();
     boxes.push_back(ShownBox{std::string(text), std::string(title), buttons, a});
     if (on_box) on_box(boxes.back());
     return a;
@@ -43,12 +40,9 @@ class FakeWindow : public WindowServices {
   }
 
   Answer Default(Buttons b) const {
-    switch (b) {
-      case Buttons::kOk: return Answer::kOk;
-      case Buttons::kYesNo: return yes_no_default;
-      case Buttons::kAbortRetryIgnore: return error_default;
-    }
-    return Answer::kOk;
+    return b == Buttons::kYesNo              ? yes_no_default
+           : b == Buttons::kAbortRetryIgnore ? error_default
+                                             : Answer::kOk;
   }
 
   // Called for each box as it is answered (another program acting while the box is up).

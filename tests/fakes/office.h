@@ -10,6 +10,8 @@
 
 #include "fakes/harness.h"
 #include "form/main_window.h"
+#include "shell/lifecycle.h"
+#include "shell/startup.h"
 #include "shell/wiring.h"
 #include "support/temp_dir.h"
 
@@ -35,7 +37,8 @@ inline void AddTrackingTables(FakeTables& tables, std::shared_ptr<FakeTableData>
   *property = tables.Add("PROPERTY.DBF", FixtureFields("PROPERTY.DBF"),
                          {{"FILE_NUM", "FILE_NUM", true}, {"CLI_NUM", "CLI_NUM", false}});
   *client = tables.Add("CLIENT.DBF", FixtureFields("CLIENT.DBF"), {{"CLI_NUM", "CLI_NUM", true}});
-  auto inv = tables.Add("INVOICE.DBF", FixtureFields("INVOICE.DBF"), {{"INV_NUM", "INV_NUM", false}});
+  auto inv =
+      tables.Add("INVOICE.DBF", FixtureFields("INVOICE.DBF"), {{"INV_NUM", "INV_NUM", false}});
   if (invoice) *invoice = inv;
 }
 
@@ -49,8 +52,8 @@ struct Office : Harness {
     AddProperty("ac24-104", "4 Oak Ave", "");
     AddProperty("24-00103", "3 Elm St", "99999");
     AddProperty("24-00105", "5 Pine Rd", "amc01");
-    client->Append({"10004", "FIRSTBANK", "First Bank of Decatur", "100 Bank Pl", "", "",
-                    "Jo Smith"});
+    client->Append(
+        {"10004", "FIRSTBANK", "First Bank of Decatur", "100 Bank Pl", "", "", "Jo Smith"});
     client->Append({"AMC01", "AMC", "Appraisal Mgmt Co", "9 Loop Rd", "", "", "Al"});
   }
   void AddProperty(const std::string& file_num, const std::string& street,
@@ -64,6 +67,13 @@ struct Office : Harness {
   FrmMain& Form() {
     if (!form) form = std::make_unique<MainWindow>(app);
     return *form;
+  }
+  // Start-up as the program does it: the window made, the settings read, the first job shown.
+  FrmMain& Load() {
+    FrmMain& f = Form();
+    Initialize(app);
+    frmMainForm_Load(f);
+    return f;
   }
   std::shared_ptr<FakeTableData> property, client, invoice;
   std::unique_ptr<FrmMain> form;

@@ -41,12 +41,6 @@ class ApxLinkTest : public ::testing::Test {
     dde_.SetAnswer("RPT2", "ListForms", "ZNA,");
   }
 
-  std::vector<std::string> BoxTexts() const {
-    std::vector<std::string> out;
-    for (const auto& box : window_.boxes) out.push_back(box.text);
-    return out;
-  }
-
   FakeIni ini_;
   FakeWindow window_;
   FakeClock clock_;

@@ -9,20 +9,13 @@
 
 #include "fakes/fake_dde.h"
 #include "platform/runtime_error.h"
+#include "support/error_of.h"
 
 namespace xfr {
 namespace {
 
+using testing::ErrorOf;
 using Call = FakeDdeTransport::Call;
-
-int ErrorOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 class DdeControlTest : public ::testing::Test {
  protected:

@@ -7,47 +7,35 @@
 #include <filesystem>
 #include <functional>
 
+#include "base/text.h"
 #include "platform/runtime_error.h"
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
+#include "support/error_of.h"
 
 namespace xfr {
 namespace {
 
+using testing::ErrorOf;
 using xbase::table_testing::TempDir;
 
 class XbaseTableTest : public ::testing::Test {
  protected:
   void SetUp() override {
     xbase::table_testing::CopyFixtures("foxpro", dir_.path());
-    service_ = std::make_unique<XbaseTableService>([this](std::string_view directory,
-                                                          std::string_view file) -> std::string {
-      seen_dir_ = std::string(directory);
-      for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
-        std::string a = e.path().filename().string(), b(file);
-        if (a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-              return std::toupper(static_cast<unsigned char>(x)) ==
-                     std::toupper(static_cast<unsigned char>(y));
-            })) {
-          return e.path().string();
-        }
-      }
-      return "";
-    });
+    service_ = std::make_unique<XbaseTableService>(
+        [this](std::string_view directory, std::string_view file) -> std::string {
+          seen_dir_ = std::string(directory);
+          for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+            if (EqualsIgnoreCase(e.path().filename().string(), file)) return e.path().string();
+          }
+          return "";
+        });
   }
 
   std::unique_ptr<Recordset> Open(const char* name) {
     return service_->Open("FoxPro 2.6;", "C:\\TRK\\DATA", name, 0);
-  }
-
-  static int ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const RuntimeError& e) {
-      return e.number();
-    }
-    return 0;
   }
 
   TempDir dir_;

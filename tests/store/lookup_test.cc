@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "fakes/office.h"
-#include "shell/lifecycle.h"
-#include "shell/startup.h"
 #include "transfer/field_sizing.h"
 
 namespace xfr {
@@ -12,10 +10,7 @@ namespace {
 
 class LookupTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Initialize(o.app);
-    frmMainForm_Load(o.Form());
-  }
+  void SetUp() override { o.Load(); }
   testing::Office o;
 };
 

@@ -6,8 +6,6 @@
 
 #include "controls/data_control.h"
 #include "fakes/office.h"
-#include "shell/lifecycle.h"
-#include "shell/startup.h"
 #include "store/client_records.h"
 #include "store/lookup.h"
 #include "store/property_records.h"
@@ -19,8 +17,7 @@ namespace {
 class WritersTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Initialize(o.app);
-    frmMainForm_Load(o.Form());
+    o.Load();
     o.window.boxes.clear();
   }
   FrmMain& f() { return o.Form(); }

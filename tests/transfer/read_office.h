@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "fakes/office.h"
-#include "shell/lifecycle.h"
-#include "shell/startup.h"
 
 namespace xfr::testing {
 
@@ -37,8 +35,7 @@ inline constexpr std::pair<const char*, const char*> kNewJobReport[] = {
     {"offscrn|15|1", "1 Bank Way"},
     {"offscrn|16|1", "Suite 2"},
     {"offscrn|17|1", "Decatur, GA 30030"},
-    {"offscrn|20|3", "Lee Contact"},
-};
+    {"offscrn|20|3", "Lee Contact"}};
 
 // The INI files of an office set up for the read, and the new job's report RPT1 on URAR.
 inline void SetUpRead(FakeIni& ini, FakeDdeTransport& dde) {
@@ -67,10 +64,9 @@ struct ReadOffice : Office {
     dde.SetAnswer(report_, item, std::move(value));
   }
 
-  // Start-up as the window does it.
+  // Start-up with what it showed and asked forgotten.
   FrmMain& Start() {
-    Initialize(app);
-    frmMainForm_Load(Form());
+    Load();
     window.boxes.clear();
     window.statuses.clear();
     window.pointers.clear();
@@ -81,9 +77,9 @@ struct ReadOffice : Office {
   // The row of the property table whose FILE_NUM (trimmed) is `file_num`, or -1.
   int PropertyRow(const std::string& file_num) const {
     for (std::size_t i = 0; i < property->records.size(); ++i) {
-      std::string have = property->Text(static_cast<int>(i), "FILE_NUM");
-      while (!have.empty() && have.back() == ' ') have.pop_back();
-      if (have == file_num) return static_cast<int>(i);
+      if (VbRTrim(property->Text(static_cast<int>(i), "FILE_NUM")) == file_num) {
+        return static_cast<int>(i);
+      }
     }
     return -1;
   }

@@ -8,12 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fakes/harness.h"
 #include "fakes/office.h"
-#include "form/main_window.h"
-#include "shell/lifecycle.h"
-#include "shell/startup.h"
-#include "shell/wiring.h"
 
 namespace xfr::testing {
 
@@ -25,14 +20,15 @@ inline std::vector<std::string> Row(const std::string& joined) {
   return out;
 }
 
-struct SendOffice : Harness {
+struct SendOffice : Office {
   static constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
 
   SendOffice() {
-    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
-    ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
     ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
-    AddTrackingTables(tables, &property, &client);
+    property->records.clear();  // the office's own jobs and clients make way for these
+    client->records.clear();
+    property->deleted.clear();
+    client->deleted.clear();
     // FILE_NUM ASS_TYPE STREET CITY STATE ZIP COUNTY SUBDIV MAP_REF CENSUS REF_NUM OWNER BORROWR
     // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG DFINISH APPRVAL CLI_NUM INV_NUM
     property->Append(
@@ -48,13 +44,8 @@ struct SendOffice : Harness {
     dde.SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
   }
 
-  // Start-up as the program does it; the window shows the first property and its client.
-  FrmMain& Start() {
-    form = std::make_unique<MainWindow>(app);
-    Initialize(app);
-    frmMainForm_Load(*form);
-    return *form;
-  }
+  // The window shows the first property and its client.
+  FrmMain& Start() { return Load(); }
 
   // The pokes received, as "item=data".
   std::vector<std::string> Pokes() const {
@@ -62,9 +53,6 @@ struct SendOffice : Harness {
     for (const auto& c : dde.CallsOf("poke")) out.push_back(c.item + "=" + c.data);
     return out;
   }
-
-  std::shared_ptr<FakeTableData> property, client;
-  std::unique_ptr<FrmMain> form;
 };
 
 }  // namespace xfr::testing

@@ -13,6 +13,7 @@
 #include "platform/dbus/dbus_dde_transport.h"
 #include "platform/dbus/dde_bus.h"
 #include "platform/runtime_error.h"
+#include "support/error_of.h"
 
 namespace xfr {
 namespace {
@@ -20,17 +21,9 @@ namespace {
 using testing::ApxData;
 using testing::ApxSim;
 using testing::Child;
+using testing::ErrorOf;
 using testing::ReadFile;
 using testing::TempDir;
-
-int ErrorOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(DdeBusNames, ServiceNamesBecomeValidBusNames) {
   const struct {

@@ -13,10 +13,12 @@
 #include "platform/posix/posix_files.h"
 #include "platform/posix/temp_dir.h"
 #include "platform/runtime_error.h"
+#include "support/error_of.h"
 
 namespace xfr {
 namespace {
 
+using testing::ErrorOf;
 using testing::ScopedEnv;
 using testing::TempDir;
 using testing::WriteFile;
@@ -101,15 +103,6 @@ TEST_F(PosixFilesTest, ListPathAsDir) {
     SCOPED_TRACE(c.path);
     EXPECT_EQ(fs_.ListPath(c.path), c.names);
   }
-}
-
-int ErrorOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
 }
 
 TEST_F(PosixFilesTest, ErrorNumbers) {

@@ -1,5 +1,5 @@
-// Test helpers for the posix platform tests: an environment variable set for one test, beside the
-// shared temporary directory and whole-file read and write.
+// Test helpers for the posix platform tests: an environment variable set (or, given nullptr,
+// unset) for one test, beside the shared temporary directory and whole-file read and write.
 #pragma once
 
 #include <cstdlib>
@@ -14,19 +14,14 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
+    Set(name, value);
   }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_.c_str(), old_->c_str(), 1);
-    else
-      ::unsetenv(name_.c_str());
-  }
+  ~ScopedEnv() { Set(name_.c_str(), old_ ? old_->c_str() : nullptr); }
 
  private:
+  static void Set(const char* name, const char* value) {
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
   std::string name_;
   std::optional<std::string> old_;
 };
