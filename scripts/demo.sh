@@ -24,6 +24,12 @@ fi
 demo="${XFR_DEMO_DIR:-$root/demo}"
 rm -rf "$demo"
 mkdir -p "$demo/windows" "$demo/office/TRK/DATA" "$demo/office/APX/PRIVATE"
+if [ -n "${XFR_DEMO_BIN:-}" ]; then
+  # The walk-through's own single-instance lock: the tests that run the program beside it must
+  # not find it "already running", nor it them.
+  mkdir -m 700 "$demo/run"
+  export XDG_RUNTIME_DIR="$demo/run"
+fi
 if ls tests/data/foxpro/*.DBF >/dev/null 2>&1; then
   cp tests/data/foxpro/PROPERTY.* tests/data/foxpro/CLIENT.* tests/data/foxpro/INVOICE.* \
     "$demo/office/TRK/DATA/"
