@@ -78,4 +78,17 @@ bool StepRunner::Step(const std::function<void()>& step) {
   }
 }
 
+std::optional<int> RunEventHandler(App& app, const std::function<void()>& handler) {
+  try {
+    try {
+      handler();
+    } catch (const RuntimeError& error) {
+      ReportError(app, error);
+    }
+  } catch (const EndProgram& end) {
+    return end.exit_code;
+  }
+  return std::nullopt;
+}
+
 }  // namespace xfr

@@ -33,6 +33,10 @@ std::string ErrorReportText(const RuntimeError& error, std::string_view proc_nam
 // only left itself). LastReportAnswer is left as it was when no report was answered.
 bool AbortedWithin(App& app, const std::function<void()>& work);
 
+// Runs a window's event handler: an error no procedure trapped gets the common report and the
+// window goes on. The exit code when the handler or the report ended the program, else none.
+std::optional<int> RunEventHandler(App& app, const std::function<void()>& handler);
+
 enum class Resume { kRetry, kNext, kLeave };
 
 class StepRunner {

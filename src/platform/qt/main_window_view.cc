@@ -295,24 +295,13 @@ void MainWindowView::Sync() {
 void MainWindowView::RunHandler(const std::function<void()>& handler) {
   if (running_ || ended_) return;
   running_ = true;
-  try {
-    handler();
-  } catch (const EndProgram& end) {
-    running_ = false;
-    End(end.exit_code);
-    return;
-  } catch (const RuntimeError& error) {
-    // An error that no procedure trapped: the common report, then the window goes on.
-    try {
-      ReportError(form_.app(), error);
-    } catch (const EndProgram& end) {
-      running_ = false;
-      End(end.exit_code);
-      return;
-    }
-  }
+  const std::optional<int> end = RunEventHandler(form_.app(), handler);
   running_ = false;
-  if (!ended_) Sync();
+  if (end) {
+    End(*end);
+  } else if (!ended_) {
+    Sync();
+  }
 }
 
 void MainWindowView::End(int code) {
