@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "platform/console/console_window.h"
 #include "platform/console/recorder.h"
+#include "platform/tables/table_journal.h"
 #include "platform/tables/xbase_table.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
@@ -48,11 +49,17 @@ struct WindowsPlatform {
   xfr::Win32IniService ini;
   xfr::Win32Clock clock;
   xfr::Win32InstanceLock instance;
-  xfr::XbaseTableService tables{[this](std::string_view dir, std::string_view file) {
+  // The native path of a file in a Windows-style directory, for the tables and the journal.
+  std::string Resolve(std::string_view dir, std::string_view file) {
     std::string path =
         dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
     return files.NativePath(path);
-  }};
+  }
+  // TRANSFER.LOG beside the tables: every write of a read or an undo, for undo.
+  xfr::TableJournal journal{[this](std::string_view d, std::string_view f) { return Resolve(d, f); },
+                            nullptr, &clock, files.WorkstationName(), files.UserName()};
+  xfr::XbaseTableService tables{
+      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &journal};
   xfr::DdemlTransport dde;
 
   // Every box, status change, table write and poke also goes to the log of transfers under
@@ -62,7 +69,8 @@ struct WindowsPlatform {
   xfr::RecordingDde recorded_dde{&dde, &log};
 
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini, &files, &clock, window, &recorded_tables, &recorded_dde, &instance};
+    return xfr::Services{&ini,           &files,        &clock,    window,
+                         &recorded_tables, &recorded_dde, &instance, &journal};
   }
 };
 
