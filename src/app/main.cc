@@ -35,6 +35,7 @@
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
+#include "transfer/undo.h"
 
 namespace {
 
@@ -112,8 +113,9 @@ struct LinuxPlatform {
     return files.NativePath(path);
   }
   // TRANSFER.LOG beside the tables: every write of a read or an undo, for undo.
-  xfr::TableJournal journal{[this](std::string_view d, std::string_view f) { return Resolve(d, f); },
-                            nullptr, &clock, files.WorkstationName(), files.UserName()};
+  xfr::TableJournal journal{
+      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &clock,
+      files.WorkstationName(), files.UserName()};
   xfr::XbaseTableService tables{
       [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &journal};
   xfr::DBusDdeTransport dde;
@@ -125,8 +127,8 @@ struct LinuxPlatform {
   xfr::RecordingDde recorded_dde{&dde, &log};
 
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini,           &files,        &clock,    window,
-                         &recorded_tables, &recorded_dde, &instance, &journal};
+    return xfr::Services{&ini,          &files,    &clock,  window, &recorded_tables,
+                         &recorded_dde, &instance, &journal};
   }
 };
 
@@ -156,6 +158,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   xfr::MainWindowView::Commands commands;
   commands.read = xfr::LoggedCommand(recorded, form, "read", xfr::CmdRead_Click);
   commands.send = xfr::LoggedCommand(recorded, form, "send", xfr::cmdSend_Click);
+  commands.undo = xfr::LoggedCommand(recorded, form, "undo", xfr::UndoLastRead_Click);
   xfr::MainWindowView view(form, commands);
   window.SetParentWindow(&view);
   window.SetBeforeBox([&view] { view.Sync(); });

@@ -24,6 +24,7 @@
 #include "shell/wiring.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
+#include "transfer/undo.h"
 
 namespace {
 
@@ -56,8 +57,9 @@ struct WindowsPlatform {
     return files.NativePath(path);
   }
   // TRANSFER.LOG beside the tables: every write of a read or an undo, for undo.
-  xfr::TableJournal journal{[this](std::string_view d, std::string_view f) { return Resolve(d, f); },
-                            nullptr, &clock, files.WorkstationName(), files.UserName()};
+  xfr::TableJournal journal{
+      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &clock,
+      files.WorkstationName(), files.UserName()};
   xfr::XbaseTableService tables{
       [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &journal};
   xfr::DdemlTransport dde;
@@ -69,8 +71,8 @@ struct WindowsPlatform {
   xfr::RecordingDde recorded_dde{&dde, &log};
 
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini,           &files,        &clock,    window,
-                         &recorded_tables, &recorded_dde, &instance, &journal};
+    return xfr::Services{&ini,          &files,    &clock,  window, &recorded_tables,
+                         &recorded_dde, &instance, &journal};
   }
 };
 
@@ -93,6 +95,7 @@ int RunWindow(const xfr::CommandLine& line) {
   xfr::Win32MainWindow::Commands commands;
   commands.read = xfr::LoggedCommand(recorded, form, "read", xfr::CmdRead_Click);
   commands.send = xfr::LoggedCommand(recorded, form, "send", xfr::cmdSend_Click);
+  commands.undo = xfr::LoggedCommand(recorded, form, "undo", xfr::UndoLastRead_Click);
   xfr::Win32MainWindow view(form, window, commands);
   if (view.hwnd() == nullptr) {
     std::fprintf(stderr, "transfer-info: the window cannot be made (error %lu)\n",

@@ -128,12 +128,26 @@ class Reader {
       if (pos_ >= text_.size()) return Fail("unterminated string");
       const char e = text_[pos_++];
       switch (e) {
-        case '"': case '\\': case '/': *out += e; break;
-        case 'n': *out += '\n'; break;
-        case 'r': *out += '\r'; break;
-        case 't': *out += '\t'; break;
-        case 'b': *out += '\b'; break;
-        case 'f': *out += '\f'; break;
+        case '"':
+        case '\\':
+        case '/':
+          *out += e;
+          break;
+        case 'n':
+          *out += '\n';
+          break;
+        case 'r':
+          *out += '\r';
+          break;
+        case 't':
+          *out += '\t';
+          break;
+        case 'b':
+          *out += '\b';
+          break;
+        case 'f':
+          *out += '\f';
+          break;
         case 'u': {
           unsigned code = 0;
           if (!Hex4(&code)) return false;
@@ -187,14 +201,13 @@ std::string_view TextOf(const FieldTexts& fields, const std::string& name) {
 }  // namespace
 
 std::string EncodeJournalLine(const JournalLine& line) {
-  std::string out = "{\"time\":" + JsonQuote(line.time) +
-                    ",\"workstation\":" + JsonQuote(line.workstation) +
-                    ",\"user\":" + JsonQuote(line.user) + ",\"transfer\":" + JsonQuote(line.transfer) +
-                    ",\"command\":" + JsonQuote(line.command) +
-                    ",\"file_num\":" + JsonQuote(line.file_num) + ",\"table\":" + JsonQuote(line.table) +
-                    ",\"record\":" + std::to_string(line.record) + ",\"stage\":" +
-                    (line.after_stage ? "\"after\"" : "\"before\"") +
-                    ",\"deleted\":" + (line.deleted ? "true" : "false");
+  std::string out =
+      "{\"time\":" + JsonQuote(line.time) + ",\"workstation\":" + JsonQuote(line.workstation) +
+      ",\"user\":" + JsonQuote(line.user) + ",\"transfer\":" + JsonQuote(line.transfer) +
+      ",\"command\":" + JsonQuote(line.command) + ",\"file_num\":" + JsonQuote(line.file_num) +
+      ",\"table\":" + JsonQuote(line.table) + ",\"record\":" + std::to_string(line.record) +
+      ",\"stage\":" + (line.after_stage ? "\"after\"" : "\"before\"") +
+      ",\"deleted\":" + (line.deleted ? "true" : "false");
   if (!line.after_stage) out += ",\"before\":" + (line.before ? EncodeImage(*line.before) : "null");
   return out + ",\"after\":" + EncodeImage(line.after) + "}";
 }
@@ -213,8 +226,8 @@ bool DecodeJournalLine(std::string_view text, JournalLine* line, std::string* er
     *error = std::string("member \"") + key + "\" missing or of the wrong kind";
     return false;
   };
-  std::string* texts[] = {&line->time,     &line->workstation, &line->user, &line->transfer,
-                          &line->command,  &line->file_num,    &line->table};
+  std::string* texts[] = {&line->time,    &line->workstation, &line->user, &line->transfer,
+                          &line->command, &line->file_num,    &line->table};
   const char* names[] = {"time", "workstation", "user", "transfer", "command", "file_num", "table"};
   for (std::size_t i = 0; i < std::size(names); ++i) {
     if (!has(names[i], V::kString)) return false;
@@ -222,6 +235,13 @@ bool DecodeJournalLine(std::string_view text, JournalLine* line, std::string* er
   }
   if (!has("record", V::kNumber) || !has("stage", V::kString) || !has("deleted", V::kBool) ||
       !has("after", V::kObject)) {
+    return false;
+  }
+  // Undo opens the table a line names: a file name of the data directory, nothing else.
+  const std::string& table = line->table;
+  if (table.find_first_of("/\\:") != std::string::npos || table.size() < 5 ||
+      UCase(table.substr(table.size() - 4)) != ".DBF") {
+    *error = "table \"" + line->table + "\" is not a table's file name";
     return false;
   }
   const std::uint64_t record = m["record"].number;
@@ -296,8 +316,8 @@ std::string ListJournal(const std::vector<JournalLine>& lines) {
       if (w.after_stage) continue;
       bool completed = false;
       for (std::size_t j = i + 1; j < group.size() && !completed; ++j) {
-        completed = group[j]->after_stage && group[j]->table == w.table &&
-                    group[j]->record == w.record;
+        completed =
+            group[j]->after_stage && group[j]->table == w.table && group[j]->record == w.record;
       }
       const char* what = !w.before ? "added" : w.deleted ? "deleted" : "updated";
       out += "  " + w.table + " record " + std::to_string(w.record) + "  " + what +

@@ -32,8 +32,8 @@ struct JournalLine {
   std::string file_num;
   std::string table;  // file name, as "PROPERTY.DBF"
   std::uint32_t record = 0;
-  bool after_stage = false;  // "after" line (else "before")
-  bool deleted = false;      // the after-image's deleted flag
+  bool after_stage = false;          // "after" line (else "before")
+  bool deleted = false;              // the after-image's deleted flag
   std::optional<FieldTexts> before;  // before lines: the before-image, none for an append
   FieldTexts after;
 };

@@ -21,7 +21,9 @@ std::string DataDirectory(const App& app) {
   return dir;
 }
 
-bool SameJob(std::string_view a, std::string_view b) { return UCase(VbTrim(a)) == UCase(VbTrim(b)); }
+bool SameJob(std::string_view a, std::string_view b) {
+  return UCase(VbTrim(a)) == UCase(VbTrim(b));
+}
 
 // One record the read wrote: the images it went through, the first its before-image (none for
 // an append), and where its last write stands among the read's writes.
@@ -60,8 +62,8 @@ std::string Describe(const Written& w) {
 // Why the record is not what the read left: the first field that differs.
 std::string Changed(const Written& w, RecordState state, const FieldTexts& now,
                     std::string_view file_num) {
-  const std::string head = Describe(w) + " has changed since the read of file " +
-                           std::string(file_num);
+  const std::string head =
+      Describe(w) + " has changed since the read of file " + std::string(file_num);
   const std::optional<FieldTexts>& left = w.images.back();
   if (state != RecordState::kLive || !left) return head + ": it is no longer there";
   for (const auto& [name, value] : *left) {
@@ -113,6 +115,12 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
                    text.error + ")." + kNothingWritten);
   }
 
+  // A last line cut short by a crash is left out; the person hears of it with the result.
+  const std::string note = text.note.empty() ? "" : "\n(The journal's " + text.note + ".)";
+  auto say = [&](UndoOutcome outcome, const std::string& message) {
+    return Say(app, outcome, message + note);
+  };
+
   // The job's last read, and every record it wrote.
   const JournalLine* last = nullptr;
   for (const JournalLine& l : text.lines) {
@@ -121,13 +129,14 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
     }
   }
   if (!last) {
-    return Say(app, UndoOutcome::kNothingToUndo,
+    return say(UndoOutcome::kNothingToUndo,
                VbTrim(file_num).empty()
                    ? std::string("The transfer journal holds no read to undo.")
                    : "The transfer journal holds no read of file " + VbTrim(file_num) + ".");
   }
   const std::string job = last->file_num;
   const std::string transfer = last->transfer;
+  const std::string made = " (made " + last->time + " on " + last->workstation + ")";
   std::vector<Written> written;
   std::size_t order = 0;
   for (const JournalLine& l : text.lines) {
@@ -162,7 +171,7 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
       while (k-- > 0 && !Holds(state, now, w.images[k])) {
       }
       if (k == static_cast<std::size_t>(-1)) {
-        return Say(app, UndoOutcome::kRefused, Changed(w, state, now, job) + "." + kNothingWritten);
+        return say(UndoOutcome::kRefused, Changed(w, state, now, job) + "." + kNothingWritten);
       }
       if (k == 0) continue;  // as before the read: that write never happened, or was undone
       Step step{&w, {}, !w.images[0]};
@@ -176,12 +185,11 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
       steps.push_back(std::move(step));
     }
   } catch (const RuntimeError& e) {
-    return Say(app, UndoOutcome::kFailed, e.description() + kNothingWritten);
+    return say(UndoOutcome::kFailed, e.description() + kNothingWritten);
   }
   if (steps.empty()) {
-    return Say(app, UndoOutcome::kNothingToUndo,
-               "Nothing to undo: the records the last read of file " + job +
-                   " wrote hold what they held before it.");
+    return say(UndoOutcome::kNothingToUndo, "Nothing to undo: the records the last read of file " +
+                                                job + " wrote hold what they held before it.");
   }
 
   // The last written first, so the tables go back through the states the read went through.
@@ -192,16 +200,18 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
     JournalScope scope(app, "undo", job);
     for (const Step& step : steps) {
       tables[UCase(step.written->table)]->Restore(step.written->record, step.fields,
-                                                   step.delete_it);
+                                                  step.delete_it);
       done += "\n  " + Describe(*step.written) + (step.delete_it ? " deleted" : " put back");
     }
   } catch (const RuntimeError& e) {
-    return Say(app, UndoOutcome::kFailed,
+    return say(UndoOutcome::kFailed,
                "Undo of the last read of file " + job + " stopped: " + e.description() +
                    (done.empty() ? std::string(kNothingWritten)
                                  : "\nPut back before it stopped (undo again to finish):" + done));
   }
-  return Say(app, UndoOutcome::kUndone, "The last read of file " + job + " was undone:" + done);
+  return say(UndoOutcome::kUndone, "The last read of file " + job + made + " was undone:" + done);
 }
+
+void UndoLastRead_Click(FrmMain& form) { UndoLastRead(form.app()); }
 
 }  // namespace xfr

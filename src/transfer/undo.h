@@ -41,4 +41,7 @@ std::string UndoQuestion(std::string_view file_num);
 // a box what was put back or why nothing was. Runs on the window's thread.
 UndoOutcome UndoLastRead(App& app, std::string_view file_num = "");
 
+// The window's "Undo last read" (the job of the journal's last read).
+void UndoLastRead_Click(FrmMain& form);
+
 }  // namespace xfr

@@ -169,6 +169,9 @@ Point RunPoint(int n, const std::vector<RecordingEnv::Write>& writes, bool with_
       if (LiveAppended(original.path(), copy.path()) != 0) p.after_undo += " live records added";
       const std::string check = CheckTables(copy.path());
       if (check.find("not counted in the header") == std::string::npos) p.after_undo += check;
+      std::string out;
+      if (p.checker != -2 && RunChecker(copy.path(), &out) != 0 && check.empty())
+        p.after_undo += out;
     }
   }
   // The next start, on the real file system, and the same read again.

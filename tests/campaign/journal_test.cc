@@ -3,7 +3,9 @@
 // when a record changed after the read.
 #include <gtest/gtest.h>
 
+#include "base/journal.h"
 #include "campaign/real_office.h"
+#include "platform/xbase/fault_env.h"
 
 namespace xfr::campaign {
 namespace {
@@ -23,9 +25,9 @@ std::map<std::string, std::string> Files(const std::string& dir) {
 std::string Python(const std::string& script, const std::string& arg, int* rc) {
   RunCommand("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", rc);
   if (*rc != 0) return *rc = -1, "";
-  return RunCommand("/usr/bin/python3 '" + std::string(XFR_TEST_DATA) + "/../" + script + "' '" +
-                        arg + "' 2>&1",
-                    rc);
+  return RunCommand(
+      "/usr/bin/python3 '" + std::string(XFR_TEST_DATA) + "/../" + script + "' '" + arg + "' 2>&1",
+      rc);
 }
 
 // Each table as dbfread_oracle.py reads it: live records, then deleted ones.
@@ -56,8 +58,8 @@ constexpr char kAddLines[] =
 TEST(Journal, UndoPutsBackTheLastReadUnlessARecordChangedSince) {
   struct Case {
     const char* name;
-    bool update;      // the read undone updates the job a first read added (new city)
-    bool edit_after;  // the job's city is changed in the tables after the read
+    bool update;          // the read undone updates the job a first read added (new city)
+    bool edit_after;      // the job's city is changed in the tables after the read
     std::string journal;  // the journal as the JSON oracle lists it
     UndoOutcome outcome;
     const char* box;  // in undo's last box
@@ -120,6 +122,56 @@ TEST(Journal, UndoPutsBackTheLastReadUnlessARecordChangedSince) {
     run([&](RealOffice& o) { return o.Undo(&outcome); }, "");
     EXPECT_EQ(outcome, UndoOutcome::kNothingToUndo);
     EXPECT_TRUE(Files(dir.path()) == undone);
+  }
+}
+
+// A journal that cannot be opened ends the read before anything is written, naming the file.
+TEST(Journal, UnwritableJournalStopsTheReadBeforeAnyWrite) {
+  TempDir dir;
+  CopyTrackingTables(dir.path());
+  const auto before = Files(dir.path());
+  xbase::FaultEnv env(xbase::Env::Default());
+  env.DenyOpen(dir.path() + "/TRANSFER.LOG");
+  RealOffice office(dir.path(), &env);
+  ASSERT_EQ(office.Start(), Ended::kNormally);
+  EXPECT_EQ(office.Read(), Ended::kNormally);
+  office.Close();
+  EXPECT_EQ(
+      office.Boxes().rfind("The transfer journal C:\\TRK\\DATA\\TRANSFER.LOG cannot be written", 0),
+      0u)
+      << office.Boxes();
+  for (const auto& [name, bytes] : before) EXPECT_TRUE(Slurp(dir.path() + "/" + name) == bytes);
+}
+
+// Lines read back as written, whatever their texts hold; a torn last line is left out with a
+// note, any other damaged line refuses the whole journal.
+TEST(Journal, ReaderTakesWhatTheWriterWroteAndRefusesDamage) {
+  JournalLine line{"2025-06-15T12:00:00", "PC", "ann", "t1", "read", "NEW-01", "PROPERTY.DBF", 41};
+  line.before = FieldTexts{{"PR_CITY", "a\"b\\c\n\x01 \xc3\xa9"}};
+  line.after = {{"PR_CITY", ""}};
+  const std::string good = EncodeJournalLine(line) + "\n";
+  line.table = "..\\TRK.INI";
+  const std::string elsewhere = EncodeJournalLine(line) + "\n";
+  JournalLine back;
+  std::string why;
+  ASSERT_TRUE(DecodeJournalLine(good.substr(0, good.size() - 1), &back, &why)) << why;
+  EXPECT_EQ(EncodeJournalLine(back) + "\n", good);
+  const struct {
+    std::string text;
+    std::size_t lines;
+    std::string note, error;
+  } cases[] = {
+      {good + good, 2, "", ""},
+      {good + good.substr(0, 60), 1, "line 2 was cut short (left out)", ""},
+      {good.substr(0, 60) + "\n" + good, 0, "", "line 1: unterminated string at character 61"},
+      {good + "{\"time\":1}\n", 0, "", "line 2: member \"time\" missing or of the wrong kind"},
+      {elsewhere + good, 0, "", "line 1: table \"..\\TRK.INI\" is not a table's file name"},
+  };
+  for (const auto& c : cases) {
+    const JournalText parsed = ParseJournal(c.text);
+    EXPECT_EQ(parsed.lines.size(), c.lines) << c.text;
+    EXPECT_EQ(parsed.note, c.note);
+    EXPECT_EQ(parsed.error, c.error);
   }
 }
 

@@ -39,8 +39,8 @@
 #include "shell/wiring.h"
 #include "support/office_tables.h"
 #include "transfer/read_driver.h"
-#include "transfer/undo.h"
 #include "transfer/read_office.h"
+#include "transfer/undo.h"
 
 namespace xfr::campaign {
 
@@ -70,8 +70,9 @@ class RealOffice {
   // The writes of a read or an undo are journalled in dir's TRANSFER.LOG through env.
   RealOffice(std::string dir, xbase::Env* env = nullptr)
       : dir_(std::move(dir)),
-        journal_([this](std::string_view, std::string_view f) { return dir_ + "/" + std::string(f); },
-                 env, &clock, "TEST-PC", "tester"),
+        journal_(
+            [this](std::string_view, std::string_view f) { return dir_ + "/" + std::string(f); },
+            env, &clock, "TEST-PC", "tester"),
         tables_(testing::TablesIn(dir_), env, &journal_),
         app_(Services{&ini, &files, &clock, &window, &tables_, &dde, &instance, &journal_}, "") {
     clock.today = Date{2025, 6, 15};

@@ -1,8 +1,8 @@
 #include "platform/posix/posix_files.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -25,6 +25,12 @@ FieldTexts TextsOf(const xbase::Table& table, const std::string& bytes) {
   return fields;
 }
 
+// The journal's Windows-style path, for messages.
+std::string Shown(std::string_view data_dir) {
+  return data_dir.empty() ? std::string(kJournalName)
+                          : std::string(data_dir) + "\\" + std::string(kJournalName);
+}
+
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -60,20 +66,20 @@ std::string TableJournal::Now() {
 void TableJournal::Begin(std::string_view data_dir, std::string_view command,
                          std::string_view file_num) {
   End();
-  const std::string shown = std::string(data_dir) + std::string(kJournalName);
+  const std::string shown = Shown(data_dir);
   const std::string path = resolver_(data_dir, kJournalName);
-  xbase::Status s = path.empty() ? xbase::Status::IOError("no such directory")
-                                 : env_->CreateFile(path);
+  xbase::Status s =
+      path.empty() ? xbase::Status::IOError("no such directory") : env_->CreateFile(path);
   std::unique_ptr<xbase::File> file;
   if (s.ok()) s = env_->OpenFile(path, false, &file);
   if (!s.ok()) {
-    throw RuntimeError(75, "The transfer journal " + shown + " cannot be written (" +
-                               s.message() +
+    throw RuntimeError(75, "The transfer journal " + shown + " cannot be written (" + s.message() +
                                "). Nothing was written. Make sure this user may create and "
                                "write that file in the tracking data directory, then try again.");
   }
   file_ = std::move(file);
   path_ = path;
+  shown_ = shown;
   std::random_device random;
   char id[16];
   std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(random()));
@@ -102,9 +108,8 @@ std::string TableJournal::Read(std::string_view data_dir) {
   std::size_t got = 0;
   if (s.ok()) s = file->ReadAt(0, size, text.data(), &got);
   if (!s.ok()) {
-    throw RuntimeError(75, "The transfer journal " + std::string(data_dir) +
-                               std::string(kJournalName) + " cannot be read (" + s.message() +
-                               ").");
+    throw RuntimeError(
+        75, "The transfer journal " + Shown(data_dir) + " cannot be read (" + s.message() + ").");
   }
   text.resize(got);
   return text;
@@ -137,7 +142,7 @@ xbase::Status TableJournal::Append(JournalLine line, const xbase::Table& table,
   const bool after = line.after_stage;
   xbase::Status s = AppendLine(std::move(line), table, recno);
   if (!s.ok()) {
-    failure_ = "The transfer journal " + path_ + " could not be written (" + s.message() + "). " +
+    failure_ = "The transfer journal " + shown_ + " could not be written (" + s.message() + "). " +
                (after ? "The record was written; the transfer stopped after it."
                       : "The record was not written; the transfer stopped before it.") +
                " Make sure this user may write that file, then try again.";

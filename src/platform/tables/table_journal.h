@@ -59,6 +59,7 @@ class TableJournal final : public TransferJournal, public xbase::WriteObserver {
   // While a transfer runs: the open journal, its path and what every line says of the transfer.
   std::unique_ptr<xbase::File> file_;
   std::string path_;
+  std::string shown_;  // its Windows-style path, for messages
   JournalLine transfer_;
   std::string failure_;
 };
