@@ -79,6 +79,50 @@ std::string Changed(const Written& w, RecordState state, const FieldTexts& now,
   return head;
 }
 
+constexpr const char* kNothingWritten = " Nothing was undone.";
+
+// What undo would do to each record the read wrote (kUndone, with `steps`), or why it does
+// nothing (`why`): every record still as the read left it or as before it, or undo refuses.
+UndoOutcome Plan(App& app, const std::vector<Written>& written, const std::string& job,
+                 std::map<std::string, std::unique_ptr<Recordset>>* tables,
+                 std::vector<Step>* steps, std::string* why) {
+  steps->clear();
+  try {
+    for (const Written& w : written) {
+      auto& rs = (*tables)[UCase(w.table)];
+      if (!rs) rs = app.services().tables->Open("FoxPro 2.6;", DataDirectory(app), w.table, 0);
+      FieldTexts now;
+      const RecordState state = rs->ReadTexts(w.record, &now);
+      std::size_t k = w.images.size();
+      while (k-- > 0 && !Holds(state, now, w.images[k])) {
+      }
+      if (k == static_cast<std::size_t>(-1)) {
+        *why = Changed(w, state, now, job) + "." + kNothingWritten;
+        return UndoOutcome::kRefused;
+      }
+      if (k == 0) continue;  // as before the read: that write never happened, or was undone
+      Step step{&w, {}, !w.images[0]};
+      if (w.images[0]) {
+        for (const auto& [name, value] : *w.images[0]) {
+          for (const auto& [n, v] : now) {
+            if (n == name && v != value) step.fields.emplace_back(name, value);
+          }
+        }
+      }
+      steps->push_back(std::move(step));
+    }
+  } catch (const RuntimeError& e) {
+    *why = e.description() + kNothingWritten;
+    return UndoOutcome::kFailed;
+  }
+  if (steps->empty()) {
+    *why = "Nothing to undo: the records the last read of file " + job +
+           " wrote hold what they held before it.";
+    return UndoOutcome::kNothingToUndo;
+  }
+  return UndoOutcome::kUndone;
+}
+
 UndoOutcome Say(App& app, UndoOutcome outcome, const std::string& text) {
   app.window().MessageBox(text, kAppTitle, Buttons::kOk);
   return outcome;
@@ -100,7 +144,6 @@ std::string UndoQuestion(std::string_view file_num) {
 }
 
 UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
-  constexpr const char* kNothingWritten = " Nothing was undone.";
   TransferJournal* journal = app.services().journal;
   if (!journal) return Say(app, UndoOutcome::kNothingToUndo, "There is no transfer journal.");
   JournalText text;
@@ -154,42 +197,19 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
     w->last = order;
   }
 
-  if (app.window().MessageBox(UndoQuestion(job), kAppTitle, Buttons::kYesNo) != Answer::kYes) {
-    return UndoOutcome::kDeclined;
-  }
-
-  // Every record is checked before anything is written.
+  // Every record is checked before the question (nothing to ask when there is nothing to undo
+  // or undo would refuse), and again after the answer: the office may have written meanwhile.
   std::map<std::string, std::unique_ptr<Recordset>> tables;
   std::vector<Step> steps;
-  try {
-    for (const Written& w : written) {
-      auto& rs = tables[UCase(w.table)];
-      if (!rs) rs = app.services().tables->Open("FoxPro 2.6;", DataDirectory(app), w.table, 0);
-      FieldTexts now;
-      const RecordState state = rs->ReadTexts(w.record, &now);
-      std::size_t k = w.images.size();
-      while (k-- > 0 && !Holds(state, now, w.images[k])) {
-      }
-      if (k == static_cast<std::size_t>(-1)) {
-        return say(UndoOutcome::kRefused, Changed(w, state, now, job) + "." + kNothingWritten);
-      }
-      if (k == 0) continue;  // as before the read: that write never happened, or was undone
-      Step step{&w, {}, !w.images[0]};
-      if (w.images[0]) {
-        for (const auto& [name, value] : *w.images[0]) {
-          for (const auto& [n, v] : now) {
-            if (n == name && v != value) step.fields.emplace_back(name, value);
-          }
-        }
-      }
-      steps.push_back(std::move(step));
+  std::string why;
+  for (int pass = 0; pass < 2; ++pass) {
+    const UndoOutcome planned = Plan(app, written, job, &tables, &steps, &why);
+    if (planned != UndoOutcome::kUndone) return say(planned, why);
+    if (pass == 1) break;
+    tables.clear();  // nothing held open while the question waits
+    if (app.window().MessageBox(UndoQuestion(job), kAppTitle, Buttons::kYesNo) != Answer::kYes) {
+      return UndoOutcome::kDeclined;
     }
-  } catch (const RuntimeError& e) {
-    return say(UndoOutcome::kFailed, e.description() + kNothingWritten);
-  }
-  if (steps.empty()) {
-    return say(UndoOutcome::kNothingToUndo, "Nothing to undo: the records the last read of file " +
-                                                job + " wrote hold what they held before it.");
   }
 
   // The last written first, so the tables go back through the states the read went through.

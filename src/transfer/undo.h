@@ -37,8 +37,9 @@ enum class UndoOutcome { kUndone, kDeclined, kNothingToUndo, kRefused, kFailed }
 std::string UndoQuestion(std::string_view file_num);
 
 // "Undo last read": finds the last read of `file_num` (trimmed, without regard to case; "" for
-// the last read in the journal), asks the Yes/No question naming the job, undoes it and says in
-// a box what was put back or why nothing was. Runs on the window's thread.
+// the last read in the journal), asks the Yes/No question naming the job (not when there is
+// nothing to undo or undo would refuse), checks again, undoes it and says in a box what was put
+// back or why nothing was. Runs on the window's thread.
 UndoOutcome UndoLastRead(App& app, std::string_view file_num = "");
 
 // The window's "Undo last read" (the job of the journal's last read).

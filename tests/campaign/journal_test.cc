@@ -59,19 +59,21 @@ TEST(Journal, UndoPutsBackTheLastReadUnlessARecordChangedSince) {
   struct Case {
     const char* name;
     bool update;          // the read undone updates the job a first read added (new city)
-    bool edit_after;      // the job's city is changed in the tables after the read
+    int edit;             // the job's city changed: 1 after the read, 2 at undo's question
     std::string journal;  // the journal as the JSON oracle lists it
     UndoOutcome outcome;
     const char* box;  // in undo's last box
   } cases[] = {
-      {"add", false, false, kAddLines, UndoOutcome::kUndone,
+      {"add", false, 0, kAddLines, UndoOutcome::kUndone,
        "record 31 of INVOICE.DBF deleted\n  record 41 of PROPERTY.DBF deleted\n  record 16 of "
        "CLIENT.DBF deleted"},
-      {"update", true, false, kAddLines + std::string("read PROPERTY.DBF 41 updated PR_CITY\n"),
+      {"update", true, 0, kAddLines + std::string("read PROPERTY.DBF 41 updated PR_CITY\n"),
        UndoOutcome::kUndone, "record 41 of PROPERTY.DBF put back"},
-      {"edited since", false, true, kAddLines, UndoOutcome::kRefused,
+      {"edited since", false, 1, kAddLines, UndoOutcome::kRefused,
        "record 41 of PROPERTY.DBF has changed since the read of file NEW-01: its field PR_CITY "
        "is now \"Elsewhere\", the read left \"Decatur\". Nothing was undone."},
+      {"edited while undo asks", false, 2, kAddLines, UndoOutcome::kRefused,
+       "its field PR_CITY is now \"Elsewhere\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -96,11 +98,20 @@ TEST(Journal, UndoPutsBackTheLastReadUnlessARecordChangedSince) {
     if (rc >= 0) {
       EXPECT_EQ(journal, c.journal);
     }
-    if (c.edit_after) SetCity(dir.path(), "Elsewhere");
+    if (c.edit == 1) SetCity(dir.path(), "Elsewhere");
 
     UndoOutcome outcome{};
-    const auto edited = Files(dir.path());
-    const std::string box = run([&](RealOffice& o) { return o.Undo(&outcome); }, "");
+    auto edited = Files(dir.path());
+    const std::string box = run(
+        [&](RealOffice& o) {
+          o.window.on_box = [&](const testing::ShownBox& b) {
+            if (c.edit != 2 || b.buttons != Buttons::kYesNo) return;
+            SetCity(dir.path(), "Elsewhere");
+            edited = Files(dir.path());
+          };
+          return o.Undo(&outcome);
+        },
+        "");
     EXPECT_EQ(outcome, c.outcome);
     EXPECT_NE(box.find(c.box), std::string::npos) << box;
     if (c.outcome == UndoOutcome::kRefused) {
