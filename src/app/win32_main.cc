@@ -1,6 +1,6 @@
 // transfer-info.exe: the Windows services under the shell, with the Win32 window or, with
 // --console, on the terminal.
-#include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -142,7 +142,9 @@ int main(int argc, char** argv) {
   if (!line.console) return RunWindow(line);
   if (!line.screenshot.empty()) return UsageError("--screenshot needs the window");
 
-  line.options.interactive = _isatty(_fileno(stdin)) != 0;
+  // A console, not any character device: input from NUL is nobody to ask.
+  DWORD console_mode = 0;
+  line.options.interactive = ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &console_mode) != 0;
   WindowsPlatform platform;
   xfr::ConsoleWindow window(line.options, &platform.files);
   xfr::RecordingWindow recorded(&window, "", &platform.log);
