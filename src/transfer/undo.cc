@@ -112,7 +112,7 @@ UndoOutcome Plan(App& app, const std::vector<Written>& written, const std::strin
       steps->push_back(std::move(step));
     }
   } catch (const RuntimeError& e) {
-    *why = e.description() + kNothingWritten;
+    *why = e.description() + "." + kNothingWritten;
     return UndoOutcome::kFailed;
   }
   if (steps->empty()) {
@@ -150,7 +150,7 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
   try {
     text = ParseJournal(journal->Read(DataDirectory(app)));
   } catch (const RuntimeError& e) {
-    return Say(app, UndoOutcome::kFailed, e.description() + kNothingWritten);
+    return Say(app, UndoOutcome::kFailed, e.description() + "." + kNothingWritten);
   }
   if (!text.error.empty()) {
     return Say(app, UndoOutcome::kRefused,
@@ -225,7 +225,7 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
     }
   } catch (const RuntimeError& e) {
     return say(UndoOutcome::kFailed,
-               "Undo of the last read of file " + job + " stopped: " + e.description() +
+               "Undo of the last read of file " + job + " stopped: " + e.description() + "." +
                    (done.empty() ? std::string(kNothingWritten)
                                  : "\nPut back before it stopped (undo again to finish):" + done));
   }

@@ -75,7 +75,7 @@ void TableJournal::Begin(std::string_view data_dir, std::string_view command,
   if (!s.ok()) {
     throw RuntimeError(75, "The transfer journal " + shown + " cannot be written (" + s.message() +
                                "). Nothing was written. Make sure this user may create and "
-                               "write that file in the tracking data directory, then try again.");
+                               "write that file in the tracking data directory, then try again");
   }
   file_ = std::move(file);
   path_ = path;
@@ -109,7 +109,7 @@ std::string TableJournal::Read(std::string_view data_dir) {
   if (s.ok()) s = file->ReadAt(0, size, text.data(), &got);
   if (!s.ok()) {
     throw RuntimeError(
-        75, "The transfer journal " + Shown(data_dir) + " cannot be read (" + s.message() + ").");
+        75, "The transfer journal " + Shown(data_dir) + " cannot be read (" + s.message() + ")");
   }
   text.resize(got);
   return text;
@@ -145,7 +145,7 @@ xbase::Status TableJournal::Append(JournalLine line, const xbase::Table& table,
     failure_ = "The transfer journal " + shown_ + " could not be written (" + s.message() + "). " +
                (after ? "The record was written; the transfer stopped after it."
                       : "The record was not written; the transfer stopped before it.") +
-               " Make sure this user may write that file, then try again.";
+               " Make sure this user may write that file, then try again";
   }
   return s;
 }
