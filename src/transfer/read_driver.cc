@@ -133,7 +133,7 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
   try {
     journal.emplace(app, "read", file_num);
   } catch (const RuntimeError& error) {
-    Notice(app, error.description());
+    Notice(app, error.description() + ".");
     stop();
     return;
   }

@@ -41,11 +41,13 @@ std::vector<std::string> OracleView(const std::string& dir) {
   return out;
 }
 
+// The job's city as another program changes it (null: the record deleted).
 void SetCity(const std::string& dir, const char* city) {
   std::unique_ptr<xbase::Table> t;
   ASSERT_TRUE(xbase::Table::Open(xbase::Env::Default(), dir + "/PROPERTY.DBF", {}, &t).ok());
   xbase::Record change = t->NewRecord();
-  ASSERT_TRUE(change.SetText(t->FindField("PR_CITY"), city).ok());
+  if (!city) change.SetDeleted(true);
+  if (city) ASSERT_TRUE(change.SetText(t->FindField("PR_CITY"), city).ok());
   ASSERT_TRUE(t->Update(41, change).ok());
 }
 
@@ -59,7 +61,7 @@ TEST(Journal, UndoPutsBackTheLastReadUnlessARecordChangedSince) {
   struct Case {
     const char* name;
     bool update;          // the read undone updates the job a first read added (new city)
-    int edit;             // the job's city changed: 1 after the read, 2 at undo's question
+    int edit;  // the job's city changed: 1 after the read, 2 at undo's question; 3 job deleted
     std::string journal;  // the journal as the JSON oracle lists it
     UndoOutcome outcome;
     const char* box;  // in undo's last box
@@ -74,6 +76,8 @@ TEST(Journal, UndoPutsBackTheLastReadUnlessARecordChangedSince) {
        "is now \"Elsewhere\", the read left \"Decatur\". Nothing was undone."},
       {"edited while undo asks", false, 2, kAddLines, UndoOutcome::kRefused,
        "its field PR_CITY is now \"Elsewhere\""},
+      {"deleted since", true, 3, kAddLines + std::string("read PROPERTY.DBF 41 updated PR_CITY\n"),
+       UndoOutcome::kRefused, "has changed since the read of file NEW-01: it is no longer there"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -98,7 +102,7 @@ TEST(Journal, UndoPutsBackTheLastReadUnlessARecordChangedSince) {
     if (rc >= 0) {
       EXPECT_EQ(journal, c.journal);
     }
-    if (c.edit == 1) SetCity(dir.path(), "Elsewhere");
+    if (c.edit == 1 || c.edit == 3) SetCity(dir.path(), c.edit == 1 ? "Elsewhere" : nullptr);
 
     UndoOutcome outcome{};
     auto edited = Files(dir.path());
