@@ -72,15 +72,22 @@ Status CdxFile::ReadPage(std::uint32_t offset, const std::string& what, std::str
 }
 
 Status CdxFile::ReadHeader(std::uint32_t offset, const std::string& what, Tag* tag) {
-  std::string first, pool;
-  Status s = ReadPage(offset, what + " header", &first);
-  if (s.ok()) s = ReadPage(offset + kPageSize, what + " header", &pool);
+  // The header page and its key-expression pool in one read.
+  std::string both(2 * kPageSize, '\0');
+  std::size_t got = 0;
+  Status s = file_->ReadAt(offset, both.size(), both.data(), &got);
   if (!s.ok()) return s;
+  if (got != both.size()) {
+    const std::uint32_t short_page = got < kPageSize ? offset : offset + kPageSize;
+    return Status::Corruption(what + " header: page " + Hex(short_page) +
+                              " lies past the end of the file");
+  }
   cdx::TagHeader h;
-  s = cdx::TagHeader::DecodeFrom(first + pool, what + " header " + Hex(offset), &h);
+  s = cdx::TagHeader::DecodeFrom(both, what + " header " + Hex(offset), &h);
   if (!s.ok()) return s;
+  both.resize(kPageSize);
   tag->header = std::move(h);
-  tag->raw_header = std::move(first);
+  tag->raw_header = std::move(both);
   tag->header_offset = offset;
   tag->what = what;
   return Status::OK();

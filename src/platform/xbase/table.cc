@@ -88,17 +88,26 @@ Status Table::Open(Env* env, const std::string& dbf_path, const TableOptions& op
 Status Table::Load() {
   Status s = env_->OpenFile(path_, options_.read_only, &dbf_);
   if (!s.ok()) return s;
-  char head[DbfHeader::kEncodedLength];
+  // One read takes the header and field descriptors of any ordinary table; a longer header is
+  // read again in full.
+  std::string bytes(4096, '\0');
   std::size_t got = 0;
-  s = dbf_->ReadAt(0, sizeof head, head, &got);
-  if (!s.ok()) return s;
-  DbfHeader h;
-  s = h.DecodeFrom(std::string_view(head, got));
-  if (!s.ok()) return Status::Corruption(BaseName(path_) + ": " + s.message());
-  std::string bytes(h.header_length < got ? got : h.header_length, '\0');
   s = dbf_->ReadAt(0, bytes.size(), bytes.data(), &got);
   if (!s.ok()) return s;
   bytes.resize(got);
+  DbfHeader h;
+  s = h.DecodeFrom(std::string_view(bytes).substr(0, DbfHeader::kEncodedLength));
+  if (!s.ok()) return Status::Corruption(BaseName(path_) + ": " + s.message());
+  const std::size_t want =
+      std::max<std::size_t>(h.header_length, std::min(got, DbfHeader::kEncodedLength));
+  if (want <= got) {
+    bytes.resize(want);
+  } else {
+    bytes.assign(want, '\0');
+    s = dbf_->ReadAt(0, bytes.size(), bytes.data(), &got);
+    if (!s.ok()) return s;
+    bytes.resize(got);
+  }
   s = DbfLayout::Decode(bytes, &layout_);
   if (!s.ok()) {
     std::string msg = BaseName(path_) + ": " + s.message();
@@ -122,12 +131,12 @@ Status Table::Load() {
   code_page_ = &CodePage::ForMark(lh.code_page);
   if (lh.flags & 0x01) {
     cdx_path_ = SiblingPath(env_, path_, ".CDX");
-    if (!env_->FileExists(cdx_path_)) {
+    s = OpenIndex(cdx_path_);
+    if (!s.ok()) {
+      if (env_->FileExists(cdx_path_)) return s;
       return Status::NotFound(BaseName(path_) + ": the table has a structural index, but " +
                               BaseName(cdx_path_) + " is missing");
     }
-    s = OpenIndex(cdx_path_);
-    if (!s.ok()) return s;
     // Best effort: a table whose index cannot be put right now still opens, and the check names
     // what is wrong.
     if (!options_.read_only && writable_.ok()) CatchUpLastRecord();
@@ -267,10 +276,12 @@ Status Table::First(bool* found, std::uint32_t* recno) {
   Status s = RecordCount(&count);
   if (!s.ok()) return s;
   const std::uint32_t len = layout_.header().record_length;
-  // Read the flags a block of records at a time.
-  const std::uint32_t per_block = std::max<std::uint32_t>(1, 65536 / len);
+  // Read the flags a block of records at a time: a small block first, as the first record is
+  // nearly always live, then large ones.
+  std::uint32_t per_block = std::max<std::uint32_t>(1, 4096 / len);
   std::string buf;
   for (std::uint32_t r = 1; r <= count; r += per_block) {
+    if (r > 1) per_block = std::max<std::uint32_t>(1, 65536 / len);
     std::uint32_t n = std::min(per_block, count - r + 1);
     buf.resize(std::size_t{n} * len);
     std::size_t got = 0;
