@@ -35,6 +35,13 @@ class LockHolder {
   std::uint64_t offset_ = 0;
 };
 
+std::tm LocalToday() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm_now{};
+  localtime_r(&now, &tm_now);
+  return tm_now;
+}
+
 }  // namespace
 
 std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string& ext) {
@@ -564,9 +571,7 @@ Status Table::WriteRecord(std::uint32_t recno, const std::string& bytes, bool wi
 }
 
 Status Table::WriteHeaderStamp(std::uint32_t count, bool with_count) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm_now{};
-  localtime_r(&now, &tm_now);
+  const std::tm tm_now = LocalToday();
   DbfHeader& h = layout_.mutable_header();
   h.year = tm_now.tm_year + 1900;
   h.month = tm_now.tm_mon + 1;
@@ -723,9 +728,10 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
 Status Table::Update(std::uint32_t recno, const Record& changes) {
   Status s = CheckWritable();
   if (!s.ok()) return s;
-  std::uint32_t count = 0;
-  s = RecordCount(&count);
+  DbfHeader h;
+  s = ReadHeader(&h);
   if (!s.ok()) return s;
+  const std::uint32_t count = known_count_ = h.record_count;
   if (recno < 1 || recno > count) {
     return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
   }
@@ -758,8 +764,12 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   }
   s = WriteRecord(recno, new_bytes, false);
   if (!s.ok()) return s;
-  s = WriteHeaderStamp(count, false);
-  if (!s.ok()) return s;
+  // The date of the last update: written only when it is not today's already.
+  const std::tm today = LocalToday();
+  if (h.year != today.tm_year + 1900 || h.month != today.tm_mon + 1 || h.day != today.tm_mday) {
+    s = WriteHeaderStamp(count, false);
+    if (!s.ok()) return s;
+  }
   if (options_.sync) {
     s = dbf_->Sync();
     if (!s.ok()) return s;
