@@ -2,12 +2,16 @@
 # Remakes doc/window.png: the window just after "Read Info from Appraisal" took the sample report
 # tests/data/apx/demo_report.json (job 24-00150) into a fresh copy of the demo tables, under Xvfb
 # and a private session bus with the stand-in appraisal program. The "not found.  Add?" question
-# is answered Yes. Run scripts/demo.sh once first (it installs and builds what is needed).
+# is answered Yes. Then doc/update-details.png: the same job read again after the office changed
+# its street and the report its value and census tract, the "Update?" box with its details open
+# (then closed: nothing is written). Run scripts/demo.sh once first (it installs and builds what
+# is needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bin=${XFR_BIN:-$root/build/release}
 out=${1:-$root/doc/window.png}
+box_out=${2:-$root/doc/update-details.png}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/windows" "$work/office/TRK/DATA"
@@ -25,3 +29,15 @@ bin=$bin bash scripts/with-apx-sim.sh "$root/tests/data/apx/demo_report.json" ""
   --answer yes --on-error abort --screenshot "$work/window.png" read
 cp "$work/window.png" "$out"
 echo "Wrote $out"
+
+data="$work/office/TRK/DATA"
+recno=$("$bin/src/dbftool" seek "$data/PROPERTY.DBF" FILE_NUM 24-00150 |
+  sed -n 's/.*"_recno": *\([0-9]*\).*/\1/p')
+"$bin/src/dbftool" set "$data/PROPERTY.DBF" "$recno" "PR_STREET=1650 Briarcliff Road" >/dev/null
+sed -e 's/"URAR|25|2": "0201.00"/"URAR|25|2": ""/' -e 's/\$425,000/$432,500/' \
+  tests/data/apx/demo_report.json >"$work/changed.json"
+bin=$bin bash scripts/with-apx-sim.sh "$work/changed.json" "" -- \
+  timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' "$bin/src/transfer-info" \
+  --box-screenshot "$work/update.png" read
+cp "$work/update.png" "$box_out"
+echo "Wrote $box_out"

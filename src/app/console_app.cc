@@ -172,6 +172,9 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine* out) {
     } else if (arg == "--screenshot") {
       if (!take()) return "--screenshot needs a value";
       out->screenshot = value;
+    } else if (arg == "--box-screenshot") {
+      if (!take()) return "--box-screenshot needs a value";
+      out->box_screenshot = value;
     } else if (arg == "--transcript") {
       if (!take()) return "--transcript needs a value";
       out->options.transcript = value;

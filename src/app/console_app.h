@@ -20,6 +20,7 @@ struct CommandLine {
   std::vector<std::string> command;  // the console command and its arguments
   ConsoleOptions options;            // --answer, --on-error, --transcript
   std::string screenshot;            // --screenshot FILE
+  std::string box_screenshot;        // --box-screenshot FILE
   std::string text;                  // every argument, blank-separated (the /D test reads it)
 };
 

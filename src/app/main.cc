@@ -50,6 +50,8 @@ const char kWindowOptions[] =
     "  --screenshot FILE             (window) save a PNG of the window once shown, then exit;\n"
     "                                with 'show FILE_NUM' first shows that record, with\n"
     "                                'read' first reads (answer its boxes with --answer)\n"
+    "  --box-screenshot FILE         (window) save a PNG of the first message box, its details\n"
+    "                                shown, then close it as its close button would, then exit\n"
     "  With the window, --answer and --on-error answer the boxes without showing them.\n"
     "\n"
     "Environment: XFR_WINDIR (the Windows directory with XFR.INI, APX.INI, Trk.Ini and\n"
@@ -135,7 +137,7 @@ struct LinuxPlatform {
 // The window: the same start as the console, then the Qt event loop.
 int RunWindow(int argc, char** argv, const std::string& command_line,
               const xfr::ConsoleOptions& options, const std::string& screenshot,
-              const std::vector<std::string>& command) {
+              const std::string& box_screenshot, const std::vector<std::string>& command) {
   if (!DisplayNamed()) return UsageError(NoDisplay());
   previous_handler = qInstallMessageHandler(NoDisplayHandler);
   QApplication qt_app(argc, argv);
@@ -163,6 +165,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   window.SetParentWindow(&view);
   window.SetBeforeBox([&view] { view.Sync(); });
   window.SetUnattended(options.yes_no, options.on_error);
+  window.SetBoxPicture(box_screenshot);
   try {
     xfr::Initialize(app);
     xfr::frmMainForm_Load(form);
@@ -177,7 +180,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   // window manager (a bare X server, a kiosk session) nothing else would make it so.
   view.raise();
   view.activateWindow();
-  if (!screenshot.empty()) {
+  if (!screenshot.empty() || !box_screenshot.empty()) {
     // Picture of the window once it has settled, then the window closes as if by Exit.
     QTimer::singleShot(700, &view, [&] {
       if (!command.empty() && command[0] == "show" && command.size() > 1) {
@@ -187,6 +190,11 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
       }
       view.Sync();
       QTimer::singleShot(300, &view, [&] {
+        if (screenshot.empty()) {  // the box's picture was taken while it was up
+          view.close();
+          QCoreApplication::exit(0);
+          return;
+        }
         bool saved = view.grab().save(QString::fromStdString(screenshot), "PNG");
         if (!saved) std::fprintf(stderr, "transfer-info: cannot write %s\n", screenshot.c_str());
         view.close();
@@ -208,7 +216,8 @@ int main(int argc, char** argv) {
   if (!error.empty()) return UsageError(error);
   if (xfr::PrintHelpOrVersion(line, kUsageHead, kWindowOptions)) return 0;
   if (!line.console) {
-    return RunWindow(argc, argv, line.text, line.options, line.screenshot, line.command);
+    return RunWindow(argc, argv, line.text, line.options, line.screenshot, line.box_screenshot,
+                     line.command);
   }
 
   QCoreApplication qt_app(argc, argv);

@@ -139,6 +139,7 @@ int main(int argc, char** argv) {
   const std::string error = xfr::ParseCommandLine(argc, argv, &line);
   if (!error.empty()) return UsageError(error);
   if (xfr::PrintHelpOrVersion(line, kUsageHead, kWindowsNotes)) return 0;
+  if (!line.box_screenshot.empty()) return UsageError("--box-screenshot is for the Linux window");
   if (!line.console) return RunWindow(line);
   if (!line.screenshot.empty()) return UsageError("--screenshot needs the window");
 

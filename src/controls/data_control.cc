@@ -1,5 +1,7 @@
 #include "controls/data_control.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "base/dates.h"
@@ -167,9 +169,31 @@ void DataControl::SetField(std::string_view name, const Value& value) {
 }
 
 void DataControl::SetFieldText(std::string_view name, std::string_view text) {
+  rs().SetField(name, TextToFieldValue(Info(name), text));
+}
+
+const FieldInfo& DataControl::Info(std::string_view name) const {
   const FieldInfo* f = FindField(rs().Fields(), name);
   if (!f) throw RuntimeError(kErrItemNotFound);
-  rs().SetField(name, TextToFieldValue(*f, text));
+  return *f;
+}
+
+Value AsStored(const FieldInfo& field, const Value& value) {
+  if (field.type == 'C' && !IsNull(value)) {
+    return VbRTrim(Utf8Left(ValueText(value), static_cast<std::size_t>(std::max(field.size, 0))));
+  }
+  const double* d = std::get_if<double>(&value);
+  if ((field.type == 'N' || field.type == 'F') && d && std::isfinite(*d)) {
+    // Written as fixed-point text with the field's decimals, as the table stores numbers.
+    char buf[512];
+    const auto r = std::to_chars(buf, buf + sizeof buf, *d, std::chars_format::fixed,
+                                 std::clamp(field.decimals, 0, 30));
+    double back = 0;
+    if (r.ec == std::errc() && ParseDecimal(std::string_view(buf, r.ptr - buf), &back)) {
+      return back == 0 ? 0.0 : back;  // no "-0"
+    }
+  }
+  return value;
 }
 
 int DataControl::FieldSize(std::string_view name) const { return rs().FieldSize(name); }

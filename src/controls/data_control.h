@@ -70,6 +70,8 @@ class DataControl {
   // Sets a field from text, converted to the field's type (blank text is Null).
   void SetFieldText(std::string_view name, std::string_view text);
   int FieldSize(std::string_view name) const;
+  // The field's name as stored, its type, width and decimals; 3265 when there is no such field.
+  const FieldInfo& Info(std::string_view name) const;
   void AddNew();
   void Edit();
   void Update();
@@ -115,5 +117,9 @@ class DataControl {
 // fields, a number for N/F, a date for D (month-first text), a logical for L; blank text is
 // Null. Raises 13 when the text does not fit the type.
 Value TextToFieldValue(const FieldInfo& field, std::string_view text);
+
+// The value as the field reads back once it has been written with it: text cut to the field's
+// width, without trailing blanks; numbers rounded to the field's decimals. Other values as given.
+Value AsStored(const FieldInfo& field, const Value& value);
 
 }  // namespace xfr

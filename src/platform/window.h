@@ -30,8 +30,13 @@ class WindowServices {
   virtual ~WindowServices() = default;
 
   // Shows a message box and waits for the answer. Yes/No boxes have Yes as the default button;
-  // Abort/Retry/Ignore boxes have Abort.
-  virtual Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) = 0;
+  // Abort/Retry/Ignore boxes have Abort. `details` ("" for none) is more text the person can
+  // open under the box, lines separated by "\n"; the box's text, title and buttons stay the same.
+  virtual Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons,
+                            std::string_view details) = 0;
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) {
+    return MessageBox(text, title, buttons, {});
+  }
 
   // The mouse pointer over the program's windows.
   virtual void SetPointer(Pointer pointer) = 0;

@@ -18,6 +18,16 @@ constexpr std::size_t kInvNumWidth = 8;
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
+// Runs `compute`; an error it raises is kept in the write, to be raised again when it is made.
+template <typename Compute>
+void CatchInto(PropertyWrite& w, Compute compute) {
+  try {
+    compute();
+  } catch (const RuntimeError& error) {
+    w.error = error;
+  }
+}
+
 }  // namespace
 
 double EstimatedValueNumber(std::string_view caption) {
@@ -62,27 +72,47 @@ double EstimatedValueNumber(std::string_view caption) {
   return ParseDecimal(number, &v) ? v : 0.0;
 }
 
-void Label2Text(FrmMain& form, TextBox& text_control, const Label& label_control) {
-  App& app = form.app();
-  StepRunner run(app, "Label2Text");
-  run.Step([&] {
-    DataControl& dc = form.datproperty;
+namespace {
+
+// What Label2Text writes: the caption fitted to the box's width.
+PropertyWrite LabelWrite(FrmMain& form, const TextBox& text_control, const Label& label_control) {
+  PropertyWrite w{text_control.tag, {}, PropertyWrite::kLabel2Text};
+  CatchInto(w, [&] {
     int width = text_control.max_length;
     // A box that was never sized would clear the field; its field's own width is meant.
-    if (width <= 0) width = dc.FieldSize(text_control.tag);
-    dc.SetField(text_control.tag, FitToWidth(label_control.caption, width));
+    if (width <= 0) width = form.datproperty.FieldSize(text_control.tag);
+    w.value = FitToWidth(label_control.caption, width);
   });
+  return w;
 }
 
-void SetPropertyFieldsFromLabels(FrmMain& form) {
+void Apply(FrmMain& form, const PropertyWrite& w) {
+  auto write = [&] {
+    if (w.error) throw *w.error;
+    if (w.how == PropertyWrite::kText) {
+      form.datproperty.SetFieldText(w.field, ValueText(w.value));
+    } else {
+      form.datproperty.SetField(w.field, w.value);
+    }
+  };
+  if (w.how == PropertyWrite::kLabel2Text) {
+    StepRunner(form.app(), "Label2Text").Step(write);
+  } else {
+    write();
+  }
+}
+
+}  // namespace
+
+void Label2Text(FrmMain& form, TextBox& text_control, const Label& label_control) {
+  Apply(form, LabelWrite(form, text_control, label_control));
+}
+
+std::vector<PropertyWrite> PropertyWritesFromLabels(FrmMain& form) {
   App& app = form.app();
   DataControl& dc = form.datproperty;
-
-  Label2Text(form, form.txtFile_Num, form.lblFile_Num);
-  // Only the display: the field was written from the label just above, and a box the person did
-  // not edit is never handed back. Adding: the box is empty and stays so.
-  form.txtFile_Num.text = UCase(VbTrim(form.txtFile_Num.text));
-
+  std::vector<PropertyWrite> writes;
+  writes.push_back(LabelWrite(form, form.txtFile_Num, form.lblFile_Num));
   struct Pair {
     TextBox* box;
     const Label* label;
@@ -94,22 +124,37 @@ void SetPropertyFieldsFromLabels(FrmMain& form) {
       {&form.txtPR_Census, &form.lblPr_Census},   {&form.txtPr_Owner, &form.lblPr_Owner},
       {&form.txtPr_Borrowr, &form.lblPr_Borrowr},
   };
-  for (const Pair& p : pairs) Label2Text(form, *p.box, *p.label);
+  for (const Pair& p : pairs) writes.push_back(LabelWrite(form, *p.box, *p.label));
 
-  dc.SetField("Ass_Type", FitToWidth(app.FormTypeText, form.txtAss_Type.max_length));
+  writes.push_back({"Ass_Type", FitToWidth(app.FormTypeText, form.txtAss_Type.max_length)});
 
   // A blank inv_num counts as empty (values are compared trimmed); one that holds a number,
   // maybe another job's, is kept.
-  if (VbTrim(ValueText(dc.Field("inv_num"))).empty()) {
-    dc.SetField("inv_num", FitToWidth(form.lblFile_Num.caption, kInvNumWidth));
-  }
+  PropertyWrite inv_num{"inv_num", FitToWidth(form.lblFile_Num.caption, kInvNumWidth)};
+  bool blank = false;
+  CatchInto(inv_num, [&] { blank = VbTrim(ValueText(dc.Field("inv_num"))).empty(); });
+  if (blank || inv_num.error) writes.push_back(inv_num);
 
   if (!VbTrim(form.lblPr_dFinish.caption).empty()) {
-    std::string date = MakeY2KDate(app, CDateText(app, form.lblPr_dFinish.caption));
-    dc.SetFieldText("PR_DFINISH", date);
+    PropertyWrite date{"PR_DFINISH", {}, PropertyWrite::kText};
+    CatchInto(date,
+              [&] { date.value = MakeY2KDate(app, CDateText(app, form.lblPr_dFinish.caption)); });
+    writes.push_back(date);
   }
 
-  dc.SetField("PR_APPRVAL", EstimatedValueNumber(form.lblPr_ApprVal.caption));
+  writes.push_back({"PR_APPRVAL", EstimatedValueNumber(form.lblPr_ApprVal.caption)});
+  return writes;
+}
+
+void SetPropertyFieldsFromLabels(FrmMain& form) {
+  for (const PropertyWrite& w : PropertyWritesFromLabels(form)) {
+    Apply(form, w);
+    // Only the display: the field was written from the label, and a box the person did not
+    // edit is never handed back. Adding: the box is empty and stays so.
+    if (w.field == form.txtFile_Num.tag) {
+      form.txtFile_Num.text = UCase(VbTrim(form.txtFile_Num.text));
+    }
+  }
   // The value box (hidden) shows the new value after the update; nothing to redraw here.
 }
 

@@ -9,9 +9,13 @@
 // Called by the read driver on the window's thread.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "form/main_window.h"
+#include "platform/runtime_error.h"
 
 namespace xfr {
 
@@ -30,7 +34,27 @@ AddOutcome AddRecord(FrmMain& form);
 // with the edit cancelled. REQUIRES: datproperty stands on the captured file number's record.
 void EditRecord(FrmMain& form);
 
-// Fills the property record buffer from the labels, in eight steps, always in the same order.
+// One field an add or update of PROPERTY writes.
+struct PropertyWrite {
+  enum How {
+    kValue,       // SetField with the value
+    kText,        // SetFieldText: the value's text converted to the field's type
+    kLabel2Text,  // SetField with the value, under Label2Text's own error trap
+  };
+  std::string field;
+  Value value;
+  How how = kValue;
+  // What working out the value raised; raised again in its place when the fields are set, so a
+  // write stops (or is reported) at the same field as ever.
+  std::optional<RuntimeError> error = std::nullopt;
+};
+
+// The fields an add or update writes, in order, worked out from the labels, FormTypeText and
+// the record datproperty holds (inv_num). Writes nothing and shows no box. The one list both
+// the write and the account of it given before the "Update?" question are made from.
+std::vector<PropertyWrite> PropertyWritesFromLabels(FrmMain& form);
+
+// Fills the property record buffer from the labels: the writes above, always in the same order.
 // REQUIRES: datproperty is in add or edit mode.
 void SetPropertyFieldsFromLabels(FrmMain& form);
 

@@ -12,6 +12,7 @@
 #include "store/property_records.h"
 #include "transfer/capture.h"
 #include "transfer/undo.h"
+#include "transfer/update_details.h"
 #include "util/records.h"
 
 namespace xfr {
@@ -53,8 +54,9 @@ void CancelPendingWrites(FrmMain& form) {
   }
 }
 
-bool AskRecordFound(App& app, const std::string& question) {
-  return app.window().MessageBox(question, kRecordFoundTitle, Buttons::kYesNo) == Answer::kYes;
+bool AskRecordFound(App& app, const std::string& question, const std::string& details = "") {
+  return app.window().MessageBox(question, kRecordFoundTitle, Buttons::kYesNo, details) ==
+         Answer::kYes;
 }
 
 void Notice(App& app, std::string_view text) {
@@ -147,8 +149,11 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
     return;
   }
   auto update = [&] {
-    if (FindRecord(app, form.datproperty, key, "File_Num") && !zna) DisplayClientFields(form);
-    if (!AskRecordFound(app, UpdateQuestion(file_num))) return;
+    const bool on_job = FindRecord(app, form.datproperty, key, "File_Num");
+    if (on_job && !zna) DisplayClientFields(form);
+    // What the update would write, shown with the question; nothing is written before the answer.
+    const std::string details = on_job ? UpdateDetails(form, file_num, zna) : "";
+    if (!AskRecordFound(app, UpdateQuestion(file_num), details)) return;
     if (FindRecord(app, form.datproperty, key, "File_Num")) {
       EditRecord(form);
       if (!zna) LinkClientToProperty(form, file_num);
@@ -226,25 +231,35 @@ void CmdRead_Click(FrmMain& form) {
   }
 }
 
-void LinkClientToProperty(FrmMain& form, std::string_view file_num) {
-  if (!FindProperty(form, file_num)) return;
+ClientLink PlanClientLink(FrmMain& form, std::string_view file_num) {
+  if (!FindProperty(form, file_num)) return {ClientLink::kNoProperty};
   const std::string cli_num = PropertyClientNum(form);
-  if (!VbTrim(cli_num).empty()) {
-    ShowClientFields(form, FindClient(form, cli_num));
-    return;
-  }
+  if (!VbTrim(cli_num).empty()) return {ClientLink::kKeeps, cli_num, FindClient(form, cli_num)};
   const std::string captured = VbTrim(UCase(form.lblCli_Num.caption));
-  if (!ValidateClientKey(captured)) {
-    Notice(form.app(), ClientIdMessage(VbTrim(form.lblCli_Num.caption)));
-    return;
+  if (!ValidateClientKey(captured)) return {ClientLink::kInvalidId, captured};
+  const bool exists = FindClient(form, captured);
+  return {exists ? ClientLink::kLinks : ClientLink::kAddsAndLinks, captured, exists};
+}
+
+void LinkClientToProperty(FrmMain& form, std::string_view file_num) {
+  const ClientLink link = PlanClientLink(form, file_num);
+  switch (link.kind) {
+    case ClientLink::kNoProperty: return;
+    case ClientLink::kKeeps: ShowClientFields(form, link.exists); return;
+    case ClientLink::kInvalidId:
+      Notice(form.app(), ClientIdMessage(VbTrim(form.lblCli_Num.caption)));
+      return;
+    // A new client is added before the property names it: a read stopped between the two
+    // writes then leaves a client nobody names yet, which the next read of the job links,
+    // rather than a property naming a client that no later read would add. A client that could
+    // not be added is not named either.
+    case ClientLink::kAddsAndLinks:
+      if (!AddClientRecord(form)) return;
+      break;
+    case ClientLink::kLinks: break;
   }
-  // A new client is added before the property names it: a read stopped between the two writes
-  // then leaves a client nobody names yet, which the next read of the job links, rather than a
-  // property naming a client that no later read would add. A client that could not be added is
-  // not named either.
-  if (!FindClient(form, captured) && !AddClientRecord(form)) return;
-  SetClientOfProperty(form, file_num, captured);
-  ShowClientFields(form, FindClient(form, captured));
+  SetClientOfProperty(form, file_num, link.cli_num);
+  ShowClientFields(form, FindClient(form, link.cli_num));
 }
 
 bool FindProperty(FrmMain& form, std::string_view file_num) {

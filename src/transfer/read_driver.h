@@ -46,6 +46,23 @@ std::string UpdateQuestion(std::string_view file_num);
 // The click handler of CmdRead. May end the program (EndProgram) through TestToExit.
 void CmdRead_Click(FrmMain& form);
 
+// What LinkClientToProperty does for the property of a file number, worked out without writing.
+struct ClientLink {
+  enum Kind {
+    kNoProperty,    // the file number is not in PROPERTY: nothing
+    kKeeps,         // the property keeps its client (cli_num; exists: whether CLIENT has it)
+    kInvalidId,     // the captured client number (cli_num) is not 1-5 characters: no link
+    kLinks,         // the property will name the captured client, which CLIENT has
+    kAddsAndLinks,  // the captured client is added to CLIENT, then named by the property
+  };
+  Kind kind;
+  std::string cli_num = {};
+  bool exists = false;
+};
+// Seeks datproperty to the file number's property and datclient to the client it names or
+// would name; writes nothing.
+ClientLink PlanClientLink(FrmMain& form, std::string_view file_num);
+
 // Links the property of `file_num` to its client: a property that has a client keeps it (the
 // client boxes show whether it exists); otherwise the captured client number is checked, added
 // from the client labels when new, and then set on the property. A client that could not be

@@ -66,7 +66,7 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
       {"edit of the last record, index not written", "PROPERTY",
        [](Table* t, xbase::FaultEnv* env) {
          std::uint32_t r = Write(t, 0, "FILE_NUM", "NEW-01");
-         env->CrashAfter(2);  // the record and the header date
+         env->CrashAfter(1);  // the record (the header has today's date already)
          Write(t, r, "CLI_NUM", "NEW01");
          return r;
        },

@@ -17,14 +17,18 @@ struct ShownBox {
   std::string title;
   Buttons buttons;
   Answer answer;
+  std::string details;
 };
 
 class FakeWindow : public WindowServices {
  public:
-  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override {
+  using WindowServices::MessageBox;
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons,
+                    std::string_view details) override {
     const Answer a = answers.empty() ? Default(buttons) : answers.front();
     if (!answers.empty()) answers.pop_front();
-    boxes.push_back(ShownBox{std::string(text), std::string(title), buttons, a});
+    boxes.push_back(
+        ShownBox{std::string(text), std::string(title), buttons, a, std::string(details)});
     if (on_box) on_box(boxes.back());
     return a;
   }

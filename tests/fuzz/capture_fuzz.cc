@@ -73,8 +73,8 @@ class FuzzWindow : public xfr::WindowServices {
  public:
   explicit FuzzWindow(FuzzedDataProvider* input) : input_(input) {}
 
-  xfr::Answer MessageBox(std::string_view text, std::string_view title,
-                         xfr::Buttons buttons) override {
+  xfr::Answer MessageBox(std::string_view text, std::string_view title, xfr::Buttons buttons,
+                         std::string_view) override {
     Require(!text.empty() && !title.empty(), "a box without text or title");
     ++boxes;
     const std::uint8_t pick = input_->ConsumeIntegral<std::uint8_t>();

@@ -169,6 +169,56 @@ TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
   }
 }
 
+// The details given with "Update?" after a first update: the fields the report would change
+// on the stored job, and the client link; a third read then finds nothing left to change.
+TEST(CmdRead, UpdateQuestionDetailsWhatTheUpdateWrites) {
+  const std::string same = "No field of the job would change.\n";
+  struct Case {
+    std::function<void(ReadOffice&, std::vector<Value>&)> change;
+    std::string details;
+  } cases[] = {
+      {[](ReadOffice&, std::vector<Value>&) {}, same + "Client: stays 10004"},
+      {[](ReadOffice& o, std::vector<Value>& job) {
+         job[2] = std::string("1 Main St");
+         o.Field("URAR|25|2", "");
+         o.Field("offscrn|11|1", "260,000");
+         o.Field("offscrn|11|2", "3/8/25");
+       },
+       "PR_STREET: \"1 Main St\" -> \"12 Main St\"\nPR_CENSUS: \"0225.01\" -> cleared\n"
+       "PR_DFINISH: \"3/7/2025\" -> \"3/8/2025\"\nPR_APPRVAL: \"250000\" -> \"260000\"\n"
+       "Client: stays 10004"},
+      {[](ReadOffice&, std::vector<Value>& job) { job[24] = std::string("zz1"); },
+       same + "Client: stays zz1 (not in the client list)"},
+      {[](ReadOffice& o, std::vector<Value>& job) { job[24] = std::string(); },
+       same + "Client: none -> NEW01 (a new client, added from the report)"},
+      {[](ReadOffice& o, std::vector<Value>& job) {
+         job[24] = std::string();
+         o.Field("offscrn|13|1", "amc01");
+       },
+       same + "Client: none -> AMC01"},
+      {[](ReadOffice& o, std::vector<Value>& job) {
+         job[24] = std::string();
+         o.Field("offscrn|13|1", "123456");
+       },
+       same + "Client: none linked; the report's client ID \"123456\" is not 1 to 5 characters"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.details);
+    ReadOffice o;
+    o.Field("offscrn|3|3", "24-00101");
+    FrmMain& f = o.Start();
+    CmdRead_Click(f);
+    c.change(o, o.property->records[static_cast<std::size_t>(o.PropertyRow("24-00101"))]);
+    o.window.boxes.clear();
+    CmdRead_Click(f);
+    EXPECT_EQ(o.window.boxes.at(0).text, "24-00101 was found.  Update?");
+    EXPECT_EQ(o.window.boxes[0].details, c.details);
+    o.window.boxes.clear();
+    CmdRead_Click(f);  // what was shown is what was written
+    EXPECT_EQ(o.window.boxes.at(0).details.rfind(same, 0), 0u) << o.window.boxes[0].details;
+  }
+}
+
 TEST(CmdRead, NoWritesNothingAndStillEndsWhenAutoExitIsSet) {
   struct Case {
     std::string file_num, question;

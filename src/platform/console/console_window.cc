@@ -129,9 +129,12 @@ std::optional<Answer> ConsoleWindow::Ask(Buttons buttons) {
 }
 
 Answer ConsoleWindow::Show(std::string_view kind, std::string_view text, std::string_view title,
-                           Buttons buttons) {
+                           Buttons buttons, std::string_view details) {
   std::fprintf(out_, "\n== %.*s ==\n%s\n", static_cast<int>(title.size()), title.data(),
                TerminalText(text).c_str());
+  if (!details.empty()) std::fprintf(out_, "%s\n", TerminalText(details).c_str());
+  const std::string details_member =
+      details.empty() ? "" : ",\"details\":" + JsonQuote(details);
   std::optional<Answer> answer;
   const char* how = "given";
   switch (buttons) {
@@ -148,7 +151,7 @@ Answer ConsoleWindow::Show(std::string_view kind, std::string_view text, std::st
                      "transfer-info: this question needs an answer, and standard input is not "
                      "a terminal; nothing was written. Give --answer yes or --answer no.\n");
         Log("{\"kind\":\"message\",\"title\":" + JsonQuote(title) + ",\"text\":" +
-            JsonQuote(text) + ",\"buttons\":\"YesNo\",\"answer\":null}");
+            JsonQuote(text) + ",\"buttons\":\"YesNo\",\"answer\":null" + details_member + "}");
         throw EndProgram{2};
       }
       if (!answer) {
@@ -181,13 +184,13 @@ Answer ConsoleWindow::Show(std::string_view kind, std::string_view text, std::st
   }
   Log("{\"kind\":" + JsonQuote(kind) + ",\"title\":" + JsonQuote(title) +
       ",\"text\":" + JsonQuote(text) + ",\"buttons\":" + JsonQuote(ButtonsName(buttons)) +
-      ",\"answer\":" + JsonQuote(AnswerName(*answer)) + "}");
+      ",\"answer\":" + JsonQuote(AnswerName(*answer)) + details_member + "}");
   return *answer;
 }
 
 Answer ConsoleWindow::MessageBox(std::string_view text, std::string_view title,
-                                 Buttons buttons) {
-  return Show("message", text, title, buttons);
+                                 Buttons buttons, std::string_view details) {
+  return Show("message", text, title, buttons, details);
 }
 
 void ConsoleWindow::TraceBox(std::string_view text) {

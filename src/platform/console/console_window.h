@@ -3,8 +3,9 @@
 // the Abort/Retry/Ignore report). An OK-only box never waits when standard input is not a
 // terminal; a Yes/No question with neither a terminal nor --answer ends the program (EndProgram
 // with status 2) before anything is written, and end of input at it answers No. With a
-// transcript file, every message box, trace box and status-line change is
-// appended as one JSON object per line.
+// transcript file, every message box, trace box and status-line change is appended as one JSON
+// object per line. A box's details are printed after its text, and are the "details" member of
+// its line in the transcript.
 #pragma once
 
 #include <cstdio>
@@ -32,7 +33,9 @@ class ConsoleWindow : public WindowServices {
                 std::FILE* in = stdin);
   ~ConsoleWindow() override;
 
-  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override;
+  using WindowServices::MessageBox;
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons,
+                    std::string_view details) override;
   void TraceBox(std::string_view text) override;
   void SetPointer(Pointer pointer) override;
   Picture LoadPicture(std::string_view path) override;
@@ -54,7 +57,7 @@ class ConsoleWindow : public WindowServices {
 
  private:
   Answer Show(std::string_view kind, std::string_view text, std::string_view title,
-              Buttons buttons);
+              Buttons buttons, std::string_view details = {});
   std::optional<Answer> Ask(Buttons buttons);
 
   ConsoleOptions options_;

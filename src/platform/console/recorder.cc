@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "base/text.h"
@@ -39,11 +40,13 @@ std::string_view ButtonsWord(Buttons b) {
   return "OK";
 }
 
+// A box's line; "answer" null when it got none, "details" only when it has some.
 std::string Box(std::string_view kind, std::string_view title, std::string_view text,
-                Buttons buttons, Answer answer) {
+                Buttons buttons, std::optional<Answer> answer, std::string_view details = {}) {
   return "{\"kind\":" + JsonQuote(kind) + ",\"title\":" + JsonQuote(title) +
          ",\"text\":" + JsonQuote(text) + ",\"buttons\":" + JsonQuote(ButtonsWord(buttons)) +
-         ",\"answer\":" + JsonQuote(AnswerName(answer)) + "}";
+         ",\"answer\":" + (answer ? JsonQuote(AnswerName(*answer)) : "null") +
+         (details.empty() ? "" : ",\"details\":" + JsonQuote(details)) + "}";
 }
 
 // A recordset whose writes are logged: the fields set since AddNew or Edit, with their values.
@@ -232,16 +235,16 @@ void RecordingWindow::Record(const std::string& json_object, bool to_transcript)
   if (log_) log_->Write(json_object);
 }
 
-Answer RecordingWindow::MessageBox(std::string_view text, std::string_view title, Buttons buttons) {
+Answer RecordingWindow::MessageBox(std::string_view text, std::string_view title, Buttons buttons,
+                                   std::string_view details) {
   Answer answer;
   try {
-    answer = inner_->MessageBox(text, title, buttons);
+    answer = inner_->MessageBox(text, title, buttons, details);
   } catch (...) {  // nobody there to answer: the run ends here
-    Record("{\"kind\":\"message\",\"title\":" + JsonQuote(title) + ",\"text\":" + JsonQuote(text) +
-           ",\"buttons\":" + JsonQuote(ButtonsWord(buttons)) + ",\"answer\":null}");
+    Record(Box("message", title, text, buttons, std::nullopt, details));
     throw;
   }
-  Record(Box("message", title, text, buttons, answer));
+  Record(Box("message", title, text, buttons, answer, details));
   return answer;
 }
 

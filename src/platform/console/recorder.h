@@ -52,7 +52,9 @@ class RecordingWindow : public WindowServices {
   RecordingWindow(WindowServices* inner, const std::string& transcript, TransferLog* log);
   ~RecordingWindow() override;
 
-  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override;
+  using WindowServices::MessageBox;
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons,
+                    std::string_view details) override;
   void SetPointer(Pointer pointer) override { inner_->SetPointer(pointer); }
   Picture LoadPicture(std::string_view path) override { return inner_->LoadPicture(path); }
   void TraceBox(std::string_view text) override;

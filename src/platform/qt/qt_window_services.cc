@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/runtime_error.h"
@@ -20,8 +23,8 @@ constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
 
 QtWindowServices::QtWindowServices(FileSystem* files) : files_(files) {}
 
-Answer QtWindowServices::MessageBox(std::string_view text, std::string_view title,
-                                    Buttons buttons) {
+Answer QtWindowServices::MessageBox(std::string_view text, std::string_view title, Buttons buttons,
+                                    std::string_view details) {
   if (before_box_) before_box_();
   if (std::optional<Answer> preset = Preset(text, title, buttons)) return *preset;
 
@@ -52,6 +55,20 @@ Answer QtWindowServices::MessageBox(std::string_view text, std::string_view titl
   }
   box.setDefaultButton(added.front().first);
   if (buttons == Buttons::kOk) box.setEscapeButton(added.front().first);
+  // "Show Details..." opens them under the text.
+  if (!details.empty()) {
+    const QString lines = QString::fromUtf8(details.data(), static_cast<int>(details.size()));
+    box.setDetailedText(lines);
+    // Wide enough that a line of old and new values reads on one line, up to a limit.
+    if (auto* edit = box.findChild<QTextEdit*>()) {
+      int widest = 0;
+      for (const QString& line : lines.split('\n')) {
+        widest = std::max(widest, edit->fontMetrics().horizontalAdvance(line));
+      }
+      edit->setMinimumWidth(std::min(widest + 40, 720));
+    }
+  }
+  if (!box_picture_.empty()) PictureOnceShown(box);
 
   // The hourglass would stand over the box; show the normal pointer while it is up.
   bool was_busy = busy_;
@@ -65,6 +82,25 @@ Answer QtWindowServices::MessageBox(std::string_view text, std::string_view titl
   }
   // Closed without a button: the box's cancel answer (OK for a notice, Abort for an error).
   return buttons == Buttons::kYesNo ? Answer::kNo : added.front().second;
+}
+
+void QtWindowServices::PictureOnceShown(QMessageBox& box) {
+  const QString path = QString::fromStdString(box_picture_);
+  box_picture_.clear();
+  QTimer::singleShot(300, &box, [&box, path] {
+    // The details button is the one that carries the role of showing them.
+    for (QAbstractButton* b : box.buttons()) {
+      if (box.buttonRole(b) == QMessageBox::ActionRole && b->text().startsWith("Show Details")) {
+        b->click();
+      }
+    }
+    QTimer::singleShot(300, &box, [&box, path] {
+      if (!box.grab().save(path, "PNG")) {
+        std::fprintf(stderr, "transfer-info: cannot write %s\n", path.toLocal8Bit().constData());
+      }
+      box.reject();
+    });
+  });
 }
 
 void QtWindowServices::StatusChanged(std::string_view text, bool visible) {

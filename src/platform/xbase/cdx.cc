@@ -72,15 +72,22 @@ Status CdxFile::ReadPage(std::uint32_t offset, const std::string& what, std::str
 }
 
 Status CdxFile::ReadHeader(std::uint32_t offset, const std::string& what, Tag* tag) {
-  std::string first, pool;
-  Status s = ReadPage(offset, what + " header", &first);
-  if (s.ok()) s = ReadPage(offset + kPageSize, what + " header", &pool);
+  // The header page and its key-expression pool in one read.
+  std::string both(2 * kPageSize, '\0');
+  std::size_t got = 0;
+  Status s = file_->ReadAt(offset, both.size(), both.data(), &got);
   if (!s.ok()) return s;
+  if (got != both.size()) {
+    const std::uint32_t short_page = got < kPageSize ? offset : offset + kPageSize;
+    return Status::Corruption(what + " header: page " + Hex(short_page) +
+                              " lies past the end of the file");
+  }
   cdx::TagHeader h;
-  s = cdx::TagHeader::DecodeFrom(first + pool, what + " header " + Hex(offset), &h);
+  s = cdx::TagHeader::DecodeFrom(both, what + " header " + Hex(offset), &h);
   if (!s.ok()) return s;
+  both.resize(kPageSize);
   tag->header = std::move(h);
-  tag->raw_header = std::move(first);
+  tag->raw_header = std::move(both);
   tag->header_offset = offset;
   tag->what = what;
   return Status::OK();
@@ -103,6 +110,7 @@ Status CdxFile::LoadHeaders() {
                               " exceeds what 32-bit page offsets address");
   }
   file_size_ = size;
+  disk_size_ = size;
   cache_.clear();
   dirty_.clear();
   freed_.clear();
@@ -465,9 +473,7 @@ Status CdxFile::Flush() {
   std::sort(dirty.begin(), dirty.end(), [](const CachedNode* a, const CachedNode* b) {
     return a->node.offset < b->node.offset;
   });
-  std::uint64_t on_disk = 0;
-  Status s = file_->Size(&on_disk);
-  if (!s.ok()) return Fail(s);
+  const std::uint64_t on_disk = disk_size_;
   std::stable_partition(dirty.begin(), dirty.end(),
                         [on_disk](const CachedNode* c) { return c->node.offset >= on_disk; });
   char page[kPageSize];
@@ -478,14 +484,17 @@ Status CdxFile::Flush() {
                                      " overflows its page"));
     }
     c->node.EncodeTo(t.trail, page);
-    s = file_->WriteAt(c->node.offset, page, kPageSize);
+    Status s = file_->WriteAt(c->node.offset, page, kPageSize);
     if (!s.ok()) return Fail(s);
+    disk_size_ = std::max<std::uint64_t>(disk_size_, c->node.offset + std::uint64_t{kPageSize});
   }
+  Status s;
   for (const auto& [offset, next] : freed_) {
     std::fill(page, page + kPageSize, 0);
     EncodeFixed32LE(page, next);
     s = file_->WriteAt(offset, page, kPageSize);
     if (!s.ok()) return Fail(s);
+    disk_size_ = std::max<std::uint64_t>(disk_size_, offset + std::uint64_t{kPageSize});
   }
   for (Tag& t : tags_) {
     if (!t.header_dirty) continue;
@@ -528,6 +537,7 @@ Status CdxFile::Refresh() {
   if (!s.ok()) return s;
   if (DecodeFixed32LE(buf + 4) == directory_.header.free_list &&
       DecodeFixed32BE(buf + 8) == directory_.header.version && size == file_size_) {
+    disk_size_ = size;
     return Status::OK();
   }
   cache_.clear();

@@ -178,6 +178,9 @@ class CdxFile {
   std::string file_name_;  // for messages
   bool read_only_;
   std::uint64_t file_size_ = 0;  // bytes on disk plus pages allocated since
+  // Bytes on disk as of the last load, refresh or flush: while we hold the index lock nobody else
+  // changes the file, so the flush need not ask the system.
+  std::uint64_t disk_size_ = 0;
   Status error_;
 
   Tag directory_;

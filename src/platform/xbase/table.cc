@@ -35,6 +35,13 @@ class LockHolder {
   std::uint64_t offset_ = 0;
 };
 
+std::tm LocalToday() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm_now{};
+  localtime_r(&now, &tm_now);
+  return tm_now;
+}
+
 }  // namespace
 
 std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string& ext) {
@@ -88,17 +95,26 @@ Status Table::Open(Env* env, const std::string& dbf_path, const TableOptions& op
 Status Table::Load() {
   Status s = env_->OpenFile(path_, options_.read_only, &dbf_);
   if (!s.ok()) return s;
-  char head[DbfHeader::kEncodedLength];
+  // One read takes the header and field descriptors of any ordinary table; a longer header is
+  // read again in full.
+  std::string bytes(4096, '\0');
   std::size_t got = 0;
-  s = dbf_->ReadAt(0, sizeof head, head, &got);
-  if (!s.ok()) return s;
-  DbfHeader h;
-  s = h.DecodeFrom(std::string_view(head, got));
-  if (!s.ok()) return Status::Corruption(BaseName(path_) + ": " + s.message());
-  std::string bytes(h.header_length < got ? got : h.header_length, '\0');
   s = dbf_->ReadAt(0, bytes.size(), bytes.data(), &got);
   if (!s.ok()) return s;
   bytes.resize(got);
+  DbfHeader h;
+  s = h.DecodeFrom(std::string_view(bytes).substr(0, DbfHeader::kEncodedLength));
+  if (!s.ok()) return Status::Corruption(BaseName(path_) + ": " + s.message());
+  const std::size_t want =
+      std::max<std::size_t>(h.header_length, std::min(got, DbfHeader::kEncodedLength));
+  if (want <= got) {
+    bytes.resize(want);
+  } else {
+    bytes.assign(want, '\0');
+    s = dbf_->ReadAt(0, bytes.size(), bytes.data(), &got);
+    if (!s.ok()) return s;
+    bytes.resize(got);
+  }
   s = DbfLayout::Decode(bytes, &layout_);
   if (!s.ok()) {
     std::string msg = BaseName(path_) + ": " + s.message();
@@ -122,12 +138,12 @@ Status Table::Load() {
   code_page_ = &CodePage::ForMark(lh.code_page);
   if (lh.flags & 0x01) {
     cdx_path_ = SiblingPath(env_, path_, ".CDX");
-    if (!env_->FileExists(cdx_path_)) {
+    s = OpenIndex(cdx_path_);
+    if (!s.ok()) {
+      if (env_->FileExists(cdx_path_)) return s;
       return Status::NotFound(BaseName(path_) + ": the table has a structural index, but " +
                               BaseName(cdx_path_) + " is missing");
     }
-    s = OpenIndex(cdx_path_);
-    if (!s.ok()) return s;
     // Best effort: a table whose index cannot be put right now still opens, and the check names
     // what is wrong.
     if (!options_.read_only && writable_.ok()) CatchUpLastRecord();
@@ -267,10 +283,12 @@ Status Table::First(bool* found, std::uint32_t* recno) {
   Status s = RecordCount(&count);
   if (!s.ok()) return s;
   const std::uint32_t len = layout_.header().record_length;
-  // Read the flags a block of records at a time.
-  const std::uint32_t per_block = std::max<std::uint32_t>(1, 65536 / len);
+  // Read the flags a block of records at a time: a small block first, as the first record is
+  // nearly always live, then large ones.
+  std::uint32_t per_block = std::max<std::uint32_t>(1, 4096 / len);
   std::string buf;
   for (std::uint32_t r = 1; r <= count; r += per_block) {
+    if (r > 1) per_block = std::max<std::uint32_t>(1, 65536 / len);
     std::uint32_t n = std::min(per_block, count - r + 1);
     buf.resize(std::size_t{n} * len);
     std::size_t got = 0;
@@ -553,9 +571,7 @@ Status Table::WriteRecord(std::uint32_t recno, const std::string& bytes, bool wi
 }
 
 Status Table::WriteHeaderStamp(std::uint32_t count, bool with_count) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm_now{};
-  localtime_r(&now, &tm_now);
+  const std::tm tm_now = LocalToday();
   DbfHeader& h = layout_.mutable_header();
   h.year = tm_now.tm_year + 1900;
   h.month = tm_now.tm_mon + 1;
@@ -717,9 +733,10 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
 Status Table::Update(std::uint32_t recno, const Record& changes) {
   Status s = CheckWritable();
   if (!s.ok()) return s;
-  std::uint32_t count = 0;
-  s = RecordCount(&count);
+  DbfHeader h;
+  s = ReadHeader(&h);
   if (!s.ok()) return s;
+  const std::uint32_t count = known_count_ = h.record_count;
   if (recno < 1 || recno > count) {
     return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
   }
@@ -763,8 +780,12 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   }
   s = WriteRecord(recno, new_bytes, false);
   if (!s.ok()) return s;
-  s = WriteHeaderStamp(count, false);
-  if (!s.ok()) return s;
+  // The date of the last update: written only when it is not today's already.
+  const std::tm today = LocalToday();
+  if (h.year != today.tm_year + 1900 || h.month != today.tm_mon + 1 || h.day != today.tm_mday) {
+    s = WriteHeaderStamp(count, false);
+    if (!s.ok()) return s;
+  }
   if (options_.sync) {
     s = dbf_->Sync();
     if (!s.ok()) return s;

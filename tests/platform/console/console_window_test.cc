@@ -64,7 +64,8 @@ TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxStatusAndNote) {
     PosixFileSystem files;
     std::FILE* out = std::tmpfile();
     ConsoleWindow w({Answer::kYes, std::nullopt, path, false}, &files, out, stdin);
-    w.MessageBox("24-00101 was found.  Update?", "Record Found", Buttons::kYesNo);
+    w.MessageBox("24-00101 was found.  Update?", "Record Found", Buttons::kYesNo,
+                 "PR_CITY: \"Decatur\" -> cleared\nClient: stays 10004");
     w.TraceBox("Ini file:C:\\WINDOWS\\XFR.INI Exists");
     w.StatusChanged("Transferring data to Tracking", true);
     w.StatusChanged("", false);
@@ -72,11 +73,17 @@ TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxStatusAndNote) {
     // After the missing-table message: where the file is here, or which drive is not mapped.
     w.FileNote("C:\\TRK\\CLIENT.DBF", "The table could not be found (no such file)");
     w.FileNote("q:\\TRK\\CLIENT.DBF", "The table could not be found (no such file)");
+    std::rewind(out);
+    char shown[200] = {};  // the details on the lines after the question
+    EXPECT_NE(std::string(shown, std::fread(shown, 1, sizeof shown, out))
+                  .find("Update?\nPR_CITY: \"Decatur\" -> cleared\nClient: stays 10004\n-> Yes"),
+              std::string::npos);
     std::fclose(out);
   }
   EXPECT_EQ(testing::ReadFile(path),
             "{\"kind\":\"message\",\"title\":\"Record Found\",\"text\":\"24-00101 was found.  "
-            "Update?\",\"buttons\":\"YesNo\",\"answer\":\"Yes\"}\n"
+            "Update?\",\"buttons\":\"YesNo\",\"answer\":\"Yes\",\"details\":\"PR_CITY: "
+            "\\\"Decatur\\\" -> cleared\\nClient: stays 10004\"}\n"
             "{\"kind\":\"trace\",\"title\":\"Transfer Info\",\"text\":\"Ini "
             "file:C:\\\\WINDOWS\\\\XFR.INI Exists\",\"buttons\":\"OK\",\"answer\":\"OK\"}\n"
             "{\"kind\":\"status\",\"text\":\"Transferring data to Tracking\",\"visible\":true}\n"

@@ -3,10 +3,13 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "platform/runtime_error.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/windows_api.h"
+
+#include <commctrl.h>
 
 namespace xfr {
 
@@ -15,10 +18,65 @@ namespace {
 // Pictures larger than this are not icons; they are refused rather than read into memory.
 constexpr std::streamoff kMaxPictureBytes = 16 * 1024 * 1024;
 
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+// The box as a task dialog, with the details in its expanded part: the same text, title, icon
+// and buttons (IDYES and so on, as MessageBoxA answers). 0 when no task dialog could be shown
+// (a common-controls library older than version 6 has none).
+int TaskDialogBox(HWND owner, std::string_view text, std::string_view title, Buttons buttons,
+                  std::string_view details) {
+  using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
+  HMODULE comctl = ::LoadLibraryA("comctl32.dll");
+  if (comctl == nullptr) return 0;
+  auto task_dialog = reinterpret_cast<TaskDialogIndirectFn>(
+      reinterpret_cast<void*>(::GetProcAddress(comctl, "TaskDialogIndirect")));
+  const std::wstring t = Wide(text), c = Wide(title), d = Wide(details);
+  static const TASKDIALOG_BUTTON kAbortRetryIgnore[] = {
+      {IDABORT, L"&Abort"}, {IDRETRY, L"&Retry"}, {IDIGNORE, L"&Ignore"}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = owner;
+  config.dwFlags = TDF_USE_HICON_MAIN | TDF_POSITION_RELATIVE_TO_WINDOW;
+  config.pszWindowTitle = c.c_str();
+  config.pszContent = t.c_str();
+  config.pszExpandedInformation = d.c_str();
+  switch (buttons) {
+    case Buttons::kOk:
+      config.dwCommonButtons = TDCBF_OK_BUTTON;
+      config.hMainIcon = ::LoadIconA(nullptr, IDI_INFORMATION);
+      config.dwFlags |= TDF_ALLOW_DIALOG_CANCELLATION;  // Esc and the close button, as OK
+      break;
+    case Buttons::kYesNo:
+      config.dwCommonButtons = TDCBF_YES_BUTTON | TDCBF_NO_BUTTON;
+      config.nDefaultButton = IDYES;
+      config.hMainIcon = ::LoadIconA(nullptr, IDI_QUESTION);
+      break;
+    case Buttons::kAbortRetryIgnore:
+      config.cButtons = 3;
+      config.pButtons = kAbortRetryIgnore;
+      config.nDefaultButton = IDABORT;
+      config.hMainIcon = ::LoadIconA(nullptr, IDI_ERROR);
+      break;
+  }
+  int pressed = 0;
+  if (task_dialog == nullptr || FAILED(task_dialog(&config, &pressed, nullptr, nullptr))) {
+    pressed = 0;
+  }
+  ::FreeLibrary(comctl);
+  return pressed;
+}
+
 }  // namespace
 
 Answer Win32WindowServices::MessageBox(std::string_view text, std::string_view title,
-                                       Buttons buttons) {
+                                       Buttons buttons, std::string_view details) {
   if (before_box_) before_box_();
   if (std::optional<Answer> preset = Preset(text, title, buttons)) return *preset;
   UINT type = MB_OK | MB_ICONINFORMATION;
@@ -26,8 +84,14 @@ Answer Win32WindowServices::MessageBox(std::string_view text, std::string_view t
   if (buttons == Buttons::kAbortRetryIgnore) type = MB_ABORTRETRYIGNORE | MB_ICONERROR;
   // The hourglass would stand over the box; the normal pointer while it is up.
   if (busy_) ::SetCursor(::LoadCursorA(nullptr, IDC_ARROW));
-  const std::string t = Utf8ToCp1252(text), c = Utf8ToCp1252(title);
-  int pressed = ::MessageBoxA(static_cast<HWND>(owner_), t.c_str(), c.c_str(), type | MB_TASKMODAL);
+  int pressed = 0;
+  if (!details.empty()) {
+    pressed = TaskDialogBox(static_cast<HWND>(owner_), text, title, buttons, details);
+  }
+  if (pressed == 0) {  // no details, or no task dialog: the plain box
+    const std::string t = Utf8ToCp1252(text), c = Utf8ToCp1252(title);
+    pressed = ::MessageBoxA(static_cast<HWND>(owner_), t.c_str(), c.c_str(), type | MB_TASKMODAL);
+  }
   if (busy_) ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
   switch (pressed) {
     case IDYES:

@@ -1,6 +1,7 @@
 // The window services on Windows: message boxes through MessageBoxA (the application's title,
-// Windows' own buttons and icons), the hourglass through SetCursor, and pictures loaded with
-// LoadImageA. Called on the window's thread only.
+// Windows' own buttons and icons; a box with details is a task dialog that shows them in its
+// expanded part, or the plain box where there is no task dialog), the hourglass through
+// SetCursor, and pictures loaded with LoadImageA. Called on the window's thread only.
 //
 // Test hook: answers queued with SetNextAnswers are taken in order instead of showing a box (the
 // box is still recorded), so window tests run without anyone at the screen.
@@ -27,7 +28,9 @@ class Win32WindowServices : public WindowServices, public PresetAnswers {
   void SetOwner(void* hwnd) { owner_ = hwnd; }
   void SetBeforeBox(std::function<void()> before) { before_box_ = std::move(before); }
 
-  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons) override;
+  using WindowServices::MessageBox;
+  Answer MessageBox(std::string_view text, std::string_view title, Buttons buttons,
+                    std::string_view details) override;
   void SetPointer(Pointer pointer) override;
   // Raises 53 for a missing file, 481 for one that is not a bitmap.
   Picture LoadPicture(std::string_view path) override;
