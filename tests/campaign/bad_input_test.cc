@@ -169,7 +169,7 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
       {"disk full at the property's record count", 3},
       {"disk full at the property's index", 4},
       {"disk full at the client record", 9},
-      {"disk full at the invoice's index", 23},
+      {"disk full at the invoice's index", 22},
       {"disk full at the journal's first line", 1,
        "The record was not written; the transfer stopped before it."},
       {"disk full at the journal's line after the property", 7,
