@@ -35,7 +35,7 @@ struct Written {
 };
 
 // What undo does to one record, decided before anything is written.
-struct Step {
+struct Change {
   const Written* written;
   FieldTexts fields;  // the fields to put back
   bool delete_it = false;
@@ -81,12 +81,12 @@ std::string Changed(const Written& w, RecordState state, const FieldTexts& now,
 
 constexpr const char* kNothingWritten = " Nothing was undone.";
 
-// What undo would do to each record the read wrote (kUndone, with `steps`), or why it does
+// What undo would do to each record the read wrote (kUndone, with `changes`), or why it does
 // nothing (`why`): every record still as the read left it or as before it, or undo refuses.
 UndoOutcome Plan(App& app, const std::vector<Written>& written, const std::string& job,
                  std::map<std::string, std::unique_ptr<Recordset>>* tables,
-                 std::vector<Step>* steps, std::string* why) {
-  steps->clear();
+                 std::vector<Change>* changes, std::string* why) {
+  changes->clear();
   try {
     for (const Written& w : written) {
       auto& rs = (*tables)[UCase(w.table)];
@@ -101,21 +101,21 @@ UndoOutcome Plan(App& app, const std::vector<Written>& written, const std::strin
         return UndoOutcome::kRefused;
       }
       if (k == 0) continue;  // as before the read: that write never happened, or was undone
-      Step step{&w, {}, !w.images[0]};
+      Change change{&w, {}, !w.images[0]};
       if (w.images[0]) {
         for (const auto& [name, value] : *w.images[0]) {
           for (const auto& [n, v] : now) {
-            if (n == name && v != value) step.fields.emplace_back(name, value);
+            if (n == name && v != value) change.fields.emplace_back(name, value);
           }
         }
       }
-      steps->push_back(std::move(step));
+      changes->push_back(std::move(change));
     }
   } catch (const RuntimeError& e) {
     *why = e.description() + "." + kNothingWritten;
     return UndoOutcome::kFailed;
   }
-  if (steps->empty()) {
+  if (changes->empty()) {
     *why = "Nothing to undo: the records the last read of file " + job +
            " wrote hold what they held before it.";
     return UndoOutcome::kNothingToUndo;
@@ -200,10 +200,10 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
   // Every record is checked before the question (nothing to ask when there is nothing to undo
   // or undo would refuse), and again after the answer: the office may have written meanwhile.
   std::map<std::string, std::unique_ptr<Recordset>> tables;
-  std::vector<Step> steps;
+  std::vector<Change> changes;
   std::string why;
   for (int pass = 0; pass < 2; ++pass) {
-    const UndoOutcome planned = Plan(app, written, job, &tables, &steps, &why);
+    const UndoOutcome planned = Plan(app, written, job, &tables, &changes, &why);
     if (planned != UndoOutcome::kUndone) return say(planned, why);
     if (pass == 1) break;
     tables.clear();  // nothing held open while the question waits
@@ -213,15 +213,15 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
   }
 
   // The last written first, so the tables go back through the states the read went through.
-  std::sort(steps.begin(), steps.end(),
-            [](const Step& a, const Step& b) { return a.written->last > b.written->last; });
+  std::sort(changes.begin(), changes.end(),
+            [](const Change& a, const Change& b) { return a.written->last > b.written->last; });
   std::string done;
   try {
     JournalScope scope(app, "undo", job);
-    for (const Step& step : steps) {
-      tables[UCase(step.written->table)]->Restore(step.written->record, step.fields,
-                                                  step.delete_it);
-      done += "\n  " + Describe(*step.written) + (step.delete_it ? " deleted" : " put back");
+    for (const Change& change : changes) {
+      tables[UCase(change.written->table)]->Restore(change.written->record, change.fields,
+                                                  change.delete_it);
+      done += "\n  " + Describe(*change.written) + (change.delete_it ? " deleted" : " put back");
     }
   } catch (const RuntimeError& e) {
     return say(UndoOutcome::kFailed,
