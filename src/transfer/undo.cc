@@ -220,7 +220,7 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
     JournalScope scope(app, "undo", job);
     for (const Change& change : changes) {
       tables[UCase(change.written->table)]->Restore(change.written->record, change.fields,
-                                                  change.delete_it);
+                                                    change.delete_it);
       done += "\n  " + Describe(*change.written) + (change.delete_it ? " deleted" : " put back");
     }
   } catch (const RuntimeError& e) {
