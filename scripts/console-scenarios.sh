@@ -3,8 +3,9 @@
 #   bash scripts/console-scenarios.sh linux BUILD_DIR OUT
 #   bash scripts/console-scenarios.sh windows BUILD_DIR OUT   (WINEPREFIX set, wineserver up)
 # start-up, send 24-00102, read of tests/data/apx/demo_report.json (answering yes), show
-# 24-00150, link-test; OUT then holds the tables (DATA/), each scenario's standard output, the
-# transcript and the stand-in appraisal program's logs, to compare between the platforms.
+# 24-00150, link-test, undo of that read (answering yes); OUT then holds the tables (DATA/) and
+# their journal, each scenario's standard output, the transcript and the stand-in appraisal
+# program's logs, to compare between the platforms.
 set -euo pipefail
 platform=$1 build=$(realpath "$2") out=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -61,4 +62,5 @@ scenario send "$out/send_report.json" send 24-00102
 scenario read "$root/tests/data/apx/demo_report.json" read --answer yes
 scenario show "$root/tests/data/apx/demo_report.json" show 24-00150
 scenario link-test "$root/tests/data/apx/demo_report.json" link-test
+scenario undo "$out/send_report.json" undo --answer yes
 cp -r "$office/TRK/DATA" "$out/DATA"

@@ -12,6 +12,7 @@
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
+#include "transfer/undo.h"
 
 namespace xfr {
 
@@ -64,6 +65,7 @@ int ExitStatusOf(const ConsoleWindow& window, const std::string& name, int statu
     if (MissingFileReport(box)) return kExitFilesMissing;
   }
   if (status != kExitDone) return kExitNotDone;
+  if (name == "undo") return kExitDone;  // its last box says what it put back
   bool said_yes = false;
   for (const auto& box : shown) {
     if (box.buttons != Buttons::kYesNo) return kExitNotDone;  // a message or an error report
@@ -92,7 +94,8 @@ const char kExitStatusHelp[] =
     "Exit statuses of --console:\n"
     "  0  the command did what was asked\n"
     "  1  it ended on one of the program's messages without transferring (no report open, no\n"
-    "     appraisal program or no session bus to reach it, answered No, job not found)\n"
+    "     appraisal program or no session bus to reach it, answered No, job not found); undo:\n"
+    "     nothing to undo, or refused\n"
     "  2  a bad command line, or a question with neither a terminal nor --answer to answer it\n"
     "     (nothing is written; end of input at a question answers No)\n"
     "  3  the tables or the INI files are missing or unreadable\n"
@@ -119,6 +122,9 @@ bool PrintHelpOrVersion(const CommandLine& line, const char* head, const char* m
       "  read              Read Info from Appraisal\n"
       "  send [FILE_NUM]   Send Info To Appraisal (the given record, or the current one)\n"
       "  link-test         ask the appraisal program which reports are open\n"
+      "  undo [FILE_NUM]   undo the last read of the given job (or the last read of all) from\n"
+      "                    the transfer journal TRANSFER.LOG beside the tables, after asking;\n"
+      "                    refuses, writing nothing, when a record changed since that read\n"
       "\n"
       "Options:\n"
       "  --answer yes|no               answer every Yes/No question so\n"
@@ -199,11 +205,12 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
-  if (name != "" && name != "show" && name != "send" && name != "read" && name != "link-test") {
+  if (name != "" && name != "show" && name != "send" && name != "read" && name != "link-test" &&
+      name != "undo") {
     std::fprintf(stderr, "transfer-info: unknown command '%s'\n", name.c_str());
     return 2;
   }
-  if (args.size() > (name == "show" || name == "send" ? 1u : 0u)) {
+  if (args.size() > (name == "show" || name == "send" || name == "undo" ? 1u : 0u)) {
     std::fprintf(stderr, "transfer-info: too many arguments for '%s'\n", name.c_str());
     return 2;
   }
@@ -240,6 +247,10 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
         std::printf("  %s=%s\n", label->name.c_str(), label->caption.c_str());
       }
       PrintTrackingColumn(form);
+    } else if (name == "undo") {
+      const UndoOutcome outcome = UndoLastRead(app, args.empty() ? "" : args[0]);
+      Form_Unload(form);
+      return outcome == UndoOutcome::kUndone ? 0 : 1;
     } else if (name == "link-test") {
       LinkCheck check = LinkTest(app, form.txtdde);
       if (!check.report_open) {

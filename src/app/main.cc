@@ -27,6 +27,7 @@
 #include "platform/posix/posix_instance.h"
 #include "platform/qt/main_window_view.h"
 #include "platform/qt/qt_window_services.h"
+#include "platform/tables/table_journal.h"
 #include "platform/tables/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
@@ -34,6 +35,7 @@
 #include "store/lookup.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
+#include "transfer/undo.h"
 
 namespace {
 
@@ -106,11 +108,18 @@ struct LinuxPlatform {
   xfr::PosixIniService ini;
   xfr::PosixClock clock;
   xfr::PosixInstanceLock instance;
-  xfr::XbaseTableService tables{[this](std::string_view dir, std::string_view file) {
+  // The native path of a file in a Windows-style directory, for the tables and the journal.
+  std::string Resolve(std::string_view dir, std::string_view file) {
     std::string path =
         dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
     return files.NativePath(path);
-  }};
+  }
+  // TRANSFER.LOG beside the tables: every write of a read or an undo, for undo.
+  xfr::TableJournal journal{
+      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &clock,
+      files.WorkstationName(), files.UserName()};
+  xfr::XbaseTableService tables{
+      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &journal};
   xfr::DBusDdeTransport dde;
 
   // Every box, status change and table write also goes to the log of transfers (and, for the
@@ -120,7 +129,8 @@ struct LinuxPlatform {
   xfr::RecordingDde recorded_dde{&dde, &log};
 
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini, &files, &clock, window, &recorded_tables, &recorded_dde, &instance};
+    return xfr::Services{&ini,          &files,    &clock,  window, &recorded_tables,
+                         &recorded_dde, &instance, &journal};
   }
 };
 
@@ -150,6 +160,7 @@ int RunWindow(int argc, char** argv, const std::string& command_line,
   xfr::MainWindowView::Commands commands;
   commands.read = xfr::LoggedCommand(recorded, form, "read", xfr::CmdRead_Click);
   commands.send = xfr::LoggedCommand(recorded, form, "send", xfr::cmdSend_Click);
+  commands.undo = xfr::LoggedCommand(recorded, form, "undo", xfr::UndoLastRead_Click);
   xfr::MainWindowView view(form, commands);
   window.SetParentWindow(&view);
   window.SetBeforeBox([&view] { view.Sync(); });

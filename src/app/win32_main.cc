@@ -1,6 +1,6 @@
 // transfer-info.exe: the Windows services under the shell, with the Win32 window or, with
 // --console, on the terminal.
-#include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "platform/console/console_window.h"
 #include "platform/console/recorder.h"
+#include "platform/tables/table_journal.h"
 #include "platform/tables/xbase_table.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
@@ -23,6 +24,7 @@
 #include "shell/wiring.h"
 #include "transfer/read_driver.h"
 #include "transfer/send_driver.h"
+#include "transfer/undo.h"
 
 namespace {
 
@@ -48,11 +50,18 @@ struct WindowsPlatform {
   xfr::Win32IniService ini;
   xfr::Win32Clock clock;
   xfr::Win32InstanceLock instance;
-  xfr::XbaseTableService tables{[this](std::string_view dir, std::string_view file) {
+  // The native path of a file in a Windows-style directory, for the tables and the journal.
+  std::string Resolve(std::string_view dir, std::string_view file) {
     std::string path =
         dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
     return files.NativePath(path);
-  }};
+  }
+  // TRANSFER.LOG beside the tables: every write of a read or an undo, for undo.
+  xfr::TableJournal journal{
+      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &clock,
+      files.WorkstationName(), files.UserName()};
+  xfr::XbaseTableService tables{
+      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &journal};
   xfr::DdemlTransport dde;
 
   // Every box, status change, table write and poke also goes to the log of transfers under
@@ -62,7 +71,8 @@ struct WindowsPlatform {
   xfr::RecordingDde recorded_dde{&dde, &log};
 
   xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini, &files, &clock, window, &recorded_tables, &recorded_dde, &instance};
+    return xfr::Services{&ini,          &files,    &clock,  window, &recorded_tables,
+                         &recorded_dde, &instance, &journal};
   }
 };
 
@@ -85,6 +95,7 @@ int RunWindow(const xfr::CommandLine& line) {
   xfr::Win32MainWindow::Commands commands;
   commands.read = xfr::LoggedCommand(recorded, form, "read", xfr::CmdRead_Click);
   commands.send = xfr::LoggedCommand(recorded, form, "send", xfr::cmdSend_Click);
+  commands.undo = xfr::LoggedCommand(recorded, form, "undo", xfr::UndoLastRead_Click);
   xfr::Win32MainWindow view(form, window, commands);
   if (view.hwnd() == nullptr) {
     std::fprintf(stderr, "transfer-info: the window cannot be made (error %lu)\n",
@@ -132,7 +143,9 @@ int main(int argc, char** argv) {
   if (!line.console) return RunWindow(line);
   if (!line.screenshot.empty()) return UsageError("--screenshot needs the window");
 
-  line.options.interactive = _isatty(_fileno(stdin)) != 0;
+  // A console, not any character device: input from NUL is nobody to ask.
+  DWORD console_mode = 0;
+  line.options.interactive = ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &console_mode) != 0;
   WindowsPlatform platform;
   xfr::ConsoleWindow window(line.options, &platform.files);
   xfr::RecordingWindow recorded(&window, "", &platform.log);

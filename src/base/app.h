@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/ini.h"
 #include "platform/instance.h"
+#include "platform/journal.h"
 #include "platform/table.h"
 #include "platform/window.h"
 
@@ -30,6 +31,7 @@ struct Services {
   TableService* tables = nullptr;
   DdeTransport* dde = nullptr;
   InstanceLock* instance = nullptr;
+  TransferJournal* journal = nullptr;  // null: transfers are not journalled
 };
 
 // Directories end in exactly one backslash or are empty.

@@ -34,6 +34,11 @@ class FileSystem {
   // The native path of a Windows-style path, each existing component matched without regard to
   // case; components that do not exist are kept as written. Never raises.
   virtual std::string NativePath(std::string_view path) = 0;
+
+  // Who writes, for the transfer journal: this computer's network name and the name of the
+  // user the program runs as ("" when the system does not say). Never raise.
+  virtual std::string WorkstationName() = 0;
+  virtual std::string UserName() = 0;
 };
 
 // A first line longer than this is cut: the files read this way hold one short line.

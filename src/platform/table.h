@@ -10,9 +10,11 @@
 // Not thread-safe: one thread owns a recordset.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/value.h"
@@ -27,6 +29,13 @@ struct FieldInfo {
 };
 
 enum class EditMode { kNone, kEdit, kAdd };
+
+// A record's fields by name, each as its stored text: a character field without its trailing
+// blanks, any other field trimmed ("" when blank). The transfer journal keeps records so.
+using FieldTexts = std::vector<std::pair<std::string, std::string>>;
+
+// Whether a record number holds a record: past the table's end, live, or marked deleted.
+enum class RecordState { kMissing, kLive, kDeleted };
 
 class Recordset {
  public:
@@ -66,6 +75,15 @@ class Recordset {
   virtual EditMode GetEditMode() const = 0;
 
   virtual void Close() = 0;
+
+  // For undo of a transfer, by record number, whatever is current (these raise 3251 on a
+  // connection that cannot do them).
+  // Whether record `recno` is there and, when it is, its fields as FieldTexts.
+  virtual RecordState ReadTexts(std::uint32_t recno, FieldTexts* fields);
+  // Writes `fields` (stored texts, as ReadTexts gives them) over record `recno` and gives it the
+  // deleted flag `deleted`, as one edit with every index tag kept in step. Cancels any pending
+  // AddNew or Edit; no record is current afterwards.
+  virtual void Restore(std::uint32_t recno, const FieldTexts& fields, bool deleted);
 };
 
 class TableService {

@@ -1,5 +1,7 @@
 #include "transfer/read_driver.h"
 
+#include <optional>
+
 #include "base/error_report.h"
 #include "base/text.h"
 #include "form/status.h"
@@ -9,6 +11,7 @@
 #include "store/lookup.h"
 #include "store/property_records.h"
 #include "transfer/capture.h"
+#include "transfer/undo.h"
 #include "transfer/update_details.h"
 #include "util/records.h"
 
@@ -127,6 +130,15 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
     return;
   }
 
+  // Every write of the read is journalled; a journal that cannot be written ends the read here.
+  std::optional<JournalScope> journal;
+  try {
+    journal.emplace(app, "read", file_num);
+  } catch (const RuntimeError& error) {
+    Notice(app, error.description() + ".");
+    stop();
+    return;
+  }
   const std::string key = Trim2Size(app, form.datproperty, file_num, "File_Num");
   // A lookup that failed and was answered Abort says nothing about the job: the read ends here
   // rather than offer to add a job it could not look for.

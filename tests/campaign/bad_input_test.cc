@@ -161,11 +161,19 @@ TEST(BadTables, NamesInAnyCaseOpenAndFilesThatCannotBeOpenedAreMissing) {
 TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
   struct Case {
     const char* name;
-    int fail_write;  // FaultEnv::FailWrite(n), counted from the read's first write
+    int fail_write;              // FaultEnv::FailWrite(n), counted from the read's first write (the
+                                 // journal's lines among them)
+    std::string box = kCorrupt;  // after the question (the journal's: how its message ends)
   } cases[] = {
-      {"disk full at the property record", 1},  {"disk full at the property's record count", 2},
-      {"disk full at the property's index", 3}, {"disk full at the client record", 6},
-      {"disk full at the invoice's index", 16},
+      {"disk full at the property record", 2},
+      {"disk full at the property's record count", 3},
+      {"disk full at the property's index", 4},
+      {"disk full at the client record", 9},
+      {"disk full at the invoice's index", 22},
+      {"disk full at the journal's first line", 1,
+       "The record was not written; the transfer stopped before it."},
+      {"disk full at the journal's line after the property", 7,
+       "The record was written; the transfer stopped after it."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -177,8 +185,14 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
       RealOffice office(dir.path(), &env);
       ASSERT_EQ(office.Start(), Ended::kNormally);
       env.FailWrite(c.fail_write);
-      EXPECT_EQ(office.Read(), Ended::kEndProgram) << office.Boxes();
-      EXPECT_EQ(office.Boxes(), std::string(kAddQuestion) + " | " + kCorrupt);
+      // A journal that cannot be written ends the read with its own message, naming the file.
+      const bool journal = c.box != kCorrupt;
+      EXPECT_EQ(office.Read(), journal ? Ended::kNormally : Ended::kEndProgram) << office.Boxes();
+      const std::string head =
+          std::string(kAddQuestion) + " | " +
+          (journal ? "The transfer journal C:\\TRK\\DATA\\TRANSFER.LOG could not" : c.box);
+      EXPECT_EQ(office.Boxes().rfind(head, 0), 0u) << office.Boxes();
+      EXPECT_NE(office.Boxes().find(c.box), std::string::npos);
     }
     EXPECT_EQ(ComparePreExisting(original.path(), dir.path()), "");
     {

@@ -1,7 +1,9 @@
 // The crash campaign: one whole read (add branch: new property, new client, new invoice) is
-// stopped after each of its writes in turn, as if the machine had stopped there, on fresh copies
-// of the fixture tables. At every point:
+// stopped after each of its writes in turn (the journal's lines among them), as if the machine
+// had stopped there, on fresh copies of the fixture tables. At every point:
 //   - the records that were there before are byte for byte unchanged;
+//   - undo of the read puts the tables back as they were (the records added only marked
+//     deleted), or refuses and writes nothing;
 //   - the engine's check passes, or names the table and the tag or record at fault, and the
 //     independent checker (when present) gives the same verdict;
 //   - the next start of the program opens the tables without a message, and the next read of the
@@ -50,6 +52,7 @@ class RecordingEnv final : public xbase::Env {
     return s;
   }
   bool FileExists(const std::string& path) override { return base_->FileExists(path); }
+  xbase::Status CreateFile(const std::string& path) override { return base_->CreateFile(path); }
   void SleepMicros(std::uint64_t micros) override { base_->SleepMicros(micros); }
 
   std::vector<Write> writes;
@@ -98,6 +101,9 @@ struct Point {
   std::string check;         // engine check after the crash ("" = consistent)
   int checker = -2;          // independent checker's exit status (-2: not run)
   std::string pre_existing;  // changes to records that were there before
+  UndoOutcome undo{};        // undo of the interrupted read, on a copy
+  std::string undo_box;      // what it said last
+  std::string after_undo;    // what differs from the tables before the read ("" for nothing)
   Ended restart = Ended::kNormally;
   std::string restart_boxes;
   std::string next_question;                      // the question the next read asked
@@ -142,6 +148,31 @@ Point RunPoint(int n, const std::vector<RecordingEnv::Write>& writes, bool with_
   if (with_checker && HaveChecker()) {
     std::string out;
     p.checker = RunChecker(dir.path(), &out);
+  }
+  // Undo of the interrupted read, on a copy: the tables as they were before the read, or a
+  // refusal that writes nothing.
+  {
+    TempDir copy;
+    fs::copy(dir.path(), copy.path(), fs::copy_options::recursive);
+    std::map<std::string, std::string> left;
+    for (const auto& e : fs::directory_iterator(copy.path())) left[e.path()] = Slurp(e.path());
+    RealOffice office(copy.path());
+    office.Start();
+    if (office.Undo(&p.undo) != Ended::kNormally) p.after_undo = "undo: " + office.escaped;
+    office.Close();
+    p.undo_box = office.window.boxes.empty() ? "" : office.window.boxes.back().text;
+    std::string changed;
+    for (const auto& [path, bytes] : left) changed += Slurp(path) != bytes ? path + " " : "";
+    if (p.undo == UndoOutcome::kRefused && !changed.empty()) p.after_undo += "wrote " + changed;
+    if (p.undo != UndoOutcome::kRefused) {
+      p.after_undo += ComparePreExisting(original.path(), copy.path());
+      if (LiveAppended(original.path(), copy.path()) != 0) p.after_undo += " live records added";
+      const std::string check = CheckTables(copy.path());
+      if (check.find("not counted in the header") == std::string::npos) p.after_undo += check;
+      std::string out;
+      if (p.checker != -2 && RunChecker(copy.path(), &out) != 0 && check.empty())
+        p.after_undo += out;
+    }
   }
   // The next start, on the real file system, and the same read again.
   {
@@ -232,6 +263,11 @@ TEST(CrashCampaign, EveryStopOfAnAddingReadLeavesOldRecordsAndANamedFault) {
 
     EXPECT_NE(p.read, Ended::kOtherException) << p.escaped;
     EXPECT_EQ(p.pre_existing, "");
+    EXPECT_EQ(p.after_undo, "") << p.undo_box;
+    EXPECT_NE(p.undo, UndoOutcome::kFailed) << p.undo_box;
+    ++kinds[p.undo == UndoOutcome::kUndone          ? "undo: put back"
+            : p.undo == UndoOutcome::kNothingToUndo ? "undo: nothing to put back"
+                                                    : "undo: refused, nothing written"];
     if (!p.check.empty()) {
       // Named precisely: the table or index, and the record or tag.
       EXPECT_TRUE(p.check.find(".DBF") != std::string::npos ||
@@ -261,7 +297,7 @@ TEST(CrashCampaign, EveryStopOfAnAddingReadLeavesOldRecordsAndANamedFault) {
     if (p.invoices == 0) ++no_invoice;
     if (log) {
       log << n << "\t" << p.last_write << "\tread " << EndedName(p.read)
-          << "\tcheck: " << (p.check.empty() ? "consistent" : p.check)
+          << "\tcheck: " << (p.check.empty() ? "consistent" : p.check) << "\tundo: " << p.undo_box
           << "\tchecker: " << (p.checker == -2 ? "-" : std::to_string(p.checker))
           << "\tnext start: " << EndedName(p.restart)
           << (p.restart_boxes.empty() ? "" : " [" + p.restart_boxes + "]")

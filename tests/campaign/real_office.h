@@ -26,6 +26,7 @@
 #include "fakes/fake_window.h"
 #include "fakes/harness.h"
 #include "form/main_window.h"
+#include "platform/tables/table_journal.h"
 #include "platform/tables/xbase_table.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
@@ -39,6 +40,7 @@
 #include "support/office_tables.h"
 #include "transfer/read_driver.h"
 #include "transfer/read_office.h"
+#include "transfer/undo.h"
 
 namespace xfr::campaign {
 
@@ -65,10 +67,14 @@ inline const char* EndedName(Ended e) {
 class RealOffice {
  public:
   // dir: the data directory with the tables; env: the engine's file layer (nullptr: the real one).
+  // The writes of a read or an undo are journalled in dir's TRANSFER.LOG through env.
   RealOffice(std::string dir, xbase::Env* env = nullptr)
       : dir_(std::move(dir)),
-        tables_(testing::TablesIn(dir_), env),
-        app_(Services{&ini, &files, &clock, &window, &tables_, &dde, &instance}, "") {
+        journal_(
+            [this](std::string_view, std::string_view f) { return dir_ + "/" + std::string(f); },
+            env, &clock, "TEST-PC", "tester"),
+        tables_(testing::TablesIn(dir_), env, &journal_),
+        app_(Services{&ini, &files, &clock, &window, &tables_, &dde, &instance, &journal_}, "") {
     clock.today = Date{2025, 6, 15};
     window.error_default = Answer::kAbort;
     testing::SetUpRead(ini, dde);
@@ -86,6 +92,9 @@ class RealOffice {
   }
   Ended Read() {
     return Run([&] { CmdRead_Click(*form_); });
+  }
+  Ended Undo(UndoOutcome* outcome) {
+    return Run([&] { *outcome = UndoLastRead(app_); });
   }
   Ended Close() {
     return Run([&] { Form_Unload(*form_); });
@@ -126,6 +135,7 @@ class RealOffice {
   }
 
   std::string dir_;
+  TableJournal journal_;
   XbaseTableService tables_;
   App app_;
   std::unique_ptr<FrmMain> form_;
@@ -230,6 +240,19 @@ inline int CountLive(const std::string& dbf, const std::string& field, const std
     n += !rec.deleted() && v == key;
   });
   return ok ? n : -1;
+}
+
+// Live records past the end the tables had in `before`.
+inline int LiveAppended(const std::string& before, const std::string& after) {
+  int live = 0;
+  for (const std::string& t : TableNames()) {
+    const auto old_img = DbfImage::Of(Slurp(before + "/" + t + ".DBF"));
+    std::uint32_t r = 0;
+    ForEachRecord(after + "/" + t + ".DBF", [&](xbase::Table&, const xbase::Record& rec) {
+      live += ++r > old_img->count && !rec.deleted();
+    });
+  }
+  return live;
 }
 
 // Every record of each table, as the texts of its fields (the deletion mark first).

@@ -16,6 +16,8 @@ class FakeFiles : public FileSystem {
   void Put(std::string_view path, std::string content) { files[Key(path)] = std::move(content); }
   bool Has(std::string_view path) const { return files.count(Key(path)) != 0; }
 
+  std::string WorkstationName() override { return "TEST-PC"; }
+  std::string UserName() override { return "tester"; }
   std::int64_t FileLength(std::string_view path) override {
     auto it = files.find(Key(path));
     if (it == files.end()) throw RuntimeError(kErrFileNotFound);

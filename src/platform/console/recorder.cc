@@ -95,6 +95,20 @@ class RecordingRecordset : public Recordset {
   }
   EditMode GetEditMode() const override { return inner_->GetEditMode(); }
   void Close() override { inner_->Close(); }
+  RecordState ReadTexts(std::uint32_t recno, FieldTexts* fields) override {
+    return inner_->ReadTexts(recno, fields);
+  }
+  void Restore(std::uint32_t recno, const FieldTexts& fields, bool deleted) override {
+    for (const auto& [name, value] : fields) {
+      fields_ += (fields_.empty() ? "" : ",") + JsonQuote(name) + ":" + JsonQuote(value);
+    }
+    if (deleted) fields_ += std::string(fields_.empty() ? "" : ",") + "\"(deleted)\":\"yes\"";
+    fields_ += std::string(fields_.empty() ? "" : ",") + "\"(record)\":" + std::to_string(recno);
+    Written(EditMode::kEdit, [&] {
+      inner_->Restore(recno, fields, deleted);
+      return true;
+    });
+  }
 
  private:
   // Logs the write once it is done, or its failure (and lets the failure go on).

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,6 +174,20 @@ void PosixFileSystem::DeleteFile(std::string_view path) {
   if (::lstat(native.c_str(), &st) != 0) RaiseFor(errno);
   if (S_ISDIR(st.st_mode)) throw RuntimeError(kErrPathFileAccess);
   if (::unlink(native.c_str()) != 0) RaiseFor(errno);
+}
+
+std::string PosixFileSystem::WorkstationName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+std::string PosixFileSystem::UserName() {
+  if (passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr) {
+    return pw->pw_name;
+  }
+  const char* user = std::getenv("USER");
+  return user ? user : "";
 }
 
 }  // namespace xfr

@@ -24,6 +24,8 @@ class PosixFileSystem : public FileSystem {
   void DeleteFile(std::string_view path) override;
   // "" when the path names a drive that no XFR_DRIVE_<X> maps, or holds a NUL.
   std::string NativePath(std::string_view path) override;
+  std::string WorkstationName() override;
+  std::string UserName() override;
 };
 
 }  // namespace xfr

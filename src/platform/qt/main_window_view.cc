@@ -1,5 +1,6 @@
 #include "platform/qt/main_window_view.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -62,6 +63,14 @@ QLabel* Heading(const QString& text) {
 MainWindowView::MainWindowView(FrmMain& form, Commands commands, QWidget* parent)
     : QWidget(parent), form_(form), commands_(std::move(commands)) {
   Build();
+  if (commands_.undo) {
+    // The layout has no room for a fourth button: the item is on the form's context menu.
+    auto* undo = new QAction(tr("Undo last read"), this);
+    undo->setObjectName("undoLastRead");
+    connect(undo, &QAction::triggered, this, [this] { RunHandler(commands_.undo); });
+    addAction(undo);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+  }
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { update(); });
   Sync();
 }

@@ -25,6 +25,7 @@ class MainWindowView : public QWidget {
   struct Commands {
     std::function<void()> read;
     std::function<void()> send;
+    std::function<void()> undo;  // "Undo last read" (none: no such item)
   };
 
   // REQUIRES: form outlives the view.

@@ -53,8 +53,11 @@ bool ParseDateText(const std::string& t, xbase::DbfDate* d) {
 
 class XbaseRecordset final : public Recordset {
  public:
-  explicit XbaseRecordset(std::unique_ptr<xbase::Table> table)
-      : table_(std::move(table)), buffer_(table_->NewRecord()), current_rec_(table_->NewRecord()) {
+  XbaseRecordset(std::unique_ptr<xbase::Table> table, TableJournal* journal)
+      : table_(std::move(table)),
+        journal_(journal),
+        buffer_(table_->NewRecord()),
+        current_rec_(table_->NewRecord()) {
     for (const auto& f : table_->layout().fields()) {
       fields_.push_back(FieldInfo{f.name, f.type, f.length, f.decimals});
     }
@@ -168,7 +171,7 @@ class XbaseRecordset final : public Recordset {
     } else {
       s = table_->Update(current_, buffer_);
     }
-    if (!s.ok()) RaiseStatus(s);
+    if (!s.ok()) RaiseWrite(s);
     mode_ = EditMode::kNone;
     Position(recno);
   }
@@ -183,7 +186,7 @@ class XbaseRecordset final : public Recordset {
     if (t < 0) Raise(kErrNotAnIndex);
     std::uint32_t recno = 0, existing = 0;
     Status s = table_->Append(buffer_, &recno, t, &existing);
-    if (!s.ok()) RaiseStatus(s);
+    if (!s.ok()) RaiseWrite(s);
     mode_ = EditMode::kNone;
     Position(existing != 0 ? existing : recno);
     return existing == 0;
@@ -198,7 +201,47 @@ class XbaseRecordset final : public Recordset {
     closed_ = true;
   }
 
+  RecordState ReadTexts(std::uint32_t recno, FieldTexts* fields) override {
+    Live();
+    std::uint32_t count = 0;
+    Status s = table_->RecordCount(&count);
+    if (!s.ok()) RaiseStatus(s);
+    if (recno == 0 || recno > count) return RecordState::kMissing;
+    xbase::Record rec = table_->NewRecord();
+    s = table_->Read(recno, &rec);
+    if (!s.ok()) RaiseStatus(s);
+    fields->clear();
+    const auto& layout = table_->layout().fields();
+    for (std::size_t f = 0; f < layout.size(); ++f) {
+      fields->emplace_back(layout[f].name, rec.Text(static_cast<int>(f)));
+    }
+    return rec.deleted() ? RecordState::kDeleted : RecordState::kLive;
+  }
+
+  void Restore(std::uint32_t recno, const FieldTexts& fields, bool deleted) override {
+    Live();
+    mode_ = EditMode::kNone;
+    current_ = 0;
+    xbase::Record changes = table_->NewRecord();
+    for (const auto& [name, text] : fields) {
+      Status s = changes.SetFromString(FieldIndex(name), text);
+      if (!s.ok()) RaiseStatus(s);
+    }
+    changes.SetDeleted(deleted);
+    Status s = table_->Update(recno, changes);
+    if (!s.ok()) RaiseWrite(s);
+  }
+
  private:
+  // A failed write: the journal's own failure as the journal describes it, else the engine's.
+  [[noreturn]] void RaiseWrite(const Status& s) {
+    if (journal_) {
+      std::string why = journal_->TakeFailure();
+      if (!why.empty()) throw RuntimeError(75, why);
+    }
+    RaiseStatus(s);
+  }
+
   void Live() const {
     if (closed_) Raise(kErrNoCurrentRecord);
   }
@@ -281,6 +324,7 @@ class XbaseRecordset final : public Recordset {
   }
 
   std::unique_ptr<xbase::Table> table_;
+  TableJournal* journal_;
   std::vector<FieldInfo> fields_;
   xbase::Record buffer_;
   xbase::Record current_rec_;
@@ -294,8 +338,8 @@ class XbaseRecordset final : public Recordset {
 
 }  // namespace
 
-XbaseTableService::XbaseTableService(Resolver resolver, xbase::Env* env)
-    : resolver_(std::move(resolver)), env_(env ? env : xbase::Env::Default()) {}
+XbaseTableService::XbaseTableService(Resolver resolver, xbase::Env* env, TableJournal* journal)
+    : resolver_(std::move(resolver)), env_(env ? env : xbase::Env::Default()), journal_(journal) {}
 
 std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
                                                    std::string_view database,
@@ -313,6 +357,7 @@ std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
   if (path.empty() || !env_->FileExists(path)) Raise(kErrTableNotFound, "(no such file)");
   std::unique_ptr<xbase::Table> table;
   xbase::TableOptions options;
+  options.observer = journal_;
   Status s = xbase::Table::Open(env_, path, options, &table);
   if (!s.ok() && s.code() == Status::Code::kIOError) {
     // No write access: the table can still be read.
@@ -325,7 +370,7 @@ std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
     Raise(kErrTableNotFound, "(" + s.message() + ")");
   }
   if (!s.ok()) RaiseStatus(s);
-  return std::make_unique<XbaseRecordset>(std::move(table));
+  return std::make_unique<XbaseRecordset>(std::move(table), journal_);
 }
 
 }  // namespace xfr

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/table.h"
+#include "platform/tables/table_journal.h"
 #include "platform/xbase/env.h"
 
 namespace xfr {
@@ -19,8 +20,10 @@ class XbaseTableService final : public TableService {
   // result when there is no such file.
   using Resolver = std::function<std::string(std::string_view directory, std::string_view file)>;
 
-  // env: the engine's file layer (nullptr: the real file system).
-  explicit XbaseTableService(Resolver resolver, xbase::Env* env = nullptr);
+  // env: the engine's file layer (nullptr: the real file system); journal: told of every write
+  // (nullptr: nothing is journalled).
+  explicit XbaseTableService(Resolver resolver, xbase::Env* env = nullptr,
+                             TableJournal* journal = nullptr);
 
   std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
                                   std::string_view record_source, int recordset_type) override;
@@ -28,6 +31,7 @@ class XbaseTableService final : public TableService {
  private:
   Resolver resolver_;
   xbase::Env* env_;
+  TableJournal* journal_;
 };
 
 }  // namespace xfr

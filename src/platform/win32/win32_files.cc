@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/runtime_error.h"
+#include "platform/win32/win32_text.h"
 #include "platform/win32/windows_api.h"
 
 namespace xfr {
@@ -95,6 +96,20 @@ void Win32FileSystem::DeleteFile(std::string_view path) {
   if (attributes == INVALID_FILE_ATTRIBUTES) RaiseFor(::GetLastError());
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw RuntimeError(kErrPathFileAccess);
   if (!::DeleteFileA(native.c_str())) RaiseFor(::GetLastError());
+}
+
+std::string Win32FileSystem::WorkstationName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  if (!::GetComputerNameA(name, &size)) return {};
+  return Cp1252ToUtf8(std::string_view(name, size));
+}
+
+std::string Win32FileSystem::UserName() {
+  char name[256] = {};
+  const DWORD n = ::GetEnvironmentVariableA("USERNAME", name, sizeof name);
+  if (n == 0 || n >= sizeof name) return {};
+  return Cp1252ToUtf8(std::string_view(name, n));
 }
 
 }  // namespace xfr

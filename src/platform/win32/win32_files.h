@@ -16,6 +16,8 @@ class Win32FileSystem : public FileSystem {
   void DeleteFile(std::string_view path) override;
   // "" when the path holds a NUL.
   std::string NativePath(std::string_view path) override;
+  std::string WorkstationName() override;
+  std::string UserName() override;
 };
 
 }  // namespace xfr

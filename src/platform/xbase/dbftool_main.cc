@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/journal.h"
 #include "base/text.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
@@ -39,6 +40,9 @@ const char kUsage[] =
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
     "  reindex FILE                   rebuilds every tag of the structural index from the\n"
     "                                 records (close the table in every program first)\n"
+    "  journal DIR                    lists the transfer journal TRANSFER.LOG in DIR: one block\n"
+    "                                 a transfer, one line a record written, its changed fields\n"
+    "                                 old -> new; exit 1 when it is missing or damaged\n"
     "Values are UTF-8 text; dates YYYY-MM-DD, logicals T or F, numbers as decimal text.\n"
     "A text longer than its field, or with characters the table's code page cannot hold, is\n"
     "refused and nothing is written; with --truncate it is cut and such characters become \"?\".\n"
@@ -359,6 +363,34 @@ int Reindex(const std::string& path) {
   return 0;
 }
 
+int Journal(const std::string& dir) {
+  // TRANSFER.LOG in whatever letter case the directory has it.
+  std::string path;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (dirent* e = ::readdir(d)) {
+      if (xfr::UCase(e->d_name) == "TRANSFER.LOG") path = dir + "/" + e->d_name;
+    }
+    ::closedir(d);
+  }
+  std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+  if (!f) {
+    std::fprintf(stderr, "dbftool: no transfer journal TRANSFER.LOG in %s\n", dir.c_str());
+    return 1;
+  }
+  std::string text;
+  char chunk[65536];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
+  std::fclose(f);
+  const xfr::JournalText journal = xfr::ParseJournal(text);
+  if (!journal.error.empty()) {
+    std::fprintf(stderr, "dbftool: %s is damaged: %s\n", path.c_str(), journal.error.c_str());
+    return 1;
+  }
+  std::fputs(xfr::ListJournal(journal.lines).c_str(), stdout);
+  if (!journal.note.empty()) std::printf("note: %s\n", journal.note.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -394,6 +426,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "check" && rest.size() == 1) return Check(rest[0]);
   if (cmd == "reindex" && rest.size() == 1) return Reindex(rest[0]);
+  if (cmd == "journal" && rest.size() == 1) return Journal(rest[0]);
   std::fputs(kUsage, stderr);
   return 2;
 }

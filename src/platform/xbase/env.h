@@ -39,6 +39,11 @@ class Env {
   // Opens an existing file; read_only opens it without write access. kNotFound when missing.
   virtual Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // Makes an empty file when `path` names none (an existing file is left as it is), so that it
+  // can be opened for writing; for the journal beside the tables.
+  virtual Status CreateFile(const std::string& path) {
+    return Status::NotSupported(path + ": cannot create files here");
+  }
   // The names in directory `dir` ("" for the working directory), to find a file whose name is
   // written in another letter case; nothing when it cannot be listed.
   virtual std::vector<std::string> ListDirectory(const std::string& dir) { return {}; }

@@ -118,6 +118,13 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
+  Status CreateFile(const std::string& path) override {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return PosixError(path, errno);
+    ::close(fd);
+    return Status::OK();
+  }
+
   bool FileExists(const std::string& path) override {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -160,6 +160,14 @@ class WindowsEnv final : public Env {
     return Status::OK();
   }
 
+  Status CreateFile(const std::string& path) override {
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return WindowsError(path, ::GetLastError());
+    ::CloseHandle(h);
+    return Status::OK();
+  }
+
   bool FileExists(const std::string& path) override {
     DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

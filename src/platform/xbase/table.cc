@@ -705,6 +705,10 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
     s = TagKey(static_cast<int>(t), record, n, &in, &key);
     if (!s.ok()) return s;
   }
+  if (options_.observer) {
+    s = options_.observer->BeforeWrite(*this, n, nullptr, bytes);
+    if (!s.ok()) return s;
+  }
   s = WriteRecord(n, bytes, true);
   if (!s.ok()) return s;
   s = WriteHeaderStamp(n, true);
@@ -720,6 +724,7 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
     if (!s.ok()) return s;
   }
   if (cdx_) s = FinishIndex(UpdateTags(n, nullptr, bytes));
+  if (s.ok() && options_.observer) s = options_.observer->AfterWrite(*this, n, bytes);
   if (!s.ok()) return s;
   *recno = n;
   return Status::OK();
@@ -735,7 +740,14 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   if (recno < 1 || recno > count) {
     return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
   }
-  LockHolder record_lock, index_lock;
+  LockHolder header_lock, record_lock, index_lock;
+  if (options_.observer) {
+    // The observer's lines come in the order of the writes of every program: an edit is
+    // serialised with the appends (and the other observed edits) by the header lock.
+    s = Lock(dbf_.get(), locks_.header(), "the table's header lock");
+    if (!s.ok()) return s;
+    header_lock.Hold(dbf_.get(), locks_.header());
+  }
   const std::uint64_t lock_at = locks_.record(recno);
   s = Lock(dbf_.get(), lock_at, "the record lock");
   if (!s.ok()) return s;
@@ -762,6 +774,10 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
     s = TagKey(static_cast<int>(t), next, recno, &in, &key);
     if (!s.ok()) return s;
   }
+  if (options_.observer) {
+    s = options_.observer->BeforeWrite(*this, recno, &old_bytes, new_bytes);
+    if (!s.ok()) return s;
+  }
   s = WriteRecord(recno, new_bytes, false);
   if (!s.ok()) return s;
   // The date of the last update: written only when it is not today's already.
@@ -775,6 +791,7 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
     if (!s.ok()) return s;
   }
   if (cdx_) s = FinishIndex(UpdateTags(recno, &old_bytes, new_bytes));
+  if (s.ok() && options_.observer) s = options_.observer->AfterWrite(*this, recno, new_bytes);
   return s;
 }
 

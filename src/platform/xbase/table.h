@@ -36,6 +36,21 @@
 
 namespace xbase {
 
+class Table;
+
+// Told of every record a table writes, while the write holds the table's header lock, so that a
+// log kept by every program that shares the tables has their writes in the order they were made.
+class WriteObserver {
+ public:
+  virtual ~WriteObserver() = default;
+  // Before record `recno` is written: `before` is its bytes now (null for an append), `after`
+  // the bytes about to be written. A failure stops the write before anything is written.
+  virtual Status BeforeWrite(const Table& table, std::uint32_t recno, const std::string* before,
+                             const std::string& after) = 0;
+  // Once the record and its index entries are written. A failure is the write's result.
+  virtual Status AfterWrite(const Table& table, std::uint32_t recno, const std::string& after) = 0;
+};
+
 struct TableOptions {
   bool read_only = false;
   // How long a write waits for FoxPro's locks, and how often it tries again meanwhile.
@@ -43,6 +58,9 @@ struct TableOptions {
   std::uint64_t lock_retry_micros = 5'000;
   // fsync the DBF and CDX at the end of every write.
   bool sync = false;
+  // Told of every append and edit (not owned; null: nobody). An edit then also holds the
+  // header lock, as an append does, while it writes.
+  WriteObserver* observer = nullptr;
 };
 
 // FoxPro 2.x lock offsets (1-byte exclusive locks unless said otherwise).
@@ -122,7 +140,8 @@ class Table {
   // looked), nothing is written and *existing is that record's number; otherwise *existing is 0.
   Status Append(const Record& record, std::uint32_t* recno, int unique_tag = -1,
                 std::uint32_t* existing = nullptr);
-  // Writes the fields set in `changes` (Record::changed) over record `recno` as it is on disk.
+  // Writes the fields set in `changes` (Record::changed) and its deleted flag, when set, over
+  // record `recno` as it is on disk.
   Status Update(std::uint32_t recno, const Record& changes);
 
  private:

@@ -18,6 +18,8 @@ namespace {
 // Posted to the dialog: run the activation handler, look for the hand-off file after a repaint.
 constexpr UINT kActivated = WM_APP + 1;
 constexpr UINT kPainted = WM_APP + 2;
+// "Undo last read" on the system menu (below 0xF000, the low four bits clear).
+constexpr UINT kUndoLastRead = 0x0110;
 
 struct BoxId {
   int id;
@@ -130,6 +132,12 @@ INT_PTR CALLBACK Win32MainWindow::DialogProc(HWND hwnd, UINT message, WPARAM wpa
 
 void Win32MainWindow::InitDialog() {
   HINSTANCE instance = ::GetModuleHandleA(nullptr);
+  if (commands_.undo) {
+    // The layout has no room for a fourth button: the item is on the system menu.
+    HMENU menu = ::GetSystemMenu(hwnd_, FALSE);
+    ::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuA(menu, MF_STRING, kUndoLastRead, "&Undo last read");
+  }
   for (int size : {ICON_BIG, ICON_SMALL}) {
     const int px = ::GetSystemMetrics(size == ICON_BIG ? SM_CXICON : SM_CXSMICON);
     HANDLE icon = ::LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, px, px, 0);
@@ -365,6 +373,10 @@ INT_PTR Win32MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       Command(LOWORD(wparam), HIWORD(wparam));
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) != kUndoLastRead) return FALSE;
+      RunHandler(commands_.undo);  // nothing while another handler runs
       return TRUE;
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE) ::PostMessageA(hwnd_, kActivated, 0, 0);

@@ -21,6 +21,7 @@ class Win32MainWindow {
   struct Commands {
     std::function<void()> read;
     std::function<void()> send;
+    std::function<void()> undo;  // "Undo last read" on the system menu (none: no such item)
   };
 
   // Makes the dialog (hidden) from the template. REQUIRES: form and services outlive the window.
