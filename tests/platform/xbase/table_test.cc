@@ -27,7 +27,7 @@ using table_testing::CopyFixtures;
 using table_testing::ExpectConsistent;
 using table_testing::KeyList;
 using table_testing::OpenOrDie;
-using table_testing::RunCommand;
+using table_testing::Output;
 using table_testing::Slurp;
 using table_testing::TempDir;
 
@@ -43,13 +43,13 @@ std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) 
 // Every record and field as python3-dbfread (an independent reader, dbfread_oracle.py) sees it.
 TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
   int rc = 0;
-  RunCommand("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", &rc);
+  Output("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", &rc);
   if (rc != 0) GTEST_SKIP() << "python3-dbfread not installed";
   const std::string oracle = std::string(XFR_TEST_DATA) + "/../platform/xbase/dbfread_oracle.py";
   for (const char* name : {"PROPERTY", "CLIENT", "INVOICE"}) {
     SCOPED_TRACE(name);
     std::string path = table_testing::DataPath(std::string("foxpro/") + name + ".DBF");
-    std::string expected = RunCommand("/usr/bin/python3 '" + oracle + "' '" + path + "'", &rc);
+    std::string expected = Output("/usr/bin/python3 '" + oracle + "' '" + path + "'", &rc);
     ASSERT_EQ(rc, 0) << expected;
     auto table = OpenOrDie(Env::Default(), path, TableOptions{.read_only = true});
     std::uint32_t count = 0;
