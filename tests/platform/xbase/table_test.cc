@@ -107,18 +107,10 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
       {"PROPERTY", 0, {{"FILE_NUM", "NEW003"}}},
       {"PROPERTY", 5, {{"PR_STREET", "3310 Chamblee Dunwoody Rd Unit B"}}},
       {"CLIENT", 0, {{"CLI_NUM", "10016"}, {"PLAIN_NAME", "Lenox Hill Mortgage"}}},
-      {"INVOICE",
-       0,
-       {{"INV_NUM", "INV24041"},
-        {"INV_DATE", "2024-06-03"},
-        {"INV_AMT", "450.00"},
-        {"INV_PAID", "F"}}},
-      {"INVOICE",
-       0,
-       {{"INV_NUM", "INV24042"},
-        {"INV_DATE", "2024-06-04"},
-        {"INV_AMT", "525.00"},
-        {"INV_PAID", "F"}}},
+      {"INVOICE", 0,
+       {{"INV_NUM", "INV24041"}, {"INV_DATE", "2024-06-03"}, {"INV_AMT", "450.00"}, {"INV_PAID", "F"}}},
+      {"INVOICE", 0,
+       {{"INV_NUM", "INV24042"}, {"INV_DATE", "2024-06-04"}, {"INV_AMT", "525.00"}, {"INV_PAID", "F"}}},
   };
   for (const Change& c : changes) {
     auto table = OpenOrDie(env, dir / (std::string(c.table) + ".DBF"));
@@ -464,9 +456,7 @@ TEST(Table, CheckNamesTheFaultOfADamagedTable) {
     Status s = CheckTable(Env::Default(), dbf, &report);
     const std::string said = s.ok() && !report.empty() ? report[0] : s.message();
     EXPECT_EQ(said.substr(0, std::strlen(c.message)), c.message);
-    if (s.ok()) {
-      EXPECT_EQ(report.size(), 2 + OpenOrDie(Env::Default(), dbf)->tags().size());
-    }
+    if (s.ok()) { EXPECT_EQ(report.size(), 2 + OpenOrDie(Env::Default(), dbf)->tags().size()); }
   }
 }
 

@@ -87,9 +87,7 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       ASSERT_TRUE(other.held());
       Status s = table->Append(rec, &recno);
       EXPECT_EQ(s.IsLocked(), c.append_blocked) << s.ToString();
-      if (c.append_blocked) {
-        EXPECT_EQ(Slurp(dbf), dbf_before);
-      }
+      if (c.append_blocked) { EXPECT_EQ(Slurp(dbf), dbf_before); }
       s = table->Update(3, rec);
       EXPECT_EQ(s.IsLocked(), c.edit3_blocked) << s.ToString();
       if (c.indexed) {
@@ -151,8 +149,8 @@ TEST(Table, KeepsToFoxProLockLayouts) {
 // Two processes append 5,000 records each to one table while a third reads it; FoxPro's locks
 // keep them apart.
 TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
-  table_testing::TempDir dir;
-  table_testing::CopyFixtures("foxpro", dir.path());
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
   const std::string path = dir / "INVOICE.DBF";
   constexpr int kEach = 5000;
   auto key = [](int c, int i) {
@@ -240,13 +238,7 @@ TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
     ASSERT_TRUE(table->Read(recno, &rec).ok());
     ASSERT_EQ(rec.Text(0), k);
   }
-  std::vector<std::string> report;
-  Status s = CheckTable(Env::Default(), path, &report);
-  EXPECT_TRUE(s.ok()) << s.ToString();
-  if (table_testing::HaveChecker()) {
-    std::string out;
-    EXPECT_EQ(table_testing::RunChecker(dir.path(), &out), 0) << out;
-  }
+  ExpectConsistent(dir.path());
 }
 
 }  // namespace
