@@ -13,6 +13,7 @@ namespace xfr {
 namespace {
 
 using Strings = std::vector<std::string>;
+using SendE2eTest = testing::TablesE2eTest;
 
 constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
 
