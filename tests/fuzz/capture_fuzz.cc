@@ -73,19 +73,13 @@ class FuzzWindow : public xfr::WindowServices {
     Require(!text.empty() && !title.empty(), "a box without text or title");
     ++boxes;
     const std::uint8_t pick = input_->ConsumeIntegral<std::uint8_t>();
-    switch (buttons) {
-      case xfr::Buttons::kOk:
-        return xfr::Answer::kOk;
-      case xfr::Buttons::kYesNo:
-        return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
-      case xfr::Buttons::kAbortRetryIgnore:
-        if (pick % 3 == 1 && retries_ < 8) {
-          ++retries_;
-          return xfr::Answer::kRetry;
-        }
-        return pick % 3 == 2 ? xfr::Answer::kAbort : xfr::Answer::kIgnore;
+    if (buttons == xfr::Buttons::kYesNo) return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
+    if (buttons != xfr::Buttons::kAbortRetryIgnore) return xfr::Answer::kOk;
+    if (pick % 3 == 1 && retries_ < 8) {
+      ++retries_;
+      return xfr::Answer::kRetry;
     }
-    return xfr::Answer::kOk;
+    return pick % 3 == 2 ? xfr::Answer::kAbort : xfr::Answer::kIgnore;
   }
   void SetPointer(xfr::Pointer p) override { pointers.push_back(p); }
   xfr::Picture LoadPicture(std::string_view) override {
@@ -127,9 +121,7 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
   std::string text = plain->Value(topic, item).value_or("\r\n");
   const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
   switch (mode % 10) {  // 0 and 1: the plain answer
-    case 2:
-      text = in.ConsumeRandomLengthString(512);
-      break;
+    case 2: text = in.ConsumeRandomLengthString(512); break;
     case 3: {
       std::string unit = in.ConsumeRandomLengthString(16);
       if (unit.empty()) unit = "A";
@@ -138,22 +130,14 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
       while (text.size() < total) text += unit;
       break;
     }
-    case 4:
-      text = Pick(in, kNumbers);
-      break;
-    case 5:
-      text = Pick(in, kDates);
-      break;
+    case 4: text = Pick(in, kNumbers); break;
+    case 5: text = Pick(in, kDates); break;
     case 6:
       text = std::string(32768, 'x') + "\r\n" + in.ConsumeRandomLengthString(64) +
              std::string(32768, 'y');
       break;
-    case 7:
-      text = Pick(in, kKnown);
-      break;
-    case 8:
-      text.clear();
-      break;
+    case 7: text = Pick(in, kKnown); break;
+    case 8: text.clear(); break;
     case 9: {
       static const int kErrors[] = {xfr::kErrNoDdeServer, xfr::kErrDdeRefused,
                                     xfr::kErrDdeTimeout, xfr::kErrInvalidProperty};
@@ -168,7 +152,7 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
 }
 
 struct Counts {
-  std::uint32_t records[3] = {0, 0, 0};
+  std::uint32_t records[3] = {};
 };
 
 // Every table passes the full check and every record decodes.
@@ -180,9 +164,7 @@ Counts CheckTables(xbase::MemEnv* env) {
     xbase::Status s = xbase::CheckTable(env, path, &report);
     Require(s.ok(), path + ": " + s.ToString());
     std::unique_ptr<xbase::Table> table;
-    xbase::TableOptions options;
-    options.read_only = true;
-    s = xbase::Table::Open(env, path, options, &table);
+    s = xbase::Table::Open(env, path, {.read_only = true}, &table);
     Require(s.ok(), path + " does not open: " + s.ToString());
     Require(table->RecordCount(&counts.records[t]).ok(), path + ": no record count");
     xbase::Record rec = table->NewRecord();
