@@ -73,7 +73,9 @@ class FuzzWindow : public xfr::WindowServices {
     Require(!text.empty() && !title.empty(), "a box without text or title");
     ++boxes;
     const std::uint8_t pick = input_->ConsumeIntegral<std::uint8_t>();
-    if (buttons == xfr::Buttons::kYesNo) return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
+    if (buttons == xfr::Buttons::kYesNo) {
+      return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
+    }
     if (buttons != xfr::Buttons::kAbortRetryIgnore) return xfr::Answer::kOk;
     if (pick % 3 == 1 && retries_ < 8) {
       ++retries_;

@@ -13,8 +13,10 @@ TEST(MakeLegalDescription, ComposesTheFilledPartsInOrder) {
     std::vector<std::pair<TextBox FrmMain::*, std::string>> boxes;
     std::string expected;
   } cases[] = {
-      {"blanks only count as empty", {{&FrmMain::txtPr_Lot, "   "}, {&FrmMain::txtPr_PlatPg, " "}}, ""},
-      {"lot only keeps the blank before the dropped comma", {{&FrmMain::txtPr_Lot, "12"}}, "Lot 12 "},
+      {"blanks only count as empty",
+       {{&FrmMain::txtPr_Lot, "   "}, {&FrmMain::txtPr_PlatPg, " "}}, ""},
+      {"lot only keeps the blank before the dropped comma", {{&FrmMain::txtPr_Lot, "12"}},
+       "Lot 12 "},
       {"values go in untrimmed", {{&FrmMain::txtPr_Block, " B 2  "}}, "Blk  B 2   "},
       {"a value's own comma stays", {{&FrmMain::txtPr_PlatPg, "7,"}}, "PlatPg 7, "},
       {"all nine, prefixes in order",

@@ -108,9 +108,11 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
       {"PROPERTY", 5, {{"PR_STREET", "3310 Chamblee Dunwoody Rd Unit B"}}},
       {"CLIENT", 0, {{"CLI_NUM", "10016"}, {"PLAIN_NAME", "Lenox Hill Mortgage"}}},
       {"INVOICE", 0,
-       {{"INV_NUM", "INV24041"}, {"INV_DATE", "2024-06-03"}, {"INV_AMT", "450.00"}, {"INV_PAID", "F"}}},
+       {{"INV_NUM", "INV24041"}, {"INV_DATE", "2024-06-03"}, {"INV_AMT", "450.00"},
+        {"INV_PAID", "F"}}},
       {"INVOICE", 0,
-       {{"INV_NUM", "INV24042"}, {"INV_DATE", "2024-06-04"}, {"INV_AMT", "525.00"}, {"INV_PAID", "F"}}},
+       {{"INV_NUM", "INV24042"}, {"INV_DATE", "2024-06-04"}, {"INV_AMT", "525.00"},
+        {"INV_PAID", "F"}}},
   };
   for (const Change& c : changes) {
     auto table = OpenOrDie(env, dir / (std::string(c.table) + ".DBF"));
