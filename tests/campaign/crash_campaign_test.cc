@@ -33,62 +33,11 @@ using xbase::table_testing::RunChecker;
 
 constexpr int kQuickPoints = 80;
 
-// Records which file every write goes to, so the points can be told apart by table.
-class RecordingEnv final : public xbase::Env {
- public:
-  struct Write {
-    std::string file;  // base name
-    std::uint64_t offset;
-    std::size_t length;  // 0 for a truncate
-  };
-  explicit RecordingEnv(xbase::Env* base) : base_(base) {}
-
-  xbase::Status OpenFile(const std::string& path, bool read_only,
-                         std::unique_ptr<xbase::File>* file) override {
-    std::unique_ptr<xbase::File> inner;
-    xbase::Status s = base_->OpenFile(path, read_only, &inner);
-    if (!s.ok()) return s;
-    *file = std::make_unique<Recorded>(this, fs::path(path).filename().string(), std::move(inner));
-    return s;
-  }
-  bool FileExists(const std::string& path) override { return base_->FileExists(path); }
-  xbase::Status CreateFile(const std::string& path) override { return base_->CreateFile(path); }
-  void SleepMicros(std::uint64_t micros) override { base_->SleepMicros(micros); }
-
-  std::vector<Write> writes;
-
- private:
-  class Recorded final : public xbase::File {
-   public:
-    Recorded(RecordingEnv* env, std::string name, std::unique_ptr<xbase::File> inner)
-        : env_(env), name_(std::move(name)), inner_(std::move(inner)) {}
-    xbase::Status ReadAt(std::uint64_t offset, std::size_t n, char* scratch,
-                         std::size_t* read) override {
-      return inner_->ReadAt(offset, n, scratch, read);
-    }
-    xbase::Status WriteAt(std::uint64_t offset, const char* data, std::size_t n) override {
-      env_->writes.push_back({name_, offset, n});
-      return inner_->WriteAt(offset, data, n);
-    }
-    xbase::Status Size(std::uint64_t* size) override { return inner_->Size(size); }
-    xbase::Status Truncate(std::uint64_t size) override {
-      env_->writes.push_back({name_, size, 0});
-      return inner_->Truncate(size);
-    }
-    xbase::Status Sync() override { return inner_->Sync(); }
-    xbase::Status TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive) override {
-      return inner_->TryLock(offset, length, exclusive);
-    }
-    xbase::Status Unlock(std::uint64_t offset, std::uint64_t length) override {
-      return inner_->Unlock(offset, length);
-    }
-
-   private:
-    RecordingEnv* env_;
-    std::string name_;
-    std::unique_ptr<xbase::File> inner_;
-  };
-  xbase::Env* base_;
+// One write of the counting run: its file's base name, offset and length (0: a truncate).
+struct Write {
+  std::string file;
+  std::uint64_t offset;
+  std::size_t length;
 };
 
 // What one crash point left and what the next start made of it.
@@ -113,20 +62,24 @@ struct Point {
 };
 
 // The counting run: every write of a whole read, without faults.
-std::vector<RecordingEnv::Write> CountWrites() {
+std::vector<Write> CountWrites() {
   TempDir dir;
   CopyTrackingTables(dir.path());
-  RecordingEnv env(xbase::Env::Default());
+  std::vector<Write> writes;
+  xbase::FaultEnv env(xbase::Env::Default());
+  env.on_write = [&](const std::string& path, std::uint64_t offset, std::size_t n) {
+    writes.push_back({fs::path(path).filename().string(), offset, n});
+  };
   RealOffice office(dir.path(), &env);
   EXPECT_EQ(office.Start(), Ended::kNormally);
   EXPECT_EQ(office.Read(), Ended::kNormally);
   EXPECT_EQ(office.Close(), Ended::kNormally);
   EXPECT_EQ(office.Boxes(), "NEW-01 was not found.  Add?");
   EXPECT_EQ(CheckTables(dir.path()), "");
-  return env.writes;
+  return writes;
 }
 
-Point RunPoint(int n, const std::vector<RecordingEnv::Write>& writes, bool with_checker) {
+Point RunPoint(int n, const std::vector<Write>& writes, bool with_checker) {
   Point p;
   p.n = n;
   p.last_write = n == 0 ? "-" : writes[static_cast<std::size_t>(n - 1)].file;
@@ -218,7 +171,7 @@ bool Full() {
 
 // The points to run: all of 0..W, or in the quick form every fourth point, the first and last,
 // and the points on either side of each change of file.
-std::vector<int> Points(const std::vector<RecordingEnv::Write>& writes) {
+std::vector<int> Points(const std::vector<Write>& writes) {
   const int w = static_cast<int>(writes.size());
   std::set<int> points;
   for (int n = 0; n <= w; ++n) {
@@ -234,7 +187,7 @@ std::vector<int> Points(const std::vector<RecordingEnv::Write>& writes) {
 
 TEST(CrashCampaign, EveryStopOfAnAddingReadLeavesOldRecordsAndANamedFault) {
   const auto started = std::chrono::steady_clock::now();
-  const std::vector<RecordingEnv::Write> writes = CountWrites();
+  const std::vector<Write> writes = CountWrites();
   ASSERT_GT(writes.size(), 3u) << "the read wrote (almost) nothing";
   std::map<std::string, int> kinds;
   std::ofstream log;

@@ -4,7 +4,6 @@
 // check) leaves the file alone and names the fault.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <tuple>
 
 #include "campaign/real_office.h"
@@ -18,9 +17,7 @@ using xbase::Table;
 
 std::unique_ptr<Table> Open(xbase::Env* env, const std::string& path, bool read_only = false) {
   std::unique_ptr<Table> t;
-  xbase::TableOptions options;
-  options.read_only = read_only;
-  Status s = Table::Open(env, path, options, &t);
+  Status s = Table::Open(env, path, {.read_only = read_only}, &t);
   EXPECT_TRUE(s.ok()) << s.ToString();
   return t;
 }
@@ -46,31 +43,13 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
   struct Case {
     const char* name;
     const char* table;
-    // Runs the interrupted write on `t` through `env`; returns the record it wrote.
-    std::function<std::uint32_t(Table* t, xbase::FaultEnv* env)> write;
-    const char* tag;
-    const char* key;  // what a seek on the tag must find at that record afterwards
+    bool edit;        // the interrupted write edits a record appended first, else appends
+    const char* tag;  // the field written, and the tag a seek must find the record in by key
+    const char* key;
   } cases[] = {
-      {"append, index not written", "PROPERTY",
-       [](Table* t, xbase::FaultEnv* env) {
-         env->CrashAfter(2);  // the record and the header count
-         return Write(t, 0, "FILE_NUM", "NEW-01");
-       },
-       "FILE_NUM", "NEW-01"},
-      {"append to a table with one tag", "INVOICE",
-       [](Table* t, xbase::FaultEnv* env) {
-         env->CrashAfter(2);
-         return Write(t, 0, "INV_NUM", "NEW-01");
-       },
-       "INV_NUM", "NEW-01"},
-      {"edit of the last record, index not written", "PROPERTY",
-       [](Table* t, xbase::FaultEnv* env) {
-         std::uint32_t r = Write(t, 0, "FILE_NUM", "NEW-01");
-         env->CrashAfter(1);  // the record (the header has today's date already)
-         Write(t, r, "CLI_NUM", "NEW01");
-         return r;
-       },
-       "CLI_NUM", "NEW01"},
+      {"append, index not written", "PROPERTY", false, "FILE_NUM", "NEW-01"},
+      {"append to a table with one tag", "INVOICE", false, "INV_NUM", "NEW-01"},
+      {"edit of the last record, index not written", "PROPERTY", true, "CLI_NUM", "NEW01"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -81,7 +60,11 @@ TEST(IndexCatchUp, OpeningForWritingIndexesTheLastRecord) {
     {
       xbase::FaultEnv env(xbase::Env::Default());
       auto t = Open(&env, dbf);
-      recno = c.write(t.get(), &env);
+      const std::uint32_t edited = c.edit ? Write(t.get(), 0, "FILE_NUM", "NEW-01") : 0;
+      // An append: the record and the header's count; an edit: the record (the header has
+      // today's date already).
+      env.CrashAfter(c.edit ? 1 : 2);
+      recno = Write(t.get(), edited, c.tag, c.key);
       ASSERT_TRUE(env.crashed());
     }
     // The check opens read-only: it names the fault and changes nothing.

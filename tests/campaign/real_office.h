@@ -48,10 +48,7 @@ namespace fs = std::filesystem;
 using xbase::table_testing::Slurp;
 using xbase::table_testing::TempDir;
 
-inline const std::vector<std::string>& TableNames() {
-  static const std::vector<std::string> names{"PROPERTY", "CLIENT", "INVOICE"};
-  return names;
-}
+inline const std::vector<std::string> TableNames() { return {"PROPERTY", "CLIENT", "INVOICE"}; }
 
 using testing::CopyTrackingTables;
 
@@ -155,53 +152,36 @@ inline std::string CheckTables(const std::string& dir) {
   return faults;
 }
 
-// The parts of a DBF that no write of ours may change: the header without its date and record
-// count, and the first `records` records.
-struct DbfImage {
-  std::uint32_t count = 0;
-  std::uint32_t header_length = 0;
-  std::uint32_t record_length = 0;
-  std::string fixed_header;  // bytes 0, 12..header_length
-  std::string records;
-
-  static std::optional<DbfImage> Of(const std::string& bytes,
-                                    std::optional<std::uint32_t> records = std::nullopt) {
-    if (bytes.size() < 32) return std::nullopt;
-    DbfImage img;
-    img.count = xbase::DecodeFixed32LE(bytes.data() + 4);
-    img.header_length = xbase::DecodeFixed16LE(bytes.data() + 8);
-    img.record_length = xbase::DecodeFixed16LE(bytes.data() + 10);
-    const std::uint32_t n = records.value_or(img.count);
-    const std::uint64_t end = img.header_length + std::uint64_t{n} * img.record_length;
-    if (img.header_length < 32 || end > bytes.size()) return std::nullopt;
-    img.fixed_header = bytes.substr(0, 1) + bytes.substr(12, img.header_length - 12);
-    img.records = bytes.substr(img.header_length, end - img.header_length);
-    return img;
-  }
-};
-
 // "" when every record the original tables in `before` held is byte for byte the same in
-// `after`, and the fixed part of each header too; else what differs.
+// `after`, and the header too but for its date and record count; else what differs.
 inline std::string ComparePreExisting(const std::string& before, const std::string& after) {
   std::string diffs;
   for (const std::string& t : TableNames()) {
     const std::string old_bytes = Slurp(before + "/" + t + ".DBF");
     const std::string new_bytes = Slurp(after + "/" + t + ".DBF");
-    auto old_img = DbfImage::Of(old_bytes);
-    auto new_img = old_img ? DbfImage::Of(new_bytes, old_img->count) : std::nullopt;
+    // The header but for its date (1..3) and record count (4..7).
+    const auto fixed = [](const std::string& b, std::size_t end) {
+      return b.substr(0, 1) + b.substr(8, end - 8);
+    };
     std::string what;
-    if (!old_img) {
+    if (old_bytes.size() < 32) {
       what = "the original does not decode";
-    } else if (!new_img) {
-      what = "the table is shorter than its original records";
-    } else if (new_img->fixed_header != old_img->fixed_header) {
-      what = "the header (layout) changed";
-    } else if (new_img->records != old_img->records) {
-      std::size_t at = 0;
-      while (new_img->records[at] == old_img->records[at]) ++at;
-      what = "record " + std::to_string(at / old_img->record_length + 1) + " changed";
-    } else if (new_img->count < old_img->count) {
-      what = "the header counts fewer records than before";
+    } else {
+      const std::size_t header = xbase::DecodeFixed16LE(old_bytes.data() + 8);
+      const std::size_t length = xbase::DecodeFixed16LE(old_bytes.data() + 10);
+      const std::size_t end = header + xbase::DecodeFixed32LE(old_bytes.data() + 4) * length;
+      if (new_bytes.size() < end) {
+        what = "the table is shorter than its original records";
+      } else if (fixed(new_bytes, header) != fixed(old_bytes, header)) {
+        what = "the header (layout) changed";
+      } else if (new_bytes.compare(header, end - header, old_bytes, header, end - header) != 0) {
+        std::size_t at = header;
+        while (new_bytes[at] == old_bytes[at]) ++at;
+        what = "record " + std::to_string((at - header) / length + 1) + " changed";
+      } else if (xbase::DecodeFixed32LE(new_bytes.data() + 4) <
+                 xbase::DecodeFixed32LE(old_bytes.data() + 4)) {
+        what = "the header counts fewer records than before";
+      }
     }
     if (!what.empty()) diffs += (diffs.empty() ? "" : "; ") + t + ".DBF: " + what;
   }
@@ -213,13 +193,10 @@ inline std::string ComparePreExisting(const std::string& before, const std::stri
 template <typename F>
 bool ForEachRecord(const std::string& dbf, F f) {
   std::unique_ptr<xbase::Table> t;
-  xbase::TableOptions options;
-  options.read_only = true;
   std::uint32_t count = 0;
-  if (!xbase::Table::Open(xbase::Env::Default(), dbf, options, &t).ok() ||
-      !t->RecordCount(&count).ok()) {
+  if (!xbase::Table::Open(xbase::Env::Default(), dbf, {.read_only = true}, &t).ok() ||
+      !t->RecordCount(&count).ok())
     return false;
-  }
   xbase::Record rec = t->NewRecord();
   for (std::uint32_t r = 1; r <= count; ++r) {
     if (!t->Read(r, &rec).ok()) return false;

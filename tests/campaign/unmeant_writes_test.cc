@@ -51,9 +51,7 @@ void RunCases(const std::vector<Case>& cases,
       c.act(run);
       office.Close();
       EXPECT_EQ(office.Boxes(), c.boxes);
-      if (c.pokes >= 0) {
-        EXPECT_EQ(static_cast<int>(office.dde.CallsOf("poke").size()), c.pokes);
-      }
+      if (c.pokes >= 0) { EXPECT_EQ(static_cast<int>(office.dde.CallsOf("poke").size()), c.pokes); }
     }
     Strings changes = Changes(before, DumpTables(dir.path())), want = c.changes;
     std::sort(changes.begin(), changes.end());
@@ -101,25 +99,15 @@ TEST(WriteBack, OnlyAPersonsEditOrATransferWritesARecord) {
   RunCases(
       {
           {"an update of a job whose fields have leading blanks takes the report's values",
-           [](Ctx& r) {
-             ServeJob2(r.office, r.dir);
-             r.office.Read();
-           },
+           [](Ctx& r) { ServeJob2(r.office, r.dir); r.office.Read(); },
            {"PROPERTY 2 PR_STREET=1200 New Street Rd", "PROPERTY 2 PR_CITY=Atlanta",
             "PROPERTY 2 PR_OWNER=Margaret A. Holloway"},
            "24-00102 was found.  Update?"},
           {"showing a lower-case file number", [](Ctx& r) { GoToJob(r.f(), "ac24-104"); }, {}, ""},
           {"showing a job whose lot has a leading blank",
-           [](Ctx& r) { GoToJob(r.f(), "24-00102"); },
-           {},
-           ""},
+           [](Ctx& r) { GoToJob(r.f(), "24-00102"); }, {}, ""},
           {"sending a job",
-           [](Ctx& r) {
-             GoToJob(r.f(), "ac24-104");
-             cmdSend_Click(r.f());
-           },
-           {},
-           ""},
+           [](Ctx& r) { GoToJob(r.f(), "ac24-104"); cmdSend_Click(r.f()); }, {}, ""},
           {"a person's edit is written, a typed key upper-cased",
            [](Ctx& r) {
              GoToJob(r.f(), "24-00103");
@@ -194,18 +182,10 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
            "24-00105 was not found.",
            0},
           {"a file number not in the tables is not sent",
-           [](Ctx& r) {
-             if (GoToJob(r.f(), " 24-99999")) cmdSend_Click(r.f());
-           },
-           {},
-           "24-99999 was not found.",
-           0},
+           [](Ctx& r) { if (GoToJob(r.f(), " 24-99999")) cmdSend_Click(r.f()); }, {},
+           "24-99999 was not found.", 0},
           {"the appraisal program gone during the capture",
-           [](Ctx& r) {
-             LoseProgramAt(r.office, "offscrn|8|1");
-             r.office.Read();
-           },
-           {},
+           [](Ctx& r) { LoseProgramAt(r.office, "offscrn|8|1"); r.office.Read(); }, {},
            kIncomplete},
           {"a capture request timing out, answered Abort, on a job that exists",
            [](Ctx& r) {

@@ -62,11 +62,6 @@ const std::map<std::string, std::string>& Fixtures() {
   return *files;
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Message boxes answered from the input; Retry is given a few times at most, so that an error
 // that keeps coming back cannot keep the command going.
 class FuzzWindow : public xfr::WindowServices {
@@ -78,19 +73,15 @@ class FuzzWindow : public xfr::WindowServices {
     Require(!text.empty() && !title.empty(), "a box without text or title");
     ++boxes;
     const std::uint8_t pick = input_->ConsumeIntegral<std::uint8_t>();
-    switch (buttons) {
-      case xfr::Buttons::kOk:
-        return xfr::Answer::kOk;
-      case xfr::Buttons::kYesNo:
-        return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
-      case xfr::Buttons::kAbortRetryIgnore:
-        if (pick % 3 == 1 && retries_ < 8) {
-          ++retries_;
-          return xfr::Answer::kRetry;
-        }
-        return pick % 3 == 2 ? xfr::Answer::kAbort : xfr::Answer::kIgnore;
+    if (buttons == xfr::Buttons::kYesNo) {
+      return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
     }
-    return xfr::Answer::kOk;
+    if (buttons != xfr::Buttons::kAbortRetryIgnore) return xfr::Answer::kOk;
+    if (pick % 3 == 1 && retries_ < 8) {
+      ++retries_;
+      return xfr::Answer::kRetry;
+    }
+    return pick % 3 == 2 ? xfr::Answer::kAbort : xfr::Answer::kIgnore;
   }
   void SetPointer(xfr::Pointer p) override { pointers.push_back(p); }
   xfr::Picture LoadPicture(std::string_view) override {
@@ -106,33 +97,19 @@ class FuzzWindow : public xfr::WindowServices {
   int retries_ = 0;
 };
 
-// The plain report: the read tests' new job on URAR, keyed by folded "topic|item".
-const std::map<std::string, std::string>& PlainAnswers() {
-  static const auto* answers = [] {
-    auto* out = new std::map<std::string, std::string>{{"query|activereports", "RPT1,"},
-                                                       {"rpt1|listforms", "URAR,offscrn,"}};
-    for (const auto& [item, value] : xfr::testing::kNewJobReport) {
-      std::string key = std::string("rpt1|") + item;
-      for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      (*out)[key] = value;
-    }
-    return out;
-  }();
-  return *answers;
-}
-
-std::string Fold(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& list) {
   return list[in.ConsumeIntegralInRange<std::size_t>(0, list.size() - 1)];
 }
 
-// The answer to one request: the plain one, or what the input makes of it. Raises to fail it.
+// The answer to one request: the plain one (the read tests' new job on URAR), or what the input
+// makes of it. Raises to fail it.
 std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::string& item) {
+  static const auto* plain = [] {
+    auto* dde = new xfr::FakeDdeTransport;
+    xfr::testing::FakeIni ini;
+    xfr::testing::SetUpRead(ini, *dde);
+    return dde;
+  }();
   static const std::vector<std::string> kNumbers = {
       "$1e308", "-1e308", "1e-400", "$", "$,,,", "NaN", "inf", "-0", "999999999999999999999",
       "1,2,3.4.5", "(250,000)", "$250,000.00", "0x1F", "1e309", "-$5", "12345678901.99"};
@@ -143,13 +120,10 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
       "24-00101", "ac24-104", "AC24-104", "24-00103", "24-00119", "24-00102", "7731",
       "10004",    "10007",    "amc01",    "AMC02",    "ab123",    "RPT1,",    "URAR,",
       "ZNA,",     "NONE,",    ",",        "\r\n",     " ",        "123456",   "24-001015"};
-  const auto plain = PlainAnswers().find(Fold(topic) + "|" + Fold(item));
-  std::string text = plain == PlainAnswers().end() ? "\r\n" : plain->second;
+  std::string text = plain->Value(topic, item).value_or("\r\n");
   const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
   switch (mode % 10) {  // 0 and 1: the plain answer
-    case 2:
-      text = in.ConsumeRandomLengthString(512);
-      break;
+    case 2: text = in.ConsumeRandomLengthString(512); break;
     case 3: {
       std::string unit = in.ConsumeRandomLengthString(16);
       if (unit.empty()) unit = "A";
@@ -158,22 +132,14 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
       while (text.size() < total) text += unit;
       break;
     }
-    case 4:
-      text = Pick(in, kNumbers);
-      break;
-    case 5:
-      text = Pick(in, kDates);
-      break;
+    case 4: text = Pick(in, kNumbers); break;
+    case 5: text = Pick(in, kDates); break;
     case 6:
       text = std::string(32768, 'x') + "\r\n" + in.ConsumeRandomLengthString(64) +
              std::string(32768, 'y');
       break;
-    case 7:
-      text = Pick(in, kKnown);
-      break;
-    case 8:
-      text.clear();
-      break;
+    case 7: text = Pick(in, kKnown); break;
+    case 8: text.clear(); break;
     case 9: {
       static const int kErrors[] = {xfr::kErrNoDdeServer, xfr::kErrDdeRefused,
                                     xfr::kErrDdeTimeout, xfr::kErrInvalidProperty};
@@ -188,7 +154,7 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
 }
 
 struct Counts {
-  std::uint32_t records[3] = {0, 0, 0};
+  std::uint32_t records[3] = {};
 };
 
 // Every table passes the full check and every record decodes.
@@ -200,9 +166,7 @@ Counts CheckTables(xbase::MemEnv* env) {
     xbase::Status s = xbase::CheckTable(env, path, &report);
     Require(s.ok(), path + ": " + s.ToString());
     std::unique_ptr<xbase::Table> table;
-    xbase::TableOptions options;
-    options.read_only = true;
-    s = xbase::Table::Open(env, path, options, &table);
+    s = xbase::Table::Open(env, path, {.read_only = true}, &table);
     Require(s.ok(), path + " does not open: " + s.ToString());
     Require(table->RecordCount(&counts.records[t]).ok(), path + ": no record count");
     xbase::Record rec = table->NewRecord();
@@ -249,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     clock.today = xfr::Date{2025, 6, 15};
     FuzzWindow window(&input);
     xfr::XbaseTableService tables(
-        [](std::string_view, std::string_view file) { return "/" + Upper(std::string(file)); },
+        [](std::string_view, std::string_view file) { return "/" + xfr::UCase(file); },
         &env);
     xfr::testing::FakeInstance instance;
     xfr::App app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, &instance}, "");

@@ -1,11 +1,11 @@
-// The DDE client control over the in-process fake server: the property orders the link
-// operations use, where each error comes from, and what a failure leaves behind.
+// The DDE client control over the in-process fake server: when the topic is taken, where each
+// error comes from, and what a failure leaves behind (the orders the link operations set the
+// properties in are tested through them, in tests/link).
 #include "controls/dde_control.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "fakes/fake_dde.h"
 #include "platform/runtime_error.h"
@@ -15,70 +15,17 @@ namespace xfr {
 namespace {
 
 using testing::ErrorOf;
-using Call = FakeDdeTransport::Call;
 
 class DdeControlTest : public ::testing::Test {
  protected:
   DdeControlTest() : control_(&dde_) {
     dde_.ServeOnlyTopics({"Query", "System", "RPT1"});
-    dde_.SetAnswer("Query", "ActiveReports", "RPT1,RPT2,");
-    dde_.SetAnswer("RPT1", "UserID", "appraiser");
     dde_.SetAnswer("RPT1", "offscrn|7|1", "12 Main St\r\n");
   }
 
   FakeDdeTransport dde_;
   DdeClientControl control_;
 };
-
-TEST_F(DdeControlTest, PropertyOrdersOfTheLinkOperations) {
-  // The query: topic, open, item, request, close.
-  control_.SetLinkMode(0);
-  control_.SetLinkTopic("APX|Query");
-  control_.SetLinkMode(2);
-  control_.SetLinkItem("ActiveReports");
-  control_.LinkRequest();
-  control_.SetLinkMode(0);
-  EXPECT_EQ(control_.Text(), "RPT1,RPT2,");
-
-  // Opening a report: the item is set before the link opens, in the case the caller wrote.
-  control_.SetLinkTopic("Apx|rpt1");
-  control_.SetLinkItem("UserID");
-  control_.SetLinkMode(2);
-  control_.LinkRequest();
-  control_.SetLinkMode(0);
-  EXPECT_EQ(control_.Text(), "appraiser");
-
-  // A poke: the item and the data are set after the link opens.
-  control_.SetLinkTopic("APX|RPT1");
-  control_.SetLinkMode(2);
-  control_.SetLinkItem("Offscrn|7|1");
-  control_.SetText("9 Elm St");
-  control_.LinkPoke();
-  control_.SetLinkMode(0);
-
-  control_.SetLinkTopic("APX|System");
-  control_.SetLinkMode(2);
-  control_.LinkExecute("[RunMacro(CloseScn.bas)]\r");
-  control_.SetLinkMode(0);
-
-  const std::vector<Call> expected = {
-      {"initiate", "APX", "Query", "", ""},
-      {"request", "APX", "Query", "ActiveReports", ""},
-      {"terminate", "APX", "Query", "", ""},
-      {"initiate", "Apx", "rpt1", "", ""},
-      {"request", "Apx", "rpt1", "UserID", ""},
-      {"terminate", "Apx", "rpt1", "", ""},
-      {"initiate", "APX", "RPT1", "", ""},
-      {"poke", "APX", "RPT1", "Offscrn|7|1", "9 Elm St"},
-      {"terminate", "APX", "RPT1", "", ""},
-      {"initiate", "APX", "System", "", ""},
-      {"execute", "APX", "System", "", "[RunMacro(CloseScn.bas)]\r"},
-      {"terminate", "APX", "System", "", ""},
-  };
-  EXPECT_EQ(dde_.calls(), expected);
-  EXPECT_EQ(dde_.Value("rpt1", "offscrn|7|1"), "9 Elm St");
-  EXPECT_EQ(dde_.open_conversations(), 0);
-}
 
 TEST_F(DdeControlTest, TopicIsChosenWhenTheLinkOpens) {
   control_.SetLinkTopic("APX|RPT1");
@@ -163,28 +110,6 @@ TEST_F(DdeControlTest, FailuresKeepTextAndMode) {
   dde_.set_running(false);
   EXPECT_EQ(ErrorOf([&] { control_.LinkRequest(); }), kErrNoDdeServer);
   EXPECT_EQ(ErrorOf([&] { control_.SetLinkMode(0), control_.SetLinkMode(2); }), kErrNoDdeServer);
-}
-
-TEST_F(DdeControlTest, AnswersArriveUnchanged) {
-  const std::string answers[] = {
-      "\r\n",
-      "12 Main St\r\n",
-      "  padded  ",
-      std::string("nul\0inside", 10),
-      "\xff\xfe bad utf-8",
-      std::string(10 << 20, 'x'),
-  };
-  control_.SetLinkTopic("APX|RPT1");
-  control_.SetLinkMode(2);
-  control_.SetLinkItem("offscrn|1|1");
-  for (const std::string& answer : answers) {
-    dde_.SetAnswer("RPT1", "offscrn|1|1", answer);
-    control_.LinkRequest();
-    EXPECT_EQ(control_.Text(), answer);
-    control_.SetText(answer + "!");
-    control_.LinkPoke();
-    EXPECT_EQ(dde_.Value("RPT1", "offscrn|1|1"), answer + "!");
-  }
 }
 
 TEST(DdeControl, SplitLinkTopic) {

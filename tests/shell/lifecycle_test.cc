@@ -22,10 +22,15 @@ TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
   EXPECT_EQ(f.txtPR_Street.text, "1 Main St");
   EXPECT_TRUE(f.txtCli_LName.visible);
   EXPECT_EQ(f.txtPlain_Name.text, "First Bank of Decatur");
+  // Every box as wide as its field (the fake's fields are the fixture tables'); the completion
+  // date box takes a typed date; the client number's width comes from CLIENT, not PROPERTY.
+  for (TextBox* box : f.TrackingBoxes()) {
+    DataControl& dc =
+        box->data_source == &f.datclient || box == &f.txtCli_Num ? f.datclient : f.datproperty;
+    EXPECT_EQ(box->max_length, box == &f.txtPr_dfinish ? 10 : dc.FieldSize(box->tag)) << box->name;
+  }
   EXPECT_EQ(f.txtPR_Street.max_length, 40);
-  EXPECT_EQ(f.txtPr_dfinish.max_length, 10);
-  EXPECT_EQ(f.txtCli_Num.max_length, 5);  // from CLIENT, not PROPERTY
-  EXPECT_EQ(f.txtPlain_Name.max_length, 40);
+  EXPECT_EQ(f.txtCli_Num.max_length, 5);
   EXPECT_TRUE(o.window.boxes.empty());
 }
 

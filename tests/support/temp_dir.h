@@ -1,12 +1,16 @@
-// A temporary directory removed with its files at the end, and whole files read and written:
-// shared by the tests, the benchmarks and the read-campaign worker.
+// A temporary directory removed with its files at the end, whole files read and written, and a
+// command's output: shared by the tests, the benchmarks and the read-campaign worker.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace xfr::testing {
 
@@ -53,6 +57,21 @@ inline std::string ReadFile(const std::string& path) {
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Runs a shell command; its standard output, and its exit status in *status when given.
+inline std::string Output(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  char buf[4096];
+  for (std::size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int rc = p ? pclose(p) : -1;
+#ifdef WEXITSTATUS
+  if (status) *status = rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#else
+  if (status) *status = rc;
+#endif
+  return out;
 }
 
 }  // namespace xfr::testing

@@ -59,16 +59,11 @@ TEST(CmdRead, AddsPropertyNewClientAndInvoice) {
   EXPECT_EQ(o.window.boxes[0].title, "Record Found");
   EXPECT_EQ(o.window.boxes[0].buttons, Buttons::kYesNo);
 
-  for (const auto& [field, want] :
-       std::vector<std::pair<std::string, std::string>>{{"FILE_NUM", "NEW-01  "},
-                                                        {"PR_OWNER", Pad("Sam Seller", 35)},
-                                                        {"ASS_TYPE", "URAR 1004 "},
-                                                        {"PR_DFINISH", "3/7/2025"},
-                                                        {"PR_APPRVAL", "250000"},  // not 250
-                                                        {"INV_NUM", "NEW-01  "},
-                                                        {"CLI_NUM", "NEW01"}}) {
-    EXPECT_EQ(o.Prop("NEW-01", field), want) << field;
-  }
+  const std::pair<const char*, std::string> fields[] = {
+      {"FILE_NUM", "NEW-01  "},   {"PR_OWNER", Pad("Sam Seller", 35)}, {"ASS_TYPE", "URAR 1004 "},
+      {"PR_DFINISH", "3/7/2025"}, {"PR_APPRVAL", "250000"} /* not 250 */, {"INV_NUM", "NEW-01  "},
+      {"CLI_NUM", "NEW01"}};
+  for (const auto& [field, want] : fields) EXPECT_EQ(o.Prop("NEW-01", field), want) << field;
 
   ASSERT_EQ(o.client->records.size(), clients + 1);
   int c = static_cast<int>(clients);
@@ -275,9 +270,7 @@ TEST(CmdRead, EarlyEnds) {
     EXPECT_FALSE(Read(f));  // an early end never ends the program
     EXPECT_EQ(Writes(o), writes);
     ASSERT_EQ(o.window.boxes.size(), c.message.empty() ? 0u : 1u);
-    if (!c.message.empty()) {
-      EXPECT_EQ(o.window.boxes[0].text, c.message);
-    }
+    if (!c.message.empty()) { EXPECT_EQ(o.window.boxes[0].text, c.message); }
     EXPECT_EQ(f.LblMsg.visible ? f.LblMsg.caption : "", c.status);
     EXPECT_FALSE(Contains(o.Requested(), "offscrn|7|1"));
     ExpectIdle(o);
@@ -302,9 +295,8 @@ TEST(CmdRead, ZnaFormKeepsClientLabelsAndLinksNoClient) {
     std::vector<std::string> asked = o.Requested();
     EXPECT_TRUE(Contains(asked, "znaprof|3|1"));
     EXPECT_TRUE(Contains(asked, "offscrn|7|1"));
-    for (const char* item : {"offscrn|3|3", "offscrn|13|1", "offscrn|14|1", "offscrn|20|3"}) {
+    for (const char* item : {"offscrn|3|3", "offscrn|13|1", "offscrn|14|1", "offscrn|20|3"})
       EXPECT_FALSE(Contains(asked, item)) << item;
-    }
     EXPECT_EQ(o.Prop(file_num, "CLI_NUM"), "");
     EXPECT_EQ(o.Prop(file_num, "PR_STREET"), Pad("12 Main St", 40));
     EXPECT_EQ(o.client->records.size(), clients);
@@ -369,9 +361,7 @@ TEST(CmdRead, UntrappedErrorIsReportedAndLeavesNoHalfWrittenRecord) {
     ExpectIdle(o);
     Form_Unload(f);  // closing the connections completes nothing that was abandoned
     EXPECT_EQ(o.client->records, before_client);
-    if (c.file_num == "24-00101") {
-      EXPECT_EQ(o.property->records, before_property);
-    }
+    if (c.file_num == "24-00101") { EXPECT_EQ(o.property->records, before_property); }
   }
 }
 

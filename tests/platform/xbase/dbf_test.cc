@@ -18,47 +18,24 @@ using table_testing::MakeDbf;
 
 TEST(Record, WritesValuesInFoxProFormat) {
   DbfLayout layout;
-  ASSERT_TRUE(DbfLayout::Decode(MakeDbf({{"NAME", 'C', 6, 0},
-                                         {"AMT", 'N', 8, 2},
-                                         {"QTY", 'N', 4, 0},
-                                         {"DT", 'D', 8, 0},
-                                         {"OK", 'L', 1, 0},
-                                         {"NOTES", 'M', 10, 0}},
-                                        0x03),
-                                &layout)
-                  .ok());
+  const std::string dbf = MakeDbf({{"NAME", 'C', 6, 0}, {"AMT", 'N', 8, 2}, {"QTY", 'N', 4, 0},
+                                  {"DT", 'D', 8, 0}, {"OK", 'L', 1, 0}, {"NOTES", 'M', 10, 0}},
+                                 0x03);
+  ASSERT_TRUE(DbfLayout::Decode(dbf, &layout).ok());
   Record rec(&layout, &CodePage::ForMark(0x03));
   struct Case {
     const char* field;
     const char* input;
     const char* stored;  // nullptr: refused
   } cases[] = {
-      {"NAME", "ab", "ab    "},
-      {"NAME", "abcdefgh", "abcdef"},
-      {"NAME", "Muñoz", "Mu\xF1oz "},
-      {"NAME", "€5",
-       "\x80"
-       "5    "},
-      {"NAME", "日本", "??    "},
-      {"NAME", "", "      "},
-      {"AMT", "450", "  450.00"},
-      {"AMT", "-1.005", "   -1.00"},
-      {"AMT", "-0", "    0.00"},
-      {"AMT", "12345.678", "12345.68"},
-      {"AMT", "123456.7", nullptr},
-      {"AMT", "12x", nullptr},
-      {"AMT", "", "        "},
-      {"QTY", "9999", "9999"},
-      {"QTY", "10000", nullptr},
-      {"QTY", "2.5", "   2"},
-      {"DT", "2024-06-03", "20240603"},
-      {"DT", "20240229", "20240229"},
-      {"DT", "2023-02-29", nullptr},
-      {"DT", "06/03/2024", nullptr},
-      {"DT", "", "        "},
-      {"OK", "T", "T"},
-      {"OK", "n", "F"},
-      {"OK", "maybe", nullptr},
+      {"NAME", "ab", "ab    "},     {"NAME", "abcdefgh", "abcdef"},  {"NAME", "Muñoz", "Mu\xF1oz "},
+      {"NAME", "€5", "\x80" "5    "}, {"NAME", "日本", "??    "},       {"NAME", "", "      "},
+      {"AMT", "450", "  450.00"},    {"AMT", "-1.005", "   -1.00"},    {"AMT", "-0", "    0.00"},
+      {"AMT", "12345.678", "12345.68"}, {"AMT", "123456.7", nullptr}, {"AMT", "12x", nullptr},
+      {"AMT", "", "        "},       {"QTY", "9999", "9999"},          {"QTY", "10000", nullptr},
+      {"QTY", "2.5", "   2"}, {"DT", "2024-06-03", "20240603"}, {"DT", "20240229", "20240229"},
+      {"DT", "2023-02-29", nullptr}, {"DT", "06/03/2024", nullptr},    {"DT", "", "        "},
+      {"OK", "T", "T"},              {"OK", "n", "F"},                 {"OK", "maybe", nullptr},
       {"NOTES", "text", nullptr},
   };
   for (const Case& c : cases) {

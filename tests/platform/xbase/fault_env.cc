@@ -12,27 +12,15 @@ class FaultFile final : public File {
     return base_->ReadAt(offset, n, scratch, read);
   }
   Status WriteAt(std::uint64_t offset, const char* data, std::size_t n) override {
-    switch (env_->NextWrite()) {
-      case FaultEnv::Action::kFail:
-        return Status::IOError(path_ + ": injected write fault");
-      case FaultEnv::Action::kDrop:
-        return Status::OK();
-      case FaultEnv::Action::kWrite:
-        break;
-    }
-    return base_->WriteAt(offset, data, n);
+    bool drop = false;
+    Status s = env_->NextWrite(path_, offset, n, &drop);
+    return !s.ok() || drop ? s : base_->WriteAt(offset, data, n);
   }
   Status Size(std::uint64_t* size) override { return base_->Size(size); }
   Status Truncate(std::uint64_t size) override {
-    switch (env_->NextWrite()) {
-      case FaultEnv::Action::kFail:
-        return Status::IOError(path_ + ": injected truncate fault");
-      case FaultEnv::Action::kDrop:
-        return Status::OK();
-      case FaultEnv::Action::kWrite:
-        break;
-    }
-    return base_->Truncate(size);
+    bool drop = false;
+    Status s = env_->NextWrite(path_, size, 0, &drop);
+    return !s.ok() || drop ? s : base_->Truncate(size);
   }
   Status Sync() override { return base_->Sync(); }
   Status TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive) override {
@@ -66,11 +54,13 @@ void FaultEnv::Reset() {
   crash_after_ = -1;
 }
 
-FaultEnv::Action FaultEnv::NextWrite() {
-  int n = ++writes_;
-  if (fail_at_ >= 0 && n == fail_at_) return Action::kFail;
-  if (crash_after_ >= 0 && n > crash_after_) return Action::kDrop;
-  return Action::kWrite;
+Status FaultEnv::NextWrite(const std::string& path, std::uint64_t offset, std::size_t n,
+                           bool* drop) {
+  if (on_write) on_write(path, offset, n);
+  const int count = ++writes_;
+  if (fail_at_ >= 0 && count == fail_at_) return Status::IOError(path + ": injected write fault");
+  *drop = crash_after_ >= 0 && count > crash_after_;
+  return Status::OK();
 }
 
 Status FaultEnv::OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) {

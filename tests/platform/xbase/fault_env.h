@@ -1,14 +1,16 @@
 // FaultEnv: wraps another Env and injects write faults, for tests and benchmarks of the write
 // path. Every WriteAt and Truncate on any file opened through it is counted, starting at 1:
-//   FailWrite(n)  - the n-th write from now returns an IOError (without writing); later writes
-//   work. CrashAfter(n) - the first n writes from now reach the files; every later write is
-//   silently
-//                   dropped while reporting success, as if the machine had stopped at that point.
+//   FailWrite(n)   - the n-th write from now returns an IOError (without writing); later ones work.
+//   CrashAfter(n)  - the first n writes from now reach the files; every later write is silently
+//                    dropped while reporting success, as if the machine had stopped at that point.
 //   DenyOpen(path) - opening that file fails with "Permission denied", whoever runs the test.
-// writes() is the number of writes seen since the last Reset(). Thread-safe.
+//   on_write       - when set, called before each write with the file's path, the offset and
+//                    the length (0 for a truncate, whose offset is the new size).
+// writes() is the number of writes seen since the last Reset(). Thread-safe but for on_write.
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,7 +24,6 @@ class FaultEnv final : public Env {
 
   void FailWrite(int n);
   void CrashAfter(int n);
-  // Opening `path` fails as it does for a file the user may not read (set before use).
   void DenyOpen(std::string path) { denied_ = std::move(path); }
   // Clears any pending fault and the write count.
   void Reset();
@@ -37,9 +38,11 @@ class FaultEnv final : public Env {
   }
   void SleepMicros(std::uint64_t micros) override { base_->SleepMicros(micros); }
 
-  // Called by the wrapped files: counts one write and says what to do with it.
-  enum class Action { kWrite, kFail, kDrop };
-  Action NextWrite();
+  // Called by the wrapped files before each write: an injected error, or OK with *drop set
+  // when the write is to be dropped.
+  Status NextWrite(const std::string& path, std::uint64_t offset, std::size_t n, bool* drop);
+
+  std::function<void(const std::string& path, std::uint64_t offset, std::size_t n)> on_write;
 
  private:
   Env* base_;

@@ -25,9 +25,8 @@ using table_testing::Slurp;
 std::vector<KeyList> AllTags(const std::string& dbf) {
   auto table = table_testing::OpenOrDie(Env::Default(), dbf, {.read_only = true});
   std::vector<KeyList> tags;
-  for (std::size_t t = 0; t < table->tags().size(); ++t) {
+  for (std::size_t t = 0; t < table->tags().size(); ++t)
     tags.push_back(table_testing::WalkTag(table.get(), static_cast<int>(t)));
-  }
   return tags;
 }
 
@@ -51,13 +50,7 @@ void Overwrite(const std::string& path, std::uint64_t at, const std::string& byt
 }
 
 enum class Damage {
-  kNone,
-  kRootsGarbage,
-  kEntriesLost,
-  kCompoundHeader,
-  kHeaderLockHeld,
-  kOpenElsewhere
-};
+  kNone, kRootsGarbage, kEntriesLost, kCompoundHeader, kHeaderLockHeld, kOpenElsewhere };
 
 struct Case {
   const char* set;

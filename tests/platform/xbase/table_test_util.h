@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -19,6 +17,7 @@
 #include "platform/xbase/check.h"
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table.h"
+#include "support/temp_dir.h"
 
 namespace xbase::table_testing {
 
@@ -26,31 +25,9 @@ inline std::string DataPath(const std::string& rel) {
   return std::string(XFR_TEST_DATA) + "/" + rel;
 }
 
-inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-// A directory that removes itself.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device random;
-    std::filesystem::path dir;
-    do {
-      dir = std::filesystem::temp_directory_path() / ("xbase-" + std::to_string(random()));
-    } while (!std::filesystem::create_directory(dir));
-    path_ = dir.string();
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using xfr::testing::Output;
+using xfr::testing::TempDir;
+inline std::string Slurp(const std::string& path) { return xfr::testing::ReadFile(path); }
 
 // Copies every file of tests/data/<set> (not its subfolders) into dir, writable.
 inline void CopyFixtures(const std::string& set, const std::string& dir) {
@@ -154,22 +131,11 @@ inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path,
 inline std::string CheckerPath() { return std::string(XFR_SHARED_DIR) + "/tools/checktables.py"; }
 inline bool HaveChecker() { return std::filesystem::exists(CheckerPath()); }
 
-// Runs a shell command; returns its output and puts pclose's status (0: success) in *rc.
-inline std::string RunCommand(const std::string& cmd, int* rc) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  char buf[4096];
-  std::size_t n;
-  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  *rc = p ? pclose(p) : -1;
-  return out;
-}
-
 // Runs the independent checker on dir; returns its status (0 when it passed), its output in *out.
 inline int RunChecker(const std::string& dir, std::string* out) {
-  int rc = 0;
-  *out += RunCommand("python3 '" + CheckerPath() + "' '" + dir + "' 2>&1", &rc);
-  return rc;
+  int status = 0;
+  *out += Output("python3 '" + CheckerPath() + "' '" + dir + "' 2>&1", &status);
+  return status;
 }
 
 // Every DBF of dir passes our check and, when it is there, the independent checker.

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/xbase/check.h"
+#include "platform/xbase/fault_env.h"
 #include "platform/xbase/foreign_lock.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
@@ -86,9 +87,7 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       ASSERT_TRUE(other.held());
       Status s = table->Append(rec, &recno);
       EXPECT_EQ(s.IsLocked(), c.append_blocked) << s.ToString();
-      if (c.append_blocked) {
-        EXPECT_EQ(Slurp(dbf), dbf_before);
-      }
+      if (c.append_blocked) { EXPECT_EQ(Slurp(dbf), dbf_before); }
       s = table->Update(3, rec);
       EXPECT_EQ(s.IsLocked(), c.edit3_blocked) << s.ToString();
       if (c.indexed) {
@@ -112,56 +111,20 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     std::string path;
     std::uint64_t offset;
   };
-  class ProbingEnv final : public Env {
-   public:
-    std::vector<Probe> held, free;
-    int probes = 0, faults = 0;
-    Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override {
-      std::unique_ptr<File> base;
-      Status s = Env::Default()->OpenFile(path, read_only, &base);
-      if (s.ok()) *file = std::make_unique<ProbingFile>(this, std::move(base));
-      return s;
-    }
-    bool FileExists(const std::string& path) override { return Env::Default()->FileExists(path); }
-    void SleepMicros(std::uint64_t micros) override { Env::Default()->SleepMicros(micros); }
-    void Check() {
-      ++probes;
-      for (const Probe& p : held) faults += !table_testing::LockedForOthers(p.path, p.offset);
-      for (const Probe& p : free) faults += table_testing::LockedForOthers(p.path, p.offset);
-    }
-
-   private:
-    class ProbingFile final : public File {
-     public:
-      ProbingFile(ProbingEnv* env, std::unique_ptr<File> base)
-          : env_(env), base_(std::move(base)) {}
-      Status ReadAt(std::uint64_t o, std::size_t n, char* p, std::size_t* r) override {
-        return base_->ReadAt(o, n, p, r);
-      }
-      Status WriteAt(std::uint64_t o, const char* d, std::size_t n) override {
-        env_->Check();
-        return base_->WriteAt(o, d, n);
-      }
-      Status Size(std::uint64_t* size) override { return base_->Size(size); }
-      Status Truncate(std::uint64_t size) override { return base_->Truncate(size); }
-      Status Sync() override { return base_->Sync(); }
-      Status TryLock(std::uint64_t o, std::uint64_t n, bool x) override {
-        return base_->TryLock(o, n, x);
-      }
-      Status Unlock(std::uint64_t o, std::uint64_t n) override { return base_->Unlock(o, n); }
-
-     private:
-      ProbingEnv* env_;
-      std::unique_ptr<File> base_;
-    };
-  };
   for (bool indexed : {true, false}) {
     SCOPED_TRACE(indexed ? "with index" : "without index");
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
     const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
     if (!indexed) DropIndex(dbf, cdx);
-    ProbingEnv env;
+    FaultEnv env(Env::Default());
+    std::vector<Probe> held, free;
+    int probes = 0, faults = 0;
+    env.on_write = [&](const std::string&, std::uint64_t, std::size_t) {
+      ++probes;
+      for (const Probe& p : held) faults += !table_testing::LockedForOthers(p.path, p.offset);
+      for (const Probe& p : free) faults += table_testing::LockedForOthers(p.path, p.offset);
+    };
     auto table = OpenOrDie(&env, dbf);
     const auto record = [&](std::uint32_t n) {
       return indexed ? kTop - n : kDbfLockBase + table->layout().RecordOffset(n);
@@ -169,25 +132,25 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     const std::uint64_t header = indexed ? kTop : kDbfLockBase;
     Record rec = table->NewRecord();
     ASSERT_TRUE(rec.SetText(0, "PROBED").ok());
-    env.held = {{dbf, header}, {dbf, record(kNew)}};
-    env.free = {{dbf, record(2)}};
-    if (indexed) env.held.push_back({cdx, kTop});
+    held = {{dbf, header}, {dbf, record(kNew)}};
+    free = {{dbf, record(2)}};
+    if (indexed) held.push_back({cdx, kTop});
     std::uint32_t recno = 0;
     ASSERT_TRUE(table->Append(rec, &recno).ok());
-    env.held = {{dbf, record(3)}};
-    env.free = {{dbf, header}, {dbf, record(2)}};
-    if (indexed) env.held.push_back({cdx, kTop});
+    held = {{dbf, record(3)}};
+    free = {{dbf, header}, {dbf, record(2)}};
+    if (indexed) held.push_back({cdx, kTop});
     ASSERT_TRUE(table->Update(3, rec).ok());
-    EXPECT_GE(env.probes, indexed ? 4 : 2);
-    EXPECT_EQ(env.faults, 0);
+    EXPECT_GE(probes, indexed ? 4 : 2);
+    EXPECT_EQ(faults, 0);
   }
 }
 
 // Two processes append 5,000 records each to one table while a third reads it; FoxPro's locks
 // keep them apart.
 TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
-  table_testing::TempDir dir;
-  table_testing::CopyFixtures("foxpro", dir.path());
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
   const std::string path = dir / "INVOICE.DBF";
   constexpr int kEach = 5000;
   auto key = [](int c, int i) {
@@ -275,13 +238,7 @@ TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
     ASSERT_TRUE(table->Read(recno, &rec).ok());
     ASSERT_EQ(rec.Text(0), k);
   }
-  std::vector<std::string> report;
-  Status s = CheckTable(Env::Default(), path, &report);
-  EXPECT_TRUE(s.ok()) << s.ToString();
-  if (table_testing::HaveChecker()) {
-    std::string out;
-    EXPECT_EQ(table_testing::RunChecker(dir.path(), &out), 0) << out;
-  }
+  ExpectConsistent(dir.path());
 }
 
 }  // namespace

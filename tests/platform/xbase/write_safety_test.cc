@@ -71,22 +71,14 @@ TEST(WriteSafety, EveryCrashPointLeavesACheckableTable) {
         const std::vector<std::string> before = RecordBytes(&mem, 40);
         FaultEnv faults(&mem);
         auto table = OpenOrDie(&faults, "/PROPERTY.DBF");
-        if (fail) {
-          faults.FailWrite(crash);
-        } else {
-          faults.CrashAfter(crash);
-        }
+        fail ? faults.FailWrite(crash) : faults.CrashAfter(crash);
         Status s = op.second(table.get());
-        if (fail) {
-          EXPECT_FALSE(s.ok());
-        }
+        if (fail) { EXPECT_FALSE(s.ok()); }
         faults.Reset();
         table.reset();
         std::vector<std::string> report;
         Status check = CheckTable(&mem, "/PROPERTY.DBF", &report);
-        if (crash == total && !fail) {
-          EXPECT_TRUE(check.ok()) << check.ToString();
-        }
+        if (crash == total && !fail) { EXPECT_TRUE(check.ok()) << check.ToString(); }
         if (!check.ok()) {
           EXPECT_TRUE(check.IsCorruption()) << check.ToString();
           EXPECT_NE(check.message().find("PROPERTY"), std::string::npos) << check.message();
@@ -94,9 +86,7 @@ TEST(WriteSafety, EveryCrashPointLeavesACheckableTable) {
         // Records that were there are as they were (the edited one is either version).
         std::vector<std::string> after = RecordBytes(&mem, 40);
         for (std::size_t i = 0; i < before.size(); ++i) {
-          if (i + 1 != 6) {
-            EXPECT_EQ(after[i], before[i]) << "record " << i + 1;
-          }
+          if (i + 1 != 6) { EXPECT_EQ(after[i], before[i]) << "record " << i + 1; }
         }
         // The table stays usable: another append goes through.
         auto again = OpenOrDie(&mem, "/PROPERTY.DBF");
