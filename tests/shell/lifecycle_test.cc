@@ -91,24 +91,6 @@ TEST(AutoExit, PreferenceReadRoundedAndWrittenBack) {
   }
 }
 
-TEST(TestToExit, EndsOnlyWhenCheckedOrGreyed) {
-  for (int value : {0, 1, 2}) {
-    testing::Office o;
-    Start(o);
-    o.Form().ckbAutoExit.value = value;
-    if (value == 0) {
-      EXPECT_NO_THROW(TestToExit(o.Form()));
-      EXPECT_FALSE(o.Form().unloaded);
-      EXPECT_FALSE(o.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
-    } else {
-      EXPECT_THROW(TestToExit(o.Form()), EndProgram);
-      EXPECT_TRUE(o.Form().unloaded);
-      EXPECT_EQ(o.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"),
-                std::to_string(value));
-    }
-  }
-}
-
 // The file is read once and removed: an empty one is reported once whatever the answer, a job's
 // number is shown (and shown only once). Files written slowly by another program:
 // tests/campaign; the window following the file on a repaint: the view tests.
