@@ -78,10 +78,11 @@ TEST(Win32Dde, LinkOperationsErrorNumbersAndCodePage) {
                {"late answer", [&] { report->Request("offscrn|50|1"); }, kErrDdeTimeout},
                {"poke", [&] { report->Poke("URAR|24|1", "Caf\xC3\xA9 \xE2\x82\xAC"); }, 0}};
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
-  // UTF-8 in, 1252 on the wire (the log shows what arrived, as UTF-8), UTF-8 back.
+  // UTF-8 in, 1252 on the wire (the log shows what arrived, as UTF-8), UTF-8 back. The topic
+  // is an atom made in upper case by the link operations above.
   EXPECT_EQ(report->Request("URAR|24|1"), "Caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(sim.LogLines().back(),
-            "{\"op\":\"request\",\"topic\":\"rpt1\",\"item\":\"URAR|24|1\"}");
+            "{\"op\":\"request\",\"topic\":\"RPT1\",\"item\":\"URAR|24|1\"}");
   EXPECT_NE(testing::ReadFile(sim.dump_path()).find("Caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
 }
 
