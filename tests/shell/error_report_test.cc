@@ -44,17 +44,6 @@ TEST(StepRunner, TheFourAnswers) {
   }
 }
 
-TEST(StepRunner, ExpectedErrorsNeverReachTheReport) {
-  testing::Harness h;
-  StepRunner run(h.app, "ApxQueryActiveReports",
-                 [](const RuntimeError& e) -> std::optional<Resume> {
-                   if (e.number() == kErrNoDdeServer) return Resume::kLeave;
-                   return std::nullopt;
-                 });
-  EXPECT_FALSE(run.Step([] { throw RuntimeError(kErrNoDdeServer); }));
-  EXPECT_TRUE(h.window.boxes.empty());
-}
-
 TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {
   testing::Harness h;
   h.app.SetProc("ApxQueryActiveReports");

@@ -47,21 +47,8 @@ TEST_F(LookupTest, NullClientHidesBoxes) {
   EXPECT_FALSE(f.txtCli_Cont.visible);
 }
 
-TEST_F(LookupTest, EditsAreFittedAndWrittenBeforeAMove) {
-  FrmMain& f = o.Form();
-  f.txtPR_Street.Type("    " + std::string(40, 'x'));
-  f.txtPR_City.Type("  Decatur  ");
-  FindTheRecord(f, "24-00103");
-  EXPECT_EQ(o.property->Text(0, "PR_STREET"), std::string(36, 'x'));
-  EXPECT_EQ(o.property->Text(0, "PR_CITY"), "Decatur");
-  EXPECT_EQ(f.txtPR_Street.text, "3 Elm St");
-  // Looking at a record never writes it.
-  int writes = o.property->writes;
-  FindTheRecord(f, "24-00101");
-  FindTheRecord(f, "24-00105");
-  EXPECT_EQ(o.property->writes, writes);
-}
-
+// A person's edit written before a move, and looking that never writes: WriteBack in
+// tests/campaign.
 TEST(FitTextToMaxLength, CutsThenTrimsAndNeverEmptiesAnUnsizedBox) {
   struct Case {
     std::string text;

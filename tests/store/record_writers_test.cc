@@ -139,15 +139,6 @@ TEST_F(WritersTest, AddWithAnUnreadableDateReportsThenIgnoreWritesTheRest) {
   EXPECT_EQ(o.property->Text(LastRow(), "PR_DFINISH"), "");
 }
 
-TEST(ValidateClientKey, OneToFiveCharacters) {
-  struct Case {
-    std::string key;
-    bool ok;
-  } cases[] = {
-      {"     ", false}, {"1", true}, {" 12345 ", true}, {"123456", false}, {"a-b!c", true}};
-  for (const Case& c : cases) EXPECT_EQ(ValidateClientKey(c.key), c.ok) << "'" << c.key << "'";
-}
-
 TEST_F(WritersTest, NewClientIsKeyedInUpperCaseAndFound) {
   f().lblCli_Num.caption = "abc";
   f().lblCli_LName.caption = "Lender";

@@ -46,12 +46,6 @@ class ApxSimTest : public ::testing::Test {
     WriteFile(dir_ / "report.json", json);
     Serve(dir_ / "report.json");
   }
-  // Stops apx-sim, waits for its name to leave the bus and drops its log.
-  void StopServing() {
-    sim_.reset();
-    ASSERT_TRUE(WaitForName("dde.APX", false));
-    std::filesystem::remove(dir_ / "log");
-  }
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
     std::istringstream in(ReadFile(dir_ / "log"));

@@ -23,15 +23,8 @@ namespace fs = std::filesystem;
 using testing::Child;
 using testing::Output;
 using testing::ReadFile;
-using testing::TempDir;
 
-constexpr const char* kPython = "/usr/bin/python3";
-
-std::string Fixtures() { return std::string(XFR_TEST_DATA) + "/foxpro"; }
-std::string Verifier() {
-  return std::string(XFR_TEST_DATA) + "/../../tools/read-campaign/verify_campaign.py";
-}
-std::string Worker() { return std::string(XFR_BINARY_DIR) + "/tools/read-campaign/read-campaign"; }
+const std::string kBin = XFR_BINARY_DIR;
 
 // The sum of one figure (key=value) over the workers' lines.
 long Sum(const std::vector<std::string>& lines, const std::string& key) {
@@ -43,85 +36,67 @@ long Sum(const std::vector<std::string>& lines, const std::string& key) {
   return sum;
 }
 
-class ConcurrencyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    int status = -1;
-    Output(std::string(kPython) + " -c 'import dbfread' 2>/dev/null", &status);
-    if (status != 0) GTEST_SKIP() << "python3-dbfread is not installed";
-    ASSERT_TRUE(fs::exists(Worker())) << Worker();
-  }
+// The command's exit status, with its output for the failure message.
+int StatusOf(const std::string& command, std::string* out) {
+  int status = -1;
+  *out = Output(command + " 2>&1", &status);
+  return status;
+}
 
-  // Runs `workers` workers of `reads` reads each at once over fresh copies of the fixture
-  // tables; their output lines. The tables are left in data().
-  std::vector<std::string> Campaign(int workers, int reads) {
-    data_ = (dir_ / "data-" + std::to_string(workers));
-    const std::string run = (dir_ / "run-" + std::to_string(workers));
+TEST(ConcurrencyTest, WorkersAddEveryJobOnceWithItsValuesAndIndexesStayConsistent) {
+  std::string out;
+  if (StatusOf("/usr/bin/python3 -c 'import dbfread'", &out) != 0) {
+    GTEST_SKIP() << "python3-dbfread is not installed";
+  }
+  const std::string worker = kBin + "/tools/read-campaign/read-campaign";
+  ASSERT_TRUE(fs::exists(worker)) << worker;
+  testing::TempDir dir;
+  for (const auto [workers, reads] : {std::pair{2, 100}, {4, 50}}) {
+    SCOPED_TRACE(std::to_string(workers) + " workers");
+    const std::string data = dir / ("data-" + std::to_string(workers));
+    const std::string run = dir / ("run-" + std::to_string(workers));
     fs::create_directories(run);
-    testing::CopyTrackingTables(data_);
+    testing::CopyTrackingTables(data);
     std::vector<std::unique_ptr<Child>> children;
     for (int w = 1; w <= workers; ++w) {
-      const std::string n = std::to_string(w);
-      const std::string command = "exec dbus-run-session -- '" + Worker() + "' --data '" + data_ +
-                                  "' --worker " + n + " --reads " + std::to_string(reads) +
-                                  " --ready '" + run + "/ready." + n + "' --go '" + run +
-                                  "/go' >'" + run + "/out." + n + "' 2>'" + run + "/err." + n + "'";
-      children.push_back(
-          std::make_unique<Child>(std::vector<std::string>{"/bin/sh", "-c", command}));
+      const std::string n = run + "/" + std::to_string(w);
+      children.push_back(std::make_unique<Child>(std::vector<std::string>{
+          "/bin/sh", "-c",
+          "exec dbus-run-session -- '" + worker + "' --data '" + data + "' --worker " +
+              std::to_string(w) + " --reads " + std::to_string(reads) + " --ready '" + n +
+              ".ready' --go '" + run + "/go' >'" + n + ".out' 2>'" + n + ".err'"}));
     }
     // Every worker has its bus, apx-sim and tables before any of them reads.
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     for (int w = 1; w <= workers; ++w) {
-      while (!fs::exists(run + "/ready." + std::to_string(w)) &&
+      while (!fs::exists(run + "/" + std::to_string(w) + ".ready") &&
              std::chrono::steady_clock::now() < limit && children[w - 1]->WaitExit({}) < 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
-    std::FILE* go = std::fopen((run + "/go").c_str(), "w");
-    if (go) std::fclose(go);
+    testing::WriteFile(run + "/go", "");
     std::vector<std::string> lines;
     for (int w = 1; w <= workers; ++w) {
-      const std::string n = std::to_string(w);
+      const std::string n = run + "/" + std::to_string(w);
       // A worker that never ends holds a lock it never lets go of, or waits for one.
-      const int status = children[w - 1]->WaitExit(std::chrono::seconds(120));
-      EXPECT_EQ(status, 0) << "worker " << n << ": " << ReadFile(run + "/err." + n);
-      lines.push_back(ReadFile(run + "/out." + n));
+      EXPECT_EQ(children[w - 1]->WaitExit(std::chrono::seconds(120)), 0) << ReadFile(n + ".err");
+      lines.push_back(ReadFile(n + ".out"));
+      std::printf("%s", lines.back().c_str());
     }
-    return lines;
-  }
-
-  void ExpectVerified(int workers, int reads) {
-    int status = -1;
-    std::string out =
-        Output(std::string(kPython) + " '" + Verifier() + "' '" + Fixtures() + "' '" + data_ +
-                   "' " + std::to_string(workers) + " " + std::to_string(reads) + " 2>&1",
-               &status);
-    EXPECT_EQ(status, 0) << out;
-    out = Output(std::string(XFR_BINARY_DIR) + "/src/dbftool check '" + data_ + "' 2>&1", &status);
-    EXPECT_EQ(status, 0) << out;
-    const std::string checker = std::string(XFR_SHARED_DIR) + "/tools/checktables.py";
-    if (!fs::exists(checker)) return;
-    out = Output(std::string(kPython) + " '" + checker + "' '" + data_ + "' 2>&1", &status);
-    EXPECT_EQ(status, 0) << out;
-  }
-
-  TempDir dir_;
-  std::string data_;
-};
-
-TEST_F(ConcurrencyTest, WorkersAddEveryJobOnceWithItsValuesAndIndexesStayConsistent) {
-  struct Case {
-    int workers;
-    int reads;
-  } cases[] = {{2, 100}, {4, 50}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.workers) + " workers");
-    const std::vector<std::string> lines = Campaign(c.workers, c.reads);
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(c.workers));
-    EXPECT_EQ(Sum(lines, "reads"), c.workers * c.reads);
+    EXPECT_EQ(Sum(lines, "reads"), workers * reads);
     EXPECT_EQ(Sum(lines, "errors"), 0);
-    for (const std::string& line : lines) std::printf("%s", line.c_str());
-    ExpectVerified(c.workers, c.reads);
+    const std::string fixtures = std::string(XFR_TEST_DATA) + "/foxpro";
+    EXPECT_EQ(StatusOf("/usr/bin/python3 '" + std::string(XFR_TEST_DATA) +
+                           "/../../tools/read-campaign/verify_campaign.py' '" + fixtures + "' '" +
+                           data + "' " + std::to_string(workers) + " " + std::to_string(reads),
+                       &out),
+              0)
+        << out;
+    EXPECT_EQ(StatusOf(kBin + "/src/dbftool check '" + data + "'", &out), 0) << out;
+    const std::string checker = std::string(XFR_SHARED_DIR) + "/tools/checktables.py";
+    if (fs::exists(checker)) {
+      EXPECT_EQ(StatusOf("/usr/bin/python3 '" + checker + "' '" + data + "'", &out), 0) << out;
+    }
   }
 }
 

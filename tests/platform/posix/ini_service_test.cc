@@ -8,7 +8,6 @@
 #include <random>
 #include <string>
 
-#include "platform/posix/ini_text.h"
 #include "platform/posix/posix_ini.h"
 #include "platform/posix/temp_dir.h"
 
@@ -81,20 +80,18 @@ TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
   ASSERT_EQ(::stat((dir / "ro.ini").c_str(), &before), 0);
   struct Case {
     std::string file, section, key, value;
-  } cases[] = {
-      {dir / "missing-dir/x.ini", "S", "k", "v"},  // the directory is not created
-      {dir / "dir.ini", "S", "k", "v"},            // not a regular file
-      {dir / "fifo.ini", "S", "k", "v"},           // would block a reader
-      {dir / "ok.ini", "S", "k", "two\r\nlines"},  // would add a line
-      {dir / "ok.ini", "S", "k", std::string("nul\0", 4)},
-      {dir / "ok.ini", "S", "a=b", "v"},
-      {dir / "ok.ini", "S", "[k]", "v"},
-      {dir / "ok.ini", "", "k", "v"},
-      {dir / "ok.ini", "S", "  ", "v"},
-      {dir / "ok.ini", "S\n[T]", "k", "v"},
-      {"Q:\\unmapped.ini", "S", "k", "v"},
-      {dir / "ro.ini", "S", "k", "changed"},
-  };
+  } cases[] = {{dir / "missing-dir/x.ini", "S", "k", "v"},  // the directory is not created
+               {dir / "dir.ini", "S", "k", "v"},            // not a regular file
+               {dir / "fifo.ini", "S", "k", "v"},           // would block a reader
+               {dir / "ok.ini", "S", "k", "two\r\nlines"},  // would add a line
+               {dir / "ok.ini", "S", "k", std::string("nul\0", 4)},
+               {dir / "ok.ini", "S", "a=b", "v"},
+               {dir / "ok.ini", "S", "[k]", "v"},
+               {dir / "ok.ini", "", "k", "v"},
+               {dir / "ok.ini", "S", "  ", "v"},
+               {dir / "ok.ini", "S\n[T]", "k", "v"},
+               {"Q:\\unmapped.ini", "S", "k", "v"},
+               {dir / "ro.ini", "S", "k", "changed"}};
   ScopedEnv no_drive("XFR_DRIVE_Q", nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file + " [" + c.section + "] " + c.key);
@@ -120,18 +117,18 @@ TEST(PosixIni, MalformedFilesGiveDefaultsAndSurviveWrites) {
     std::string bytes;
     const char* key;
     std::string expected;
-  } cases[] = {
-      {"binary", binary, "k", "dflt"},
-      {"binary then section", binary + "\n[S]\nk=v\n", "k", "v"},
-      {"nul bytes", std::string("[S]\0\nk=a\0b\n", 11), "k", std::string("a\0b", 3)},
-      {"1 MB line", long_line, "j", "after"},
-      {"1 MB line cut", long_line, "k", std::string(255, 'x')},
-      {"no newline at the end", "[S]\r\nk=v", "k", "v"},
-      {"header only", "[S]", "k", "dflt"},
-      {"unclosed header", "[S\r\nk=v\r\n", "k", "dflt"},
-      {"lone CRs", "\r\r\r[S]\r\r\rk=v\r\r", "k", "v"},
-      {"bom only", "\xEF\xBB\xBF", "k", "dflt"},
-  };
+  } cases[] = {{"binary", binary, "k", "dflt"},
+               {"binary then section", binary + "\n[S]\nk=v\n", "k", "v"},
+               {"nul bytes", std::string("[S]\0\nk=a\0b\n", 11), "k", std::string("a\0b", 3)},
+               {"1 MB line", long_line, "j", "after"},
+               {"1 MB line cut", long_line, "k", std::string(255, 'x')},
+               {"no newline at the end", "[S]\r\nk=v", "k", "v"},
+               {"header only", "[S]", "k", "dflt"},
+               {"unclosed header", "[S\r\nk=v\r\n", "k", "dflt"},
+               {"lone CRs", "\r\r\r[S]\r\r\rk=v\r\r", "k", "v"},
+               {"CR file", "[S]\rx=1", "k", "dflt"},
+               {"pre-section key of the same name", "new=0\nk=0\n[S]\n", "k", "dflt"},
+               {"bom only", "\xEF\xBB\xBF", "k", "dflt"}};
   TempDir dir;
   PosixIniService ini;
   const std::string file = dir / "bad.ini";
@@ -185,13 +182,11 @@ TEST(PosixIni, WindowsDirectory) {
     const char* windir;
     const char* xdg;
     std::string expected;
-  } cases[] = {
-      {"/srv/office/win/", nullptr, "\\srv\\office\\win"},
-      {"C:\\WINDOWS\\", nullptr, "C:\\WINDOWS"},
-      {"c:", nullptr, "c:"},
-      {"", config.c_str(), dir.windows() + "\\config\\transfer-info"},
-      {nullptr, config.c_str(), dir.windows() + "\\config\\transfer-info"},
-  };
+  } cases[] = {{"/srv/office/win/", nullptr, "\\srv\\office\\win"},
+               {"C:\\WINDOWS\\", nullptr, "C:\\WINDOWS"},
+               {"c:", nullptr, "c:"},
+               {"", config.c_str(), dir.windows() + "\\config\\transfer-info"},
+               {nullptr, config.c_str(), dir.windows() + "\\config\\transfer-info"}};
   PosixIniService ini;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.windir ? c.windir : "(unset)");
@@ -223,28 +218,6 @@ TEST(PosixIni, BareFileNameLivesInWindowsDirectory) {
   ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "v", "initest_rel.ini"));
   EXPECT_EQ(ReadFile(dir / "initest_rel.ini"), "[S]\r\nk=v\r\n");
   EXPECT_EQ(Get(ini, "INITEST_REL.INI", "s", "K"), "v");
-}
-
-TEST(IniText, UpdateEdges) {
-  struct Case {
-    const char* name;
-    std::string before, section, key, value, after;
-  } cases[] = {
-      {"bom, new section", "\xEF\xBB\xBF", "S", "k", "v", "\xEF\xBB\xBF[S]\r\nk=v\r\n"},
-      {"CR file", "[A]\rx=1", "A", "k", "v", "[A]\rx=1\rk=v\r"},
-      {"header at end, no newline", "[A]", "A", "k", "v", "[A]\r\nk=v\r\n"},
-      {"pre-section key of same name", "k=0\n[A]\n", "A", "k", " v", "k=0\n[A]\nk=v\n"},
-      {"blank lines before next section", "[A]\nx=1\n\n\n[B]\n", "a", "k", "v",
-       "[A]\nx=1\nk=v\n\n\n[B]\n"},
-      {"key with comment text", "[A]\nk = old ; note\n", "A", "K", "new", "[A]\nk = new\n"},
-      {"empty value keeps line", "[A]\nk=\n", "A", "k", "v", "[A]\nk=v\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(IniWritable(c.section, c.key, c.value));
-    EXPECT_EQ(IniUpdate(c.before, c.section, c.key, c.value), c.after);
-    EXPECT_EQ(IniLookup(c.after, c.section, c.key), IniValueAsRead(c.value));
-  }
 }
 
 }  // namespace

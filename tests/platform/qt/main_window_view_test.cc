@@ -42,34 +42,42 @@ struct Window {
   std::unique_ptr<MainWindowView> view;
 };
 
-// The record shown, typing cut at the box's width, and the hand-off file moving the window on
-// the next repaint to a job without a client.
-TEST(MainWindowView, ShowsTheRecordKeepsTypingToTheWidthAndFollowsTheHandOffFile) {
+// The record shown, typing cut at the box's width, the hand-off file moving the window on the
+// next repaint to a job without a client, and the exit preference written at the close.
+TEST(MainWindowView, ShowsTheRecordKeepsTypingToTheWidthFollowsTheHandOffFileAndExits) {
   testing::Office office;
-  Window w(office);
-  EXPECT_EQ(w.view->Box("txtFile_Num")->text().toStdString(), "24-00101");
-  EXPECT_TRUE(w.view->Box("txtFile_Num")->isReadOnly());
-  EXPECT_TRUE(w.view->Box("txtCli_Cont")->isVisible());
-  EXPECT_EQ(w.view->windowTitle().toStdString(), "Transfer Info  Version 5.1.2 (Y2K)");
-  QLineEdit* name = w.view->Box("txtPlain_Name");
+  auto w = std::make_unique<Window>(office);
+  EXPECT_EQ(w->view->Box("txtFile_Num")->text().toStdString(), "24-00101");
+  EXPECT_TRUE(w->view->Box("txtFile_Num")->isReadOnly());
+  EXPECT_TRUE(w->view->Box("txtCli_Cont")->isVisible());
+  EXPECT_EQ(w->view->windowTitle().toStdString(), "Transfer Info  Version 5.1.2 (Y2K)");
+  QLineEdit* name = w->view->Box("txtPlain_Name");
   EXPECT_EQ(name->text().toStdString(), "First Bank of Decatur");
   name->selectAll();
   QTest::keyClicks(name, QString(50, 'n'));
   EXPECT_EQ(name->text().size(), 40);
-  EXPECT_EQ(w.form->txtPlain_Name.text, std::string(40, 'n'));
+  EXPECT_EQ(w->form->txtPlain_Name.text, std::string(40, 'n'));
 
   office.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
-  w.view->update();
+  w->view->update();
   for (int i = 0; i < 20 && office.files.Has("C:\\WINDOWS\\xfr.dat"); ++i) QTest::qWait(20);
   EXPECT_FALSE(office.files.Has("C:\\WINDOWS\\xfr.dat"));
-  EXPECT_EQ(w.view->Box("txtPR_Street")->text().toStdString(), "4 Oak Ave");
+  EXPECT_EQ(w->view->Box("txtPR_Street")->text().toStdString(), "4 Oak Ave");
   for (const char* box : {"txtCli_Num", "txtCli_LName", "txtPlain_Name", "txtCli_Street",
                           "txtCli_Addr2", "txtCli_Addr3", "txtCli_Cont"}) {
-    EXPECT_FALSE(w.view->Box(box)->isVisible()) << box;
+    EXPECT_FALSE(w->view->Box(box)->isVisible()) << box;
   }
-  // The client's edit reaches the table when its record is written (here: at the close).
-  w.view->RunHandler([&] { Form_Unload(*w.form); });
+  // "Exit After Transfer" cleared, then Exit: the preference and the client's edit are written.
+  EXPECT_EQ(w->view->AutoExitBox()->checkState(), Qt::Checked);
+  QTest::mouseClick(w->view->AutoExitBox(), Qt::LeftButton);
+  EXPECT_EQ(w->form->ckbAutoExit.value, 0);
+  QTest::mouseClick(w->view->ExitButton(), Qt::LeftButton);
+  EXPECT_TRUE(w->view->ended());
+  w.reset();
   EXPECT_EQ(office.client->Text(0, "PLAIN_NAME"), std::string(40, 'n'));
+  EXPECT_EQ(office.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"), "0");
+  Window again(office);
+  EXPECT_EQ(again.view->AutoExitBox()->checkState(), Qt::Unchecked);
 }
 
 TEST(MainWindowView, AnimationAndStatusShowOnlyWhileATransferRuns) {
@@ -92,21 +100,6 @@ TEST(MainWindowView, AnimationAndStatusShowOnlyWhileATransferRuns) {
   EXPECT_FALSE(w.form->aniCopy.visible);
 }
 
-TEST(MainWindowView, ExitPreferenceSurvivesARestart) {
-  testing::Office office;
-  {
-    Window w(office);
-    EXPECT_EQ(w.view->AutoExitBox()->checkState(), Qt::Checked);
-    QTest::mouseClick(w.view->AutoExitBox(), Qt::LeftButton);
-    EXPECT_EQ(w.form->ckbAutoExit.value, 0);
-    QTest::mouseClick(w.view->ExitButton(), Qt::LeftButton);
-    EXPECT_TRUE(w.view->ended());
-  }
-  EXPECT_EQ(office.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"), "0");
-  Window again(office);
-  EXPECT_EQ(again.view->AutoExitBox()->checkState(), Qt::Unchecked);
-}
-
 // Each repaint looks for the hand-off file and brings the widgets up to date; that must not
 // itself cause a repaint, or the idle window spins a processor.
 TEST(MainWindowView, IdleWindowStopsRepainting) {
@@ -126,16 +119,9 @@ TEST(MainWindowView, IdleWindowStopsRepainting) {
   EXPECT_LT(counter.paints, 5);
 }
 
-TEST(QtWindowServices, TestHookAnswersAndRecordsBoxes) {
+TEST(QtWindowServices, UnattendedAnswersAndMissingPicture) {
   testing::QtApp();
   QtWindowServices services(nullptr);
-  QtWindowServices::ShownBoxes().clear();
-  QtWindowServices::SetNextAnswers({Answer::kNo, Answer::kIgnore});
-  EXPECT_EQ(services.MessageBox("24-00101 was found.  Update?", "Record Found", Buttons::kYesNo),
-            Answer::kNo);
-  EXPECT_EQ(services.MessageBox("x", "Error", Buttons::kAbortRetryIgnore), Answer::kIgnore);
-  ASSERT_EQ(QtWindowServices::ShownBoxes().size(), 2u);
-  EXPECT_EQ(QtWindowServices::ShownBoxes()[0].title, "Record Found");
   EXPECT_THROW(services.LoadPicture("/no/such/Trk.bmp"), RuntimeError);
 
   // Unattended (--answer yes --on-error ignore): every kind of box answered without showing.

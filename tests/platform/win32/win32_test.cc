@@ -30,49 +30,39 @@ namespace {
 
 using testing::ErrorOf;
 
-TEST(Win32Link, ReadAndSendAsTheTransfersDo) {
+// The link operations as the transfers use them (each exchange once: their branches are tested
+// on the fake server in tests/link), then each outcome of a conversation and the error number the
+// program sees for it, and code page 1252 on the wire.
+TEST(Win32Dde, LinkOperationsErrorNumbersAndCodePage) {
   testing::ApxSimExe sim("two_reports.json");
   ASSERT_TRUE(sim.ready());
-  DdemlTransport transport;
+  DdemlTransport transport(1000);
   DdeClientControl control(&transport);
   testing::FakeIni ini;
   testing::FakeWindow window;
   Win32Clock clock;
   App app(Services{&ini, nullptr, &clock, &window, nullptr, &transport, nullptr}, "");
-
   ASSERT_TRUE(ApxReportIsOpen(app, control));
   EXPECT_EQ(control.Text(), "URAR,offscrn,");
   EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|8|1"), "");
-  EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|7|1"), "12 Main St\r\n");
-  EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|99|1"), "");  // refused: quiet
   // Lower case: item names travel as global atoms, which keep the case they were first made in.
   ApxSendField(app, control, "APX|RPT1", " offscrn|7|1 ", "  9 Elm St  ");
   EXPECT_EQ(ApxGetFieldInfo(app, control, "RPT1", "offscrn|7|1"), "9 Elm St");
   ApxSendScript(app, control, "  CloseScn.bas ");
+  EXPECT_EQ(LinkTest(app, control).file_number, "A-1001");
   EXPECT_TRUE(window.boxes.empty());
   EXPECT_EQ(control.LinkMode(), 0);
-  const LinkCheck check = LinkTest(app, control);
-  EXPECT_EQ(check.report, "RPT1");
-  EXPECT_EQ(check.file_number, "A-1001");
   std::vector<std::string> log = sim.LogLines();
-  log.resize(9);
+  log.resize(7);
   EXPECT_EQ(log, (std::vector<std::string>{
                      R"({"op":"request","topic":"Query","item":"ActiveReports"})",
                      R"({"op":"request","topic":"RPT1","item":"UserID"})",
                      R"({"op":"request","topic":"RPT1","item":"ListForms"})",
                      R"({"op":"request","topic":"RPT1","item":"offscrn|8|1"})",
-                     R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})",
-                     R"({"op":"request","topic":"RPT1","item":"offscrn|99|1"})",
                      R"({"op":"poke","topic":"RPT1","item":"offscrn|7|1","data":"9 Elm St"})",
                      R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})",
                      R"({"op":"execute","topic":"System","data":"[RunMacro(CloseScn.bas)]\r"})"}));
-}
 
-// Each outcome of the conversation and the error number the program sees for it.
-TEST(Win32Dde, ErrorNumbersAndCodePage) {
-  testing::ApxSimExe sim("two_reports.json");
-  ASSERT_TRUE(sim.ready());
-  DdemlTransport transport(1000);
   EXPECT_EQ(ErrorOf([&] { transport.Initiate("NOBODY", "Query"); }), kErrNoDdeServer);
   EXPECT_EQ(ErrorOf([&] { transport.Initiate("APX", "NoSuchReport"); }), kErrNoDdeServer);
   auto report = transport.Initiate("apx", "rpt1");
@@ -81,20 +71,18 @@ TEST(Win32Dde, ErrorNumbersAndCodePage) {
     const char* what;
     std::function<void()> run;
     int error;
-  } cases[] = {
-      {"refused request", [&] { report->Request("offscrn|99|1"); }, kErrDdeRefused},
-      {"refused poke", [&] { report->Poke("offscrn|99|1", "x"); }, kErrDdeRefused},
-      {"poke of no field", [&] { report->Poke("UserID", "x"); }, kErrDdeRefused},
-      {"refused execute", [&] { system->Execute("RunMacro"); }, kErrDdeRefused},
-      {"execute", [&] { system->Execute("[RunMacro(CloseScn.bas)]\r"); }, 0},
-      {"late answer", [&] { report->Request("offscrn|50|1"); }, kErrDdeTimeout},
-      {"poke", [&] { report->Poke("URAR|24|1", "Caf\xC3\xA9 \xE2\x82\xAC"); }, 0},
-  };
+  } cases[] = {{"refused request", [&] { report->Request("offscrn|99|1"); }, kErrDdeRefused},
+               {"refused poke", [&] { report->Poke("offscrn|99|1", "x"); }, kErrDdeRefused},
+               {"poke of no field", [&] { report->Poke("UserID", "x"); }, kErrDdeRefused},
+               {"refused execute", [&] { system->Execute("RunMacro"); }, kErrDdeRefused},
+               {"late answer", [&] { report->Request("offscrn|50|1"); }, kErrDdeTimeout},
+               {"poke", [&] { report->Poke("URAR|24|1", "Caf\xC3\xA9 \xE2\x82\xAC"); }, 0}};
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
-  // UTF-8 in, 1252 on the wire (the log shows what arrived, as UTF-8), UTF-8 back.
+  // UTF-8 in, 1252 on the wire (the log shows what arrived, as UTF-8), UTF-8 back. The topic
+  // is an atom made in upper case by the link operations above.
   EXPECT_EQ(report->Request("URAR|24|1"), "Caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(sim.LogLines().back(),
-            "{\"op\":\"request\",\"topic\":\"rpt1\",\"item\":\"URAR|24|1\"}");
+            "{\"op\":\"request\",\"topic\":\"RPT1\",\"item\":\"URAR|24|1\"}");
   EXPECT_NE(testing::ReadFile(sim.dump_path()).find("Caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
 }
 
@@ -174,8 +162,7 @@ TEST(Win32Files, ListingAndErrorNumbers) {
       {"first line of a missing file", [&] { fs.ReadFirstLine(d + "NONE.DAT"); }, kErrFileNotFound},
       {"delete a directory", [&] { fs.DeleteFile(d + "TRKDATA\\SUBDIR"); }, 75},
       {"delete", [&] { fs.DeleteFile(d + "XFR.DAT"); }, 0},
-      {"delete it again", [&] { fs.DeleteFile(d + "XFR.DAT"); }, kErrFileNotFound},
-  };
+      {"delete it again", [&] { fs.DeleteFile(d + "XFR.DAT"); }, kErrFileNotFound}};
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
   EXPECT_TRUE(std::filesystem::is_directory(dir / "TrkData\\SubDir"));
 }

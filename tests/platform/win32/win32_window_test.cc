@@ -24,6 +24,7 @@
 #include "platform/win32/window/win32_window_services.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/env.h"
+#include "platform/xbase/table_test_util.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
@@ -76,10 +77,7 @@ TEST(Win32Window, ReadAnsweredYesShowsTheCaptureAndTheWrittenRecord) {
   testing::TempDir dir("xfr-win-");
   const std::string data = dir / "data";
   fs::create_directories(data);
-  for (const char* f : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT", "CLIENT.DBF", "CLIENT.CDX",
-                        "INVOICE.DBF", "INVOICE.CDX"}) {
-    fs::copy_file(std::string(XFR_TEST_DATA) + "/foxpro/" + f, data + "/" + f);
-  }
+  xbase::table_testing::CopyFixtures("foxpro", data);
   testing::ApxSimExe sim("demo_report.json");
   ASSERT_TRUE(sim.ready());
   testing::FakeIni ini;
