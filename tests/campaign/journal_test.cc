@@ -12,7 +12,7 @@ namespace {
 
 using xbase::table_testing::HaveChecker;
 using xbase::table_testing::RunChecker;
-using xbase::table_testing::RunCommand;
+using testing::Output;
 
 std::map<std::string, std::string> Files(const std::string& dir) {
   std::map<std::string, std::string> files;
@@ -23,9 +23,9 @@ std::map<std::string, std::string> Files(const std::string& dir) {
 // The output of a python script of this folder (or of dbfread_oracle.py) on `arg`; "" and
 // *rc = -1 when python3-dbfread is missing.
 std::string Python(const std::string& script, const std::string& arg, int* rc) {
-  RunCommand("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", rc);
+  Output("/usr/bin/python3 -c 'import dbfread' 2>/dev/null", rc);
   if (*rc != 0) return *rc = -1, "";
-  return RunCommand(
+  return Output(
       "/usr/bin/python3 '" + std::string(XFR_TEST_DATA) + "/../" + script + "' '" + arg + "' 2>&1",
       rc);
 }

@@ -223,10 +223,12 @@ inline int CountLive(const std::string& dbf, const std::string& field, const std
 inline int LiveAppended(const std::string& before, const std::string& after) {
   int live = 0;
   for (const std::string& t : TableNames()) {
-    const auto old_img = DbfImage::Of(Slurp(before + "/" + t + ".DBF"));
+    const std::string old_bytes = Slurp(before + "/" + t + ".DBF");
+    const std::uint32_t count =
+        old_bytes.size() < 32 ? 0 : xbase::DecodeFixed32LE(old_bytes.data() + 4);
     std::uint32_t r = 0;
     ForEachRecord(after + "/" + t + ".DBF", [&](xbase::Table&, const xbase::Record& rec) {
-      live += ++r > old_img->count && !rec.deleted();
+      live += ++r > count && !rec.deleted();
     });
   }
   return live;
