@@ -69,7 +69,7 @@ void TableJournal::Begin(std::string_view data_dir, std::string_view command,
   const std::string shown = Shown(data_dir);
   const std::string path = resolver_(data_dir, kJournalName);
   xbase::Status s =
-      path.empty() ? xbase::Status::IOError("no such directory") : env_->CreateFile(path);
+      path.empty() ? xbase::Status::IOError("no such directory") : env_->CreateIfMissing(path);
   std::unique_ptr<xbase::File> file;
   if (s.ok()) s = env_->OpenFile(path, false, &file);
   if (!s.ok()) {

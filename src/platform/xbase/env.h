@@ -41,7 +41,7 @@ class Env {
   virtual bool FileExists(const std::string& path) = 0;
   // Makes an empty file when `path` names none (an existing file is left as it is), so that it
   // can be opened for writing; for the journal beside the tables.
-  virtual Status CreateFile(const std::string& path) {
+  virtual Status CreateIfMissing(const std::string& path) {
     return Status::NotSupported(path + ": cannot create files here");
   }
   // The names in directory `dir` ("" for the working directory), to find a file whose name is

@@ -118,7 +118,7 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
-  Status CreateFile(const std::string& path) override {
+  Status CreateIfMissing(const std::string& path) override {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return PosixError(path, errno);
     ::close(fd);

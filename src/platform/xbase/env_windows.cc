@@ -160,7 +160,7 @@ class WindowsEnv final : public Env {
     return Status::OK();
   }
 
-  Status CreateFile(const std::string& path) override {
+  Status CreateIfMissing(const std::string& path) override {
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return WindowsError(path, ::GetLastError());

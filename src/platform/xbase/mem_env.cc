@@ -135,7 +135,7 @@ Status MemEnv::OpenFile(const std::string& path, bool read_only, std::unique_ptr
   return Status::OK();
 }
 
-Status MemEnv::CreateFile(const std::string& path) {
+Status MemEnv::CreateIfMissing(const std::string& path) {
   std::lock_guard<std::mutex> l(mu_);
   if (files_.count(path) == 0) files_[path] = std::make_shared<Node>();
   return Status::OK();

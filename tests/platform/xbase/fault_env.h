@@ -32,7 +32,9 @@ class FaultEnv final : public Env {
 
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override;
   bool FileExists(const std::string& path) override { return base_->FileExists(path); }
-  Status CreateFile(const std::string& path) override { return base_->CreateFile(path); }
+  Status CreateIfMissing(const std::string& path) override {
+    return base_->CreateIfMissing(path);
+  }
   std::vector<std::string> ListDirectory(const std::string& dir) override {
     return base_->ListDirectory(dir);
   }
