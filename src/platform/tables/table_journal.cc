@@ -10,6 +10,8 @@ namespace xfr {
 
 namespace {
 
+using xbase::BaseName;
+
 constexpr std::uint64_t kJournalLock = 0x7FFFFFFE;
 constexpr int kLockTries = 600;  // 3 s at 5 ms, as the tables wait for their locks
 constexpr std::uint64_t kLockRetryMicros = 5'000;
@@ -29,11 +31,6 @@ FieldTexts TextsOf(const xbase::Table& table, const std::string& bytes) {
 std::string Shown(std::string_view data_dir) {
   return data_dir.empty() ? std::string(kJournalName)
                           : std::string(data_dir) + "\\" + std::string(kJournalName);
-}
-
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Releases the journal's lock however the append ends.

@@ -21,11 +21,6 @@ namespace {
 
 constexpr std::size_t kMaxCachedNodes = 2048;  // pages kept between operations (~1-2 MB)
 
-std::string BaseName(const std::string& path) {
-  std::size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 CdxFile::CdxFile(Env* env, std::shared_ptr<File> file, std::string path, bool read_only)

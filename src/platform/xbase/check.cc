@@ -10,11 +10,6 @@
 namespace xbase {
 namespace {
 
-std::string BaseName(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 Status CheckFile(Table* table, std::uint64_t size, std::vector<std::string>* report) {
   const DbfLayout& layout = table->layout();
   const DbfHeader& h = layout.header();

@@ -16,6 +16,12 @@
 
 namespace xbase {
 
+// The file name at the end of `path`, after its last '/' or '\\', for messages.
+inline std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 class File {
  public:
   virtual ~File() = default;

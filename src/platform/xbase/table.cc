@@ -11,11 +11,6 @@ namespace {
 
 const std::vector<TagInfo> kNoTags;
 
-std::string BaseName(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Releases a lock taken by Table::Lock when it goes out of scope.
 class LockHolder {
  public:

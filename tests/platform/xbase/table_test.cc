@@ -449,7 +449,7 @@ TEST(Table, CheckNamesTheFaultOfADamagedTable) {
     SCOPED_TRACE(c.message);
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
-    const std::string dbf = dir.path() + "/INVOICE.DBF";  // the check names the file after a /
+    const std::string dbf = dir / "INVOICE.DBF";  // native separators: the check names the file
     std::string bytes = Slurp(dbf);
     bytes.resize(bytes.size() - c.cut);
     bytes.replace(c.at < 0 ? bytes.size() + c.at : c.at, c.bytes.size(), c.bytes);
