@@ -3,6 +3,7 @@
 #include <charconv>
 #include <map>
 
+#include "base/json_string.h"
 #include "base/text.h"
 
 namespace xfr {
@@ -107,81 +108,10 @@ class Reader {
       ++pos_;
     }
   }
-  bool Hex4(unsigned* code) {
-    if (pos_ + 4 > text_.size()) return Fail("short \\u escape");
-    auto [end, ec] = std::from_chars(text_.data() + pos_, text_.data() + pos_ + 4, *code, 16);
-    if (ec != std::errc() || end != text_.data() + pos_ + 4) return Fail("bad \\u escape");
-    pos_ += 4;
-    return true;
-  }
   bool String(std::string* out) {
-    if (!Expect('"')) return false;
-    for (;;) {
-      if (pos_ >= text_.size()) return Fail("unterminated string");
-      const char c = text_[pos_++];
-      if (c == '"') return true;
-      if (static_cast<unsigned char>(c) < 0x20) return Fail("control character in a string");
-      if (c != '\\') {
-        *out += c;
-        continue;
-      }
-      if (pos_ >= text_.size()) return Fail("unterminated string");
-      const char e = text_[pos_++];
-      switch (e) {
-        case '"':
-        case '\\':
-        case '/':
-          *out += e;
-          break;
-        case 'n':
-          *out += '\n';
-          break;
-        case 'r':
-          *out += '\r';
-          break;
-        case 't':
-          *out += '\t';
-          break;
-        case 'b':
-          *out += '\b';
-          break;
-        case 'f':
-          *out += '\f';
-          break;
-        case 'u': {
-          unsigned code = 0;
-          if (!Hex4(&code)) return false;
-          if (code >= 0xD800 && code < 0xDC00) {
-            unsigned low = 0;
-            if (!Word("\\u") || !Hex4(&low) || low < 0xDC00 || low > 0xDFFF) {
-              return Fail("bad surrogate pair");
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-          }
-          AppendUtf8(code, out);
-          break;
-        }
-        default:
-          return Fail("bad escape");
-      }
-    }
-  }
-  static void AppendUtf8(unsigned c, std::string* out) {
-    if (c < 0x80) {
-      *out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      *out += static_cast<char>(0xC0 | (c >> 6));
-      *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *out += static_cast<char>(0xE0 | (c >> 12));
-      *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *out += static_cast<char>(0xF0 | (c >> 18));
-      *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    if (Peek() != '"') return Expect('"');
+    const char* fault = ReadJsonString(text_, &pos_, out);
+    return fault ? Fail(fault) : true;
   }
 
   std::string_view text_;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/json_string.h"
+
 namespace apxsim {
 namespace {
 
@@ -70,96 +72,9 @@ class Parser {
     return true;
   }
 
-  bool Hex4(unsigned* out) {
-    if (pos_ + 4 > text_.size()) return Fail("short \\u escape");
-    unsigned v = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char c = text_[pos_++];
-      v <<= 4;
-      if (c >= '0' && c <= '9')
-        v |= c - '0';
-      else if (c >= 'a' && c <= 'f')
-        v |= c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F')
-        v |= c - 'A' + 10;
-      else
-        return Fail("bad \\u escape");
-    }
-    *out = v;
-    return true;
-  }
-
-  static void AppendUtf8(unsigned cp, std::string* s) {
-    if (cp < 0x80) {
-      *s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      *s += static_cast<char>(0xC0 | (cp >> 6));
-      *s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      *s += static_cast<char>(0xE0 | (cp >> 12));
-      *s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      *s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      *s += static_cast<char>(0xF0 | (cp >> 18));
-      *s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      *s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      *s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   bool String(std::string* out) {
-    ++pos_;  // the opening quote
-    while (true) {
-      if (pos_ >= text_.size()) return Fail("unterminated string");
-      const char c = text_[pos_++];
-      if (c == '"') return true;
-      if (static_cast<unsigned char>(c) < 0x20) return Fail("control character in string");
-      if (c != '\\') {
-        *out += c;
-        continue;
-      }
-      if (pos_ >= text_.size()) return Fail("unterminated string");
-      const char e = text_[pos_++];
-      switch (e) {
-        case '"':
-        case '\\':
-        case '/':
-          *out += e;
-          break;
-        case 'b':
-          *out += '\b';
-          break;
-        case 'f':
-          *out += '\f';
-          break;
-        case 'n':
-          *out += '\n';
-          break;
-        case 'r':
-          *out += '\r';
-          break;
-        case 't':
-          *out += '\t';
-          break;
-        case 'u': {
-          unsigned cp = 0;
-          if (!Hex4(&cp)) return false;
-          if (cp >= 0xD800 && cp < 0xDC00 && text_.substr(pos_, 2) == "\\u") {
-            pos_ += 2;
-            unsigned low = 0;
-            if (!Hex4(&low)) return false;
-            if (low < 0xDC00 || low > 0xDFFF) return Fail("bad surrogate pair");
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-          } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            return Fail("lone surrogate");
-          }
-          AppendUtf8(cp, out);
-          break;
-        }
-        default:
-          return Fail("bad escape");
-      }
-    }
+    const char* fault = xfr::ReadJsonString(text_, &pos_, out);
+    return fault ? Fail(fault) : true;
   }
 
   bool Array(Json* out, int depth) {
