@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/console_app.h"
+#include "app/office_platform.h"
 #include "base/app.h"
 #include "base/error_report.h"
 #include "platform/console/console_window.h"
@@ -27,8 +28,6 @@
 #include "platform/posix/posix_instance.h"
 #include "platform/qt/main_window_view.h"
 #include "platform/qt/qt_window_services.h"
-#include "platform/tables/table_journal.h"
-#include "platform/tables/xbase_table.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
@@ -102,37 +101,9 @@ void NoDisplayHandler(QtMsgType type, const QMessageLogContext& context, const Q
   std::_Exit(2);
 }
 
-// The Linux services every run uses; the window services differ between window and console.
-struct LinuxPlatform {
-  xfr::PosixFileSystem files;
-  xfr::PosixIniService ini;
-  xfr::PosixClock clock;
-  xfr::PosixInstanceLock instance;
-  // The native path of a file in a Windows-style directory, for the tables and the journal.
-  std::string Resolve(std::string_view dir, std::string_view file) {
-    std::string path =
-        dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
-    return files.NativePath(path);
-  }
-  // TRANSFER.LOG beside the tables: every write of a read or an undo, for undo.
-  xfr::TableJournal journal{
-      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &clock,
-      files.WorkstationName(), files.UserName()};
-  xfr::XbaseTableService tables{
-      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &journal};
-  xfr::DBusDdeTransport dde;
-
-  // Every box, status change and table write also goes to the log of transfers (and, for the
-  // window, to the --transcript file; the console writes its own).
-  xfr::TransferLog log{xfr::DefaultTransferLogPath()};
-  xfr::RecordingTables recorded_tables{&tables, &log};
-  xfr::RecordingDde recorded_dde{&dde, &log};
-
-  xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini,          &files,    &clock,  window, &recorded_tables,
-                         &recorded_dde, &instance, &journal};
-  }
-};
+using LinuxPlatform =
+    xfr::OfficePlatform<xfr::PosixFileSystem, xfr::PosixIniService, xfr::PosixClock,
+                        xfr::PosixInstanceLock, xfr::DBusDdeTransport>;
 
 // The window: the same start as the console, then the Qt event loop.
 int RunWindow(int argc, char** argv, const std::string& command_line,

@@ -6,12 +6,11 @@
 #include <string>
 
 #include "app/console_app.h"
+#include "app/office_platform.h"
 #include "base/app.h"
 #include "base/text.h"
 #include "platform/console/console_window.h"
 #include "platform/console/recorder.h"
-#include "platform/tables/table_journal.h"
-#include "platform/tables/xbase_table.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_files.h"
@@ -45,36 +44,9 @@ const char kWindowsNotes[] =
 
 using xfr::UsageError;
 
-struct WindowsPlatform {
-  xfr::Win32FileSystem files;
-  xfr::Win32IniService ini;
-  xfr::Win32Clock clock;
-  xfr::Win32InstanceLock instance;
-  // The native path of a file in a Windows-style directory, for the tables and the journal.
-  std::string Resolve(std::string_view dir, std::string_view file) {
-    std::string path =
-        dir.empty() ? std::string(file) : std::string(dir) + "\\" + std::string(file);
-    return files.NativePath(path);
-  }
-  // TRANSFER.LOG beside the tables: every write of a read or an undo, for undo.
-  xfr::TableJournal journal{
-      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &clock,
-      files.WorkstationName(), files.UserName()};
-  xfr::XbaseTableService tables{
-      [this](std::string_view d, std::string_view f) { return Resolve(d, f); }, nullptr, &journal};
-  xfr::DdemlTransport dde;
-
-  // Every box, status change, table write and poke also goes to the log of transfers under
-  // %LOCALAPPDATA% (and, for the window, to the --transcript file; the console writes its own).
-  xfr::TransferLog log{xfr::DefaultTransferLogPath()};
-  xfr::RecordingTables recorded_tables{&tables, &log};
-  xfr::RecordingDde recorded_dde{&dde, &log};
-
-  xfr::Services With(xfr::WindowServices* window) {
-    return xfr::Services{&ini,          &files,    &clock,  window, &recorded_tables,
-                         &recorded_dde, &instance, &journal};
-  }
-};
+using WindowsPlatform =
+    xfr::OfficePlatform<xfr::Win32FileSystem, xfr::Win32IniService, xfr::Win32Clock,
+                        xfr::Win32InstanceLock, xfr::DdemlTransport>;
 
 // The window: the same start as the console, then the message loop.
 int RunWindow(const xfr::CommandLine& line) {
@@ -87,9 +59,9 @@ int RunWindow(const xfr::CommandLine& line) {
   WindowsPlatform platform;
   xfr::Win32WindowServices window(&platform.files);
   xfr::RecordingWindow recorded(&window, line.options.transcript, &platform.log);
-  recorded.Record("{\"kind\":\"start\",\"mode\":\"window\",\"command_line\":" +
-                      xfr::JsonQuote(line.text) + "}",
-                  false);
+  recorded.Record(
+      "{\"kind\":\"start\",\"mode\":\"window\",\"command_line\":" + xfr::JsonQuote(line.text) + "}",
+      false);
   xfr::App app(platform.With(&recorded), line.text);
   xfr::MainWindow form(app);
   xfr::Win32MainWindow::Commands commands;

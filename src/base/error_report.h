@@ -37,6 +37,22 @@ bool AbortedWithin(App& app, const std::function<void()>& work);
 // window goes on. The exit code when the handler or the report ended the program, else none.
 std::optional<int> RunEventHandler(App& app, const std::function<void()>& handler);
 
+// A window's handler as a click or a menu item runs it: none while another runs or after the
+// window ended; then `end(code)` when the program ended, else `sync()` to show what it changed.
+template <class End, class Sync>
+void RunWindowHandler(App& app, const std::function<void()>& handler, bool& running,
+                      const bool& ended, End end, Sync sync) {
+  if (running || ended) return;
+  running = true;
+  const std::optional<int> code = RunEventHandler(app, handler);
+  running = false;
+  if (code) {
+    end(*code);
+  } else if (!ended) {
+    sync();
+  }
+}
+
 enum class Resume { kRetry, kNext, kLeave };
 
 class StepRunner {

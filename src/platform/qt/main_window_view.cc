@@ -302,15 +302,8 @@ void MainWindowView::Sync() {
 }
 
 void MainWindowView::RunHandler(const std::function<void()>& handler) {
-  if (running_ || ended_) return;
-  running_ = true;
-  const std::optional<int> end = RunEventHandler(form_.app(), handler);
-  running_ = false;
-  if (end) {
-    End(*end);
-  } else if (!ended_) {
-    Sync();
-  }
+  RunWindowHandler(
+      form_.app(), handler, running_, ended_, [this](int code) { End(code); }, [this] { Sync(); });
 }
 
 void MainWindowView::End(int code) {

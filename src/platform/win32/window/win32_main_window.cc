@@ -321,15 +321,8 @@ void Win32MainWindow::SetPicture(int id, const Picture& picture, std::string* sh
 }
 
 void Win32MainWindow::RunHandler(const std::function<void()>& handler) {
-  if (running_ || ended_) return;
-  running_ = true;
-  const std::optional<int> end = RunEventHandler(form_.app(), handler);
-  running_ = false;
-  if (end) {
-    End(*end);
-  } else if (!ended_) {
-    Sync();
-  }
+  RunWindowHandler(
+      form_.app(), handler, running_, ended_, [this](int code) { End(code); }, [this] { Sync(); });
 }
 
 void Win32MainWindow::End(int code) {
