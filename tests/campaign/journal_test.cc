@@ -150,6 +150,7 @@ TEST(Journal, UnwritableJournalStopsTheReadBeforeAnyWrite) {
   RealOffice office(dir.path(), &env);
   ASSERT_EQ(office.Start(), Ended::kNormally);
   EXPECT_EQ(office.Read(), Ended::kNormally);
+  EXPECT_FALSE(office.form().aniCopy.visible || office.form().LblMsg.visible);  // idle again
   office.Close();
   EXPECT_EQ(
       office.Boxes().rfind("The transfer journal C:\\TRK\\DATA\\TRANSFER.LOG cannot be written", 0),

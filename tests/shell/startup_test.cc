@@ -72,7 +72,7 @@ TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
   struct Case {
     std::string command_line;
     std::size_t boxes;
-  } cases[] = {{"/d", 10}, {"read /D", 10}, {"", 0}, {"-d", 0}};
+  } cases[] = {{"/d", 10}, {"read /D", 10}, {"", 0}, {"-d", 0}, {"\"/D\"", 10}, {"/home/dave", 0}};
   for (const auto& c : cases) {
     testing::Harness h(c.command_line);
     Initialize(h.app);

@@ -44,6 +44,8 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
       {"250,000 as is", 250000},
       {"1.5.6", 1.5},
       {"12,345.67,8", 12345.67},
+      {",500", 0},
+      {"5, 6", 5},
   };
   // The same under a locale whose decimal separator is a comma (as Qt sets it from the
   // environment), and so are the numbers typed into a table field and the values shown.

@@ -127,7 +127,7 @@ TEST(ParseDateValue, FormsAndTheYearWindow) {
       {"1/1/21", 2000, 1, 1, 1921},       {"2/29/2000", 2025, 2, 29, 2000},
       {"7.4.1776", 2025, 7, 4, 1776},     {"2024-06-03", 2025, 6, 3, 2024},
       {"Sept 9, 2019", 2025, 9, 9, 2019}, {"9 september 19", 2025, 9, 9, 2019},
-      {"1/1/5", 2025, 1, 1, 2005},
+      {"1/1/5", 2025, 1, 1, 2005},        {"1/1/100", 2025, 1, 1, 100},
   };
   for (const Case& c : cases) {
     Date d = ParseDateValue(c.text, c.this_year);
@@ -135,8 +135,9 @@ TEST(ParseDateValue, FormsAndTheYearWindow) {
               std::vector<int>({c.month, c.day, c.year}))
         << c.text << " in " << c.this_year;
   }
-  for (std::string bad : {"pending", "2/30/2024", "13/1/2024", "1/1", "1/1/1/1", "Ma 1, 2020",
-                          "1/1/12345", "$1/1/2020", "March April 2020", "1 2 March"}) {
+  for (std::string bad :
+       {"pending", "2/30/2024", "13/1/2024", "1/1", "1/1/1/1", "Ma 1, 2020", "1/1/12345",
+        "$1/1/2020", "March April 2020", "1 2 March", "Foo 1, 2020"}) {
     EXPECT_THROW(ParseDateValue(bad, 2025), RuntimeError) << bad;
   }
 }

@@ -67,5 +67,37 @@ TEST_F(FindRecordTest, Trim2SizePadsAndCuts) {
   EXPECT_EQ(h.window.boxes.size(), 1u);
 }
 
+// A typed box is written before a move; with no record to take it, the close writes nothing.
+TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
+  testing::Harness h;
+  auto table = h.tables.Add("NOTES.DBF", {{"NOTE", 'C', 10, 0}}, {});
+  DataControl dc{h.app, "datnotes"};
+  dc.RecordSource = "NOTES.DBF";
+  dc.Refresh();
+  TextBox box{"t"};
+  dc.Bind(box, "NOTE");
+  std::vector<std::pair<int, int>> seen;  // (action, save) of Validate, (error, 0) of Error
+  dc.Validate = [&](int& action, int& save) { seen.push_back({action, save}); };
+  dc.Error = [&](int error, int&) { seen.push_back({error, 0}); };
+  box.Type("no record");
+  dc.Close();  // an empty table: nothing to write into
+  dc.Refresh();
+  dc.AddNew();
+  box.Type("typed");
+  dc.MoveFirst();
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{10, -1}, {9, 0}, {16, -1}}));
+  ASSERT_EQ(table->records.size(), 1u);
+  EXPECT_EQ(ValueText(table->records[0][0]), "typed");
+
+  const FieldInfo flag{"OK", 'L', 1, 0};
+  for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"}) {
+    EXPECT_EQ(TextToFieldValue(flag, yes), Value(true)) << yes;
+  }
+  for (const char* no : {"FALSE", "f", "n", "No", "0"}) {
+    EXPECT_EQ(TextToFieldValue(flag, no), Value(false)) << no;
+  }
+  EXPECT_THROW(TextToFieldValue(flag, "maybe"), RuntimeError);
+}
+
 }  // namespace
 }  // namespace xfr

@@ -16,6 +16,7 @@ TEST(TextRoutines, PadLeftNumTextAndTextBeforeComma) {
   EXPECT_EQ(NumText(2001), "2001");
   EXPECT_EQ(NumText(-5), "-5");
   EXPECT_EQ(StrNumber(3021), " 3021");
+  EXPECT_EQ(StrNumber(0), " 0");
 
   struct Comma {
     std::string in, want;
@@ -40,6 +41,17 @@ TEST(TextRoutines, LeadingNumberReadsLikeVal) {
     double want;
   } cases[] = {{" 2", 2}, {"-1", -1}, {"1.5x", 1.5}, {"abc", 0}, {"", 0}, {"  -2.5", -2.5}};
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(LeadingNumber(c.in), c.want) << c.in;
+}
+
+TEST(TextRoutines, JsonQuoteReplacesBrokenSequences) {
+  const std::string bad = "\xEF\xBF\xBD";
+  struct Case {
+    std::string_view in;
+    std::string want;
+  } cases[] = {{"Pe\xC3\xB1o", "Pe\xC3\xB1o"},
+               {"\xC3o", bad + "o"},
+               {std::string_view("\xC3\xB1", 1), bad}};  // cut inside the sequence
+  for (const auto& c : cases) EXPECT_EQ(JsonQuote(c.in), "\"" + c.want + "\"") << c.want;
 }
 
 }  // namespace
