@@ -164,10 +164,17 @@ std::string JsonQuote(std::string_view text) {
       continue;
     }
     // Copy a well-formed multi-byte sequence; replace anything else.
-    std::size_t len = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    std::size_t len = c >= 0xF0 && c < 0xF5   ? 4
+                      : c >= 0xE0 && c < 0xF0 ? 3
+                      : c >= 0xC2 && c < 0xE0 ? 2
+                                              : 0;
+    // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+    const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
     bool ok = len != 0 && i + len <= text.size();
     for (std::size_t k = 1; ok && k < len; ++k) {
-      ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      ok = k == 1 ? b >= low && b <= high : (b & 0xC0) == 0x80;
     }
     if (ok) {
       out.append(text.substr(i, len));

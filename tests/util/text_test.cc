@@ -50,7 +50,12 @@ TEST(TextRoutines, JsonQuoteReplacesBrokenSequences) {
     std::string want;
   } cases[] = {{"Pe\xC3\xB1o", "Pe\xC3\xB1o"},
                {"\xC3o", bad + "o"},
-               {std::string_view("\xC3\xB1", 1), bad}};  // cut inside the sequence
+               {std::string_view("\xC3\xB1", 1), bad},  // cut inside the sequence
+               {"\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},
+               // no lead byte past F4, no overlong form, surrogate or code point past U+10FFFF
+               {"\xF8\x80\x80", bad + bad + bad},
+               {"\xE0\x80\x80\xED\xA0\x80", bad + bad + bad + bad + bad + bad},
+               {"\xF0\x80\x80\x80\xF4\x90\x80\x80", bad + bad + bad + bad + bad + bad + bad + bad}};
   for (const auto& c : cases) EXPECT_EQ(JsonQuote(c.in), "\"" + c.want + "\"") << c.want;
 }
 
