@@ -9,9 +9,8 @@
 //   - the next start of the program opens the tables without a message, and the next read of the
 //     same job ends with one property NEW-01, one invoice and one client NEW01, all indexed.
 //
-// The ctest form runs every point when the read writes at most kQuickPoints times, else every
-// fourth point plus the points on either side of each change of file; XFR_CAMPAIGN_FULL=1 runs
-// every point with the independent checker at each. XFR_CAMPAIGN_LOG=FILE writes one line per
+// The ctest form asks the independent checker at every third point and wherever our check finds
+// a fault; XFR_CAMPAIGN_FULL=1 asks it at every point. XFR_CAMPAIGN_LOG=FILE writes one line per
 // point (the table in doc/reliability.md comes from it).
 #include <gtest/gtest.h>
 
@@ -19,8 +18,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <mutex>
-#include <set>
 
 #include "campaign/real_office.h"
 #include "platform/xbase/fault_env.h"
@@ -31,34 +28,11 @@ namespace {
 using xbase::table_testing::HaveChecker;
 using xbase::table_testing::RunChecker;
 
-constexpr int kQuickPoints = 80;
-
 // One write of the counting run: its file's base name, offset and length (0: a truncate).
 struct Write {
   std::string file;
   std::uint64_t offset;
   std::size_t length;
-};
-
-// What one crash point left and what the next start made of it.
-struct Point {
-  int n = 0;               // writes that landed
-  std::string last_write;  // the file of the n-th write
-  Ended read = Ended::kNormally;
-  std::string crash_boxes;   // boxes the interrupted run showed
-  std::string escaped;       // what escaped the interrupted run, if anything
-  std::string check;         // engine check after the crash ("" = consistent)
-  int checker = -2;          // independent checker's exit status (-2: not run)
-  std::string pre_existing;  // changes to records that were there before
-  UndoOutcome undo{};        // undo of the interrupted read, on a copy
-  std::string undo_box;      // what it said last
-  std::string after_undo;    // what differs from the tables before the read ("" for nothing)
-  Ended restart = Ended::kNormally;
-  std::string restart_boxes;
-  std::string next_question;                      // the question the next read asked
-  std::string next_boxes;                         // every box of the next read
-  std::string after_next;                         // engine check after the next read
-  int properties = 0, clients = 0, invoices = 0;  // NEW-01 / NEW01 records after the next read
 };
 
 // The counting run: every write of a whole read, without faults.
@@ -79,117 +53,127 @@ std::vector<Write> CountWrites() {
   return writes;
 }
 
-Point RunPoint(int n, const std::vector<Write>& writes, bool with_checker) {
-  Point p;
-  p.n = n;
-  p.last_write = n == 0 ? "-" : writes[static_cast<std::size_t>(n - 1)].file;
-  TempDir original, dir;
-  CopyTrackingTables(original.path());
-  CopyTrackingTables(dir.path());
-  {
-    xbase::FaultEnv env(xbase::Env::Default());
-    env.CrashAfter(n);
-    RealOffice office(dir.path(), &env);
-    office.Start();
-    p.read = office.Read();
-    office.Close();
-    p.crash_boxes = office.Boxes();
-    p.escaped = office.escaped;
-  }
-  p.check = CheckTables(dir.path());
-  p.pre_existing = ComparePreExisting(original.path(), dir.path());
-  if (with_checker && HaveChecker()) {
-    std::string out;
-    p.checker = RunChecker(dir.path(), &out);
-  }
-  // Undo of the interrupted read, on a copy: the tables as they were before the read, or a
-  // refusal that writes nothing.
-  {
-    TempDir copy;
-    fs::copy(dir.path(), copy.path(), fs::copy_options::recursive);
-    std::map<std::string, std::string> left;
-    for (const auto& e : fs::directory_iterator(copy.path())) left[e.path()] = Slurp(e.path());
-    RealOffice office(copy.path());
-    office.Start();
-    if (office.Undo(&p.undo) != Ended::kNormally) p.after_undo = "undo: " + office.escaped;
-    office.Close();
-    p.undo_box = office.window.boxes.empty() ? "" : office.window.boxes.back().text;
-    std::string changed;
-    for (const auto& [path, bytes] : left) changed += Slurp(path) != bytes ? path + " " : "";
-    if (p.undo == UndoOutcome::kRefused && !changed.empty()) p.after_undo += "wrote " + changed;
-    if (p.undo != UndoOutcome::kRefused) {
-      p.after_undo += ComparePreExisting(original.path(), copy.path());
-      if (LiveAppended(original.path(), copy.path()) != 0) p.after_undo += " live records added";
-      const std::string check = CheckTables(copy.path());
-      if (check.find("not counted in the header") == std::string::npos) p.after_undo += check;
-      std::string out;
-      if (p.checker != -2 && RunChecker(copy.path(), &out) != 0 && check.empty())
-        p.after_undo += out;
-    }
-  }
-  // The next start, on the real file system, and the same read again.
-  {
-    RealOffice office(dir.path());
-    p.restart = office.Start();
-    p.restart_boxes = office.Boxes();
-    office.window.boxes.clear();
-    if (p.restart == Ended::kNormally) {
-      office.Read();
-      office.Close();
-      p.next_boxes = office.Boxes();
-      p.next_question = office.window.boxes.empty() ? "" : office.window.boxes[0].text;
-    }
-  }
-  p.after_next = CheckTables(dir.path());
-  p.properties = CountLive(dir.path() + "/PROPERTY.DBF", "FILE_NUM", "NEW-01");
-  p.clients = CountLive(dir.path() + "/CLIENT.DBF", "CLI_NUM", "NEW01");
-  p.invoices = CountLive(dir.path() + "/INVOICE.DBF", "INV_NUM", "NEW-01");
-  return p;
-}
-
-// The kind of fault a check message names, for the summary.
-std::string Kind(const std::string& check) {
-  if (check.empty()) return "consistent";
-  std::string table = check.substr(0, check.find(':'));
-  if (check.find("not counted in the header") != std::string::npos) {
-    return table + ": record written, count not yet";
-  }
-  if (check.find("missing from the tag") != std::string::npos) {
-    return table + ": last record not yet in the index";
-  }
-  if (check.find(" holds ") != std::string::npos &&
-      check.find("whose key is") != std::string::npos) {
-    return table + ": last record still indexed under its old key";
-  }
-  return table + ": other (" + check + ")";
-}
-
 bool Full() {
   const char* v = std::getenv("XFR_CAMPAIGN_FULL");
   return v && std::string(v) == "1";
 }
 
-// The points to run: all of 0..W, or in the quick form every fourth point, the first and last,
-// and the points on either side of each change of file.
-std::vector<int> Points(const std::vector<Write>& writes) {
-  const int w = static_cast<int>(writes.size());
-  std::set<int> points;
-  for (int n = 0; n <= w; ++n) {
-    if (Full() || w <= kQuickPoints || n % 4 == 0 || n == w) points.insert(n);
+// Tallies over the points, for the summary.
+struct Tally {
+  std::map<std::string, int> kinds;  // how many points left each outcome
+  int checker_runs = 0, no_invoice = 0;
+};
+
+// One crash point: the read stopped after n writes, undo on a copy, the next start and read.
+void RunPoint(int n, const std::vector<Write>& writes, Tally& tally, std::ofstream& log) {
+  TempDir original, dir;
+  CopyTrackingTables(original.path());
+  CopyTrackingTables(dir.path());
+  Ended read;
+  {
+    xbase::FaultEnv env(xbase::Env::Default());
+    env.CrashAfter(n);
+    RealOffice office(dir.path(), &env);
+    office.Start();
+    read = office.Read();
+    office.Close();
+    EXPECT_NE(read, Ended::kOtherException) << office.escaped;
   }
-  for (int i = 1; i < w; ++i) {
-    if (writes[static_cast<std::size_t>(i)].file != writes[static_cast<std::size_t>(i - 1)].file) {
-      for (int n = i - 1; n <= i + 1; ++n) points.insert(n);
+  const std::string check = CheckTables(dir.path());
+  ++tally.kinds[check.empty() ? "consistent" : check.substr(0, check.find(':')) + ": a fault"];
+  EXPECT_EQ(ComparePreExisting(original.path(), dir.path()), "");
+  if (!check.empty()) {
+    // Named precisely: the table or index, and the record or tag.
+    EXPECT_TRUE(check.find(".DBF") != std::string::npos || check.find(".CDX") != std::string::npos)
+        << check;
+    EXPECT_TRUE(check.find("record") != std::string::npos ||
+                check.find(" tag ") != std::string::npos)
+        << check;
+  }
+  // The independent checker takes a tenth of a second.
+  int checker = -2;
+  std::string out;
+  if ((Full() || n % 3 == 0 || !check.empty()) && HaveChecker()) {
+    checker = RunChecker(dir.path(), &out);
+    ++tally.checker_runs;
+    EXPECT_EQ(checker == 0, check.empty()) << check;
+  }
+  // Undo of the interrupted read, on a copy: the tables as they were before the read (the
+  // records it added marked deleted), or a refusal that writes nothing.
+  std::string undo_box;
+  {
+    TempDir copy;
+    fs::copy(dir.path(), copy.path(), fs::copy_options::recursive);
+    const auto left = Files(copy.path());
+    RealOffice office(copy.path());
+    office.Start();
+    UndoOutcome undo{};
+    EXPECT_EQ(office.Undo(&undo), Ended::kNormally) << office.escaped;
+    office.Close();
+    undo_box = office.window.boxes.empty() ? "" : office.window.boxes.back().text;
+    EXPECT_NE(undo, UndoOutcome::kFailed) << undo_box;
+    ++tally.kinds[undo == UndoOutcome::kUndone          ? "undo: put back"
+                  : undo == UndoOutcome::kNothingToUndo ? "undo: nothing to put back"
+                                                        : "undo: refused, nothing written"];
+    if (undo == UndoOutcome::kRefused) {
+      EXPECT_TRUE(Files(copy.path()) == left);
+    } else {
+      EXPECT_EQ(ComparePreExisting(original.path(), copy.path()), "") << undo_box;
+      EXPECT_EQ(LiveAppended(original.path(), copy.path()), 0) << undo_box;
+      const std::string after_undo = CheckTables(copy.path());
+      if (after_undo.find("not counted in the header") == std::string::npos) {
+        EXPECT_EQ(after_undo, "") << undo_box;
+        if (checker != -2) {
+          EXPECT_EQ(RunChecker(copy.path(), &out), 0) << out;
+        }
+      }
     }
   }
-  return {points.begin(), points.end()};
+  // The next start, on the real file system, and the same read again.
+  RealOffice office(dir.path());
+  const Ended restart = office.Start();
+  EXPECT_EQ(restart, Ended::kNormally);
+  EXPECT_EQ(office.Boxes(), "");
+  const std::string restart_boxes = office.Boxes();
+  office.window.boxes.clear();
+  if (restart == Ended::kNormally) {
+    office.Read();
+    office.Close();
+  }
+  const std::string next_boxes = office.Boxes();
+  // Whatever is left is consistent, but for the bytes of an append that stopped before its
+  // record count: they lie past the table's end, every reader ignores them and the table's
+  // next append replaces them.
+  const std::string after_next = CheckTables(dir.path());
+  if (after_next.find("not counted in the header") == std::string::npos) {
+    EXPECT_EQ(after_next, "") << "next read: " << next_boxes;
+  }
+  const int properties = CountLive(dir.path(), "PROPERTY", "FILE_NUM=NEW-01");
+  const int clients = CountLive(dir.path(), "CLIENT", "CLI_NUM=NEW01");
+  const int invoices = CountLive(dir.path(), "INVOICE", "INV_NUM=NEW-01");
+  EXPECT_EQ(properties, 1) << next_boxes;
+  EXPECT_EQ(clients, 1) << next_boxes;
+  // A read that stopped after the property and before the invoice leaves the job without one:
+  // the next read updates the job, and an update never adds an invoice.
+  EXPECT_LE(invoices, 1) << next_boxes;
+  tally.no_invoice += invoices == 0;
+  if (log) {
+    log << n << "\t" << (n == 0 ? "-" : writes[static_cast<std::size_t>(n - 1)].file) << "\tread "
+        << EndedName(read) << "\tcheck: " << (check.empty() ? "consistent" : check)
+        << "\tundo: " << undo_box
+        << "\tchecker: " << (checker == -2 ? "-" : std::to_string(checker))
+        << "\tnext start: " << EndedName(restart)
+        << (restart_boxes.empty() ? "" : " [" + restart_boxes + "]")
+        << "\tnext read: " << next_boxes
+        << "\tthen: " << (after_next.empty() ? "consistent" : after_next) << " P" << properties
+        << " C" << clients << " I" << invoices << "\n";
+  }
 }
 
 TEST(CrashCampaign, EveryStopOfAnAddingReadLeavesOldRecordsAndANamedFault) {
   const auto started = std::chrono::steady_clock::now();
   const std::vector<Write> writes = CountWrites();
   ASSERT_GT(writes.size(), 3u) << "the read wrote (almost) nothing";
-  std::map<std::string, int> kinds;
   std::ofstream log;
   if (const char* path = std::getenv("XFR_CAMPAIGN_LOG")) log.open(path);
   if (log) {
@@ -199,73 +183,19 @@ TEST(CrashCampaign, EveryStopOfAnAddingReadLeavesOldRecordsAndANamedFault) {
           << (writes[i].length ? std::to_string(writes[i].length) + " bytes" : "truncate") << "\n";
     }
   }
-  const std::vector<int> points = Points(writes);
-  int checker_runs = 0;
-  int no_invoice = 0;
-  for (int n : points) {
+  Tally tally;
+  for (int n = 0; n <= static_cast<int>(writes.size()); ++n) {
     SCOPED_TRACE("crash after " + std::to_string(n) + " writes");
-    // The independent checker takes a tenth of a second; the quick form asks it at every third
-    // point and at every point where our check finds a fault.
-    const bool with_checker = Full() || n % 3 == 0;
-    Point p = RunPoint(n, writes, with_checker);
-    if (!with_checker && !p.check.empty() && HaveChecker()) {
-      p = RunPoint(n, writes, true);
-    }
-    if (p.checker != -2) ++checker_runs;
-    ++kinds[Kind(p.check)];
-
-    EXPECT_NE(p.read, Ended::kOtherException) << p.escaped;
-    EXPECT_EQ(p.pre_existing, "");
-    EXPECT_EQ(p.after_undo, "") << p.undo_box;
-    EXPECT_NE(p.undo, UndoOutcome::kFailed) << p.undo_box;
-    ++kinds[p.undo == UndoOutcome::kUndone          ? "undo: put back"
-            : p.undo == UndoOutcome::kNothingToUndo ? "undo: nothing to put back"
-                                                    : "undo: refused, nothing written"];
-    if (!p.check.empty()) {
-      // Named precisely: the table or index, and the record or tag.
-      EXPECT_TRUE(p.check.find(".DBF") != std::string::npos ||
-                  p.check.find(".CDX") != std::string::npos)
-          << p.check;
-      EXPECT_TRUE(p.check.find("record") != std::string::npos ||
-                  p.check.find(" tag ") != std::string::npos)
-          << p.check;
-    }
-    if (p.checker != -2) {
-      EXPECT_EQ(p.checker == 0, p.check.empty()) << p.check;
-    }
-    // The next start and read.
-    EXPECT_EQ(p.restart, Ended::kNormally);
-    EXPECT_EQ(p.restart_boxes, "");
-    // Whatever is left is consistent, but for the bytes of an append that stopped before its
-    // record count: they lie past the table's end, every reader ignores them and the table's
-    // next append replaces them.
-    if (p.after_next.find("not counted in the header") == std::string::npos) {
-      EXPECT_EQ(p.after_next, "") << "next read: " << p.next_boxes;
-    }
-    EXPECT_EQ(p.properties, 1) << p.next_boxes;
-    EXPECT_EQ(p.clients, 1) << p.next_boxes;
-    // A read that stopped after the property and before the invoice leaves the job without one:
-    // the next read updates the job, and an update never adds an invoice.
-    EXPECT_LE(p.invoices, 1) << p.next_boxes;
-    if (p.invoices == 0) ++no_invoice;
-    if (log) {
-      log << n << "\t" << p.last_write << "\tread " << EndedName(p.read)
-          << "\tcheck: " << (p.check.empty() ? "consistent" : p.check) << "\tundo: " << p.undo_box
-          << "\tchecker: " << (p.checker == -2 ? "-" : std::to_string(p.checker))
-          << "\tnext start: " << EndedName(p.restart)
-          << (p.restart_boxes.empty() ? "" : " [" + p.restart_boxes + "]")
-          << "\tnext read: " << p.next_boxes
-          << "\tthen: " << (p.after_next.empty() ? "consistent" : p.after_next) << " P"
-          << p.properties << " C" << p.clients << " I" << p.invoices << "\n";
-    }
+    RunPoint(n, writes, tally, log);
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::string summary = std::to_string(points.size()) + " of " + std::to_string(writes.size() + 1) +
-                        " crash points, " + std::to_string(checker_runs) +
-                        " with the independent checker, " + std::to_string(seconds) + " s:";
-  for (const auto& [kind, count] : kinds) summary += "\n  " + std::to_string(count) + "  " + kind;
-  summary += "\n  after the next read: " + std::to_string(no_invoice) +
+  std::string summary = std::to_string(writes.size() + 1) + " crash points, " +
+                        std::to_string(tally.checker_runs) + " with the independent checker, " +
+                        std::to_string(seconds) + " s:";
+  for (const auto& [kind, count] : tally.kinds)
+    summary += "\n  " + std::to_string(count) + "  " + kind;
+  summary += "\n  after the next read: " + std::to_string(tally.no_invoice) +
              " points leave the job without its invoice";
   std::printf("%s\n", summary.c_str());
   if (log) log << summary << "\n";

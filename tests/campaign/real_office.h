@@ -2,35 +2,22 @@
 // temporary directory, through the table engine, optionally over a fault-injecting file layer),
 // with a scripted appraisal report and a scripted window. One object is one start of the
 // program: Start() loads the window, Read() clicks "Read Info from Appraisal", Close() unloads.
-//
-// Also the checks the crash and bad-input tests share: the engine's own table check, the
-// independent checker, and the bytes of the records that were there before.
+// Also the checks the campaign tests share.
 #pragma once
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/app.h"
-#include "fakes/fake_clock.h"
-#include "fakes/fake_dde.h"
-#include "fakes/fake_files.h"
-#include "fakes/fake_ini.h"
-#include "fakes/fake_window.h"
 #include "fakes/harness.h"
 #include "form/main_window.h"
 #include "platform/tables/table_journal.h"
 #include "platform/tables/xbase_table.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
-#include "platform/xbase/env.h"
 #include "platform/xbase/foreign_lock.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
@@ -48,9 +35,8 @@ namespace fs = std::filesystem;
 using xbase::table_testing::Slurp;
 using xbase::table_testing::TempDir;
 
-inline const std::vector<std::string> TableNames() { return {"PROPERTY", "CLIENT", "INVOICE"}; }
-
 using testing::CopyTrackingTables;
+inline const std::vector<std::string> TableNames() { return {"PROPERTY", "CLIENT", "INVOICE"}; }
 
 // How a start, a command or an unload ended.
 enum class Ended { kNormally, kEndProgram, kRuntimeError, kOtherException };
@@ -152,107 +138,81 @@ inline std::string CheckTables(const std::string& dir) {
   return faults;
 }
 
+// Every file of dir, by name.
+inline std::map<std::string, std::string> Files(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename()] = Slurp(e.path());
+  return files;
+}
+
 // "" when every record the original tables in `before` held is byte for byte the same in
-// `after`, and the header too but for its date and record count; else what differs.
+// `after`, and the header too but for its date and record count (which may only grow); else the
+// tables that differ.
 inline std::string ComparePreExisting(const std::string& before, const std::string& after) {
   std::string diffs;
   for (const std::string& t : TableNames()) {
     const std::string old_bytes = Slurp(before + "/" + t + ".DBF");
     const std::string new_bytes = Slurp(after + "/" + t + ".DBF");
-    // The header but for its date (1..3) and record count (4..7).
-    const auto fixed = [](const std::string& b, std::size_t end) {
-      return b.substr(0, 1) + b.substr(8, end - 8);
-    };
-    std::string what;
-    if (old_bytes.size() < 32) {
-      what = "the original does not decode";
-    } else {
-      const std::size_t header = xbase::DecodeFixed16LE(old_bytes.data() + 8);
-      const std::size_t length = xbase::DecodeFixed16LE(old_bytes.data() + 10);
-      const std::size_t end = header + xbase::DecodeFixed32LE(old_bytes.data() + 4) * length;
-      if (new_bytes.size() < end) {
-        what = "the table is shorter than its original records";
-      } else if (fixed(new_bytes, header) != fixed(old_bytes, header)) {
-        what = "the header (layout) changed";
-      } else if (new_bytes.compare(header, end - header, old_bytes, header, end - header) != 0) {
-        std::size_t at = header;
-        while (new_bytes[at] == old_bytes[at]) ++at;
-        what = "record " + std::to_string((at - header) / length + 1) + " changed";
-      } else if (xbase::DecodeFixed32LE(new_bytes.data() + 4) <
-                 xbase::DecodeFixed32LE(old_bytes.data() + 4)) {
-        what = "the header counts fewer records than before";
-      }
+    const char* o = old_bytes.data();
+    const std::size_t end = old_bytes.size() < 32 ? 0
+                            : xbase::DecodeFixed16LE(o + 8) +
+                                  xbase::DecodeFixed32LE(o + 4) * xbase::DecodeFixed16LE(o + 10);
+    if (end == 0 || new_bytes.size() < end || new_bytes[0] != old_bytes[0] ||
+        new_bytes.compare(8, end - 8, old_bytes, 8, end - 8) != 0 ||
+        xbase::DecodeFixed32LE(new_bytes.data() + 4) < xbase::DecodeFixed32LE(o + 4)) {
+      diffs += t + ".DBF changed; ";
     }
-    if (!what.empty()) diffs += (diffs.empty() ? "" : "; ") + t + ".DBF: " + what;
   }
   return diffs;
 }
 
-// Calls f(table, record) for every record of the DBF, in physical order without the index;
-// false when the table does not open or a record does not read.
-template <typename F>
-bool ForEachRecord(const std::string& dbf, F f) {
-  std::unique_ptr<xbase::Table> t;
-  std::uint32_t count = 0;
-  if (!xbase::Table::Open(xbase::Env::Default(), dbf, {.read_only = true}, &t).ok() ||
-      !t->RecordCount(&count).ok())
-    return false;
-  xbase::Record rec = t->NewRecord();
-  for (std::uint32_t r = 1; r <= count; ++r) {
-    if (!t->Read(r, &rec).ok()) return false;
-    f(*t, rec);
-  }
-  return true;
-}
-
-// Live records of a table whose field `field` (trimmed, upper-cased) is `key`; -1 when the
-// table does not read.
-inline int CountLive(const std::string& dbf, const std::string& field, const std::string& key) {
-  int n = 0;
-  const bool ok = ForEachRecord(dbf, [&](xbase::Table& t, const xbase::Record& rec) {
-    std::string v = rec.Text(t.FindField(field));
-    v.erase(v.find_last_not_of(' ') + 1);
-    v.erase(0, v.find_first_not_of(' '));
-    for (char& c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    n += !rec.deleted() && v == key;
-  });
-  return ok ? n : -1;
-}
-
-// Live records past the end the tables had in `before`.
-inline int LiveAppended(const std::string& before, const std::string& after) {
-  int live = 0;
-  for (const std::string& t : TableNames()) {
-    const std::string old_bytes = Slurp(before + "/" + t + ".DBF");
-    const std::uint32_t count =
-        old_bytes.size() < 32 ? 0 : xbase::DecodeFixed32LE(old_bytes.data() + 4);
-    std::uint32_t r = 0;
-    ForEachRecord(after + "/" + t + ".DBF", [&](xbase::Table&, const xbase::Record& rec) {
-      live += ++r > count && !rec.deleted();
-    });
-  }
-  return live;
-}
-
-// Every record of each table, as the texts of its fields (the deletion mark first).
+// Every record of each table (found in any letter case), as the texts of its fields trimmed on
+// the right, the deletion mark ("*" or "") first; a table that does not open is left out.
 using TableDump = std::map<std::string, std::vector<std::vector<std::string>>>;
 
 inline TableDump DumpTables(const std::string& dir) {
   TableDump dump;
   for (const std::string& name : TableNames()) {
-    std::vector<std::vector<std::string>> rows;
-    const bool ok = ForEachRecord(dir + "/" + name + ".DBF", [&](xbase::Table& t,
-                                                                 const xbase::Record& rec) {
+    std::unique_ptr<xbase::Table> t;
+    std::uint32_t count = 0;
+    if (!xbase::Table::Open(xbase::Env::Default(), testing::TablesIn(dir)("", name + ".DBF"),
+                            {.read_only = true}, &t)
+             .ok() ||
+        !t->RecordCount(&count).ok())
+      continue;
+    auto& rows = dump[name];
+    xbase::Record rec = t->NewRecord();
+    for (std::uint32_t r = 1; r <= count && t->Read(r, &rec).ok(); ++r) {
       rows.emplace_back(1, rec.deleted() ? "*" : "");
-      for (std::size_t f = 0; f < t.layout().fields().size(); ++f) {
+      for (std::size_t f = 0; f < t->layout().fields().size(); ++f) {
         std::string v = rec.Text(static_cast<int>(f));
         v.erase(v.find_last_not_of(' ') + 1);
-        rows.back().push_back(t.layout().fields()[f].name + "=" + v);
+        rows.back().push_back(t->layout().fields()[f].name + "=" + v);
       }
-    });
-    if (ok || !rows.empty()) dump[name] = std::move(rows);
+    }
   }
   return dump;
+}
+
+// Live records of `table` in dir holding `field_is` ("FILE_NUM=NEW-01").
+inline int CountLive(const std::string& dir, const std::string& table,
+                     const std::string& field_is) {
+  int n = 0;
+  TableDump dump = DumpTables(dir);
+  for (const auto& row : dump[table])
+    n += row[0].empty() && std::find(row.begin(), row.end(), field_is) != row.end();
+  return n;
+}
+
+// Live records past the end the tables had in `before`.
+inline int LiveAppended(const std::string& before, const std::string& after) {
+  const TableDump old_rows = DumpTables(before);
+  int live = 0;
+  for (auto& [name, rows] : DumpTables(after)) {
+    const std::size_t old_count = old_rows.count(name) ? old_rows.at(name).size() : 0;
+    for (std::size_t r = old_count; r < rows.size(); ++r) live += rows[r][0].empty();
+  }
+  return live;
 }
 
 // What changed from `before` to `after`, record by record: "PROPERTY 2 PR_STREET=1200 Main St"
@@ -281,17 +241,18 @@ inline std::vector<std::string> Changes(const TableDump& before, const TableDump
   return out;
 }
 
-// Sets fields of record `recno` (or appends a record when recno is 0) as another program would.
-inline bool WriteRecord(const std::string& dbf, std::uint32_t recno,
-                        const std::vector<std::pair<std::string, std::string>>& fields) {
+// Sets fields of record `recno` (or appends a record when recno is 0) as another program would,
+// through `env`; the record's number, 0 when it could not be written.
+inline std::uint32_t WriteRecord(const std::string& dbf, std::uint32_t recno,
+                                 const std::vector<std::pair<std::string, std::string>>& fields,
+                                 xbase::Env* env = xbase::Env::Default()) {
   std::unique_ptr<xbase::Table> t;
-  if (!xbase::Table::Open(xbase::Env::Default(), dbf, {}, &t).ok()) return false;
+  if (!xbase::Table::Open(env, dbf, {}, &t).ok()) return 0;
   xbase::Record rec = t->NewRecord();
   for (const auto& [field, value] : fields) {
-    if (!rec.SetText(t->FindField(field), value).ok()) return false;
+    if (!rec.SetText(t->FindField(field), value).ok()) return 0;
   }
-  std::uint32_t n = 0;
-  return (recno == 0 ? t->Append(rec, &n) : t->Update(recno, rec)).ok();
+  return (recno == 0 ? t->Append(rec, &recno) : t->Update(recno, rec)).ok() ? recno : 0;
 }
 
 }  // namespace xfr::campaign

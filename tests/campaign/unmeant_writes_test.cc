@@ -33,13 +33,22 @@ struct Case {
   int pokes = -1;                 // pokes sent (-1: not checked)
 };
 
-void RunCases(const std::vector<Case>& cases,
-              const std::function<void(const std::string&)>& prepare) {
+// Record 2 (24-00102) as another program left it: text with leading blanks, as legacy data has.
+void IndentJob2(const std::string& dir) {
+  ASSERT_TRUE(WriteRecord(dir + "/PROPERTY.DBF", 2,
+                          {{"PR_STREET", "  77 Peachtree Cir NE"},
+                           {"PR_CITY", "  Atlanta"},
+                           {"PR_OWNER", "  Margaret A. Holloway"},
+                           {"PR_LOT", " 12"}}));
+}
+
+// Each case on fresh copies of the tables, record 2 as IndentJob2 leaves it.
+void RunCases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     CopyTrackingTables(dir.path());
-    if (prepare) prepare(dir.path());
+    IndentJob2(dir.path());
     const TableDump before = DumpTables(dir.path());
     xbase::FaultEnv env(xbase::Env::Default());
     {
@@ -61,36 +70,25 @@ void RunCases(const std::vector<Case>& cases,
   }
 }
 
-// Record 2 (24-00102) as another program left it: text with leading blanks, as legacy data has.
-void IndentJob2(const std::string& dir) {
-  ASSERT_TRUE(WriteRecord(dir + "/PROPERTY.DBF", 2,
-                          {{"PR_STREET", "  77 Peachtree Cir NE"},
-                           {"PR_CITY", "  Atlanta"},
-                           {"PR_OWNER", "  Margaret A. Holloway"},
-                           {"PR_LOT", " 12"}}));
-}
-
 // The report of job 24-00102 as record 2 holds it, but for a new street.
 void ServeJob2(RealOffice& o, const std::string& dir) {
-  const Strings rec = DumpTables(dir).at("PROPERTY")[1];
-  auto field = [&](const std::string& name) {
-    for (const std::string& f : rec) {
-      if (f.rfind(name + "=", 0) == 0) return f.substr(name.size() + 1);
-    }
-    return std::string();
-  };
+  std::map<std::string, std::string> field;  // "NAME=value" of record 2, by name
+  const TableDump dump = DumpTables(dir);
+  for (const std::string& f : dump.at("PROPERTY")[1]) {
+    field[f.substr(0, f.find('='))] = f.substr(f.find('=') + 1);
+  }
   const std::pair<const char*, const char*> items[] = {
       {"offscrn|8|1", "PR_CITY"},    {"offscrn|8|3", "PR_STATE"},   {"offscrn|8|4", "PR_ZIP"},
       {"offscrn|8|2", "PR_COUNTY"},  {"offscrn|24|1", "PR_SUBDIV"}, {"URAR|25|2", "PR_CENSUS"},
       {"URAR|25|1", "PR_MAP_REF"},   {"offscrn|2|3", "PR_REF_NUM"}, {"offscrn|11|1", "PR_APPRVAL"},
       {"offscrn|6|1", "PR_BORROWR"}, {"URAR|5|1", "PR_OWNER"},      {"offscrn|13|1", "CLI_NUM"}};
-  for (const auto& [item, name] : items) o.dde.SetAnswer("RPT1", item, field(name));
-  const std::string d = field("PR_DFINISH");  // YYYYMMDD
+  for (const auto& [item, name] : items) o.dde.SetAnswer("RPT1", item, field[name]);
+  const std::string d = field["PR_DFINISH"];  // YYYYMMDD
   o.dde.SetAnswer("RPT1", "offscrn|11|2",
                   d.substr(4, 2) + "/" + d.substr(6, 2) + "/" + d.substr(0, 4));
   o.dde.SetAnswer("RPT1", "offscrn|3|3", "24-00102");
   o.dde.SetAnswer("RPT1", "offscrn|7|1", "1200 New Street Rd");
-  o.ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", field("ASS_TYPE"));
+  o.ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", field["ASS_TYPE"]);
 }
 
 // Only a person's edit in a box, or a transfer's own write, writes a record: an update takes
@@ -117,8 +115,7 @@ TEST(WriteBack, OnlyAPersonsEditOrATransferWritesARecord) {
            },
            {"PROPERTY 3 PR_STREET=9 Typed Ln", "PROPERTY 3 CLI_NUM=AMC01"},
            ""},
-      },
-      IndentJob2);
+      });
 }
 
 constexpr const char* kAddQuestion = "NEW-01 was not found.  Add?";
@@ -228,8 +225,7 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
             "INVOICE +31 INV_NUM=NEW-01"},
            kAddQuestion},
-      },
-      nullptr);
+      });
 }
 
 }  // namespace

@@ -16,8 +16,6 @@
 
 namespace xfr::testing {
 
-inline std::string FakeUpper(std::string_view s) { return UCase(s); }
-
 struct FakeTag {
   std::string name;
   std::string field;
@@ -92,7 +90,6 @@ class FakeRecordset : public Recordset {
   std::string Index() const override { return index_; }
   void Seek(std::string_view comparison, std::string_view key) override {
     MaybeFail("Seek");
-    ++seeks;
     if (index_.empty()) throw RuntimeError(kErrNoCurrentIndex);
     current_ = Find(index_, VbRTrim(std::string(key)));
     no_match_ = current_ < 0;
@@ -153,7 +150,7 @@ class FakeRecordset : public Recordset {
       for (const FakeTag& t : data_->tags) {
         if (t.name != index_) continue;
         const std::string key = VbRTrim(ValueText(buffer_[Field(t.field)]));
-        if (int i = Find(t.name, t.upper ? FakeUpper(key) : key); i >= 0) {
+        if (int i = Find(t.name, t.upper ? UCase(key) : key); i >= 0) {
           mode_ = EditMode::kNone;
           current_ = i;
           return false;
@@ -165,10 +162,7 @@ class FakeRecordset : public Recordset {
   }
   void CancelUpdate() override { mode_ = EditMode::kNone; }
   EditMode GetEditMode() const override { return mode_; }
-  void Close() override { closed = true; }
-
-  int seeks = 0;
-  bool closed = false;
+  void Close() override {}
 
  private:
   // The index of the field named `name`; 3265 when there is none.
@@ -186,7 +180,7 @@ class FakeRecordset : public Recordset {
     const std::size_t fi = Field(tag->field);
     for (std::size_t i = 0; i < data_->records.size(); ++i) {
       const std::string have = VbRTrim(ValueText(data_->records[i][fi]));
-      if (!data_->deleted[i] && (tag->upper ? FakeUpper(have) : have) == want) {
+      if (!data_->deleted[i] && (tag->upper ? UCase(have) : have) == want) {
         return static_cast<int>(i);
       }
     }
@@ -204,8 +198,7 @@ class FakeTables : public TableService {
  public:
   std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
                                   std::string_view record_source, int recordset_type) override {
-    opened.push_back(std::string(database) + "|" + std::string(record_source));
-    auto it = tables.find(FakeUpper(record_source));
+    auto it = tables.find(UCase(record_source));
     if (it == tables.end()) throw RuntimeError(kErrTableNotFound);
     return std::make_unique<FakeRecordset>(it->second);
   }
@@ -214,11 +207,10 @@ class FakeTables : public TableService {
     auto d = std::make_shared<FakeTableData>();
     d->fields = std::move(fields);
     d->tags = std::move(tags);
-    tables[FakeUpper(name)] = d;
+    tables[UCase(name)] = d;
     return d;
   }
   std::map<std::string, std::shared_ptr<FakeTableData>> tables;
-  std::vector<std::string> opened;
 };
 
 }  // namespace xfr::testing

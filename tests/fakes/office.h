@@ -30,23 +30,15 @@ inline const std::vector<FieldInfo>& FixtureFields(const std::string& table) {
   return fields;
 }
 
-// The three tracking tables with their tags, in `tables`.
-inline void AddTrackingTables(FakeTables& tables, std::shared_ptr<FakeTableData>* property,
-                              std::shared_ptr<FakeTableData>* client,
-                              std::shared_ptr<FakeTableData>* invoice = nullptr) {
-  *property = tables.Add("PROPERTY.DBF", FixtureFields("PROPERTY.DBF"),
-                         {{"FILE_NUM", "FILE_NUM", true}, {"CLI_NUM", "CLI_NUM", false}});
-  *client = tables.Add("CLIENT.DBF", FixtureFields("CLIENT.DBF"), {{"CLI_NUM", "CLI_NUM", true}});
-  auto inv =
-      tables.Add("INVOICE.DBF", FixtureFields("INVOICE.DBF"), {{"INV_NUM", "INV_NUM", false}});
-  if (invoice) *invoice = inv;
-}
-
 struct Office : Harness {
   explicit Office(std::string command_line = "") : Harness(std::move(command_line)) {
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", "C:\\TRK");
-    AddTrackingTables(tables, &property, &client, &invoice);
+    property = tables.Add("PROPERTY.DBF", FixtureFields("PROPERTY.DBF"),
+                          {{"FILE_NUM", "FILE_NUM", true}, {"CLI_NUM", "CLI_NUM", false}});
+    client = tables.Add("CLIENT.DBF", FixtureFields("CLIENT.DBF"), {{"CLI_NUM", "CLI_NUM", true}});
+    invoice =
+        tables.Add("INVOICE.DBF", FixtureFields("INVOICE.DBF"), {{"INV_NUM", "INV_NUM", false}});
     // file_num, ass_type, street ... cli_num at index 24.
     AddProperty("24-00101", "1 Main St", "10004");
     AddProperty("ac24-104", "4 Oak Ave", "");

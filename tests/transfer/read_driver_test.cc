@@ -47,86 +47,67 @@ void ExpectIdle(ReadOffice& o) {
   }
 }
 
-TEST(CmdRead, AddsPropertyNewClientAndInvoice) {
-  ReadOffice o;
-  FrmMain& f = o.Start();
-  std::size_t clients = o.client->records.size();
-  std::size_t invoices = o.invoice->records.size();
-  CmdRead_Click(f);
-
-  ASSERT_EQ(o.window.boxes.size(), 1u);
-  EXPECT_EQ(o.window.boxes[0].text, "NEW-01 was not found.  Add?");
-  EXPECT_EQ(o.window.boxes[0].title, "Record Found");
-  EXPECT_EQ(o.window.boxes[0].buttons, Buttons::kYesNo);
-
-  const std::pair<const char*, std::string> fields[] = {
-      {"FILE_NUM", "NEW-01  "},   {"PR_OWNER", Pad("Sam Seller", 35)}, {"ASS_TYPE", "URAR 1004 "},
-      {"PR_DFINISH", "3/7/2025"}, {"PR_APPRVAL", "250000"} /* not 250 */, {"INV_NUM", "NEW-01  "},
-      {"CLI_NUM", "NEW01"}};
-  for (const auto& [field, want] : fields) EXPECT_EQ(o.Prop("NEW-01", field), want) << field;
-
-  ASSERT_EQ(o.client->records.size(), clients + 1);
-  int c = static_cast<int>(clients);
-  EXPECT_EQ(o.client->Text(c, "CLI_NUM") + "|" + o.client->Text(c, "CLI_LNAME") + "|" +
-                o.client->Text(c, "CLI_CONT"),
-            "NEW01|New Lender Inc      |Lee Contact                   ");
-  ASSERT_EQ(o.invoice->records.size(), invoices + 1);
-  EXPECT_EQ(o.invoice->Text(static_cast<int>(invoices), "INV_NUM"), "NEW-01");
-
-  // The window shows the new job and its client.
-  EXPECT_EQ(f.txtPR_Street.text, "12 Main St");
-  EXPECT_EQ(f.txtPlain_Name.text, "New Lender Inc");
-  for (TextBox* b : f.ClientBoxes()) EXPECT_TRUE(b->visible) << b->name;
-  EXPECT_EQ(o.window.statuses, (std::vector<std::string>{"", "Transferring data to Tracking", ""}));
-  EXPECT_FALSE(f.LblMsg.visible);
-  ExpectIdle(o);
-}
-
-TEST(CmdRead, AddBranchClientCases) {
+TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
   const auto id_message = [](const std::string& id) {
     return "The Client ID (" + id +
            ") must be one to five (1 - 5) characters in length for the client data to transfer.";
   };
   struct Case {
-    std::string captured;  // offscrn|13|1
+    const char* captured;  // offscrn|13|1; null: the report's " new01 "
     std::string linked;    // PROPERTY CLI_NUM afterwards
     int new_clients;
     std::string message;  // "" for none
+    bool invoice_there = false;
   } cases[] = {
+      {nullptr, "NEW01", 1, ""},
+      {nullptr, "NEW01", 1, "", true},  // an invoice of that number already: no second
       {"10004", "10004", 0, ""},    // existing client: linked, not rewritten
       {" amc01 ", "AMC01", 0, ""},  // case and blanks of the client number
       {"abc", "ABC", 1, ""},        // new, lower case: stored upper
       {"", "", 0, id_message("")}, {"123456", "", 0, id_message("123456")},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.captured);
+    SCOPED_TRACE(c.linked + (c.captured ? c.captured : "") + (c.invoice_there ? " invoice" : ""));
     ReadOffice o;
-    o.Field("offscrn|13|1", c.captured);
+    if (c.captured) o.Field("offscrn|13|1", c.captured);
+    if (c.invoice_there) o.invoice->Append({"NEW-01"});
     FrmMain& f = o.Start();
     auto clients = o.client->records;
     std::size_t invoices = o.invoice->records.size();
     CmdRead_Click(f);
-    EXPECT_EQ(o.Prop("NEW-01", "CLI_NUM"), c.linked);
-    EXPECT_EQ(o.client->records.size(), clients.size() + c.new_clients);
-    EXPECT_EQ(o.client->records[0], clients[0]);
-    EXPECT_EQ(o.invoice->records.size(), invoices + 1);  // the invoice is added anyway
     ASSERT_EQ(o.window.boxes.size(), c.message.empty() ? 1u : 2u);
+    EXPECT_EQ(o.window.boxes[0].text, "NEW-01 was not found.  Add?");
+    EXPECT_EQ(o.window.boxes[0].title, "Record Found");
+    EXPECT_EQ(o.window.boxes[0].buttons, Buttons::kYesNo);
     if (!c.message.empty()) {
       EXPECT_EQ(o.window.boxes[1].text, c.message);
       EXPECT_EQ(o.window.boxes[1].title, "Transfer Info");
     }
+    const std::pair<const char*, std::string> fields[] = {
+        {"FILE_NUM", "NEW-01  "},   {"PR_OWNER", Pad("Sam Seller", 35)}, {"ASS_TYPE", "URAR 1004 "},
+        {"PR_DFINISH", "3/7/2025"}, {"PR_APPRVAL", "250000"} /* not 250 */, {"INV_NUM", "NEW-01  "},
+        {"CLI_NUM", c.linked},      {"PR_STREET", Pad("12 Main St", 40)}};
+    for (const auto& [field, want] : fields) EXPECT_EQ(o.Prop("NEW-01", field), want) << field;
+    ASSERT_EQ(o.client->records.size(), clients.size() + c.new_clients);
+    EXPECT_EQ(o.client->records[0], clients[0]);
+    if (c.new_clients) {
+      const int n = static_cast<int>(clients.size());
+      EXPECT_EQ(VbRTrim(o.client->Text(n, "CLI_NUM")), c.linked);
+      EXPECT_EQ(o.client->Text(n, "CLI_LNAME") + "|" + o.client->Text(n, "CLI_CONT"),
+                "New Lender Inc      |Lee Contact                   ");
+    }
+    EXPECT_EQ(o.invoice->records.size(), invoices + (c.invoice_there ? 0 : 1));
+    if (!c.captured && !c.invoice_there) {  // the window shows the new job and its client
+      EXPECT_EQ(o.invoice->Text(static_cast<int>(invoices), "INV_NUM"), "NEW-01");
+      EXPECT_EQ(f.txtPR_Street.text, "12 Main St");
+      EXPECT_EQ(f.txtPlain_Name.text, "New Lender Inc");
+      for (TextBox* b : f.ClientBoxes()) EXPECT_TRUE(b->visible) << b->name;
+      EXPECT_EQ(o.window.statuses,
+                (std::vector<std::string>{"", "Transferring data to Tracking", ""}));
+      EXPECT_FALSE(f.LblMsg.visible);
+    }
     ExpectIdle(o);
   }
-}
-
-TEST(CmdRead, AddWithExistingInvoiceAddsNoSecond) {
-  ReadOffice o;
-  o.invoice->Append({"NEW-01"});
-  FrmMain& f = o.Start();
-  std::size_t invoices = o.invoice->records.size();
-  CmdRead_Click(f);
-  EXPECT_NE(o.PropertyRow("NEW-01"), -1);
-  EXPECT_EQ(o.invoice->records.size(), invoices);
 }
 
 TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
@@ -214,65 +195,49 @@ TEST(CmdRead, UpdateQuestionDetailsWhatTheUpdateWrites) {
   }
 }
 
-TEST(CmdRead, NoWritesNothingAndStillEndsWhenAutoExitIsSet) {
-  struct Case {
-    std::string file_num, question;
-    int auto_exit;
-  } cases[] = {
-      {"abcd-123", "ABCD-123 was not found.  Add?", 1},  // eight characters are accepted
-      {"24-00101", "24-00101 was found.  Update?", 0},
-      {"24-00101", "24-00101 was found.  Update?", 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file_num + " " + std::to_string(c.auto_exit));
-    ReadOffice o;
-    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", std::to_string(c.auto_exit));
-    o.Field("offscrn|3|3", c.file_num);
-    o.window.yes_no_default = Answer::kNo;
-    FrmMain& f = o.Start();
-    int writes = Writes(o);
-    EXPECT_EQ(Read(f), c.auto_exit != 0);
-    EXPECT_EQ(o.window.boxes.at(0).text, c.question);
-    EXPECT_EQ(Writes(o), writes);
-    EXPECT_EQ(o.window.statuses.back(), "");
-    EXPECT_EQ(f.lblPr_Street.caption, "12 Main St");  // the labels hold the capture
-    ExpectIdle(o);
-  }
-}
-
-TEST(CmdRead, EarlyEnds) {
+// A read answered No, or one that ends before the question: nothing written, and only a read
+// that captured the report ends the program when AUTOEXIT is set.
+TEST(CmdRead, NoOrAnEarlyEndWritesNothing) {
   const std::string no_form =
       "You must have an appraisal form (the actual report) running before the data can be "
       "transferred into the Tracking program.";
+  const auto file = [](const char* n) { return [n](ReadOffice& o) { o.Field("offscrn|3|3", n); }; };
   struct Case {
     std::string name;
     std::function<void(ReadOffice&)> script;
+    int auto_exit;
     std::string message;  // the one box shown, "" for none
     std::string status;   // the status line left visible, "" for hidden
+    bool captured = false;
   } cases[] = {
-      {"no server", [](ReadOffice& o) { o.dde.set_running(false); }, "", ""},
-      {"NONE form", [](ReadOffice& o) { o.Report("RPT1", " none "); }, no_form, ""},
+      {"No to Add?", file("abcd-123"), 1, "ABCD-123 was not found.  Add?", "", true},  // 8 chars
+      {"No to Update?", file("24-00101"), 0, "24-00101 was found.  Update?", "", true},
+      {"No to Update?, AUTOEXIT 2", file("24-00101"), 2, "24-00101 was found.  Update?", "", true},
+      {"no server", [](ReadOffice& o) { o.dde.set_running(false); }, 1, "", ""},
+      {"NONE form", [](ReadOffice& o) { o.Report("RPT1", " none "); }, 1, no_form, ""},
       // No comma: no report named, the empty report name gives the message.
-      {"no comma", [](ReadOffice& o) { o.dde.SetAnswer("Query", "ActiveReports", "RPT1"); },
+      {"no comma", [](ReadOffice& o) { o.dde.SetAnswer("Query", "ActiveReports", "RPT1"); }, 1,
        no_form, ""},
-      {"empty file number", [](ReadOffice& o) { o.Field("offscrn|3|3", "   "); }, "",
+      {"empty file number", file("   "), 1, "",
        "The Appraisal must have a file number before transferring into Tracking."},
-      {"nine characters", [](ReadOffice& o) { o.Field("offscrn|3|3", " abcd-1234 "); },
+      {"nine characters", file(" abcd-1234 "), 1,
        "The file number ABCD-1234 must not be greater than eight (8) characters in length.", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReadOffice o;
-    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", "1");
+    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", std::to_string(c.auto_exit));
+    o.window.yes_no_default = Answer::kNo;
     c.script(o);
     FrmMain& f = o.Start();
     int writes = Writes(o);
-    EXPECT_FALSE(Read(f));  // an early end never ends the program
+    EXPECT_EQ(Read(f), c.captured && c.auto_exit != 0);
     EXPECT_EQ(Writes(o), writes);
     ASSERT_EQ(o.window.boxes.size(), c.message.empty() ? 0u : 1u);
     if (!c.message.empty()) { EXPECT_EQ(o.window.boxes[0].text, c.message); }
     EXPECT_EQ(f.LblMsg.visible ? f.LblMsg.caption : "", c.status);
-    EXPECT_FALSE(Contains(o.Requested(), "offscrn|7|1"));
+    EXPECT_EQ(Contains(o.Requested(), "offscrn|7|1"), c.captured);
+    EXPECT_EQ(f.lblPr_Street.caption, c.captured ? "12 Main St" : "");  // labels hold the capture
     ExpectIdle(o);
   }
 }
@@ -305,77 +270,55 @@ TEST(CmdRead, ZnaFormKeepsClientLabelsAndLinksNoClient) {
   }
 }
 
-TEST(CmdRead, AddThatFailsAddsNoInvoiceForAnotherJob) {
-  ReadOffice o;
-  o.window.error_default = Answer::kAbort;
-  FrmMain& f = o.Start();
-  o.property->fail_next["Update"] = {kErrRecordLocked};
-  std::size_t invoices = o.invoice->records.size();
-  std::size_t rows = o.property->records.size();
-  CmdRead_Click(f);
-  ASSERT_EQ(o.window.boxes.size(), 2u);
-  EXPECT_NE(o.window.boxes[1].text.find("in module AddRecord."), std::string::npos);
-  EXPECT_EQ(o.property->records.size(), rows);
-  EXPECT_EQ(o.invoice->records.size(), invoices);
-  ExpectIdle(o);
-  Form_Unload(f);  // nothing abandoned is completed at the close
-  EXPECT_EQ(o.property->records.size(), rows);
-}
-
-TEST(CmdRead, UntrappedErrorIsReportedAndLeavesNoHalfWrittenRecord) {
+// A write that fails: reported where it failed (Abort), or the program ended for a damaged
+// table; no half-written record, no invoice, and the close completes nothing abandoned.
+TEST(CmdRead, FailedWriteIsReportedAndLeavesNoHalfWrittenRecord) {
   struct Case {
     std::string file_num;
     std::shared_ptr<testing::FakeTableData> ReadOffice::*table;
     std::string op;
+    int error;
+    std::string says;  // in the last box
+    int auto_exit = 1;
   } cases[] = {
-      {"24-00101", &ReadOffice::property, "Update"},
-      {"new-01", &ReadOffice::client, "Update"},
-      {"new-01", &ReadOffice::client, "SetField"},
+      {"24-00101", &ReadOffice::property, "Update", kErrRecordLocked, "in module CmdRead_Click."},
+      {"new-01", &ReadOffice::property, "Update", kErrRecordLocked, "in module AddRecord.", 0},
+      {"new-01", &ReadOffice::client, "Update", kErrRecordLocked, "in module AddClientRecord."},
+      {"new-01", &ReadOffice::client, "SetField", kErrRecordLocked, "in module AddClientRecord."},
+      {"24-00101", &ReadOffice::property, "Update", kErrDatabaseDamaged,
+       std::string(kCorruptTablesMessage)},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.file_num + " " + c.op);
+    SCOPED_TRACE(c.file_num + " " + c.op + " " + c.says);
     ReadOffice o;
-    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", "1");
+    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", std::to_string(c.auto_exit));
     o.Field("offscrn|3|3", c.file_num);
     FrmMain& f = o.Start();
     auto before_property = o.property->records;
     auto before_client = o.client->records;
-    (o.*c.table)->fail_next[c.op] = {kErrRecordLocked};
+    std::size_t invoices = o.invoice->records.size();
+    (o.*c.table)->fail_next[c.op] = {c.error};
     o.window.error_default = Answer::kAbort;  // a client write is reported where it failed
-    EXPECT_FALSE(Read(f));  // a failed read never ends the program
+    const bool damaged = c.error == kErrDatabaseDamaged;
+    EXPECT_EQ(Read(f), damaged);  // a failed read ends the program only for a damaged table
     ASSERT_FALSE(o.window.boxes.empty());
-    EXPECT_EQ(o.window.boxes.back().title, "Error");
-    EXPECT_NE(
-        o.window.boxes.back().text.find(c.file_num == "24-00101" ? "in module CmdRead_Click."
-                                                                 : "in module AddClientRecord."),
-        std::string::npos);
-    if (c.file_num == "24-00101") {
-      EXPECT_EQ(o.property->records, before_property);
+    EXPECT_NE(o.window.boxes.back().text.find(c.says), std::string::npos);
+    // The property is written before a client write fails; the client is not, not even in part.
+    const bool property_written = c.table == &ReadOffice::client;
+    EXPECT_EQ(o.PropertyRow("NEW-01") != -1, property_written);
+    EXPECT_NE(f.txtPlain_Name.text, "New Lender Inc");
+    EXPECT_EQ(o.invoice->records.size(), invoices);
+    if (damaged) {
+      EXPECT_EQ(o.window.pointers.back(), Pointer::kDefault);
     } else {
-      // The property is written; the client is not, not even in part.
-      EXPECT_NE(o.PropertyRow("NEW-01"), -1);
-      EXPECT_NE(f.txtPlain_Name.text, "New Lender Inc");
+      EXPECT_EQ(o.window.boxes.back().title, "Error");
+      EXPECT_FALSE(f.LblMsg.visible);
+      ExpectIdle(o);
     }
-    EXPECT_EQ(o.client->records, before_client);
-    EXPECT_FALSE(f.LblMsg.visible);
-    ExpectIdle(o);
     Form_Unload(f);  // closing the connections completes nothing that was abandoned
     EXPECT_EQ(o.client->records, before_client);
-    if (c.file_num == "24-00101") { EXPECT_EQ(o.property->records, before_property); }
+    if (!property_written) { EXPECT_EQ(o.property->records, before_property); }
   }
-}
-
-TEST(CmdRead, DamagedTableEndsTheProgramWithThePointerBack) {
-  ReadOffice o;
-  o.Field("offscrn|3|3", "24-00101");
-  FrmMain& f = o.Start();
-  o.property->fail_next["Update"] = {kErrDatabaseDamaged};
-  auto before = o.property->records;
-  EXPECT_THROW(CmdRead_Click(f), EndProgram);
-  EXPECT_EQ(o.window.boxes.back().text, std::string(kCorruptTablesMessage));
-  EXPECT_EQ(o.window.pointers.back(), Pointer::kDefault);
-  Form_Unload(f);  // the unload must not complete the abandoned edit
-  EXPECT_EQ(o.property->records, before);
 }
 
 }  // namespace

@@ -2,15 +2,58 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "base/text.h"
+#include "fakes/office.h"
 #include "store/lookup.h"
-#include "transfer/send_office.h"
 
 namespace xfr {
 namespace {
 
-using testing::SendOffice;
 using Strings = std::vector<std::string>;
+
+// "a|b||c" as the field texts of one record.
+std::vector<std::string> Row(const std::string& joined) {
+  std::vector<std::string> out;
+  std::stringstream in(joined);
+  for (std::string part; std::getline(in, part, '|');) out.push_back(part);
+  return out;
+}
+
+// The tracking tables with full property records, an appraisal program serving report RPT1
+// (first form URAR), and the window loaded on the first property.
+struct SendOffice : testing::Office {
+  static constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
+
+  SendOffice() {
+    ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
+    for (auto* table : {property.get(), client.get()}) {  // the office's own make way for these
+      table->records.clear();
+      table->deleted.clear();
+    }
+    // FILE_NUM ASS_TYPE STREET CITY STATE ZIP COUNTY SUBDIV MAP_REF CENSUS REF_NUM OWNER BORROWR
+    // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG DFINISH APPRVAL CLI_NUM INV_NUM
+    property->Append(
+        Row("24-00101|REFI|1 Main St|Decatur|GA|30030|DeKalb|Oak Hills|MR-7|0204.01|"
+            "REF-9|Ann Owner|Bob Borrower|12|B|||||||7|||10004|24-00101"));
+    property->Append(Row("24-00102||2 Elm St|Tucker|GA|30084|DeKalb"));
+    property->Append(Row("24-00103||3 Pine Rd||||||||||||||||||||||amc01"));
+    client->Append(
+        Row("10004|FIRSTBANK|First Bank of Decatur|100 Bank Pl|Suite 2|"
+            "Decatur GA 30030|Jo Smith"));
+    client->Append(Row("AMC01|AMC|Appraisal Mgmt Co|9 Loop Rd|||Al"));
+    dde.SetAnswer("Query", "ActiveReports", "RPT1,");
+    dde.SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
+  }
+
+  // The pokes received, as "item=data".
+  std::vector<std::string> Pokes() const {
+    std::vector<std::string> out;
+    for (const auto& c : dde.CallsOf("poke")) out.push_back(c.item + "=" + c.data);
+    return out;
+  }
+};
 
 // The sixteen pokes of the first fake property on a form with no XFR.INI lines.
 const Strings kUrarPokes = {
@@ -22,38 +65,15 @@ const Strings kUrarPokes = {
     "OFFSCRN|10|1=Lot 12 , Blk B , PlatPg 7",
 };
 
-TEST(CmdSend, OtherFormSendsSixteenRowsThenTheMacro) {
-  SendOffice o;
-  FrmMain& f = o.Start();
-  o.dde.clear_calls();
-  cmdSend_Click(f);
-  EXPECT_EQ(o.Pokes(), kUrarPokes);
-  for (const auto& c : o.dde.CallsOf("poke")) EXPECT_EQ(c.topic, "RPT1");
-  ASSERT_EQ(o.dde.CallsOf("execute").size(), 1u);
-  EXPECT_EQ(o.dde.CallsOf("execute")[0].data, "[RunMacro(CloseScn.bas)]\r");
-  EXPECT_EQ(o.dde.open_conversations(), 0);
-  // The labels keep what was sent; the legal line keeps its trailing blank on screen.
-  EXPECT_EQ(f.lblLegal.caption, "Lot 12 , Blk B , PlatPg 7 ");
-  EXPECT_EQ(f.lblCli_LName.caption, "FIRSTBANK");  // filled, not sent
-  EXPECT_EQ(f.lblPr_Census.caption, "0204.01");    // filled, sent only by an XFR.INI line
-  EXPECT_EQ(o.window.statuses,
-            (Strings{"Transferring data to Appraisal",
-                     "In the Appraisal Software - Select Contents, Report Profile before "
-                     "transferring."}));
-  EXPECT_EQ(o.window.pointers, (std::vector<Pointer>{Pointer::kHourglass, Pointer::kDefault}));
-  EXPECT_FALSE(f.aniCopy.visible || f.imgApxIco.visible || f.imgTrkIco.visible);
-  EXPECT_TRUE(o.window.boxes.empty());
-  EXPECT_FALSE(f.unloaded);  // "Exit After Transfer" is clear
-  EXPECT_EQ(o.property->writes + o.client->writes, 0);
-}
-
-TEST(CmdSend, XfrIniLinesAddTheirRowsInPlace) {
+// The sixteen rows, an XFR.INI line's row in its place, then the macro.
+TEST(CmdSend, OtherFormSendsItsRowsThenTheMacro) {
   const std::string legal = "Lot 12 , Blk B , PlatPg 7";
   struct Case {
     const char* name;
     std::vector<std::pair<std::string, std::string>> lines;  // section, value for key URAR
     Strings before_legal, after_legal;
   } cases[] = {
+      {"no lines", {}, {}, {}},
       {"blank lines send nothing", {{"CENSUS", ""}, {"OWNER", ""}, {"Legal", ""}}, {}, {}},
       {"all four",
        {{"OWNER", "9|1"}, {"Legal", "11|1"}, {"MAPREF", "4|1"}, {"CENSUS", "5|2"}},
@@ -61,17 +81,36 @@ TEST(CmdSend, XfrIniLinesAddTheirRowsInPlace) {
        {"URAR|11|1=" + legal, "URAR|9|1=Ann Owner"}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     SendOffice o;
     for (const auto& [section, value] : c.lines) o.ini.Set(o.kXfrIni, section, "URAR", value);
     o.ini.Set(o.kXfrIni, "OWNER", "OFFSCRN", "1|1");  // another form's line: never used
-    FrmMain& f = o.Start();
+    FrmMain& f = o.Load();
     f.txtPR_Census.text = "  0204.01 ";  // the INI rows send the boxes trimmed
+    o.dde.clear_calls();
     cmdSend_Click(f);
     Strings expected(kUrarPokes.begin(), kUrarPokes.end() - 1);
     expected.insert(expected.end(), c.before_legal.begin(), c.before_legal.end());
     expected.push_back(kUrarPokes.back());
     expected.insert(expected.end(), c.after_legal.begin(), c.after_legal.end());
-    EXPECT_EQ(o.Pokes(), expected) << c.name;
+    EXPECT_EQ(o.Pokes(), expected);
+    for (const auto& call : o.dde.CallsOf("poke")) EXPECT_EQ(call.topic, "RPT1");
+    ASSERT_EQ(o.dde.CallsOf("execute").size(), 1u);
+    EXPECT_EQ(o.dde.CallsOf("execute")[0].data, "[RunMacro(CloseScn.bas)]\r");
+    EXPECT_EQ(o.dde.open_conversations(), 0);
+    // The labels keep what was sent; the legal line keeps its trailing blank on screen.
+    EXPECT_EQ(f.lblLegal.caption, legal + " ");
+    EXPECT_EQ(f.lblCli_LName.caption, "FIRSTBANK");  // filled, not sent
+    EXPECT_EQ(VbTrim(f.lblPr_Census.caption), "0204.01");
+    EXPECT_EQ(o.window.statuses,
+              (Strings{"Transferring data to Appraisal",
+                       "In the Appraisal Software - Select Contents, Report Profile before "
+                       "transferring."}));
+    EXPECT_EQ(o.window.pointers, (std::vector<Pointer>{Pointer::kHourglass, Pointer::kDefault}));
+    EXPECT_FALSE(f.aniCopy.visible || f.imgApxIco.visible || f.imgTrkIco.visible);
+    EXPECT_TRUE(o.window.boxes.empty());
+    EXPECT_FALSE(f.unloaded);  // "Exit After Transfer" is clear
+    EXPECT_EQ(o.property->writes + o.client->writes, 0);
   }
 }
 
@@ -82,7 +121,7 @@ TEST(CmdSend, ZnaFormSendsItsRowsAndLeavesTheClientAlone) {
     o.ini.Set(o.kXfrIni, "OWNER", form, "4|2");
     o.ini.Set(o.kXfrIni, "CENSUS", form, "5|2");  // other forms only
     o.ini.Set(o.kXfrIni, "Legal", form, "11|1");  // other forms only
-    FrmMain& f = o.Start();
+    FrmMain& f = o.Load();
     f.lblCli_Num.caption = "old client";
     f.txtCli_Num.text = "10004 ";
     cmdSend_Click(f);
@@ -115,7 +154,7 @@ TEST(CmdSend, NoReportShowsTheMessageSendsNothingAndFinishes) {
     SCOPED_TRACE(c.answer ? c.answer : "(nobody)");
     SendOffice o;
     c.answer ? o.dde.SetAnswer("Query", "ActiveReports", c.answer) : o.dde.set_running(false);
-    FrmMain& f = o.Start();
+    FrmMain& f = o.Load();
     f.ckbAutoExit.value = c.auto_exit;
     f.txtdde.SetText(c.stale);
     f.lblLegal.caption = "untouched";
@@ -139,47 +178,42 @@ TEST(CmdSend, NoReportShowsTheMessageSendsNothingAndFinishes) {
   }
 }
 
-TEST(CmdSend, FileNumberComesFromTheKeyCutToTheBoxLength) {
-  // A box never sized (0) takes the whole key: never a blank file number.
+// A box never sized (0) takes the whole key as the file number: never a blank one.
+TEST(CmdSend, ValuesAndLegalLineAreSentTrimmedLabelsKeepThemAsTyped) {
   for (int max_length : {8, 0}) {
     SendOffice o;
-    FrmMain& f = o.Start();
+    o.ini.Set(o.kXfrIni, "Legal", "URAR", "11|1");
+    FrmMain& f = o.Load();
     f.txtKey.text = "24-00101XYZ";
     f.txtFile_Num.max_length = max_length;
+    f.txtPR_Street.text = "  1 Main St  ";
+    f.txtPR_City.text = "   ";
+    f.txtPr_Lot.text = " 1 2 ";
+    f.txtPr_Block.text = "";
+    f.txtPr_PlatPg.text = "";
     cmdSend_Click(f);
     const std::string sent = max_length ? "24-00101" : "24-00101XYZ";
     EXPECT_EQ(f.txtFile_Num.text, sent);
-    EXPECT_EQ(o.Pokes().front(), "Offscrn|3|3=" + sent);
+    EXPECT_EQ(f.lblPr_Street.caption, "  1 Main St  ");
+    EXPECT_EQ(f.lblLegal.caption, "Lot  1 2  ");
+    const Strings pokes = o.Pokes();
+    ASSERT_EQ(pokes.size(), 17u);
+    EXPECT_EQ(pokes[0], "Offscrn|3|3=" + sent);
+    EXPECT_EQ(pokes[1], "Offscrn|7|1=1 Main St");
+    EXPECT_EQ(pokes[2], "Offscrn|8|1=");  // empty values are poked, not skipped
+    EXPECT_EQ(pokes[15], "OFFSCRN|10|1=Lot  1 2");
+    EXPECT_EQ(pokes[16], "URAR|11|1=Lot  1 2");
   }
-}
-
-TEST(CmdSend, ValuesAndLegalLineAreSentTrimmedLabelsKeepThemAsTyped) {
-  SendOffice o;
-  o.ini.Set(o.kXfrIni, "Legal", "URAR", "11|1");
-  FrmMain& f = o.Start();
-  f.txtPR_Street.text = "  1 Main St  ";
-  f.txtPR_City.text = "   ";
-  f.txtPr_Lot.text = " 1 2 ";
-  f.txtPr_Block.text = "";
-  f.txtPr_PlatPg.text = "";
-  cmdSend_Click(f);
-  EXPECT_EQ(f.lblPr_Street.caption, "  1 Main St  ");
-  EXPECT_EQ(o.Pokes()[1], "Offscrn|7|1=1 Main St");
-  EXPECT_EQ(o.Pokes()[2], "Offscrn|8|1=");  // empty values are poked, not skipped
-  EXPECT_EQ(f.lblLegal.caption, "Lot  1 2  ");
-  EXPECT_EQ(o.Pokes()[15], "OFFSCRN|10|1=Lot  1 2");
-  EXPECT_EQ(o.Pokes()[16], "URAR|11|1=Lot  1 2");
-  EXPECT_EQ(o.Pokes().size(), 17u);
 }
 
 TEST(CmdSend, ClientRowsOnlyForAShownClientNumberUpperCased) {
   SendOffice o;
-  FrmMain& f = o.Start();
+  FrmMain& f = o.Load();
   FindTheRecord(f, "24-00103");  // CLI_NUM "amc01"
   cmdSend_Click(f);
   EXPECT_EQ(f.txtCli_Num.text, "AMC01");
-  EXPECT_EQ(o.dde.Value("RPT1", "Offscrn|13|1"), "AMC01");
-  EXPECT_EQ(o.dde.Value("RPT1", "Offscrn|14|1"), "Appraisal Mgmt Co");
+  const Strings pokes = o.Pokes();
+  EXPECT_EQ(pokes[7] + " " + pokes[8], "Offscrn|13|1=AMC01 Offscrn|14|1=Appraisal Mgmt Co");
 
   // The second property has no client; datclient still stands on the first one's client.
   o.dde.clear_calls();
@@ -199,7 +233,7 @@ TEST(CmdSend, RefusedPokeFollowsTheErrorReport) {
   for (Answer answer : {Answer::kIgnore, Answer::kOk}) {  // OK: pass the error on
     SendOffice o;
     o.dde.Refuse("RPT1", "Offscrn|8|1");
-    FrmMain& f = o.Start();
+    FrmMain& f = o.Load();
     o.window.error_default = answer;
     if (answer == Answer::kOk) {
       EXPECT_THROW(cmdSend_Click(f), RuntimeError);
