@@ -80,7 +80,8 @@ TEST_F(ExprTest, KeysForClausesAndUnknownExpressions) {
       {"EMPTY(DT)", 1, "F"},                    {"DT + 1 > DT", 1, "T"},
       {"SOUNDEX(NAME)", 1, "error: Not supported: expression \"SOUNDEX(NAME)\": function SOUNDEX()"},
       {"NOFIELD", 1, "error: Not supported: expression \"NOFIELD\": no field NOFIELD"},
-      {"NAME +", 1, "error: Not supported"},    {"NAME + AMT", 1, "error: Not supported"},
+      {"NAME +", 1, "error: Not supported: expression \"NAME +\": ends too soon"},
+      {"NAME + AMT", 1, "error: Not supported"},
       {"UPPER(AMT)", 1, "error: Not supported"}, {"LEFT(NAME", 1, "error: Not supported"},
       {"UPP(NAME)", 1, "error: Not supported"},  // abbreviations have four letters at least
       {"'open", 1, "error: Not supported"},
