@@ -1,14 +1,10 @@
-// libFuzzer target for the read command against hostile answers from the appraisal program. The
-// office runs on the real table engine over copies of the fixture tables held in memory; the
-// scripted DDE transport answers a plain report, except that the input decides, request by
-// request, to answer with something hostile instead (raw bytes, a few hundred KB, NULs, invalid
-// UTF-8, CR LF inside, a 64 KB line, numbers like "$1e308", dates like "99/99/99", nothing) or to
-// fail the request. The input also answers every message box.
-//
-// Checks: no crash, leak or sanitizer report; the command always gives the pointer back and
-// leaves no half-written record pending; every box has a text and a title; afterwards every
-// table passes the engine's full check (records, memo pointers, every index tag), every record
-// decodes, and at most one property, client and invoice record was added.
+// libFuzzer target for the read command against hostile answers from the appraisal program, on
+// the real table engine over in-memory copies of the fixture tables. Request by request the
+// input picks the plain report's answer or something hostile (raw bytes, a few hundred KB, NULs,
+// invalid UTF-8, CR LF inside, a 64 KB line, numbers like "$1e308", dates like "99/99/99",
+// nothing, a failed request), and it answers every message box. Checks: no sanitizer report; the
+// pointer given back, no write left pending, every box with text and title; afterwards every
+// table passes the engine's full check and gained at most one record.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -153,13 +149,10 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
   return text;
 }
 
-struct Counts {
-  std::uint32_t records[3] = {};
-};
-
-// Every table passes the full check and every record decodes.
-Counts CheckTables(xbase::MemEnv* env) {
-  Counts counts;
+// Every table passes the full check, every record decodes, and at most one record was added to
+// each (the fixtures hold 40 properties, 15 clients and 30 invoices).
+void CheckTables(xbase::MemEnv* env) {
+  constexpr std::uint32_t kBefore[] = {40, 15, 30};
   for (int t = 0; t < 3; ++t) {
     const std::string path = std::string("/") + kTables[t] + ".DBF";
     std::vector<std::string> report;
@@ -168,9 +161,11 @@ Counts CheckTables(xbase::MemEnv* env) {
     std::unique_ptr<xbase::Table> table;
     s = xbase::Table::Open(env, path, {.read_only = true}, &table);
     Require(s.ok(), path + " does not open: " + s.ToString());
-    Require(table->RecordCount(&counts.records[t]).ok(), path + ": no record count");
+    std::uint32_t count = 0;
+    Require(table->RecordCount(&count).ok(), path + ": no record count");
+    Require(count == kBefore[t] || count == kBefore[t] + 1, path + ": more than one record added");
     xbase::Record rec = table->NewRecord();
-    for (std::uint32_t r = 1; r <= counts.records[t]; ++r) {
+    for (std::uint32_t r = 1; r <= count; ++r) {
       Require(table->Read(r, &rec).ok(), path + ": a record does not read");
       const auto& fields = table->layout().fields();
       for (std::size_t f = 0; f < fields.size(); ++f) {
@@ -184,22 +179,11 @@ Counts CheckTables(xbase::MemEnv* env) {
       }
     }
   }
-  return counts;
-}
-
-const Counts& FixtureCounts() {
-  static const Counts counts = [] {
-    xbase::MemEnv env;
-    for (const auto& [name, bytes] : Fixtures()) env.PutFile(name, bytes);
-    return CheckTables(&env);
-  }();
-  return counts;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const Counts& before = FixtureCounts();
   FuzzedDataProvider input(data, size);
 
   xbase::MemEnv env;
@@ -245,10 +229,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const xfr::RuntimeError&) {
     }
   }
-  const Counts after = CheckTables(&env);
-  for (int t = 0; t < 3; ++t) {
-    Require(after.records[t] >= before.records[t] && after.records[t] <= before.records[t] + 1,
-            std::string(kTables[t]) + ": more than one record added");
-  }
+  CheckTables(&env);
   return 0;
 }

@@ -38,22 +38,6 @@ class FaultFile final : public File {
 
 }  // namespace
 
-void FaultEnv::FailWrite(int n) {
-  Reset();
-  fail_at_ = n;
-}
-
-void FaultEnv::CrashAfter(int n) {
-  Reset();
-  crash_after_ = n;
-}
-
-void FaultEnv::Reset() {
-  writes_ = 0;
-  fail_at_ = -1;
-  crash_after_ = -1;
-}
-
 Status FaultEnv::NextWrite(const std::string& path, std::uint64_t offset, std::size_t n,
                            bool* drop) {
   if (on_write) on_write(path, offset, n);

@@ -22,11 +22,11 @@ class FaultEnv final : public Env {
  public:
   explicit FaultEnv(Env* base) : base_(base) {}
 
-  void FailWrite(int n);
-  void CrashAfter(int n);
+  void FailWrite(int n) { Reset(); fail_at_ = n; }
+  void CrashAfter(int n) { Reset(); crash_after_ = n; }
   void DenyOpen(std::string path) { denied_ = std::move(path); }
   // Clears any pending fault and the write count.
-  void Reset();
+  void Reset() { writes_ = 0; fail_at_ = -1; crash_after_ = -1; }
   int writes() const { return writes_.load(); }
   bool crashed() const { return crash_after_.load() >= 0 && writes_.load() > crash_after_.load(); }
 

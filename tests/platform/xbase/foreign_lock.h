@@ -11,8 +11,7 @@
 
 namespace xbase::table_testing {
 
-// A lock held by another process with a plain POSIX record lock (fcntl F_SETLK), as another
-// program takes it, from construction to destruction. held() says whether it was granted.
+// Held from construction to destruction; held() says whether it was granted.
 class ForeignLock {
  public:
   ForeignLock(const std::string& path, std::uint64_t offset, std::uint64_t length,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -77,6 +78,13 @@ inline std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, 
   for (const auto& r : records) out += r;
   return out + "\x1A";
 }
+
+// Numbers in fields, keys and expressions keep the point under a locale whose decimal separator
+// is a comma (Qt sets the C library's from the environment), while one of these is alive.
+struct CommaLocale {
+  CommaLocale() { std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); }
+  ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
+};
 
 using KeyList = std::vector<std::pair<std::string, std::uint32_t>>;
 
