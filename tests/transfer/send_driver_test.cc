@@ -102,6 +102,7 @@ TEST(CmdSend, OtherFormSendsItsRowsThenTheMacro) {
     EXPECT_EQ(f.lblLegal.caption, legal + " ");
     EXPECT_EQ(f.lblCli_LName.caption, "FIRSTBANK");  // filled, not sent
     EXPECT_EQ(VbTrim(f.lblPr_Census.caption), "0204.01");
+    EXPECT_EQ(VbTrim(f.lblPr_Owner.caption), "Ann Owner");
     EXPECT_EQ(o.window.statuses,
               (Strings{"Transferring data to Appraisal",
                        "In the Appraisal Software - Select Contents, Report Profile before "
