@@ -1,7 +1,18 @@
-// apx-sim as a child process serving a report on the session bus: shared by the D-Bus tests, the
-// benchmarks and the read-campaign worker.
+// apx-sim as a child process serving a report: on the session bus (the D-Bus tests, the
+// benchmarks and the read-campaign worker) or, in the Windows build, as apx-sim.exe.
 #pragma once
 
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+#ifdef _WIN32
+#include "platform/win32/windows_api.h"
+#else
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,14 +20,69 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <chrono>
-#include <string>
-#include <thread>
-#include <vector>
 
 extern char** environ;
+#endif
 
 namespace xfr::testing {
+
+// A log file's lines (apx-sim's --log: one JSON object a request, poke or execute).
+inline std::vector<std::string> LogLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadFile(path));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+#ifdef _WIN32
+// Starts a program with a command line; false when it cannot.
+inline bool Spawn(const std::string& command_line, PROCESS_INFORMATION* process) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  std::string line = command_line;
+  return ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, process) != 0;
+}
+
+// apx-sim.exe serving `report` (a file of tests/data/apx) with a log and a dump on exit in a
+// temporary directory; closed (WM_CLOSE to its window) at the end.
+class ApxSimExe {
+ public:
+  explicit ApxSimExe(const std::string& report) {
+    const std::string exe = std::string(XFR_BINARY_DIR) + "/tools/apx-sim/apx-sim.exe";
+    const std::string data = std::string(XFR_TEST_DATA) + "/apx/" + report;
+    started_ = Spawn("\"" + exe + "\" --log \"" + log_path() + "\" --dump \"" + dump_path() +
+                         "\" \"" + data + "\"",
+                     &process_);
+    for (int i = 0; i < 500 && started_ && Window() == nullptr; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  ~ApxSimExe() { Stop(); }
+
+  bool ready() const { return started_ && Window() != nullptr; }
+  std::string log_path() const { return dir_ / "apx.log"; }
+  std::string dump_path() const { return dir_ / "dump.json"; }
+
+  void Stop() {
+    if (!started_) return;
+    started_ = false;
+    if (HWND w = Window()) ::PostMessageA(w, WM_CLOSE, 0, 0);
+    if (::WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) {
+      ::TerminateProcess(process_.hProcess, 9);
+    }
+    ::CloseHandle(process_.hProcess);
+    ::CloseHandle(process_.hThread);
+  }
+
+ private:
+  static HWND Window() { return ::FindWindowA("apx-sim DDE server", "apx-sim APX"); }
+
+  TempDir dir_{"xfr-win-"};
+  PROCESS_INFORMATION process_{};
+  bool started_ = false;
+};
+#else
 
 // A child process; killed (SIGTERM, then SIGKILL) and reaped when dropped.
 class Child {
@@ -107,5 +173,7 @@ class ApxSim {
   Child child_;
   bool ready_ = false;
 };
+
+#endif
 
 }  // namespace xfr::testing

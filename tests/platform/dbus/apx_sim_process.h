@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +33,19 @@ inline std::string ApxData(const std::string& name) {
   return std::string(XFR_TEST_DATA) + "/apx/" + name;
 }
 
+// What dbftool's check and, when present, the independent checker say of the tables in `dir`:
+// "" when both find every table and tag consistent.
+inline std::string TableFaults(const std::string& dir) {
+  int status = -1;
+  std::string out =
+      Output(std::string(XFR_BINARY_DIR) + "/src/dbftool check '" + dir + "' 2>&1", &status);
+  if (status != 0) return out;
+  const std::string checker = std::string(XFR_SHARED_DIR) + "/tools/checktables.py";
+  if (!std::filesystem::exists(checker)) return "";
+  out = Output("/usr/bin/python3 '" + checker + "' '" + dir + "' 2>&1", &status);
+  return status == 0 ? "" : out;
+}
+
 // apx-sim on a report file, logging what it receives into the temp dir, and a link to it.
 class ApxSimTest : public ::testing::Test {
  protected:
@@ -46,12 +58,7 @@ class ApxSimTest : public ::testing::Test {
     WriteFile(dir_ / "report.json", json);
     Serve(dir_ / "report.json");
   }
-  std::vector<std::string> LogLines() const {
-    std::vector<std::string> lines;
-    std::istringstream in(ReadFile(dir_ / "log"));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  std::vector<std::string> LogLines() const { return testing::LogLines(dir_ / "log"); }
 
   TempDir dir_;
   std::unique_ptr<ApxSim> sim_;

@@ -26,7 +26,7 @@ std::string Get(PosixIniService& ini, const std::string& file, const std::string
   return buffer.substr(0, n);
 }
 
-TEST(PosixIni, WriterChangesOnlyItsLine) {
+TEST(PosixIni, WriterChangesOnlyItsLineFollowsLinksAndFindsBareNames) {
   // A file another program owns: BOM, LF ends, odd spacing, comments, blank lines, high bytes,
   // a duplicate section and no final newline.
   const std::string before =
@@ -54,16 +54,19 @@ TEST(PosixIni, WriterChangesOnlyItsLine) {
   // Writing the same value again leaves the file as it is.
   ASSERT_TRUE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "1", file));
   EXPECT_EQ(ReadFile(dir / "xfr.ini"), expected);
-}
 
-TEST(PosixIni, WriterFollowsSymbolicLink) {
-  TempDir dir;
+  // A symbolic link is followed, and stays a link.
   WriteFile(dir / "real.ini", "[S]\r\nk=1\r\n");
   ASSERT_EQ(::symlink((dir / "real.ini").c_str(), (dir / "link.ini").c_str()), 0);
-  PosixIniService ini;
   ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "2", dir / "link.ini"));
   EXPECT_EQ(ReadFile(dir / "real.ini"), "[S]\r\nk=2\r\n");
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+
+  // A bare file name lives in the Windows directory.
+  ScopedEnv windir("XFR_WINDIR", dir.path().c_str());
+  ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "v", "initest_rel.ini"));
+  EXPECT_EQ(ReadFile(dir / "initest_rel.ini"), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(Get(ini, "INITEST_REL.INI", "s", "K"), "v");
 }
 
 TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
@@ -209,15 +212,6 @@ TEST(PosixIni, WindowsDirectory) {
   // A name that does not fit is not cut: the caller learns the size it needs.
   EXPECT_EQ(ini.GetWindowsDirectory(&buffer, n), n + 1);  // too small: the size it needs
   EXPECT_EQ(ini.GetWindowsDirectory(&buffer, n + 1), n);
-}
-
-TEST(PosixIni, BareFileNameLivesInWindowsDirectory) {
-  TempDir dir;
-  ScopedEnv windir("XFR_WINDIR", dir.path().c_str());
-  PosixIniService ini;
-  ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "v", "initest_rel.ini"));
-  EXPECT_EQ(ReadFile(dir / "initest_rel.ini"), "[S]\r\nk=v\r\n");
-  EXPECT_EQ(Get(ini, "INITEST_REL.INI", "s", "K"), "v");
 }
 
 }  // namespace

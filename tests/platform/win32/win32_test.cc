@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,25 +13,20 @@
 #include "fakes/fake_window.h"
 #include "link/apx_link.h"
 #include "link/link_check.h"
-#include "platform/runtime_error.h"
-#include "platform/win32/apx_sim_exe.h"
 #include "platform/win32/ddeml_transport.h"
 #include "platform/win32/win32_clock.h"
-#include "platform/win32/win32_files.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
-#include "support/error_of.h"
+#include "support/apx_sim.h"
+#include "support/dde_outcomes.h"
 
 namespace xfr {
 namespace {
 
-using testing::ErrorOf;
-
 // The link operations as the transfers use them (each exchange once: their branches are tested
-// on the fake server in tests/link), then each outcome of a conversation and the error number the
-// program sees for it, and code page 1252 on the wire.
+// on the fake server in tests/link), the error numbers, and code page 1252 on the wire.
 TEST(Win32Dde, LinkOperationsErrorNumbersAndCodePage) {
   testing::ApxSimExe sim("two_reports.json");
   ASSERT_TRUE(sim.ready());
@@ -52,7 +46,7 @@ TEST(Win32Dde, LinkOperationsErrorNumbersAndCodePage) {
   EXPECT_EQ(LinkTest(app, control).file_number, "A-1001");
   EXPECT_TRUE(window.boxes.empty());
   EXPECT_EQ(control.LinkMode(), 0);
-  std::vector<std::string> log = sim.LogLines();
+  std::vector<std::string> log = testing::LogLines(sim.log_path());
   log.resize(7);
   EXPECT_EQ(log, (std::vector<std::string>{
                      R"({"op":"request","topic":"Query","item":"ActiveReports"})",
@@ -63,25 +57,13 @@ TEST(Win32Dde, LinkOperationsErrorNumbersAndCodePage) {
                      R"({"op":"request","topic":"RPT1","item":"offscrn|7|1"})",
                      R"({"op":"execute","topic":"System","data":"[RunMacro(CloseScn.bas)]\r"})"}));
 
-  EXPECT_EQ(ErrorOf([&] { transport.Initiate("NOBODY", "Query"); }), kErrNoDdeServer);
-  EXPECT_EQ(ErrorOf([&] { transport.Initiate("APX", "NoSuchReport"); }), kErrNoDdeServer);
+  testing::ExpectApxSimOutcomes(transport);
   auto report = transport.Initiate("apx", "rpt1");
-  auto system = transport.Initiate("APX", "System");
-  struct Case {
-    const char* what;
-    std::function<void()> run;
-    int error;
-  } cases[] = {{"refused request", [&] { report->Request("offscrn|99|1"); }, kErrDdeRefused},
-               {"refused poke", [&] { report->Poke("offscrn|99|1", "x"); }, kErrDdeRefused},
-               {"poke of no field", [&] { report->Poke("UserID", "x"); }, kErrDdeRefused},
-               {"refused execute", [&] { system->Execute("RunMacro"); }, kErrDdeRefused},
-               {"late answer", [&] { report->Request("offscrn|50|1"); }, kErrDdeTimeout},
-               {"poke", [&] { report->Poke("URAR|24|1", "Caf\xC3\xA9 \xE2\x82\xAC"); }, 0}};
-  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
+  report->Poke("URAR|24|1", "Caf\xC3\xA9 \xE2\x82\xAC");
   // UTF-8 in, 1252 on the wire (the log shows what arrived, as UTF-8), UTF-8 back. The topic
   // is an atom made in upper case by the link operations above.
   EXPECT_EQ(report->Request("URAR|24|1"), "Caf\xC3\xA9 \xE2\x82\xAC");
-  EXPECT_EQ(sim.LogLines().back(),
+  EXPECT_EQ(testing::LogLines(sim.log_path()).back(),
             "{\"op\":\"request\",\"topic\":\"RPT1\",\"item\":\"URAR|24|1\"}");
   EXPECT_NE(testing::ReadFile(sim.dump_path()).find("Caf\xC3\xA9 \xE2\x82\xAC"), std::string::npos);
 }
@@ -132,39 +114,6 @@ TEST(Win32Locks, ChildHoldsTheHeaderLock) {
   ASSERT_TRUE(held && release);
   ::SetEvent(held);
   ASSERT_EQ(::WaitForSingleObject(release, 20000), WAIT_OBJECT_0);
-}
-
-// The file operations as the program sees them on Windows: Dir's answers and the error numbers.
-TEST(Win32Files, ListingAndErrorNumbers) {
-  testing::TempDir dir("xfr-win-");
-  std::filesystem::create_directories(dir / "TrkData\\SubDir");
-  std::ofstream((dir / "TrkData\\property.DBF"), std::ios::binary) << "0123456789";
-  std::ofstream((dir / "TrkData\\empty.txt"), std::ios::binary).flush();
-  std::ofstream((dir / "xfr.dat"), std::ios::binary) << "A123\r\nsecond line\r\n";
-  const std::string d = (dir / "");
-  Win32FileSystem fs;
-  EXPECT_EQ(fs.ListPath(d + "TRKDATA\\"), (std::vector<std::string>{"empty.txt", "property.DBF"}));
-  EXPECT_EQ(fs.ListPath(d + "TRKDATA\\PROPERTY.DBF"), std::vector<std::string>{"property.DBF"});
-  for (const char* none : {"TRKDATA", "MISSING\\", "TRKDATA\\*", "TRKDATA\\NONE.DBF"}) {
-    EXPECT_TRUE(fs.ListPath(d + none).empty()) << none;
-  }
-  struct Case {
-    const char* what;
-    std::function<void()> run;
-    int error;
-  } cases[] = {
-      {"length", [&] { EXPECT_EQ(fs.FileLength(d + "TRKDATA\\PROPERTY.DBF"), 10); }, 0},
-      {"length of a missing file", [&] { fs.FileLength(d + "NONE"); }, kErrFileNotFound},
-      {"length of a directory", [&] { fs.FileLength(d + "TRKDATA"); }, kErrFileNotFound},
-      {"first line", [&] { EXPECT_EQ(fs.ReadFirstLine(d + "XFR.DAT"), "A123"); }, 0},
-      {"first line of an empty file", [&] { fs.ReadFirstLine(d + "TRKDATA\\EMPTY.TXT"); },
-       kErrInputPastEnd},
-      {"first line of a missing file", [&] { fs.ReadFirstLine(d + "NONE.DAT"); }, kErrFileNotFound},
-      {"delete a directory", [&] { fs.DeleteFile(d + "TRKDATA\\SUBDIR"); }, 75},
-      {"delete", [&] { fs.DeleteFile(d + "XFR.DAT"); }, 0},
-      {"delete it again", [&] { fs.DeleteFile(d + "XFR.DAT"); }, kErrFileNotFound}};
-  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
-  EXPECT_TRUE(std::filesystem::is_directory(dir / "TrkData\\SubDir"));
 }
 
 TEST(Win32Instance, SecondCopySeesTheFirstUntilItEnds) {

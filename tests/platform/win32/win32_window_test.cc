@@ -1,35 +1,24 @@
-// The Win32 window under Wine: the dialog over the main-window model with the FoxPro engine and
-// apx-sim.exe behind it (a read answered Yes), over the fake office (box limits, the client
-// boxes, the hand-off file on a repaint, the exit preference), and the program itself started a
-// second time.
+// The Win32 window under Wine over the fake office (box limits, the client boxes, the hand-off
+// file on a repaint, a transfer's status and animation, the exit preference), and the program
+// itself started a second time. The read end to end on Windows: the console scenarios.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 
-#include "fakes/fake_clock.h"
-#include "fakes/fake_files.h"
-#include "fakes/fake_ini.h"
 #include "fakes/office.h"
-#include "platform/tables/xbase_table.h"
-#include "platform/win32/apx_sim_exe.h"
-#include "platform/win32/ddeml_transport.h"
+#include "form/status.h"
 #include "platform/win32/res/resource.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/window/win32_main_window.h"
 #include "platform/win32/window/win32_window_services.h"
-#include "platform/xbase/check.h"
-#include "platform/xbase/env.h"
-#include "platform/xbase/table_test_util.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
 #include "support/temp_dir.h"
-#include "transfer/read_driver.h"
 
 namespace xfr {
 namespace {
@@ -43,9 +32,7 @@ struct Window {
     s.window = &window;
     app = std::make_unique<App>(s, "");
     form = std::make_unique<MainWindow>(*app);
-    Win32MainWindow::Commands commands;
-    commands.read = [this] { CmdRead_Click(*form); };
-    view = std::make_unique<Win32MainWindow>(*form, window, commands);
+    view = std::make_unique<Win32MainWindow>(*form, window, Win32MainWindow::Commands{});
     window.SetOwner(view->hwnd());
     window.SetBeforeBox([this] { view->Sync(); });
     Initialize(*app);
@@ -71,81 +58,6 @@ void WriteBitmap(const std::string& path) {
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
   out.write(reinterpret_cast<const char*>(&info), sizeof info);
   out << std::string(16, '\x7f');
-}
-
-TEST(Win32Window, ReadAnsweredYesShowsTheCaptureAndTheWrittenRecord) {
-  testing::TempDir dir("xfr-win-");
-  const std::string data = dir / "data";
-  fs::create_directories(data);
-  xbase::table_testing::CopyFixtures("foxpro", data);
-  testing::ApxSimExe sim("demo_report.json");
-  ASSERT_TRUE(sim.ready());
-  testing::FakeIni ini;
-  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
-  ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "APPDIR", dir / "");
-  ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", "0");
-  ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", "URAR");
-  for (const char* picture : {"Trk.bmp", "Apx.bmp"}) WriteBitmap(dir / picture);
-  testing::FakeFiles files;
-  testing::FakeClock clock;
-  clock.today = Date{2025, 6, 15};
-  XbaseTableService tables(
-      [&](std::string_view, std::string_view file) { return data + "\\" + std::string(file); });
-  DdemlTransport transport(2000);
-  Win32WindowServices services(&files);
-  testing::FakeInstance instance;
-  Window w(Services{&ini, &files, &clock, nullptr, &tables, &transport, &instance}, services);
-
-  // While the question is up, the status line and the animation with both pictures show.
-  std::vector<std::string> seen;  // the status line and the animation's parts shown, per update
-  services.SetBeforeBox([&] {
-    w.view->Sync();
-    HWND status = w.view->Control(IDC_LblMsg);
-    std::string now = ::IsWindowVisible(status) ? w.view->TextOf(status) : "";
-    for (int id : {IDC_aniCopy, IDC_imgTrkIco, IDC_imgApxIco}) {
-      now += ::IsWindowVisible(w.view->Control(id)) ? " shown" : "";
-    }
-    for (int id : {IDC_imgTrkIco, IDC_imgApxIco}) {
-      now += ::SendMessageA(w.view->Control(id), STM_GETIMAGE, IMAGE_BITMAP, 0) ? " picture" : "";
-    }
-    seen.push_back(now);
-  });
-  Win32WindowServices::ShownBoxes().clear();
-  Win32WindowServices::SetNextAnswers({Answer::kYes});
-  w.Click(IDC_CmdRead);
-
-  ASSERT_EQ(Win32WindowServices::ShownBoxes().size(), 1u);
-  EXPECT_EQ(Win32WindowServices::ShownBoxes()[0].text, "24-00150 was not found.  Add?");
-  EXPECT_EQ(Win32WindowServices::ShownBoxes()[0].title, "Record Found");
-  EXPECT_NE(std::find(seen.begin(), seen.end(),
-                      "Transferring data to Tracking shown shown shown picture picture"),
-            seen.end());
-  // The appraisal column shows what was captured, the tracking column the record written.
-  const std::pair<const char*, const char*> shown[] = {
-      {"lblFile_Num", "24-00150"},
-      {"lblPr_Street", "1650 Briarcliff Rd NE"},
-      {"lblPr_Borrowr", "Chris & Jordan Buyer"},
-      {"lblPlain_Name", "Druid Hills Mortgage"},
-      {"txtFile_Num", "24-00150"},
-      {"txtPR_Street", "1650 Briarcliff Rd NE"},
-      {"txtPr_Borrowr", "Chris & Jordan Buyer"},
-      {"txtCli_Num", "DM001"},
-      {"txtPlain_Name", "Druid Hills Mortgage"},
-      {"txtCli_Cont", "Robin Lee"},
-  };
-  for (const auto& [name, text] : shown) EXPECT_EQ(w.Text(name), text) << name;
-  EXPECT_TRUE(w.Visible("txtCli_Cont"));
-  EXPECT_FALSE(::IsWindowVisible(w.view->Control(IDC_LblMsg)));
-  EXPECT_FALSE(::IsWindowVisible(w.view->Control(IDC_aniCopy)));
-  w.Click(IDC_cmdExit);
-  ASSERT_TRUE(w.view->ended());
-
-  // The tables check clean.
-  for (const char* table : {"PROPERTY.DBF", "CLIENT.DBF", "INVOICE.DBF"}) {
-    std::vector<std::string> report;
-    EXPECT_TRUE(xbase::CheckTable(xbase::Env::Default(), data + "\\" + table, &report).ok())
-        << table;
-  }
 }
 
 // What the person sees and does in the window over the fake office, in the order they meet it.
@@ -193,6 +105,27 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
                             "txtCli_Addr2", "txtCli_Addr3", "txtCli_Cont"}) {
       EXPECT_FALSE(w.Visible(box)) << box;
     }
+
+    // A transfer running: the status line, the copy animation with both pictures, and what was
+    // captured in the appraisal column.
+    for (const char* picture : {"Trk.bmp", "Apx.bmp"}) WriteBitmap(watched / picture);
+    w.app->config.TrkAppDir = watched / "";
+    StartReadAnimation(*w.form);
+    ShowStatus(*w.form, "Transferring data to Tracking");
+    w.form->lblPr_Street.caption = "1650 Briarcliff Rd NE";
+    w.view->Sync();
+    EXPECT_EQ(w.Text("lblPr_Street"), "1650 Briarcliff Rd NE");
+    EXPECT_EQ(w.view->TextOf(w.view->Control(IDC_LblMsg)), "Transferring data to Tracking");
+    for (int id : {IDC_LblMsg, IDC_aniCopy, IDC_imgTrkIco, IDC_imgApxIco}) {
+      EXPECT_TRUE(::IsWindowVisible(w.view->Control(id))) << id;
+    }
+    for (int id : {IDC_imgTrkIco, IDC_imgApxIco}) {
+      EXPECT_TRUE(::SendMessageA(w.view->Control(id), STM_GETIMAGE, IMAGE_BITMAP, 0)) << id;
+    }
+    StopCopyAnimation(*w.form);
+    ShowStatus(*w.form, "");
+    w.view->Sync();
+    for (int id : {IDC_LblMsg, IDC_aniCopy}) EXPECT_FALSE(::IsWindowVisible(w.view->Control(id)));
 
     // "Exit After Transfer" cleared, then the window closed: the preference is written.
     w.Click(IDC_ckbAutoExit);
