@@ -51,7 +51,7 @@ TEST(ConcurrencyTest, WorkersAddEveryJobOnceWithItsValuesAndIndexesStayConsisten
   const std::string worker = kBin + "/tools/read-campaign/read-campaign";
   ASSERT_TRUE(fs::exists(worker)) << worker;
   testing::TempDir dir;
-  for (const auto [workers, reads] : {std::pair{2, 100}, {4, 50}}) {
+  for (const auto& [workers, reads] : {std::pair{2, 100}, {4, 50}}) {
     SCOPED_TRACE(std::to_string(workers) + " workers");
     const std::string data = dir / ("data-" + std::to_string(workers));
     const std::string run = dir / ("run-" + std::to_string(workers));
