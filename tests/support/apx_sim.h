@@ -115,11 +115,11 @@ class Child {
     return status_;
   }
 
-  // SIGTERM and reap; the exit status.
-  int Stop() {
+  // SIGTERM and reap (SIGKILL after `grace`); the exit status.
+  int Stop(std::chrono::milliseconds grace = std::chrono::seconds(5)) {
     if (!running()) return status_;
     kill(pid_, SIGTERM);
-    if (WaitExit(std::chrono::seconds(5)) < 0) {
+    if (WaitExit(grace) < 0) {
       kill(pid_, SIGKILL);
       WaitExit(std::chrono::seconds(5));
     }

@@ -146,7 +146,7 @@ TEST(DBusLink, EscapedServiceNameAndLargeAnswer) {
   EXPECT_EQ(conversation->Request("F|1|1"), big);
   conversation->Poke("f|2|2", "poked\r\n");
   // The dump on exit holds the poked value.
-  EXPECT_EQ(sim.child().Stop(), 0);
+  EXPECT_EQ(sim.child().Stop(std::chrono::seconds(60)), 0);  // it writes 10 MB on the way out
   EXPECT_NE(ReadFile(dir / "dump.json").find(R"("f|2|2": "poked\r\n")"), std::string::npos);
 }
 
