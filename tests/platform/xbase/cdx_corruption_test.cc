@@ -166,6 +166,15 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
   const std::uint32_t root = DecodeFixed32LE(good.data() + 0x600);
   const std::size_t entry = 60 + 8;
   auto child = [&](int i) { return DecodeFixed32BE(good.data() + root + 12 + i * entry + 64); };
+  auto first_leaf = [&](const std::string& b) {
+    cdx::Node n;
+    for (std::uint32_t at = root; n.offset == 0 || !n.is_leaf(); at = n.children[0]) {
+      EXPECT_TRUE(
+          cdx::Node::DecodeFrom(std::string_view(b).substr(at, 512), at, 60, ' ', "node", &n).ok());
+      if (n.is_leaf()) break;
+    }
+    return n;
+  };
   struct Case {
     const char* what;
     std::function<void(std::string*)> damage;
@@ -183,15 +192,12 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
          EncodeFixed32BE(b->data() + root + 12 + entry + 64, child(0));
        },
        "below the last key"},
+      {"second leaf's left link cut",
+       [&](std::string* b) { EncodeFixed32LE(b->data() + first_leaf(*b).right + 4, cdx::kNoPage); },
+       "sibling links"},
       {"first leaf's first two entries swapped",
        [&](std::string* b) {
-         cdx::Node n;
-         for (std::uint32_t at = root; n.offset == 0 || !n.is_leaf(); at = n.children[0]) {
-           ASSERT_TRUE(
-               cdx::Node::DecodeFrom(std::string_view(*b).substr(at, 512), at, 60, ' ', "node", &n)
-                   .ok());
-           if (n.is_leaf()) break;
-         }
+         cdx::Node n = first_leaf(*b);
          const std::string key(n.key(0));
          const std::uint32_t recno = n.recnos[0];
          n.Erase(0);
