@@ -38,6 +38,7 @@ TEST(Record, WritesValuesInFoxProFormat) {
       {"AMT", "", "        "},       {"QTY", "9999", "9999"},          {"QTY", "10000", nullptr},
       {"QTY", "2.5", "   2"}, {"DT", "2024-06-03", "20240603"}, {"DT", "20240229", "20240229"},
       {"DT", "2023-02-29", nullptr}, {"DT", "06/03/2024", nullptr},    {"DT", "", "        "},
+      {"DT", "2024-06-31", nullptr}, {"DT", "2100-02-29", nullptr},    {"DT", "2000-02-29", "20000229"},
       {"OK", "T", "T"},              {"OK", "n", "F"},                 {"OK", "maybe", nullptr},
       {"NOTES", "text", nullptr},
   };

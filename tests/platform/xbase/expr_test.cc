@@ -83,6 +83,7 @@ TEST_F(ExprTest, KeysForClausesAndUnknownExpressions) {
       {"NAME +", 1, "error: Not supported: expression \"NAME +\": ends too soon"},
       {"NAME + AMT", 1, "error: Not supported"},
       {"UPPER(AMT)", 1, "error: Not supported"}, {"LEFT(NAME", 1, "error: Not supported"},
+      {"(NAME", 1, "error: Not supported: expression \"(NAME\": missing \")\""},
       {"UPP(NAME)", 1, "error: Not supported"},  // abbreviations have four letters at least
       {"'open", 1, "error: Not supported"},
   };
