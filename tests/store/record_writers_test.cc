@@ -171,7 +171,8 @@ TEST_F(WritersTest, ClientNumberOfThePropertyOnly) {
   SetClientOfProperty(f(), "99-99999", "10004");
   EXPECT_EQ(o.property->records, all);
 
-  SetClientOfProperty(f(), "AC24-104", "AMC01");
+  f().txtCli_Num.max_length = 0;  // a box never sized (no limit) keeps the whole number
+  SetClientOfProperty(f(), "AC24-104", "amc01");
   EXPECT_EQ(o.property->Text(1, "CLI_NUM"), "AMC01");
   EXPECT_EQ(f().txtPR_Street.text, "4 Oak Ave");  // stands on the written record
 }
