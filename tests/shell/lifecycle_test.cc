@@ -15,10 +15,11 @@ void Start(testing::Office& o) {
 
 TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
   testing::Office o;
+  o.property->records[0][0] = std::string("24-0000a");
   Start(o);
   FrmMain& f = o.Form();
-  EXPECT_EQ(f.txtFile_Num.text, "24-00101");
-  EXPECT_EQ(f.txtKey.text, "24-00101");
+  EXPECT_EQ(f.txtFile_Num.text, "24-0000a");
+  EXPECT_EQ(f.txtKey.text, "24-0000A");  // the key box holds the number upper-cased
   EXPECT_EQ(f.txtPR_Street.text, "1 Main St");
   EXPECT_TRUE(f.txtCli_LName.visible);
   EXPECT_EQ(f.txtPlain_Name.text, "First Bank of Decatur");

@@ -41,6 +41,7 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
       {"$", 0},
       {"1 000", 1000},
       {"-$5", -5},
+      {"$ -5", -5},
       {"250,000 as is", 250000},
       {"1.5.6", 1.5},
       {"12,345.67,8", 12345.67},
@@ -58,6 +59,7 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
     for (const Case& c : cases) {
       EXPECT_DOUBLE_EQ(EstimatedValueNumber(c.caption), c.want) << "'" << c.caption << "'";
     }
+    EXPECT_DOUBLE_EQ(EstimatedValueNumber(std::string_view("1259").substr(0, 3)), 125);
     const FieldInfo amount{"INV_AMT", 'N', 10, 2};
     EXPECT_EQ(ValueText(TextToFieldValue(amount, "1250000.50")), "1250000.5");
     EXPECT_EQ(ValueText(TextToFieldValue(amount, "-0.25")), "-0.25");
@@ -70,6 +72,8 @@ TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
   f().lblFile_Num.caption = "NEW-7";
   f().lblPr_Street.caption = "  " + std::string(45, 's') + "  ";
   f().lblPr_City.caption = " Decatur ";
+  f().lblPr_State.caption = "GA";
+  f().txtPR_State.max_length = 1;  // the box's width decides, not the field's
   f().lblPr_ApprVal.caption = "$ 250,000";
   f().lblPr_dFinish.caption = "3/7/1925";  // the century chosen at capture stands
   o.app.FormTypeText = "  Form 2055 extra long  ";
@@ -79,6 +83,7 @@ TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
   EXPECT_EQ(o.property->Text(r, "PR_STREET"), std::string(40, 's'));
   EXPECT_EQ(o.property->Text(r, "PR_CITY"), "Decatur" + std::string(18, ' '));
   EXPECT_EQ(o.property->Text(r, "PR_OWNER"), std::string(35, ' '));  // empty capture
+  EXPECT_EQ(o.property->Text(r, "PR_STATE"), "G");
   EXPECT_EQ(o.property->Text(r, "ASS_TYPE"), "Form 2055 ");
   EXPECT_EQ(o.property->Text(r, "INV_NUM"), "NEW-7   ");
   EXPECT_EQ(o.property->Text(r, "PR_DFINISH"), "3/7/1925");

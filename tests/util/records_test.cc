@@ -88,6 +88,10 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{10, -1}, {9, 0}, {16, -1}}));
   ASSERT_EQ(table->records.size(), 1u);
   EXPECT_EQ(ValueText(table->records[0][0]), "typed");
+  seen.clear();
+  dc.Edit();
+  dc.Update();  // a write is announced too
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{16, -1}}));
 
   const FieldInfo flag{"OK", 'L', 1, 0};
   for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"}) {
