@@ -230,6 +230,47 @@ TEST(CdxTree, SplitsAnUnevenLeafWhereBothHalvesFit) {
   EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
 }
 
+// Interior pages take as many entries as fit in their 500 bytes: 31 of 8-byte keys.
+TEST(CdxTree, InteriorPagesHoldAsManyEntriesAsFit) {
+  MemEnv env;
+  const std::string empty = BuildCdx({Shape("T", 8)});
+  auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
+  std::size_t most = 0;
+  for (int i = 1; i <= 10000; ++i) {
+    ASSERT_TRUE(cdx->Insert(0, Key8(i), i).ok());
+    if (i % 5 != 0) continue;
+    ASSERT_TRUE(cdx->Flush().ok());
+    std::string bytes;
+    env.GetFile("T.CDX", &bytes);
+    const char* root = bytes.data() + DecodeFixed32LE(bytes.data() + cdx->tags()[0].header_offset);
+    if (DecodeFixed16LE(root) & cdx::kAttrLeaf) continue;
+    if (DecodeFixed16LE(root + 2) < most) break;  // the root split: a third level
+    most = DecodeFixed16LE(root + 2);
+  }
+  EXPECT_EQ(most, 31u);
+}
+
+// Deletes written out one by one leave sibling links that hold on disk, also where a leaf is
+// emptied beside neighbours too full to merge with (240-byte keys: two to a leaf).
+TEST(CdxTree, DeletesKeepTheSiblingLinksOnDisk) {
+  MemEnv env;
+  const std::string empty = BuildCdx({Shape("T", 240)});
+  auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
+  std::vector<std::pair<std::string, int>> keys;
+  for (int i = 1; i <= 40; ++i) {
+    std::string key = Key8(i) + std::string(232, ' ');
+    for (int j = 8; j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
+    ASSERT_TRUE(cdx->Insert(0, key, i).ok());
+    keys.emplace_back(key, i);
+  }
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(7));
+  for (const auto& [key, recno] : keys) {
+    ASSERT_TRUE(cdx->Delete(0, key, recno).ok() && cdx->Flush().ok());
+    auto disk = OpenOrDie(&env, "T.CDX", true);
+    ASSERT_EQ(CheckProblem(disk.get(), 0), "") << "after deleting record " << recno;
+  }
+}
+
 // A leaf whose key bytes reach its entry table exactly (no byte free) decodes as encoded.
 TEST(CdxFile, ALeafFilledToItsLastByteDecodes) {
   cdx::Node leaf, back;

@@ -34,6 +34,7 @@ class ExprTest : public ::testing::Test {
     std::unique_ptr<Expr> e;
     Status s = Expr::Compile(text, layout_, &e);
     if (!s.ok()) return "error: " + s.ToString();
+    if (e->width() >= 0 && e->width() != key_length) return "width " + std::to_string(e->width());
     std::string key;
     s = e->EvaluateKey(*record_, 7, key_length, &key);
     return s.ok() ? key : "error: " + s.ToString();
@@ -67,6 +68,7 @@ TEST_F(ExprTest, KeysForClausesAndUnknownExpressions) {
       {"IIF(OK_2, 'Y', 'N')", 1, "Y"},          {"PADL(ALLTRIM(NAME), 9, '0')", 9, "00Ann Lee"},
       {"PADR(ALLT(NAME), 9, '*')", 9, "Ann Lee**"}, {"PADL(TRIM(NAME), 10)", 10, "   Ann Lee"},
       {"SUBS(NAME,3,3)", 3, "Ann"},             {"OK_2", 1, "T"},
+      {"SUBSTR('', 1, 2) + NAME", 12, "width 10"},  // known widths add up, an empty one too
       {"NAME-CITY", 18, "  Ann Lee" + kCity + " "},  // a - b: a's trailing blanks go last
       {"AMT", 8, std::string("\xC0\x93\x4A\x00\x00\x00\x00\x00", 8)},
       {"DT", 8, std::string("\xC1\x42\xC5\x98\x80\x00\x00\x00", 8)},  // Julian day 2460465

@@ -296,6 +296,15 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
     EXPECT_EQ(table_testing::WalkTag(table.get(), live_tag), live);
     EXPECT_EQ(table_testing::WalkTag(table.get(), gone_tag), gone);
   }
+  for (std::uint32_t r = 1; r <= 3; ++r) {
+    Record mark = table->NewRecord();
+    mark.SetDeleted(true);
+    ASSERT_TRUE(table->Update(r, mark).ok());
+  }
+  bool found = false;
+  std::uint32_t first = 0;
+  ASSERT_TRUE(table->First(&found, &first).ok());
+  EXPECT_FALSE(found) << first;  // the end-of-file marker after the last record is no record
 }
 
 // A tag the engine cannot maintain: writes fail naming it, and the files stay as they were.
