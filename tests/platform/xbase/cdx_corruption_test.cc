@@ -105,12 +105,6 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
       {"interior key below its child's keys",
        [&](std::string* b) { b->replace(root + 12, 60, std::string(60, '!')); },
        "is below the last key of child"},
-      {"children swapped",
-       [&](std::string* b) {
-         EncodeFixed32BE(b->data() + root + 12 + 64, child(1));
-         EncodeFixed32BE(b->data() + root + 12 + entry + 64, child(0));
-       },
-       "below the last key"},
       {"second leaf's left link cut",
        [&](std::string* b) { EncodeFixed32LE(b->data() + first_leaf(*b).right + 4, cdx::kNoPage); },
        "sibling links"},

@@ -40,14 +40,6 @@ inline void CopyFixtures(const std::string& set, const std::string& dir) {
   }
 }
 
-// Loads every file of tests/data/<set> into env under "/<name>".
-inline void LoadFixtures(const std::string& set, MemEnv* env) {
-  for (const auto& e : std::filesystem::directory_iterator(DataPath(set))) {
-    if (e.is_regular_file())
-      env->PutFile("/" + e.path().filename().string(), Slurp(e.path().string()));
-  }
-}
-
 // A header with the given fields (name, type, length, decimals), code page mark and records.
 inline std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, int>>& fields,
                            std::uint8_t code_page, const std::vector<std::string>& records = {}) {

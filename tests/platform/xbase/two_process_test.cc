@@ -188,19 +188,9 @@ TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
   std::uint32_t count = 0;
   ASSERT_TRUE(table->RecordCount(&count).ok());
   EXPECT_EQ(count, 30u + 2 * kEach);
-  int tag = table->FindTag("INV_NUM");
-  Record rec = table->NewRecord();
-  for (int n = 0; n < 2 * kEach; ++n) {
-    const std::string k = key(n % 2, n / 2);
-    bool found = false;
-    std::uint32_t recno = 0;
-    ASSERT_TRUE(table->Seek(tag, k, &found, &recno).ok());
-    ASSERT_TRUE(found) << k;
-    ASSERT_TRUE(table->Read(recno, &rec).ok());
-    ASSERT_EQ(rec.Text(0), k);
-  }
-  // Then key edits (deletes and merges in the tree as well as inserts), and the independent
-  // checker, which recomputes every key from the records and walks the trees it finds.
+  // Both checkers recompute every key from the records: a record written over or an entry lost
+  // shows there. Then again after key edits (deletes and merges in the tree as well as inserts).
+  ExpectConsistent(dir.path());
   table = OpenOrDie(Env::Default(), path);
   std::mt19937 rng(7);
   for (int i = 0; i < 3000; ++i) {
