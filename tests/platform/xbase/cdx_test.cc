@@ -1,6 +1,6 @@
-// CdxFile against a std::multimap model under thousands of random changes, and its trees, pages,
-// refresh and failed writes. The indexes of the reference engine and of FoxPro itself are
-// checked through the Table (table_test.cc).
+// CdxFile against a std::multimap model under thousands of random changes, and its trees, pages
+// and failed writes (its refresh after another process's flush: two_process_test.cc). The
+// indexes of the reference engine and of FoxPro itself are checked through the Table.
 #include "platform/xbase/cdx.h"
 
 #include <gtest/gtest.h>
@@ -291,25 +291,6 @@ TEST(CdxFile, ALeafFilledToItsLastByteDecodes) {
   ASSERT_TRUE(cdx::Node::DecodeFrom(page, 0x400, 30, ' ', "leaf", &back).ok());
   EXPECT_EQ(back.keys, leaf.keys);
   EXPECT_EQ(back.recnos, leaf.recnos);
-}
-
-TEST(CdxFile, RefreshSeesWhatAnotherWriterFlushed) {
-  MemEnv env;
-  const std::string empty = BuildCdx({Shape("T", 8)});
-  auto ours = OpenOrDie(&env, "T.CDX", false, &empty);
-  auto theirs = OpenOrDie(&env, "T.CDX");
-  bool found = true;
-  std::uint32_t recno = 0;
-  ASSERT_TRUE(ours->Seek(0, "AAAAAAAA", &found, &recno).ok());  // caches the root
-  EXPECT_FALSE(found);
-  for (int i = 1; i <= 500; ++i) ASSERT_TRUE(theirs->Insert(0, Key8(i), i).ok());
-  ASSERT_TRUE(theirs->Flush().ok());
-  ASSERT_TRUE(ours->Refresh().ok());
-  ASSERT_TRUE(ours->Seek(0, "K0000321", &found, &recno).ok());
-  EXPECT_TRUE(found);
-  EXPECT_EQ(recno, 321u);
-  ASSERT_TRUE(ours->Insert(0, "K0000321", 9999).ok());
-  EXPECT_EQ(ours->Refresh().code(), Status::Code::kInvalidArgument) << "unflushed changes";
 }
 
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {

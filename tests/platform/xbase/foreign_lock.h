@@ -57,11 +57,4 @@ class ForeignLock {
   bool held_ = false;
 };
 
-// Whether another process trying an exclusive POSIX lock on the bytes is refused.
-inline bool LockedForOthers(const std::string& path, std::uint64_t offset,
-                            std::uint64_t length = 1) {
-  ForeignLock probe(path, offset, length);
-  return !probe.held();
-}
-
 }  // namespace xbase::table_testing

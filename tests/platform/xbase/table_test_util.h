@@ -1,5 +1,5 @@
-// Helpers for the table engine tests: temporary copies of the fixture tables, the key lists of
-// EXPECTED.txt, walking a tag, and the independent checker when it is present.
+// Helpers for the table engine tests: temporary copies of the fixture tables, walking a tag, and
+// the independent checker when it is present.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -38,14 +37,6 @@ inline void CopyFixtures(const std::string& set, const std::string& dir) {
     std::filesystem::copy_file(e.path(), to, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::permissions(to, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
-  }
-}
-
-// Loads every file of tests/data/<set> into env under "/<name>".
-inline void LoadFixtures(const std::string& set, MemEnv* env) {
-  for (const auto& e : std::filesystem::directory_iterator(DataPath(set))) {
-    if (e.is_regular_file())
-      env->PutFile("/" + e.path().filename().string(), Slurp(e.path().string()));
   }
 }
 
@@ -88,32 +79,6 @@ struct CommaLocale {
 
 using KeyList = std::vector<std::pair<std::string, std::uint32_t>>;
 
-// EXPECTED.txt blocks keyed "after PROPERTY FILE_NUM".
-inline std::map<std::string, KeyList> ExpectedKeys() {
-  std::map<std::string, KeyList> blocks;
-  std::istringstream in(Slurp(DataPath("foxpro/EXPECTED.txt")));
-  std::string line;
-  KeyList* current = nullptr;
-  while (std::getline(in, line)) {
-    if (line.rfind("[before] ", 0) == 0 || line.rfind("[after] ", 0) == 0) {
-      std::istringstream words(line);
-      std::string state, table, tag_word, tag;
-      words >> state >> table >> tag_word >> tag;
-      current = &blocks[state.substr(1, state.size() - 2) + " " + table + " " + tag];
-      continue;
-    }
-    std::size_t q1 = line.find('"');
-    std::size_t q2 = q1 == std::string::npos ? q1 : line.find('"', q1 + 1);
-    if (!current || q2 == std::string::npos) {
-      current = nullptr;
-      continue;
-    }
-    current->emplace_back(line.substr(q1 + 1, q2 - q1 - 1),
-                          static_cast<std::uint32_t>(std::stoul(line.substr(q2 + 1))));
-  }
-  return blocks;
-}
-
 inline KeyList WalkTag(CdxFile* cdx, int tag) {
   KeyList keys;
   Status s = cdx->Walk(tag, [&](std::string_view k, std::uint32_t r) {
@@ -128,11 +93,9 @@ inline KeyList WalkTag(Table* table, int tag) { return WalkTag(table->cdx(), tag
 inline std::unique_ptr<Table> OpenOrDie(Env* env, const std::string& path,
                                         TableOptions options = {}) {
   std::unique_ptr<Table> t;
-  Status s = Table::Open(env, path, options, &t);
-  if (!s.ok()) {
-    std::fprintf(stderr, "open %s: %s\n", path.c_str(), s.ToString().c_str());
-    std::abort();
-  }
+  const Status s = Table::Open(env, path, options, &t);
+  if (!s.ok())
+    std::fprintf(stderr, "open %s: %s\n", path.c_str(), s.ToString().c_str()), std::abort();
   return t;
 }
 
