@@ -212,7 +212,6 @@ TEST(HandOffFile, WrittenSlowlyByAnotherProgramIsShownNotLost) {
     std::string box;  // "": the record is shown
   } cases[] = {
       {"", "ac24-104\r\n", 5, ""},
-      {"", "ac24-104\r\n", 20, ""},
       {"", "ac24-104\r\n", 50, ""},
       {"ac24-", "104\r\n", 50, ""},
       {"", "", 0, "Input past end of file.\r\nError # 62 in module SetRecordPointer."},

@@ -1,8 +1,6 @@
-// An office whose tracking tables are real FoxPro files (copies of the fixture tables in a
-// temporary directory, through the table engine, optionally over a fault-injecting file layer),
-// with a scripted appraisal report and a scripted window. One object is one start of the
-// program: Start() loads the window, Read() clicks "Read Info from Appraisal", Close() unloads.
-// Also the checks the campaign tests share.
+// An office whose tracking tables are real FoxPro files (fixture copies through the table engine,
+// optionally over a fault-injecting file layer), with the fakes' report and window. One object is
+// one start of the program. Also the checks the campaign tests share.
 #pragma once
 
 #include <cstdint>
@@ -19,11 +17,7 @@
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/foreign_lock.h"
-#include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
-#include "shell/lifecycle.h"
-#include "shell/startup.h"
-#include "shell/wiring.h"
 #include "support/office_tables.h"
 #include "transfer/read_driver.h"
 #include "transfer/read_office.h"
@@ -47,7 +41,7 @@ inline const char* EndedName(Ended e) {
   return kNames[static_cast<int>(e)];
 }
 
-class RealOffice {
+class RealOffice : public testing::Harness {
  public:
   // dir: the data directory with the tables; env: the engine's file layer (nullptr: the real one).
   // The writes of a read or an undo are journalled in dir's TRANSFER.LOG through env.
@@ -58,7 +52,6 @@ class RealOffice {
             env, &clock, "TEST-PC", "tester"),
         tables_(testing::TablesIn(dir_), env, &journal_),
         app_(Services{&ini, &files, &clock, &window, &tables_, &dde, &instance, &journal_}, "") {
-    clock.today = Date{2025, 6, 15};
     window.error_default = Answer::kAbort;
     testing::SetUpRead(ini, dde);
   }
@@ -85,19 +78,12 @@ class RealOffice {
   FrmMain& form() { return *form_; }
   App& app() { return app_; }
 
-  // The texts of every box shown so far, joined by " | ".
-  std::string Boxes() const {
+  std::string Boxes() const {  // every box's text, joined by " | "
     std::string out;
     for (const auto& b : window.boxes) out += (out.empty() ? "" : " | ") + b.text;
     return out;
   }
 
-  testing::FakeIni ini;
-  testing::FakeFiles files;
-  testing::FakeWindow window;
-  testing::FakeClock clock;
-  testing::FakeInstance instance;
-  FakeDdeTransport dde;
   std::string escaped;  // what a run-time error or exception that escaped said
 
  private:

@@ -203,6 +203,18 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
            {},
            DescribeError(kErrNoDdeServer) + ".\r\nError # 282 in module PokeText.",
            3},
+          {"a poke refused, answered Ignore: the send goes on to the macro",
+           [](Ctx& r) {
+             GoToJob(r.f(), "24-00102");
+             r.office.dde.Refuse("RPT1", "Offscrn|8|1");
+             r.office.window.error_default = Answer::kIgnore;
+             cmdSend_Click(r.f());
+             EXPECT_EQ(r.office.dde.CallsOf("execute").size(), 1u);
+             EXPECT_EQ(r.office.window.statuses.back(), "");
+           },
+           {},
+           DescribeError(kErrDdeRefused) + ".\r\nError # 285 in module PokeText.",
+           19},
           {"a client write refused, answered Retry once the lock is free",
            [](Ctx& r) { ReadWithClientLocked(r, Answer::kRetry); },
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",

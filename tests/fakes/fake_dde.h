@@ -1,9 +1,7 @@
-// FakeDdeTransport: an in-process appraisal server for tests of the link operations. It serves one
-// service (default "APX"), answers requests from a table of values (CR LF, an empty field, for
-// the rest), stores pokes, raises scripted errors (Refuse: 285, Fail: any number, set_running
-// (false) and topics outside ServeOnlyTopics: 282 on initiate) and records every call as the
-// client wrote it. Names match without regard to case, as in Windows DDE. Single-threaded;
-// conversations share the transport's state, so they stay valid if the transport goes first.
+// An in-process appraisal server: answers from a table of values (CR LF, an empty field, for the
+// rest), keeps pokes, raises scripted errors (Refuse: 285, Fail: any, not running or a topic
+// outside ServeOnlyTopics: 282 on initiate) and records every call. Names match without regard to
+// case, as in Windows DDE. Conversations share the transport's state and may outlive it.
 #pragma once
 
 #include <functional>
@@ -90,7 +88,6 @@ class FakeDdeTransport : public DdeTransport {
     std::set<std::string> topics;
     std::map<std::string, std::string> values;
     std::map<std::string, int> failures;
-    std::string default_answer = "\r\n";
     std::function<void(const Call&)> on_call;
     std::vector<Call> calls;
     int open = 0;
@@ -120,7 +117,7 @@ class FakeDdeTransport : public DdeTransport {
       Record(*state_, {"request", service_, topic_, std::string(item), ""});
       CheckServing(item);
       auto it = state_->values.find(Key(topic_, item));
-      return it == state_->values.end() ? state_->default_answer : it->second;
+      return it == state_->values.end() ? "\r\n" : it->second;
     }
     void Poke(std::string_view item, std::string_view data) override {
       Record(*state_, {"poke", service_, topic_, std::string(item), std::string(data)});

@@ -16,10 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "fakes/fake_clock.h"
-#include "fakes/fake_dde.h"
-#include "fakes/fake_files.h"
-#include "fakes/fake_ini.h"
 #include "fakes/harness.h"
 #include "platform/runtime_error.h"
 #include "platform/tables/xbase_table.h"
@@ -60,33 +56,23 @@ const std::map<std::string, std::string>& Fixtures() {
 
 // Message boxes answered from the input; Retry is given a few times at most, so that an error
 // that keeps coming back cannot keep the command going.
-class FuzzWindow : public xfr::WindowServices {
+class FuzzWindow : public xfr::testing::FakeWindow {
  public:
+  using FakeWindow::MessageBox;
   explicit FuzzWindow(FuzzedDataProvider* input) : input_(input) {}
 
   xfr::Answer MessageBox(std::string_view text, std::string_view title, xfr::Buttons buttons,
-                         std::string_view) override {
+                         std::string_view details) override {
     Require(!text.empty() && !title.empty(), "a box without text or title");
-    ++boxes;
     const std::uint8_t pick = input_->ConsumeIntegral<std::uint8_t>();
-    if (buttons == xfr::Buttons::kYesNo) {
-      return pick % 2 == 0 ? xfr::Answer::kYes : xfr::Answer::kNo;
-    }
-    if (buttons != xfr::Buttons::kAbortRetryIgnore) return xfr::Answer::kOk;
-    if (pick % 3 == 1 && retries_ < 8) {
-      ++retries_;
-      return xfr::Answer::kRetry;
-    }
-    return pick % 3 == 2 ? xfr::Answer::kAbort : xfr::Answer::kIgnore;
+    using A = xfr::Answer;
+    answers = {buttons == xfr::Buttons::kYesNo             ? (pick % 2 == 0 ? A::kYes : A::kNo)
+               : buttons != xfr::Buttons::kAbortRetryIgnore ? A::kOk
+               : pick % 3 == 1 && retries_++ < 8           ? A::kRetry
+               : pick % 3 == 2                             ? A::kAbort
+                                                           : A::kIgnore};
+    return FakeWindow::MessageBox(text, title, buttons, details);
   }
-  void SetPointer(xfr::Pointer p) override { pointers.push_back(p); }
-  xfr::Picture LoadPicture(std::string_view) override {
-    throw xfr::RuntimeError(xfr::kErrFileNotFound);
-  }
-  void StatusChanged(std::string_view, bool) override {}
-
-  int boxes = 0;
-  std::vector<xfr::Pointer> pointers;
 
  private:
   FuzzedDataProvider* input_;
@@ -189,22 +175,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   xbase::MemEnv env;
   for (const auto& [name, bytes] : Fixtures()) env.PutFile(name, bytes);
   {
-    xfr::testing::FakeIni ini;
-    xfr::FakeDdeTransport dde;
-    xfr::testing::SetUpRead(ini, dde);
-    xfr::testing::FakeFiles files;
-    xfr::testing::FakeClock clock;
-    clock.today = xfr::Date{2025, 6, 15};
+    xfr::testing::Harness h;  // its INI, clock, instance and appraisal program
+    xfr::FakeDdeTransport& dde = h.dde;
+    xfr::testing::SetUpRead(h.ini, dde);
     FuzzWindow window(&input);
     xfr::XbaseTableService tables(
         [](std::string_view, std::string_view file) { return "/" + xfr::UCase(file); },
         &env);
-    xfr::testing::FakeInstance instance;
-    xfr::App app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, &instance}, "");
+    xfr::App app(xfr::Services{&h.ini, &h.files, &h.clock, &window, &tables, &dde, &h.instance},
+                 "");
     xfr::MainWindow form(app);
     xfr::Initialize(app);
     xfr::frmMainForm_Load(form);
-    Require(window.boxes == 0, "the office did not load cleanly");
+    Require(window.boxes.empty(), "the office did not load cleanly");
 
     // Answers are scripted only while the command runs.
     dde.set_on_call([&](const xfr::FakeDdeTransport::Call& call) {

@@ -38,15 +38,6 @@ TEST_F(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
   EXPECT_TRUE(o.window.boxes.empty());
 }
 
-TEST_F(LookupTest, NullClientHidesBoxes) {
-  FrmMain& f = o.Form();
-  o.property->records[0][24] = Value{};
-  f.datproperty.MoveFirst();
-  DisplayClientFields(f);
-  EXPECT_FALSE(f.txtCli_Num.visible);
-  EXPECT_FALSE(f.txtCli_Cont.visible);
-}
-
 // A person's edit written before a move, and looking that never writes: WriteBack in
 // tests/campaign.
 TEST(FitTextToMaxLength, CutsThenTrimsAndNeverEmptiesAnUnsizedBox) {

@@ -53,22 +53,6 @@ TEST(Capture, SubjectFieldsInOrderFromTheirAddresses) {
   }
 }
 
-TEST(Capture, FileAndClientNumbersAreTrimmedAndUpperCased) {
-  ReadOffice o;
-  o.Field("offscrn|3|3", "  ab-12 ");
-  o.Field("offscrn|14|1", " Lender ");
-  FrmMain& f = o.Start();
-  CaptureFileNumber(f, "RPT1", "URAR");
-  EXPECT_EQ(f.lblFile_Num.caption, "AB-12");
-  CaptureClientFields(f, "RPT1");
-  EXPECT_EQ(f.lblCli_Num.caption, "NEW01");
-  EXPECT_EQ(f.lblPlain_Name.caption, " Lender ");  // other captions as they came
-  EXPECT_EQ(f.lblCli_LName.caption, " Lender ");
-  EXPECT_EQ(f.lblCli_Cont.caption, "Lee Contact");
-  EXPECT_EQ(o.Requested(), (Strings{"offscrn|3|3", "offscrn|13|1", "offscrn|14|1", "offscrn|15|1",
-                                    "offscrn|16|1", "offscrn|17|1", "offscrn|20|3"}));
-}
-
 TEST(ReturnADate, BlankAnswersAndTheYearWindowOfToday) {
   struct Case {
     std::string answer, want;

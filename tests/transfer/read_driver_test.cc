@@ -76,12 +76,12 @@ TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
     std::size_t invoices = o.invoice->records.size();
     CmdRead_Click(f);
     ASSERT_EQ(o.window.boxes.size(), c.message.empty() ? 1u : 2u);
-    EXPECT_EQ(o.window.boxes[0].text, "NEW-01 was not found.  Add?");
-    EXPECT_EQ(o.window.boxes[0].title, "Record Found");
-    EXPECT_EQ(o.window.boxes[0].buttons, Buttons::kYesNo);
+    const testing::ShownBox& ask = o.window.boxes[0];
+    EXPECT_EQ(ask.text + "|" + ask.title, "NEW-01 was not found.  Add?|Record Found");
+    EXPECT_EQ(ask.buttons, Buttons::kYesNo);
     if (!c.message.empty()) {
-      EXPECT_EQ(o.window.boxes[1].text, c.message);
-      EXPECT_EQ(o.window.boxes[1].title, "Transfer Info");
+      EXPECT_EQ(o.window.boxes[1].text + "|" + o.window.boxes[1].title,
+                c.message + "|Transfer Info");
     }
     const std::pair<const char*, std::string> fields[] = {
         {"FILE_NUM", "NEW-01  "},   {"PR_OWNER", Pad("Sam Seller", 35)}, {"ASS_TYPE", "URAR 1004 "},
@@ -97,14 +97,9 @@ TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
                 "New Lender Inc      |Lee Contact                   ");
     }
     EXPECT_EQ(o.invoice->records.size(), invoices + (c.invoice_there ? 0 : 1));
-    if (!c.captured && !c.invoice_there) {  // the window shows the new job and its client
+    // What the window shows afterwards: WindowEndToEnd in tests/platform/qt.
+    if (!c.invoice_there) {
       EXPECT_EQ(o.invoice->Text(static_cast<int>(invoices), "INV_NUM"), "NEW-01");
-      EXPECT_EQ(f.txtPR_Street.text, "12 Main St");
-      EXPECT_EQ(f.txtPlain_Name.text, "New Lender Inc");
-      for (TextBox* b : f.ClientBoxes()) EXPECT_TRUE(b->visible) << b->name;
-      EXPECT_EQ(o.window.statuses,
-                (std::vector<std::string>{"", "Transferring data to Tracking", ""}));
-      EXPECT_FALSE(f.LblMsg.visible);
     }
     ExpectIdle(o);
   }
@@ -270,54 +265,30 @@ TEST(CmdRead, ZnaFormKeepsClientLabelsAndLinksNoClient) {
   }
 }
 
-// A write that fails: reported where it failed (Abort), or the program ended for a damaged
-// table; no half-written record, no invoice, and the close completes nothing abandoned.
+// A property write that fails, answered Abort: reported where it failed, no half-written record,
+// no invoice, and the close completes nothing abandoned. A client write refused or a damaged
+// table, on real tables: FailurePaths and BadTables in tests/campaign.
 TEST(CmdRead, FailedWriteIsReportedAndLeavesNoHalfWrittenRecord) {
-  struct Case {
-    std::string file_num;
-    std::shared_ptr<testing::FakeTableData> ReadOffice::*table;
-    std::string op;
-    int error;
-    std::string says;  // in the last box
-    int auto_exit = 1;
-  } cases[] = {
-      {"24-00101", &ReadOffice::property, "Update", kErrRecordLocked, "in module CmdRead_Click."},
-      {"new-01", &ReadOffice::property, "Update", kErrRecordLocked, "in module AddRecord.", 0},
-      {"new-01", &ReadOffice::client, "Update", kErrRecordLocked, "in module AddClientRecord."},
-      {"new-01", &ReadOffice::client, "SetField", kErrRecordLocked, "in module AddClientRecord."},
-      {"24-00101", &ReadOffice::property, "Update", kErrDatabaseDamaged,
-       std::string(kCorruptTablesMessage)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file_num + " " + c.op + " " + c.says);
+  for (std::string file_num : {"24-00101", "new-01"}) {
     ReadOffice o;
-    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", std::to_string(c.auto_exit));
-    o.Field("offscrn|3|3", c.file_num);
+    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", file_num == "new-01" ? "0" : "1");
+    o.Field("offscrn|3|3", file_num);
     FrmMain& f = o.Start();
-    auto before_property = o.property->records;
-    auto before_client = o.client->records;
+    auto before = o.property->records;
     std::size_t invoices = o.invoice->records.size();
-    (o.*c.table)->fail_next[c.op] = {c.error};
-    o.window.error_default = Answer::kAbort;  // a client write is reported where it failed
-    const bool damaged = c.error == kErrDatabaseDamaged;
-    EXPECT_EQ(Read(f), damaged);  // a failed read ends the program only for a damaged table
+    o.property->fail_next["Update"] = {kErrRecordLocked};
+    o.window.error_default = Answer::kAbort;
+    EXPECT_FALSE(Read(f));
     ASSERT_FALSE(o.window.boxes.empty());
-    EXPECT_NE(o.window.boxes.back().text.find(c.says), std::string::npos);
-    // The property is written before a client write fails; the client is not, not even in part.
-    const bool property_written = c.table == &ReadOffice::client;
-    EXPECT_EQ(o.PropertyRow("NEW-01") != -1, property_written);
-    EXPECT_NE(f.txtPlain_Name.text, "New Lender Inc");
+    EXPECT_NE(o.window.boxes.back().text.find(file_num == "new-01" ? "in module AddRecord."
+                                                                    : "in module CmdRead_Click."),
+              std::string::npos);
+    EXPECT_EQ(o.window.boxes.back().title, "Error");
+    EXPECT_FALSE(f.LblMsg.visible);
+    ExpectIdle(o);
+    Form_Unload(f);
+    EXPECT_EQ(o.property->records, before);
     EXPECT_EQ(o.invoice->records.size(), invoices);
-    if (damaged) {
-      EXPECT_EQ(o.window.pointers.back(), Pointer::kDefault);
-    } else {
-      EXPECT_EQ(o.window.boxes.back().title, "Error");
-      EXPECT_FALSE(f.LblMsg.visible);
-      ExpectIdle(o);
-    }
-    Form_Unload(f);  // closing the connections completes nothing that was abandoned
-    EXPECT_EQ(o.client->records, before_client);
-    if (!property_written) { EXPECT_EQ(o.property->records, before_property); }
   }
 }
 
