@@ -3,7 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,14 +25,6 @@ extern char** environ;
 
 namespace xfr::testing {
 
-// A log file's lines (apx-sim's --log: one JSON object a request, poke or execute).
-inline std::vector<std::string> LogLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::istringstream in(ReadFile(path));
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 #ifdef _WIN32
 // Starts a program with a command line; false when it cannot.
 inline bool Spawn(const std::string& command_line, PROCESS_INFORMATION* process) {
@@ -44,16 +35,14 @@ inline bool Spawn(const std::string& command_line, PROCESS_INFORMATION* process)
                           &startup, process) != 0;
 }
 
-// apx-sim.exe serving `report` (a file of tests/data/apx) with a log and a dump on exit in a
-// temporary directory; closed (WM_CLOSE to its window) at the end.
+// apx-sim.exe serving `report` (a file of tests/data/apx) with its dump in a temporary directory;
+// closed (WM_CLOSE to its window) at the end.
 class ApxSimExe {
  public:
   explicit ApxSimExe(const std::string& report) {
     const std::string exe = std::string(XFR_BINARY_DIR) + "/tools/apx-sim/apx-sim.exe";
     const std::string data = std::string(XFR_TEST_DATA) + "/apx/" + report;
-    started_ = Spawn("\"" + exe + "\" --log \"" + log_path() + "\" --dump \"" + dump_path() +
-                         "\" \"" + data + "\"",
-                     &process_);
+    started_ = Spawn("\"" + exe + "\" --dump \"" + dump_path() + "\" \"" + data + "\"", &process_);
     for (int i = 0; i < 500 && started_ && Window() == nullptr; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -61,7 +50,6 @@ class ApxSimExe {
   ~ApxSimExe() { Stop(); }
 
   bool ready() const { return started_ && Window() != nullptr; }
-  std::string log_path() const { return dir_ / "apx.log"; }
   std::string dump_path() const { return dir_ / "dump.json"; }
 
   void Stop() {
@@ -132,44 +120,37 @@ class Child {
   int status_ = -1;
 };
 
-// Waits up to `limit` for `bus_name` to have an owner (`owned`) or none; true when it did.
-inline bool WaitForName(const std::string& bus_name, bool owned = true,
-                        std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-  const auto end = std::chrono::steady_clock::now() + limit;
-  do {
-    if (bus && bus->isServiceRegistered(QString::fromStdString(bus_name)).value() == owned) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  } while (std::chrono::steady_clock::now() < end);
-  return false;
+#ifdef XFR_TEST_DATA
+// This build's apx-sim, and a report file of tests/data/apx.
+inline std::string ApxSimPath() { return std::string(XFR_BINARY_DIR) + "/tools/apx-sim/apx-sim"; }
+inline std::string ApxData(const std::string& name) {
+  return std::string(XFR_TEST_DATA) + "/apx/" + name;
 }
+#endif
 
 // The program `apx_sim` serving `report` under `service` (bus name `bus_name`), with `extra`
-// options; ready() once its name is on the bus.
+// options; ready() once its name is on the bus, waited for up to `limit`.
 class ApxSim {
  public:
-  ApxSim(const std::string& apx_sim, const std::string& report,
-         const std::vector<std::string>& extra = {}, const std::string& service = "APX",
-         const std::string& bus_name = "dde.APX",
+  ApxSim(const std::string& apx_sim, const std::string& report, std::vector<std::string> extra = {},
+         const std::string& service = "APX", const std::string& bus_name = "dde.APX",
          std::chrono::milliseconds limit = std::chrono::seconds(5))
-      : child_(Args(apx_sim, report, extra, service)) {
-    ready_ = child_.running() && WaitForName(bus_name, true, limit);
+      : child_([&] {
+          extra.insert(extra.begin(), {apx_sim, "--service", service});
+          extra.push_back(report);
+          return extra;
+        }()) {
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (child_.running() && bus && std::chrono::steady_clock::now() < end &&
+           !(ready_ = bus->isServiceRegistered(QString::fromStdString(bus_name)).value())) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
   bool ready() const { return ready_; }
   Child& child() { return child_; }
 
  private:
-  static std::vector<std::string> Args(const std::string& apx_sim, const std::string& report,
-                                       const std::vector<std::string>& extra,
-                                       const std::string& service) {
-    std::vector<std::string> args = {apx_sim, "--service", service};
-    args.insert(args.end(), extra.begin(), extra.end());
-    args.push_back(report);
-    return args;
-  }
-
   Child child_;
   bool ready_ = false;
 };

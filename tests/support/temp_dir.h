@@ -1,10 +1,13 @@
-// A temporary directory removed with its files at the end, whole files read and written, and a
-// command's output: shared by the tests, the benchmarks and the read-campaign worker.
+// A temporary directory removed with its files at the end, whole files read and written, a
+// command's output and (not on Windows) an environment variable set for one scope: shared by the
+// tests, the benchmarks and the read-campaign worker.
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -73,5 +76,24 @@ inline std::string Output(const std::string& command, int* status = nullptr) {
 #endif
   return out;
 }
+
+#ifndef _WIN32
+// An environment variable set (or, given nullptr, unset) until the end of the scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    Set(name, value);
+  }
+  ~ScopedEnv() { Set(name_.c_str(), old_ ? old_->c_str() : nullptr); }
+
+ private:
+  static void Set(const char* name, const char* value) {
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  std::string name_;
+  std::optional<std::string> old_;
+};
+#endif
 
 }  // namespace xfr::testing

@@ -6,7 +6,7 @@
 
 #include "base/app.h"
 #include "platform/posix/posix_files.h"
-#include "platform/posix/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace xfr {
 namespace {

@@ -14,7 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dbus/apx_sim_process.h"
+#include "support/apx_sim.h"
+#include "support/office_tables.h"
+#include "support/temp_dir.h"
 
 namespace xfr {
 namespace {
@@ -26,21 +28,21 @@ using testing::ReadFile;
 
 const std::string kBin = XFR_BINARY_DIR;
 
-// The sum of one figure (key=value) over the workers' lines.
-long Sum(const std::vector<std::string>& lines, const std::string& key) {
-  long sum = 0;
-  for (const std::string& line : lines) {
-    const std::size_t at = line.find(" " + key + "=");
-    if (at != std::string::npos) sum += std::stol(line.substr(at + key.size() + 2));
-  }
-  return sum;
-}
-
 // The command's exit status, with its output for the failure message.
 int StatusOf(const std::string& command, std::string* out) {
   int status = -1;
   *out = Output(command + " 2>&1", &status);
   return status;
+}
+
+// What dbftool's check and, when present, the independent checker say of the tables in `dir`:
+// "" when both find every table and tag consistent.
+std::string TableFaults(const std::string& dir) {
+  std::string out;
+  if (StatusOf(kBin + "/src/dbftool check '" + dir + "'", &out) != 0) return out;
+  const std::string checker = std::string(XFR_SHARED_DIR) + "/tools/checktables.py";
+  if (!fs::exists(checker)) return "";
+  return StatusOf("/usr/bin/python3 '" + checker + "' '" + dir + "'", &out) == 0 ? "" : out;
 }
 
 TEST(ConcurrencyTest, WorkersAddEveryJobOnceWithItsValuesAndIndexesStayConsistent) {
@@ -75,16 +77,13 @@ TEST(ConcurrencyTest, WorkersAddEveryJobOnceWithItsValuesAndIndexesStayConsisten
       }
     }
     testing::WriteFile(run + "/go", "");
-    std::vector<std::string> lines;
     for (int w = 1; w <= workers; ++w) {
       const std::string n = run + "/" + std::to_string(w);
-      // A worker that never ends holds a lock it never lets go of, or waits for one.
+      // A worker that never ends holds a lock it never lets go of, or waits for one; one that
+      // met an error ends with status 1. Its figures (lock waits, times) go to the log.
       EXPECT_EQ(children[w - 1]->WaitExit(std::chrono::seconds(120)), 0) << ReadFile(n + ".err");
-      lines.push_back(ReadFile(n + ".out"));
-      std::printf("%s", lines.back().c_str());
+      std::printf("%s", ReadFile(n + ".out").c_str());
     }
-    EXPECT_EQ(Sum(lines, "reads"), workers * reads);
-    EXPECT_EQ(Sum(lines, "errors"), 0);
     const std::string fixtures = std::string(XFR_TEST_DATA) + "/foxpro";
     EXPECT_EQ(StatusOf("/usr/bin/python3 '" + std::string(XFR_TEST_DATA) +
                            "/../../tools/read-campaign/verify_campaign.py' '" + fixtures + "' '" +
@@ -92,7 +91,7 @@ TEST(ConcurrencyTest, WorkersAddEveryJobOnceWithItsValuesAndIndexesStayConsisten
                        &out),
               0)
         << out;
-    EXPECT_EQ(testing::TableFaults(data), "");
+    EXPECT_EQ(TableFaults(data), "");
   }
 }
 

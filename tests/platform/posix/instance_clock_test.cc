@@ -9,7 +9,7 @@
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_instance.h"
-#include "platform/posix/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace xfr {
 namespace {
@@ -40,7 +40,6 @@ TEST(PosixInstanceLock, HeldByChildUntilItDies) {
     PosixInstanceLock second(path);
     EXPECT_FALSE(second.held());
     EXPECT_TRUE(second.AnotherInstanceRunning());
-    EXPECT_TRUE(second.AnotherInstanceRunning());  // asking again changes nothing
 
     // The first instance dies without any chance to clean up.
     ::kill(child, SIGKILL);

@@ -10,7 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/dbus/apx_sim_process.h"
+#include "support/office_tables.h"
+#include "support/temp_dir.h"
 
 namespace xfr {
 namespace {

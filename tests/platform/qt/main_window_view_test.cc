@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include "fakes/office.h"
-#include "platform/qt/qt_app.h"
 #include "platform/qt/qt_window_services.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
@@ -19,10 +18,19 @@
 namespace xfr {
 namespace {
 
+// One QApplication for the whole program, made on first use and never exec()'d nor destroyed.
+QApplication& QtApp() {
+  static int argc = 1;
+  static char name[] = "qt_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
 // The office with the real window services and view over it; boxes are answered by the hook.
 struct Window {
   explicit Window(testing::Office& office) : office(office), services(&office.files) {
-    testing::QtApp();
+    QtApp();
     app = std::make_unique<App>(Services{&office.ini, &office.files, nullptr, &services,
                                          &office.tables, nullptr, &office.instance},
                                 "");
@@ -113,14 +121,14 @@ TEST(MainWindowView, IdleWindowStopsRepainting) {
       return false;
     }
   } counter;
-  testing::QtApp().installEventFilter(&counter);
+  QtApp().installEventFilter(&counter);
   QTest::qWait(300);
-  testing::QtApp().removeEventFilter(&counter);
+  QtApp().removeEventFilter(&counter);
   EXPECT_LT(counter.paints, 5);
 }
 
 TEST(QtWindowServices, UnattendedAnswersAndMissingPicture) {
-  testing::QtApp();
+  QtApp();
   QtWindowServices services(nullptr);
   EXPECT_THROW(services.LoadPicture("/no/such/Trk.bmp"), RuntimeError);
 

@@ -1,10 +1,9 @@
 // The Win32 window under Wine over the fake office (box limits, the client boxes, the hand-off
-// file on a repaint, a transfer's status and animation, the exit preference), and the program
-// itself started a second time. The read end to end on Windows: the console scenarios.
+// file on a repaint, a transfer's status and animation, the exit preference). The read end to end
+// on Windows: the console scenarios.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -12,7 +11,6 @@
 #include "fakes/office.h"
 #include "form/status.h"
 #include "platform/win32/res/resource.h"
-#include "platform/win32/win32_instance.h"
 #include "platform/win32/window/win32_main_window.h"
 #include "platform/win32/window/win32_window_services.h"
 #include "shell/lifecycle.h"
@@ -22,8 +20,6 @@
 
 namespace xfr {
 namespace {
-
-namespace fs = std::filesystem;
 
 // The window over an App, started as the program starts it.
 struct Window {
@@ -43,7 +39,6 @@ struct Window {
   }
   std::string Text(const char* name) const { return view->TextOf(view->ControlOf(name)); }
   bool Visible(const char* name) const { return ::IsWindowVisible(view->ControlOf(name)) != 0; }
-  void Click(int id) { ::SendMessageA(view->Control(id), BM_CLICK, 0, 0); }
 
   std::unique_ptr<App> app;
   std::unique_ptr<MainWindow> form;
@@ -128,7 +123,7 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
     for (int id : {IDC_LblMsg, IDC_aniCopy}) EXPECT_FALSE(::IsWindowVisible(w.view->Control(id)));
 
     // "Exit After Transfer" cleared, then the window closed: the preference is written.
-    w.Click(IDC_ckbAutoExit);
+    ::SendMessageA(w.view->Control(IDC_ckbAutoExit), BM_CLICK, 0, 0);
     EXPECT_EQ(w.form->ckbAutoExit.value, 0);
     ::SendMessageA(w.view->hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(w.view->ended());
@@ -139,47 +134,6 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
   Window again(services, window);
   EXPECT_EQ(static_cast<int>(::IsDlgButtonChecked(again.view->hwnd(), IDC_ckbAutoExit)),
             BST_UNCHECKED);
-}
-
-// transfer-info.exe started while another copy runs: the "already running" box (answered
-// unattended, so written to standard error), the program ends, the hand-off file stays.
-TEST(Win32Program, SecondStartSaysAlreadyRunningAndLeavesTheHandOffFile) {
-  Win32InstanceLock first;
-  ASSERT_FALSE(first.AnotherInstanceRunning());
-  char windows[MAX_PATH];
-  ::GetWindowsDirectoryA(windows, MAX_PATH);
-  const std::string hand_off = std::string(windows) + "\\xfr.dat";
-  std::ofstream(hand_off, std::ios::binary) << "24-00101\r\n";
-  testing::TempDir dir("xfr-win-");
-  const std::string err = dir / "stderr.txt";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE out = ::CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = out;
-  startup.hStdError = out;
-  std::string line =
-      "\"" + std::string(XFR_BINARY_DIR) + "/src/transfer-info.exe\" --answer yes --on-error abort";
-  PROCESS_INFORMATION child{};
-  ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                               &startup, &child));
-  ::CloseHandle(out);
-  const bool ended = ::WaitForSingleObject(child.hProcess, 30000) == WAIT_OBJECT_0;
-  if (!ended) ::TerminateProcess(child.hProcess, 9);
-  DWORD code = 9;
-  ::GetExitCodeProcess(child.hProcess, &code);
-  ::CloseHandle(child.hProcess);
-  ::CloseHandle(child.hThread);
-  EXPECT_TRUE(ended);
-  EXPECT_EQ(code, 0u);
-  EXPECT_NE(testing::ReadFile(err).find("[Transfer Info] The Transfer Application is already "
-                                        "running."),
-            std::string::npos)
-      << testing::ReadFile(err);
-  EXPECT_TRUE(fs::exists(hand_off));
-  fs::remove(hand_off);
 }
 
 }  // namespace
