@@ -97,9 +97,15 @@ TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
                 "New Lender Inc      |Lee Contact                   ");
     }
     EXPECT_EQ(o.invoice->records.size(), invoices + (c.invoice_there ? 0 : 1));
-    // What the window shows afterwards: WindowEndToEnd in tests/platform/qt.
     if (!c.invoice_there) {
       EXPECT_EQ(o.invoice->Text(static_cast<int>(invoices), "INV_NUM"), "NEW-01");
+    }
+    if (!c.captured && !c.invoice_there) {  // the window shows the new job and its client
+      EXPECT_EQ(f.txtPR_Street.text + "|" + f.txtPlain_Name.text, "12 Main St|New Lender Inc");
+      for (TextBox* b : f.ClientBoxes()) EXPECT_TRUE(b->visible) << b->name;
+      EXPECT_EQ(o.window.statuses,
+                (std::vector<std::string>{"", "Transferring data to Tracking", ""}));
+      EXPECT_FALSE(f.LblMsg.visible);
     }
     ExpectIdle(o);
   }
