@@ -275,25 +275,35 @@ TEST(CmdRead, ZnaFormKeepsClientLabelsAndLinksNoClient) {
 // no invoice, and the close completes nothing abandoned. A client write refused or a damaged
 // table, on real tables: FailurePaths and BadTables in tests/campaign.
 TEST(CmdRead, FailedWriteIsReportedAndLeavesNoHalfWrittenRecord) {
-  for (std::string file_num : {"24-00101", "new-01"}) {
+  const struct Case {
+    std::string file_num;
+    bool client;  // a client field that cannot be set, else the property's write refused
+    std::string module;
+  } cases[] = {{"24-00101", false, "CmdRead_Click"},
+               {"new-01", false, "AddRecord"},
+               {"new-01", true, "AddClientRecord"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.module);
     ReadOffice o;
-    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", file_num == "new-01" ? "0" : "1");
-    o.Field("offscrn|3|3", file_num);
+    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", c.module == "AddRecord" ? "0" : "1");
+    o.Field("offscrn|3|3", c.file_num);
     FrmMain& f = o.Start();
     auto before = o.property->records;
+    auto clients = o.client->records;
     std::size_t invoices = o.invoice->records.size();
-    o.property->fail_next["Update"] = {kErrRecordLocked};
+    (c.client ? o.client : o.property)->fail_next[c.client ? "SetField" : "Update"] = {
+        kErrRecordLocked};
     o.window.error_default = Answer::kAbort;
     EXPECT_FALSE(Read(f));
     ASSERT_FALSE(o.window.boxes.empty());
-    EXPECT_NE(o.window.boxes.back().text.find(file_num == "new-01" ? "in module AddRecord."
-                                                                    : "in module CmdRead_Click."),
-              std::string::npos);
+    EXPECT_NE(o.window.boxes.back().text.find("in module " + c.module + "."), std::string::npos);
     EXPECT_EQ(o.window.boxes.back().title, "Error");
     EXPECT_FALSE(f.LblMsg.visible);
     ExpectIdle(o);
     Form_Unload(f);
-    EXPECT_EQ(o.property->records, before);
+    EXPECT_EQ(o.client->records, clients);  // a client record not built whole is not written
+    EXPECT_EQ(o.PropertyRow("NEW-01") != -1, c.client);  // the property is written first
+    if (!c.client) EXPECT_EQ(o.property->records, before);
     EXPECT_EQ(o.invoice->records.size(), invoices);
   }
 }
