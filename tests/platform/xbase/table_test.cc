@@ -343,14 +343,17 @@ TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
   }
 }
 
-// What the check says of damaged copies of INVOICE.DBF (30 records of 28 bytes from 162 on). A
-// shared-mode append of another program leaves the end marker off: a note, every tag checked.
+// What the check says of damaged copies of INVOICE.DBF (30 records of 28 bytes from 162 on) and
+// of PROPERTY.FPT (64-byte blocks, 8..28 used; record 1's memo at block 8). A shared-mode append
+// of another program leaves the end marker off: a note, every tag checked. FoxPro allows any memo
+// block size: at 73 bytes block 7 starts at 511, still inside the 512-byte header.
 TEST(Table, CheckNamesTheFaultOfADamagedTable) {
   const struct Case {
     std::int64_t at;  // where the bytes go; < 0: from the end
     std::string bytes;
     std::size_t cut;  // bytes cut off the end first
     const char* message;
+    const char* memo = nullptr;  // damage PROPERTY.FPT, with this memo pointer in record 1
   } cases[] = {
       {0, "", 1, "NOTE  INVOICE.DBF: no 0x1A end marker after record 30"},
       {-1, "X", 0, "INVOICE.DBF: last byte is not the 0x1A end marker"},
@@ -361,16 +364,30 @@ TEST(Table, CheckNamesTheFaultOfADamagedTable) {
       {162 + 28 + 1, "A\x01\"", 0,
        "INVOICE.DBF tag INV_NUM: entry 4 holds \"INV24002\" for record 2, whose key is "
        "\"A\\x01\\x2224002\""},
+      {6, std::string("\0I", 2), 0,
+       "PROPERTY.DBF: record 1 memo PR_NOTES points to block 7, outside the used blocks 8..28 of "
+       "PROPERTY.FPT", "7"},
+      {0, "", 0, "PROPERTY.DBF: record 1 memo PR_NOTES points to block 29, outside", "29"},
+      {0, "", 0, "PROPERTY.DBF: record 1 memo PR_NOTES: pointer \"8x\" is not a block number", "8x"},
+      {0, "", 0, "PROPERTY.DBF: record 1 memo PR_NOTES: block 28 does not fit in PROPERTY.FPT", "28"},
+      {6, std::string(2, '\0'), 0, "PROPERTY.FPT: block size 0", "8"},
+      {0, "", 1300, "PROPERTY.FPT: shorter than its 512-byte header", "8"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
-    const std::string dbf = dir / "INVOICE.DBF";  // native separators: the check names the file
-    std::string bytes = Slurp(dbf);
+    // native separators: the check names the file
+    const std::string dbf = dir / (c.memo ? "PROPERTY.DBF" : "INVOICE.DBF");
+    const std::string damaged = c.memo ? dir / "PROPERTY.FPT" : dbf;
+    std::string bytes = Slurp(damaged);
     bytes.resize(bytes.size() - c.cut);
     bytes.replace(c.at < 0 ? bytes.size() + c.at : c.at, c.bytes.size(), c.bytes);
-    std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+    if (c.memo) {  // record 1's memo pointer, right-aligned in its 10 bytes at 1283
+      std::fstream(dbf, std::ios::binary | std::ios::in | std::ios::out).seekp(1283)
+          << std::string(10 - std::strlen(c.memo), ' ') + c.memo;
+    }
     std::vector<std::string> report;
     Status s = CheckTable(Env::Default(), dbf, &report);
     const std::string said = s.ok() && !report.empty() ? report[0] : s.message();

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -122,6 +123,14 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     EXPECT_EQ(faults, 0);
     ExpectConsistent(dir.path());
   }
+}
+
+// Between lock attempts the engine sleeps the retry interval an office sets, up to a second: a
+// sleep just under a second lasts as long as asked.
+TEST(Env, SleepsAtLeastAsLongAsAsked) {
+  const auto start = std::chrono::steady_clock::now();
+  Env::Default()->SleepMicros(999'999);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(999'999));
 }
 
 // Two processes append 5,000 records each to one table while a third reads it; FoxPro's locks
