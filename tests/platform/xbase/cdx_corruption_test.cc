@@ -12,37 +12,9 @@
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table_test_util.h"
 
-namespace xbase {
+namespace xbase::table_testing {
 namespace {
 
-using table_testing::DataPath;
-using table_testing::Slurp;
-
-// Opens `bytes` as X.CDX in a fresh memory file system (which the CdxFile then owns with it).
-Status Open(const std::string& bytes, bool read_only, std::unique_ptr<CdxFile>* cdx,
-            std::unique_ptr<MemEnv>* env) {
-  *env = std::make_unique<MemEnv>();
-  (*env)->PutFile("X.CDX", bytes);
-  return CdxFile::Open(env->get(), "X.CDX", read_only, cdx);
-}
-
-// One tag of 60-byte keys, several levels deep.
-std::string DeepTree() {
-  std::unique_ptr<MemEnv> env;
-  std::unique_ptr<CdxFile> cdx;
-  EXPECT_TRUE(Open(testing::BuildCdx({testing::Shape("DEEP", 60)}), false, &cdx, &env).ok());
-  for (int i = 1; i <= 600; ++i) {
-    std::string key = "ROW" + std::to_string(i * 37 % 1000);
-    key.resize(60, ' ');
-    EXPECT_TRUE(cdx->Insert(0, key, i).ok());
-  }
-  EXPECT_TRUE(cdx->Flush().ok());
-  std::string bytes;
-  env->GetFile("X.CDX", &bytes);
-  return bytes;
-}
-
-// Specific damage gets a message that says where.
 TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
   const std::string good = Slurp(DataPath("foxpro/PROPERTY.CDX"));
   const std::tuple<const char*, std::size_t, std::string, bool, const char*> cases[] = {
@@ -79,9 +51,21 @@ TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
   }
 }
 
-// Damage that still decodes is what Check() is for (dbftool check relies on it).
+// Damage that still decodes is what Check() is for (dbftool check relies on it), here to a tag
+// of 60-byte keys, several levels deep.
 TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
-  const std::string good = DeepTree();
+  MemEnv env;
+  env.PutFile("X.CDX", testing::BuildCdx({testing::Shape("DEEP", 60)}));
+  std::unique_ptr<CdxFile> deep;
+  ASSERT_TRUE(CdxFile::Open(&env, "X.CDX", false, &deep).ok());
+  for (int i = 1; i <= 600; ++i) {
+    std::string key = "ROW" + std::to_string(i * 37 % 1000);
+    key.resize(60, ' ');
+    ASSERT_TRUE(deep->Insert(0, key, i).ok());
+  }
+  ASSERT_TRUE(deep->Flush().ok());
+  std::string good;
+  env.GetFile("X.CDX", &good);
   const std::uint32_t root = DecodeFixed32LE(good.data() + 0x600);
   const std::size_t entry = 60 + 8;
   auto child = [&](int i) { return DecodeFixed32BE(good.data() + root + 12 + i * entry + 64); };
@@ -126,9 +110,10 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
     SCOPED_TRACE(c.what);
     std::string bytes = good;
     c.damage(&bytes);
-    std::unique_ptr<MemEnv> env;
+    MemEnv damaged;
+    damaged.PutFile("X.CDX", bytes);
     std::unique_ptr<CdxFile> cdx;
-    ASSERT_TRUE(Open(bytes, true, &cdx, &env).ok());
+    ASSERT_TRUE(CdxFile::Open(&damaged, "X.CDX", true, &cdx).ok());
     std::string problem;
     EXPECT_TRUE(cdx->Check(0, &problem).IsCorruption());
     EXPECT_NE(problem.find(c.message_part), std::string::npos) << problem;
@@ -136,4 +121,4 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
 }
 
 }  // namespace
-}  // namespace xbase
+}  // namespace xbase::table_testing

@@ -17,20 +17,17 @@
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table_test_util.h"
 
-namespace xbase {
+namespace xbase::testing {
 namespace {
 
 using table_testing::KeyList;
 using table_testing::WalkTag;
-using testing::BuildCdx;
-using testing::Shape;
-using testing::TagShape;
 
-std::unique_ptr<CdxFile> OpenOrDie(MemEnv* env, const std::string& path, bool read_only = false,
-                                   const std::string* bytes = nullptr) {
-  if (bytes) env->PutFile(path, *bytes);
+// T.CDX opened for writing as a new index of these tags, or (none) read-only as it is.
+std::unique_ptr<CdxFile> OpenOrDie(MemEnv* env, const std::vector<TagShape>& fresh = {}) {
+  if (!fresh.empty()) env->PutFile("T.CDX", BuildCdx(fresh));
   std::unique_ptr<CdxFile> cdx;
-  Status s = CdxFile::Open(env, path, read_only, &cdx);
+  Status s = CdxFile::Open(env, "T.CDX", fresh.empty(), &cdx);
   EXPECT_TRUE(s.ok()) << s.ToString();
   return cdx;
 }
@@ -98,9 +95,7 @@ std::string RandomKey(std::mt19937* rng, const ModelCase& c) {
   char digits[16];
   std::snprintf(digits, sizeof(digits), "%07d", v);
   const std::size_t body = std::min<std::size_t>(key.size(), 3 + v % 5 + 7);
-  for (std::size_t i = 0; i < body; ++i) {
-    key[i] = i < 3 ? 'K' : digits[(i - 3) % 7];
-  }
+  for (std::size_t i = 0; i < body; ++i) key[i] = i < 3 ? 'K' : digits[(i - 3) % 7];
   if (c.type != 'C') key[0] = static_cast<char>(0x80 + v % 3);  // high bytes sort above
   return key;
 }
@@ -117,11 +112,8 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
   };
   for (const ModelCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TagShape shape = Shape("T", c.key_length);
-    shape.descending = c.descending, shape.unique = c.unique;
     MemEnv env;
-    const std::string empty = BuildCdx({shape});
-    auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
+    auto cdx = OpenOrDie(&env, {{"T", c.key_length, "KEY", "", c.descending, c.unique, ""}});
     ASSERT_TRUE(cdx);
     cdx->SetKeyType(0, c.type);
     const char trail = c.type == 'C' ? ' ' : '\0';
@@ -208,7 +200,7 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
     env.GetFile("T.CDX", &full);
     EXPECT_TRUE(full == bytes);
     cdx.reset();
-    auto again = OpenOrDie(&env, "T.CDX", true);
+    auto again = OpenOrDie(&env);
     again->SetKeyType(0, c.type);
     EXPECT_EQ(WalkTag(again.get(), 0), want);
     EXPECT_EQ(CheckProblem(again.get(), 0), "");
@@ -216,25 +208,10 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
   }
 }
 
-// A leaf whose middle split would leave one half too big (two keys of 240 distinct bytes among
-// short ones) is split where both halves fit.
-TEST(CdxTree, SplitsAnUnevenLeafWhereBothHalvesFit) {
-  MemEnv env;
-  const std::string empty = BuildCdx({Shape("T", 240)});
-  auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
-  for (int i = 1; i <= 32; ++i) {
-    std::string key = "B" + Key8(i) + std::string(231, ' ');
-    for (int j = 1; i > 30 && j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
-    ASSERT_TRUE(cdx->Insert(0, i > 30 ? "A" + key.substr(1) : key, i).ok()) << i;
-  }
-  EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
-}
-
 // Interior pages take as many entries as fit in their 500 bytes: 31 of 8-byte keys.
 TEST(CdxTree, InteriorPagesHoldAsManyEntriesAsFit) {
   MemEnv env;
-  const std::string empty = BuildCdx({Shape("T", 8)});
-  auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
+  auto cdx = OpenOrDie(&env, {Shape("T", 8)});
   std::size_t most = 0;
   for (int i = 1; i <= 10000; ++i) {
     ASSERT_TRUE(cdx->Insert(0, Key8(i), i).ok());
@@ -250,24 +227,33 @@ TEST(CdxTree, InteriorPagesHoldAsManyEntriesAsFit) {
   EXPECT_EQ(most, 31u);
 }
 
-// Deletes written out one by one leave sibling links that hold on disk, also where a leaf is
-// emptied beside neighbours too full to merge with (240-byte keys: two to a leaf).
-TEST(CdxTree, DeletesKeepTheSiblingLinksOnDisk) {
+// 240-byte keys, two to a leaf. A leaf whose middle split would leave one half too big (two keys
+// of 240 distinct bytes among short ones) is split where both halves fit. Deletes written out one
+// by one leave sibling links that hold on disk, also where a leaf is emptied beside neighbours too
+// full to merge with.
+TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk) {
   MemEnv env;
-  const std::string empty = BuildCdx({Shape("T", 240)});
-  auto cdx = OpenOrDie(&env, "T.CDX", false, &empty);
+  auto cdx = OpenOrDie(&env, {Shape("T", 240)});
   std::vector<std::pair<std::string, int>> keys;
+  for (int i = 1; i <= 32; ++i) {
+    std::string key = "B" + Key8(i) + std::string(231, ' ');
+    for (int j = 1; i > 30 && j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
+    keys.emplace_back(i > 30 ? "A" + key.substr(1) : key, i);
+    ASSERT_TRUE(cdx->Insert(0, keys.back().first, i).ok()) << i;
+  }
+  EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
   for (int i = 1; i <= 40; ++i) {
     std::string key = Key8(i) + std::string(232, ' ');
     for (int j = 8; j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
     ASSERT_TRUE(cdx->Insert(0, key, i).ok());
     keys.emplace_back(key, i);
   }
-  std::shuffle(keys.begin(), keys.end(), std::mt19937(7));
+  std::shuffle(keys.begin() + 32, keys.end(), std::mt19937(7));
+  std::rotate(keys.begin(), keys.begin() + 32, keys.end());  // the short keys go last
   for (const auto& [key, recno] : keys) {
     ASSERT_TRUE(cdx->Delete(0, key, recno).ok() && cdx->Flush().ok());
-    auto disk = OpenOrDie(&env, "T.CDX", true);
-    ASSERT_EQ(CheckProblem(disk.get(), 0), "") << "after deleting record " << recno;
+    auto disk = OpenOrDie(&env);
+    ASSERT_EQ(CheckProblem(disk.get(), 0), "") << "after deleting " << key.substr(0, 9);
   }
 }
 
@@ -313,4 +299,4 @@ TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
 }
 
 }  // namespace
-}  // namespace xbase
+}  // namespace xbase::testing

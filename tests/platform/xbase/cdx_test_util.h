@@ -26,10 +26,7 @@ struct TagShape {
 
 inline TagShape Shape(const char* name, int key_length, const char* key_expr = "KEY",
                       const char* for_expr = "") {
-  TagShape shape;
-  shape.name = name, shape.key_length = key_length;
-  shape.key_expr = key_expr, shape.for_expr = for_expr;
-  return shape;
+  return {name, key_length, key_expr, for_expr, false, false, ""};
 }
 
 // A compound index with the given tags, each an empty root leaf, laid out as FoxPro does:
@@ -66,9 +63,8 @@ inline std::string BuildCdx(const std::vector<TagShape>& shapes) {
   dir.attr = kAttrRoot | kAttrLeaf;
   dir.key_length = 10;
   std::map<std::string, std::uint32_t> names;
-  for (std::size_t i = 0; i < shapes.size(); ++i) {
+  for (std::size_t i = 0; i < shapes.size(); ++i)
     names[shapes[i].name] = static_cast<std::uint32_t>(first_tag + i * per_tag);
-  }
   for (const auto& [name, at] : names) {
     std::string key = name;
     key.resize(10, ' ');
