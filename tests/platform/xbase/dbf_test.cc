@@ -9,13 +9,11 @@
 #include "platform/xbase/codepage.h"
 #include "platform/xbase/table_test_util.h"
 
-namespace xbase {
+namespace xbase::table_testing {
 namespace {
 
-using table_testing::MakeDbf;
-
 TEST(Record, WritesValuesInFoxProFormat) {
-  table_testing::CommaLocale comma;
+  CommaLocale comma;
   DbfLayout layout;
   const std::string dbf = MakeDbf({{"NAME", 'C', 6, 0}, {"AMT", 'N', 8, 2}, {"QTY", 'N', 4, 0},
                                   {"DT", 'D', 8, 0}, {"OK", 'L', 1, 0}, {"NOTES", 'M', 10, 0}},
@@ -130,4 +128,4 @@ TEST(DbfLayout, RejectsDamagedHeadersWithAPreciseMessage) {
 }
 
 }  // namespace
-}  // namespace xbase
+}  // namespace xbase::table_testing

@@ -8,46 +8,30 @@
 
 #include "platform/xbase/table_test_util.h"
 
-namespace xbase {
+namespace xbase::table_testing {
 namespace {
 
-const std::string kCity =
-    "D\xE9"
-    "catur ";  // "Décatur" in Windows-1252
-
-class ExprTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(DbfLayout::Decode(table_testing::MakeDbf({{"NAME", 'C', 10, 0},
-                                                          {"CITY", 'C', 8, 0},
-                                                          {"AMT", 'N', 10, 2},
-                                                          {"DT", 'D', 8, 0},
-                                                          {"OK_2", 'L', 1, 0}},
-                                                         0x03),
-                                  &layout_)
-                    .ok());
-    record_ = std::make_unique<Record>(&layout_, &CodePage::ForMark(0x03));
-    record_->Assign(std::string(" ") + "  Ann Lee " + kCity + "   1234.50" + "20240603" + "T");
-  }
-
-  std::string Key(const std::string& text, int key_length) {
-    std::unique_ptr<Expr> e;
-    Status s = Expr::Compile(text, layout_, &e);
-    if (!s.ok()) return "error: " + s.ToString();
-    if (e->width() >= 0 && e->width() != key_length) return "width " + std::to_string(e->width());
-    std::string key;
-    s = e->EvaluateKey(*record_, 7, key_length, &key);
-    return s.ok() ? key : "error: " + s.ToString();
-  }
-
-  table_testing::CommaLocale comma_;
-  DbfLayout layout_;
-  std::unique_ptr<Record> record_;
-};
+const std::string kCity = std::string("D\xE9") + "catur ";  // "Décatur" in Windows-1252
 
 // Keys are the bytes FoxPro stores; FOR clauses give "T" or "F"; what the engine cannot evaluate
 // is refused with a message that starts as given.
-TEST_F(ExprTest, KeysForClausesAndUnknownExpressions) {
+TEST(ExprTest, KeysForClausesAndUnknownExpressions) {
+  CommaLocale comma;
+  DbfLayout layout;
+  const std::string dbf = MakeDbf({{"NAME", 'C', 10, 0}, {"CITY", 'C', 8, 0}, {"AMT", 'N', 10, 2},
+                                   {"DT", 'D', 8, 0}, {"OK_2", 'L', 1, 0}}, 0x03);
+  ASSERT_TRUE(DbfLayout::Decode(dbf, &layout).ok());
+  Record record(&layout, &CodePage::ForMark(0x03));
+  record.Assign(std::string(" ") + "  Ann Lee " + kCity + "   1234.50" + "20240603" + "T");
+  const auto key_of = [&](const std::string& text, int key_length) {
+    std::unique_ptr<Expr> e;
+    Status s = Expr::Compile(text, layout, &e);
+    if (!s.ok()) return "error: " + s.ToString();
+    if (e->width() >= 0 && e->width() != key_length) return "width " + std::to_string(e->width());
+    std::string key;
+    s = e->EvaluateKey(record, 7, key_length, &key);
+    return s.ok() ? key : "error: " + s.ToString();
+  };
   const struct Case {
     const char* expr;
     int key_length;
@@ -90,7 +74,7 @@ TEST_F(ExprTest, KeysForClausesAndUnknownExpressions) {
       {"'open", 1, "error: Not supported"},
   };
   for (const Case& c : cases) {
-    const std::string got = Key(c.expr, c.key_length);
+    const std::string got = key_of(c.expr, c.key_length);
     EXPECT_EQ(c.key.rfind("error: ", 0) == 0 ? got.substr(0, c.key.size()) : got, c.key) << c.expr;
   }
 }
@@ -112,4 +96,4 @@ TEST(NumberKey, ByteOrderIsNumberOrder) {
 }
 
 }  // namespace
-}  // namespace xbase
+}  // namespace xbase::table_testing

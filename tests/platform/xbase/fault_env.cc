@@ -51,9 +51,8 @@ Status FaultEnv::OpenFile(const std::string& path, bool read_only, std::unique_p
   if (!denied_.empty() && path == denied_) return Status::IOError(path + ": Permission denied");
   std::unique_ptr<File> base;
   Status s = base_->OpenFile(path, read_only, &base);
-  if (!s.ok()) return s;
-  *file = std::make_unique<FaultFile>(this, path, std::move(base));
-  return Status::OK();
+  if (s.ok()) *file = std::make_unique<FaultFile>(this, path, std::move(base));
+  return s;
 }
 
 }  // namespace xbase

@@ -15,24 +15,21 @@
 #include "platform/xbase/foreign_lock.h"
 #include "platform/xbase/table_test_util.h"
 
-namespace xbase {
+namespace xbase::table_testing {
 namespace {
 
-using table_testing::KeyList;
-using table_testing::Slurp;
-
 std::vector<KeyList> AllTags(const std::string& dbf) {
-  auto table = table_testing::OpenOrDie(Env::Default(), dbf, {.read_only = true});
+  auto table = OpenOrDie(Env::Default(), dbf, {.read_only = true});
   std::vector<KeyList> tags;
   for (std::size_t t = 0; t < table->tags().size(); ++t)
-    tags.push_back(table_testing::WalkTag(table.get(), static_cast<int>(t)));
+    tags.push_back(WalkTag(table.get(), static_cast<int>(t)));
   return tags;
 }
 
 // What a tag is, apart from where its header lies.
 std::vector<std::string> TagInfos(const std::string& dbf) {
   std::vector<std::string> out;
-  auto table = table_testing::OpenOrDie(Env::Default(), dbf, {.read_only = true});
+  auto table = OpenOrDie(Env::Default(), dbf, {.read_only = true});
   for (const TagInfo& t : table->tags()) {
     out.push_back(t.name + "|" + t.key_expr + "|" + t.for_expr + "|" +
                   std::to_string(t.key_length) + (t.descending ? "|desc" : "") +
@@ -43,9 +40,7 @@ std::vector<std::string> TagInfos(const std::string& dbf) {
 }
 
 void Overwrite(const std::string& path, std::uint64_t at, const std::string& bytes) {
-  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-  f.seekp(static_cast<std::streamoff>(at));
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).seekp(at) << bytes;
 }
 
 enum class Damage {
@@ -90,8 +85,8 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       {"foxpro", {"INVOICE"}, Damage::kOpenElsewhere, {}},
   };
   for (const Case& c : cases) {
-    table_testing::TempDir dir;
-    table_testing::CopyFixtures(c.set, dir.path());
+    TempDir dir;
+    CopyFixtures(c.set, dir.path());
     bool refused = c.damage >= Damage::kCompoundHeader;
     for (const char* name : c.names) {
       SCOPED_TRACE(std::string(name) + " damage " + std::to_string(static_cast<int>(c.damage)));
@@ -104,7 +99,7 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       if (c.damage == Damage::kNone && changes.count(name)) {
         // Rows appended through the Table, the last one an edit of record 1, on FoxPro's numeric,
         // date and concatenated keys: the tags it kept are the tags rebuilt from the records.
-        auto table = table_testing::OpenOrDie(Env::Default(), dbf);
+        auto table = OpenOrDie(Env::Default(), dbf);
         const auto& rows = changes.at(name);
         for (std::size_t i = 0; i < rows.size(); ++i) {
           Record rec = table->NewRecord();
@@ -118,7 +113,7 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       const std::vector<KeyList> original = AllTags(dbf);
       std::unique_ptr<File> holder;
       if (c.damage == Damage::kRootsGarbage || c.damage == Damage::kEntriesLost) {
-        auto table = table_testing::OpenOrDie(Env::Default(), dbf);
+        auto table = OpenOrDie(Env::Default(), dbf);
         for (std::size_t t = 0; t < table->tags().size(); ++t) {
           if (c.damage == Damage::kEntriesLost) {
             const auto& [key, recno] = original[t].back();
@@ -135,7 +130,7 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
         ASSERT_TRUE(Env::Default()->OpenFile(dbf, false, &holder).ok());
         ASSERT_TRUE(holder->TryLock(kIndexedHeaderLock, 1, true).ok());
       }
-      std::optional<table_testing::ForeignLock> other;  // another program with the index open
+      std::optional<ForeignLock> other;  // another program with the index open
       if (c.damage == Damage::kOpenElsewhere) other.emplace(cdx, 1ull << 40, 1, false);
       const auto mode = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                         std::filesystem::perms::group_read;
@@ -159,9 +154,9 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
         EXPECT_EQ(AllTags(dbf), original);
       }
     }
-    if (!refused) table_testing::ExpectConsistent(dir.path());
+    if (!refused) ExpectConsistent(dir.path());
   }
 }
 
 }  // namespace
-}  // namespace xbase
+}  // namespace xbase::table_testing

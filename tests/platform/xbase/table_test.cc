@@ -1,6 +1,4 @@
-// The Table over the fixture tables: reading against an independent reader, the reference
-// engine's appends and edits reproduced tag by tag, seeks through deletions and key edits, key
-// types and FOR conditions, refused writes and the check's findings.
+// The Table over the fixture tables, changed, damaged or emptied copies of them.
 #include "platform/xbase/table.h"
 
 #include <gtest/gtest.h>
@@ -15,21 +13,11 @@
 #include "platform/xbase/cdx_test_util.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
-#include "platform/xbase/env.h"
-#include "platform/xbase/expr.h"
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table_test_util.h"
 
-namespace xbase {
+namespace xbase::table_testing {
 namespace {
-
-using table_testing::CopyFixtures;
-using table_testing::ExpectConsistent;
-using table_testing::KeyList;
-using table_testing::OpenOrDie;
-using table_testing::Output;
-using table_testing::Slurp;
-using table_testing::TempDir;
 
 // The record a seek finds, 0 for none.
 std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) {
@@ -41,16 +29,12 @@ std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) 
 }
 
 // The invoice the reference engine's changes append after INVOICE.DBF's 30 records.
-const std::string kInvoice31 =
-    " INV24041"
-    "20240603"
-    "    450.00"
-    "F";
+const std::string kInvoice31 = std::string(" INV24041") + "20240603" + "    450.00" + "F";
 
 // EXPECTED.txt's key lists, keyed "after PROPERTY FILE_NUM".
 std::map<std::string, KeyList> ExpectedKeys() {
   std::map<std::string, KeyList> blocks;
-  std::istringstream in(Slurp(table_testing::DataPath("foxpro/EXPECTED.txt")));
+  std::istringstream in(Slurp(DataPath("foxpro/EXPECTED.txt")));
   KeyList* current = nullptr;  // a block's lines: "<key>"  <recno>  [*]
   for (std::string line; std::getline(in, line);) {
     std::istringstream words(line);
@@ -75,7 +59,7 @@ TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
   const std::string oracle = std::string(XFR_TEST_DATA) + "/../platform/xbase/dbfread_oracle.py";
   for (const char* name : {"PROPERTY", "CLIENT", "INVOICE"}) {
     SCOPED_TRACE(name);
-    std::string path = table_testing::DataPath(std::string("foxpro/") + name + ".DBF");
+    std::string path = DataPath(std::string("foxpro/") + name + ".DBF");
     std::string expected = Output("/usr/bin/python3 '" + oracle + "' '" + path + "'", &rc);
     ASSERT_EQ(rc, 0) << expected;
     auto table = OpenOrDie(Env::Default(), path, TableOptions{.read_only = true});
@@ -119,12 +103,11 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
   CopyFixtures("foxpro", dir.path());
   Env* env = Env::Default();
   const char* kStreet = "3310 Chamblee Dunwoody Rd Unit B";
-  struct Change {
+  const struct Change {
     const char* table;
     int recno;  // 0: append
     std::vector<std::pair<const char*, const char*>> fields;
-  };
-  const std::vector<Change> changes = {
+  } changes[] = {
       {"PROPERTY", 0, {{"FILE_NUM", "NEW001"}, {"CLI_NUM", "10004"}}},
       {"PROPERTY", 0, {{"FILE_NUM", "new002"}, {"CLI_NUM", "10016"}}},
       {"PROPERTY", 0, {{"FILE_NUM", "NEW003"}}},
@@ -156,13 +139,13 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
     std::istringstream words(block);
     std::string state, table_name, tag_name;
     words >> state >> table_name >> tag_name;
-    std::vector<std::string> paths = {table_testing::DataPath(
+    std::vector<std::string> paths = {DataPath(
         "foxpro/" + (state == "after" ? "after/" : std::string()) + table_name + ".DBF")};
     if (state == "after") paths.push_back(dir / (table_name + ".DBF"));
     for (const std::string& path : paths) {
       auto table = OpenOrDie(env, path, TableOptions{.read_only = true});
       const int tag = table->FindTag(tag_name);
-      EXPECT_EQ(table_testing::WalkTag(table.get(), tag), keys) << path;
+      EXPECT_EQ(WalkTag(table.get(), tag), keys) << path;
       std::string problem;
       EXPECT_TRUE(table->cdx()->Check(tag, &problem).ok()) << path << ": " << problem;
     }
@@ -172,8 +155,7 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
   for (const char* name : {"PROPERTY", "CLIENT", "INVOICE"}) {
     SCOPED_TRACE(name);
     const TableOptions ro{.read_only = true};
-    auto before =
-        OpenOrDie(env, table_testing::DataPath(std::string("foxpro/") + name + ".DBF"), ro);
+    auto before = OpenOrDie(env, DataPath(std::string("foxpro/") + name + ".DBF"), ro);
     auto after = OpenOrDie(env, dir / (std::string(name) + ".DBF"), ro);
     Record a = before->NewRecord(), b = after->NewRecord();
     for (std::uint32_t r = 1; r <= before->layout().header().record_count; ++r) {
@@ -184,7 +166,7 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
       EXPECT_EQ(a.bytes(), b.bytes()) << "record " << r;
     }
   }
-  EXPECT_EQ(Slurp(dir / "PROPERTY.FPT"), Slurp(table_testing::DataPath("foxpro/PROPERTY.FPT")));
+  EXPECT_EQ(Slurp(dir / "PROPERTY.FPT"), Slurp(DataPath("foxpro/PROPERTY.FPT")));
   auto invoice = OpenOrDie(env, dir / "INVOICE.DBF", TableOptions{.read_only = true});
   Record r = invoice->NewRecord();
   ASSERT_TRUE(invoice->Read(31, &r).ok());
@@ -255,7 +237,7 @@ TEST(Table, SeeksFindTheLowestLiveRecordThroughEditsAndDeletions) {
 // edit: tags whose FOR condition asks DELETED() gain or lose its key, the fields stay.
 TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
   MemEnv env;
-  std::string dbf = Slurp(table_testing::DataPath("foxpro/INVOICE.DBF"));
+  std::string dbf = Slurp(DataPath("foxpro/INVOICE.DBF"));
   dbf = dbf.substr(0, DecodeFixed16LE(dbf.data() + 8)) + "\x1A";
   EncodeFixed32LE(dbf.data() + 4, 0);
   env.PutFile("/I.DBF", dbf);
@@ -294,10 +276,8 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
     EXPECT_EQ(rec.deleted(), deleted);
     EXPECT_EQ(rec.Text(0), "a2");
     const KeyList live = {{"A1      ", 1}, {"A2      ", 2}, {"A3      ", 3}};
-    EXPECT_EQ(table_testing::WalkTag(table.get(), live_tag),
-              (deleted ? KeyList{live[0], live[2]} : live));
-    EXPECT_EQ(table_testing::WalkTag(table.get(), gone_tag),
-              (deleted ? KeyList{{"a2      ", 2}} : KeyList()));
+    EXPECT_EQ(WalkTag(table.get(), live_tag), (deleted ? KeyList{live[0], live[2]} : live));
+    EXPECT_EQ(WalkTag(table.get(), gone_tag), (deleted ? KeyList{{"a2      ", 2}} : KeyList()));
   }
   for (std::uint32_t r = 1; r <= 3; ++r) {
     Record mark = table->NewRecord();
@@ -312,7 +292,7 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
 
 // A tag the engine cannot maintain: writes fail naming it, and the files stay as they were.
 TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
-  const std::string good = Slurp(table_testing::DataPath("foxpro/PROPERTY.CDX"));
+  const std::string good = Slurp(DataPath("foxpro/PROPERTY.CDX"));
   const std::tuple<const char*, std::size_t, std::string> cases[] = {
       {"unknown function", good.find("UPPER(FILE_NUM)"), "XUPPR"},
       {"unknown field", good.find("FILE_NUM)") + 6, "O"},
@@ -397,4 +377,4 @@ TEST(Table, CheckNamesTheFaultOfADamagedTable) {
 }
 
 }  // namespace
-}  // namespace xbase
+}  // namespace xbase::table_testing

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -56,14 +55,11 @@ inline std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, 
   h.EncodeTo(out.data());
   int offset = 1;
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    FieldDescriptor d;
-    d.name = std::get<0>(fields[i]);
-    d.type = std::get<1>(fields[i]);
-    d.length = static_cast<std::uint8_t>(std::get<2>(fields[i]));
-    d.decimals = static_cast<std::uint8_t>(std::get<3>(fields[i]));
-    d.displacement = static_cast<std::uint32_t>(offset);
-    offset += d.length;
-    d.EncodeTo(out.data() + 32 + 32 * i);
+    const auto& [name, type, length, decimals] = fields[i];
+    FieldDescriptor{name, type, static_cast<std::uint32_t>(offset),
+                    static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(decimals)}
+        .EncodeTo(out.data() + 32 + 32 * i);
+    offset += length;
   }
   out[h.header_length - 1] = 0x0D;
   for (const auto& r : records) out += r;

@@ -17,14 +17,8 @@
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
 
-namespace xbase {
+namespace xbase::table_testing {
 namespace {
-
-using table_testing::CopyFixtures;
-using table_testing::ExpectConsistent;
-using table_testing::OpenOrDie;
-using table_testing::Slurp;
-using table_testing::TempDir;
 
 // FoxPro's lock layouts, written out here as FoxPro has them: a table with a structural index
 // locks its header at 0x7FFFFFFE, record n at 0x7FFFFFFE - n and the whole table on the 0x07FFFFFF
@@ -38,7 +32,7 @@ TEST(Table, KeepsToFoxProLockLayouts) {
   const struct Case {
     const char* what;
     char file;  // 'D': the DBF, 'C': the CDX, 'P': the DBF without its index
-    std::int64_t offset;  // 'P': the lock of record -offset (0: the header's)
+    std::int64_t offset;  // 'P': the lock of record offset (0: the header's)
     std::uint64_t length;
     bool exclusive;       // false: another program reading the index
     const char* blocked;  // 'a': our append, 'e': our edit of record 3, 's': our seek
@@ -50,18 +44,17 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       {"index lock", 'C', kTop, 1, true, "aes"},
       {"index lock of a reader", 'C', kTop, 1, false, "ae"},
       {"header lock without index", 'P', 0, 1, true, "a"},
-      {"record 3 lock without index", 'P', -3, 1, true, "e"},
-      {"new record's lock without index", 'P', -std::int64_t{kNew}, 1, true, "a"},
+      {"record 3 lock without index", 'P', 3, 1, true, "e"},
+      {"new record's lock without index", 'P', kNew, 1, true, "a"},
   };
-  TableOptions options;
-  options.lock_timeout_micros = 50'000;
-  options.lock_retry_micros = 5'000;
+  const TableOptions options{.lock_timeout_micros = 50'000};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     CopyFixtures("foxpro", dir.path());
     const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
-    if (c.file == 'P') {  // the same table without its structural index
+    const bool indexed = c.file != 'P';
+    if (!indexed) {  // the same table without its structural index
       std::string bytes = Slurp(dbf);
       bytes[28] = static_cast<char>(bytes[28] & ~0x01);
       std::ofstream(dbf, std::ios::binary | std::ios::trunc) << bytes;
@@ -69,24 +62,27 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     }
     FaultEnv env(Env::Default());
     auto table = OpenOrDie(&env, dbf, options);
-    const std::uint32_t plain = static_cast<std::uint32_t>(-c.offset);
-    const std::uint64_t offset =
-        c.file != 'P' ? c.offset
-                      : kDbfLockBase + (plain == 0 ? 0 : table->layout().RecordOffset(plain));
-    const bool append_blocked = std::strchr(c.blocked, 'a'), edit3_blocked = std::strchr(c.blocked, 'e');
+    const auto record = [&](std::uint32_t n) {
+      return indexed ? kTop - n : kDbfLockBase + table->layout().RecordOffset(n);
+    };
+    const std::uint64_t header = indexed ? kTop : kDbfLockBase;
+    const auto n = static_cast<std::uint32_t>(c.offset);
+    const std::uint64_t offset = indexed ? c.offset : n == 0 ? header : record(n);
+    const bool append_blocked = std::strchr(c.blocked, 'a');
+    const bool edit3_blocked = std::strchr(c.blocked, 'e');
     const std::string dbf_before = Slurp(dbf), cdx_before = Slurp(cdx);
     Record rec = table->NewRecord();
     ASSERT_TRUE(rec.SetText(0, "LOCKED").ok());
     std::uint32_t recno = 0;
     {
-      table_testing::ForeignLock other(c.file == 'C' ? cdx : dbf, offset, c.length, c.exclusive);
+      ForeignLock other(c.file == 'C' ? cdx : dbf, offset, c.length, c.exclusive);
       ASSERT_TRUE(other.held());
       Status s = table->Append(rec, &recno);
       EXPECT_EQ(s.IsLocked(), append_blocked) << s.ToString();
       if (append_blocked) { EXPECT_EQ(Slurp(dbf), dbf_before); }
       s = table->Update(3, rec);
       EXPECT_EQ(s.IsLocked(), edit3_blocked) << s.ToString();
-      if (c.file != 'P') {
+      if (indexed) {
         // A seek waits only for a writer of the index, never for another reader.
         bool found = false;
         s = table->Seek(table->FindTag("INV_NUM"), "LOCK", &found, &recno);
@@ -99,11 +95,6 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     }
     // Once it is free our writes go through, and at each of them the locks we hold are refused
     // to another process, and a record lock we do not hold is not.
-    const bool indexed = c.file != 'P';
-    const auto record = [&](std::uint32_t n) {
-      return indexed ? kTop - n : kDbfLockBase + table->layout().RecordOffset(n);
-    };
-    const std::uint64_t header = indexed ? kTop : kDbfLockBase;
     std::uint32_t count = 0;
     ASSERT_TRUE(table->RecordCount(&count).ok());
     std::vector<std::pair<std::string, std::uint64_t>> held = {{dbf, header}, {dbf, record(count + 1)}},
@@ -111,8 +102,8 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     int probes = 0, faults = 0;
     env.on_write = [&](const std::string&, std::uint64_t, std::size_t) {
       ++probes;
-      for (const auto& [path, at] : held) faults += table_testing::ForeignLock(path, at, 1).held();
-      for (const auto& [path, at] : free) faults += !table_testing::ForeignLock(path, at, 1).held();
+      for (const auto& [path, at] : held) faults += ForeignLock(path, at, 1).held();
+      for (const auto& [path, at] : free) faults += !ForeignLock(path, at, 1).held();
     };
     if (indexed) held.push_back({cdx, kTop});
     EXPECT_TRUE(table->Append(rec, &recno).ok());
@@ -163,9 +154,8 @@ TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
     children[c] = fork();
     ASSERT_GE(children[c], 0);
     if (children[c] != 0) continue;
-    TableOptions options{.read_only = c == 2};
-    options.lock_retry_micros = 200;
-    options.lock_timeout_micros = 20'000'000;
+    const TableOptions options{
+        .read_only = c == 2, .lock_timeout_micros = 20'000'000, .lock_retry_micros = 200};
     std::unique_ptr<Table> table;
     Status s;
     std::uint32_t recno = 0;
@@ -212,4 +202,4 @@ TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
 }
 
 }  // namespace
-}  // namespace xbase
+}  // namespace xbase::table_testing
