@@ -33,7 +33,6 @@ void WriteAt(const std::string& path, std::uint64_t offset, const std::string& b
   ASSERT_TRUE(f.good()) << path;
 }
 
-// Every file of `original` is byte for byte the same in `dir`.
 void ExpectFilesAsIn(const std::string& original, const TempDir& dir) {
   for (const auto& [name, bytes] : Files(original)) EXPECT_TRUE(Slurp(dir / name) == bytes) << name;
 }
@@ -167,8 +166,7 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir original, dir;
-    CopyTrackingTables(dir.path());
-    CopyTrackingTables(original.path());
+    for (const std::string& d : {original.path(), dir.path()}) CopyTrackingTables(d);
     xbase::FaultEnv env(xbase::Env::Default());
     {
       RealOffice office(dir.path(), &env);

@@ -33,22 +33,18 @@ struct Case {
   int pokes = -1;                 // pokes sent (-1: not checked)
 };
 
-// Record 2 (24-00102) as another program left it: text with leading blanks, as legacy data has.
-void IndentJob2(const std::string& dir) {
-  ASSERT_TRUE(WriteRecord(dir + "/PROPERTY.DBF", 2,
-                          {{"PR_STREET", "  77 Peachtree Cir NE"},
-                           {"PR_CITY", "  Atlanta"},
-                           {"PR_OWNER", "  Margaret A. Holloway"},
-                           {"PR_LOT", " 12"}}));
-}
-
-// Each case on fresh copies of the tables, record 2 as IndentJob2 leaves it.
+// Each case on fresh copies of the tables, record 2 (24-00102) as another program left it: text
+// with leading blanks, as legacy data has.
 void RunCases(const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     CopyTrackingTables(dir.path());
-    IndentJob2(dir.path());
+    ASSERT_TRUE(WriteRecord(dir / "PROPERTY.DBF", 2,
+                            {{"PR_STREET", "  77 Peachtree Cir NE"},
+                             {"PR_CITY", "  Atlanta"},
+                             {"PR_OWNER", "  Margaret A. Holloway"},
+                             {"PR_LOT", " 12"}}));
     const TableDump before = DumpTables(dir.path());
     xbase::FaultEnv env(xbase::Env::Default());
     {
@@ -91,33 +87,6 @@ void ServeJob2(RealOffice& o, const std::string& dir) {
   o.ini.Set("C:\\WINDOWS\\XFR.INI", "FORM", "URAR", field["ASS_TYPE"]);
 }
 
-// Only a person's edit in a box, or a transfer's own write, writes a record: an update takes
-// every captured value, and looking at or sending a record leaves it alone.
-TEST(WriteBack, OnlyAPersonsEditOrATransferWritesARecord) {
-  RunCases(
-      {
-          {"an update of a job whose fields have leading blanks takes the report's values",
-           [](Ctx& r) { ServeJob2(r.office, r.dir); r.office.Read(); },
-           {"PROPERTY 2 PR_STREET=1200 New Street Rd", "PROPERTY 2 PR_CITY=Atlanta",
-            "PROPERTY 2 PR_OWNER=Margaret A. Holloway"},
-           "24-00102 was found.  Update?"},
-          {"showing a lower-case file number", [](Ctx& r) { GoToJob(r.f(), "ac24-104"); }, {}, ""},
-          {"showing a job whose lot has a leading blank",
-           [](Ctx& r) { GoToJob(r.f(), "24-00102"); }, {}, ""},
-          {"sending a job",
-           [](Ctx& r) { GoToJob(r.f(), "ac24-104"); cmdSend_Click(r.f()); }, {}, ""},
-          {"a person's edit is written, a typed key upper-cased",
-           [](Ctx& r) {
-             GoToJob(r.f(), "24-00103");
-             r.f().txtPR_Street.Type("  9 Typed Ln");
-             r.f().txtCli_Num.Type("amc01");
-             GoToJob(r.f(), "24-00105");
-           },
-           {"PROPERTY 3 PR_STREET=9 Typed Ln", "PROPERTY 3 CLI_NUM=AMC01"},
-           ""},
-      });
-}
-
 constexpr const char* kAddQuestion = "NEW-01 was not found.  Add?";
 constexpr const char* kClientLocked =
     "The record is locked by another user (CLIENT.DBF: the table's header lock is held by "
@@ -142,32 +111,34 @@ void ReadWithClientLocked(Ctx& r, Answer answer) {
   r.office.Read();
 }
 
-// Another program adds the job while the read asks "Add?".
-void ReadWhileAnotherAddsTheJob(Ctx& r) {
-  r.office.window.on_box = [&r](const testing::ShownBox& b) {
-    if (b.text == kAddQuestion) WriteRecord(r.dir + "/PROPERTY.DBF", 0, {{"FILE_NUM", "NEW-01"}});
-  };
-  r.office.Read();
-}
-
-// Another program adds the client after the read looked for it, just before the read's append.
-void ReadWhileAnotherAddsTheClient(Ctx& r) {
-  r.f().datclient.Validate = [&r](int& action, int& save) {
-    if (action == DataControl::kActionWrite) {
-      WriteRecord(r.dir + "/CLIENT.DBF", 0, {{"CLI_NUM", "NEW01"}});
-    }
-    datclient_Validate(r.f(), action, save);
-  };
-  r.office.Read();
-}
-
-// The read and the send when something fails or races them: the wrong job is never sent, a
-// half-captured report is never written, Abort ends a send, Retry and Ignore at a client write
-// do what they say, and a job or client another program adds meanwhile is not added twice.
+// Only a person's edit in a box, or a transfer's own write, writes a record: an update takes
+// every captured value, and looking at or sending a record leaves it alone. When something fails
+// or races the read or the send, the wrong job is never sent, a half-captured report is never
+// written, Abort ends a send, Retry and Ignore at a client write do what they say, and a job or
+// client another program adds meanwhile is not added twice.
 TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
   const std::string kIncomplete(kIncompleteCaptureMessage);
   RunCases(
       {
+          {"an update of a job whose fields have leading blanks takes the report's values",
+           [](Ctx& r) { ServeJob2(r.office, r.dir); r.office.Read(); },
+           {"PROPERTY 2 PR_STREET=1200 New Street Rd", "PROPERTY 2 PR_CITY=Atlanta",
+            "PROPERTY 2 PR_OWNER=Margaret A. Holloway"},
+           "24-00102 was found.  Update?"},
+          {"showing a lower-case file number", [](Ctx& r) { GoToJob(r.f(), "ac24-104"); }, {}, ""},
+          {"showing a job whose lot has a leading blank",
+           [](Ctx& r) { GoToJob(r.f(), "24-00102"); }, {}, ""},
+          {"sending a job",
+           [](Ctx& r) { GoToJob(r.f(), "ac24-104"); cmdSend_Click(r.f()); }, {}, ""},
+          {"a person's edit is written, a typed key upper-cased",
+           [](Ctx& r) {
+             GoToJob(r.f(), "24-00103");
+             r.f().txtPR_Street.Type("  9 Typed Ln");
+             r.f().txtCli_Num.Type("amc01");
+             GoToJob(r.f(), "24-00105");
+           },
+           {"PROPERTY 3 PR_STREET=9 Typed Ln", "PROPERTY 3 CLI_NUM=AMC01"},
+           ""},
           {"a move whose save failed finds nothing, so no other job is sent",
            [](Ctx& r) {
              GoToJob(r.f(), "ac24-104");
@@ -229,11 +200,25 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM="},
            std::string(kAddQuestion) + " | " + kClientLocked},
           {"another program adds the job while Add? is up: it is updated",
-           ReadWhileAnotherAddsTheJob,
+           [](Ctx& r) {
+             r.office.window.on_box = [&r](const testing::ShownBox& b) {
+               if (b.text != kAddQuestion) return;
+               WriteRecord(r.dir + "/PROPERTY.DBF", 0, {{"FILE_NUM", "NEW-01"}});
+             };
+             r.office.Read();
+           },
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01"},
            std::string(kAddQuestion) + " | NEW-01 was found.  Update?"},
           {"another program adds the client just before the read's append: it is linked",
-           ReadWhileAnotherAddsTheClient,
+           [](Ctx& r) {
+             r.f().datclient.Validate = [&r](int& action, int& save) {
+               if (action == DataControl::kActionWrite) {
+                 WriteRecord(r.dir + "/CLIENT.DBF", 0, {{"CLI_NUM", "NEW01"}});
+               }
+               datclient_Validate(r.f(), action, save);
+             };
+             r.office.Read();
+           },
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
             "INVOICE +31 INV_NUM=NEW-01"},
            kAddQuestion},

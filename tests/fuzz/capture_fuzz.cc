@@ -1,10 +1,9 @@
-// libFuzzer target for the read command against hostile answers from the appraisal program, on
-// the real table engine over in-memory copies of the fixture tables. Request by request the
-// input picks the plain report's answer or something hostile (raw bytes, a few hundred KB, NULs,
-// invalid UTF-8, CR LF inside, a 64 KB line, numbers like "$1e308", dates like "99/99/99",
-// nothing, a failed request), and it answers every message box. Checks: no sanitizer report; the
-// pointer given back, no write left pending, every box with text and title; afterwards every
-// table passes the engine's full check and gained at most one record.
+// libFuzzer target for the read command against hostile answers from the appraisal program, on the
+// real table engine over in-memory copies of the fixture tables. Request by request the input
+// picks the plain report's answer or something hostile (raw bytes, hundreds of KB, NULs, bad UTF-8,
+// CR LF inside, a 64 KB line, "$1e308", "99/99/99", nothing, a failed request) and answers every
+// box. Checks: no sanitizer report; the pointer given back, no write left pending, every box with
+// text and title; afterwards every table passes the full check and gained at most one record.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "fakes/harness.h"
+#include "fuzz/require.h"
 #include "platform/runtime_error.h"
 #include "platform/tables/xbase_table.h"
 #include "platform/xbase/check.h"
@@ -30,15 +30,6 @@
 #include "transfer/read_office.h"
 
 namespace {
-
-void Require(bool ok, const std::string& what) {
-  if (!ok) {
-    std::fprintf(stderr, "capture_fuzz: %s\n", what.c_str());
-    std::abort();
-  }
-}
-
-constexpr const char* kTables[] = {"PROPERTY", "CLIENT", "INVOICE"};
 
 // The fixture tables, read once.
 const std::map<std::string, std::string>& Fixtures() {
@@ -138,9 +129,10 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
 // Every table passes the full check, every record decodes, and at most one record was added to
 // each (the fixtures hold 40 properties, 15 clients and 30 invoices).
 void CheckTables(xbase::MemEnv* env) {
-  constexpr std::uint32_t kBefore[] = {40, 15, 30};
-  for (int t = 0; t < 3; ++t) {
-    const std::string path = std::string("/") + kTables[t] + ".DBF";
+  const std::pair<const char*, std::uint32_t> kBefore[] = {
+      {"PROPERTY", 40}, {"CLIENT", 15}, {"INVOICE", 30}};
+  for (const auto& [name, before] : kBefore) {
+    const std::string path = std::string("/") + name + ".DBF";
     std::vector<std::string> report;
     xbase::Status s = xbase::CheckTable(env, path, &report);
     Require(s.ok(), path + ": " + s.ToString());
@@ -149,7 +141,7 @@ void CheckTables(xbase::MemEnv* env) {
     Require(s.ok(), path + " does not open: " + s.ToString());
     std::uint32_t count = 0;
     Require(table->RecordCount(&count).ok(), path + ": no record count");
-    Require(count == kBefore[t] || count == kBefore[t] + 1, path + ": more than one record added");
+    Require(count == before || count == before + 1, path + ": more than one record added");
     xbase::Record rec = table->NewRecord();
     for (std::uint32_t r = 1; r <= count; ++r) {
       Require(table->Read(r, &rec).ok(), path + ": a record does not read");
@@ -176,13 +168,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& [name, bytes] : Fixtures()) env.PutFile(name, bytes);
   {
     xfr::testing::Harness h;  // its INI, clock, instance and appraisal program
-    xfr::FakeDdeTransport& dde = h.dde;
-    xfr::testing::SetUpRead(h.ini, dde);
+    xfr::testing::SetUpRead(h.ini, h.dde);
     FuzzWindow window(&input);
     xfr::XbaseTableService tables(
         [](std::string_view, std::string_view file) { return "/" + xfr::UCase(file); },
         &env);
-    xfr::App app(xfr::Services{&h.ini, &h.files, &h.clock, &window, &tables, &dde, &h.instance},
+    xfr::App app(xfr::Services{&h.ini, &h.files, &h.clock, &window, &tables, &h.dde, &h.instance},
                  "");
     xfr::MainWindow form(app);
     xfr::Initialize(app);
@@ -190,9 +181,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(window.boxes.empty(), "the office did not load cleanly");
 
     // Answers are scripted only while the command runs.
-    dde.set_on_call([&](const xfr::FakeDdeTransport::Call& call) {
+    h.dde.set_on_call([&](const xfr::FakeDdeTransport::Call& call) {
       if (call.op != "request") return;
-      dde.SetAnswer(call.topic, call.item, Answer(input, call.topic, call.item));
+      h.dde.SetAnswer(call.topic, call.item, Answer(input, call.topic, call.item));
     });
     window.pointers.clear();
     try {
@@ -200,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const xfr::EndProgram&) {
       // The corrupt-table report ends the program; the tables must still be sound.
     }
-    dde.set_on_call(nullptr);
+    h.dde.set_on_call(nullptr);
     Require(!window.pointers.empty() && window.pointers.front() == xfr::Pointer::kHourglass &&
                 window.pointers.back() == xfr::Pointer::kDefault,
             "the pointer was not given back");

@@ -3,22 +3,11 @@
 // inserting and deleting keys must keep it passing and keep the walk in step with the changes.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/require.h"
 #include "platform/xbase/cdx.h"
 #include "platform/xbase/mem_env.h"
-
-namespace {
-
-void Require(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "cdx_fuzz: %s\n", what);
-    std::abort();
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using xbase::CdxFile;
@@ -61,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         --added;
       }
     }
-    Require(cdx->Check(t, &problem).ok(), problem.c_str());
+    Require(cdx->Check(t, &problem).ok(), problem);
     std::uint64_t after = 0;
     if (cdx->Count(t, &after).ok() && !unique) Require(after == before + added, "count drifted");
   }

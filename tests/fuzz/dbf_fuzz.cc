@@ -20,9 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   env.PutFile("/T.CDX", rest.substr(dbf_len));
   env.PutFile("/T.FPT", std::string(512, '\0'));
   std::unique_ptr<xbase::Table> table;
-  xbase::TableOptions options;
-  options.lock_timeout_micros = 0;
-  if (!xbase::Table::Open(&env, "/T.DBF", options, &table).ok()) return 0;
+  if (!xbase::Table::Open(&env, "/T.DBF", {.lock_timeout_micros = 0}, &table).ok()) return 0;
   std::uint32_t count = 0;
   if (table->RecordCount(&count).ok()) {
     xbase::Record rec = table->NewRecord();

@@ -16,6 +16,7 @@
 
 #include "base/text.h"
 #include "fakes/office.h"
+#include "fuzz/require.h"
 #include "platform/posix/posix_files.h"
 #include "platform/runtime_error.h"
 #include "shell/lifecycle.h"
@@ -25,13 +26,6 @@
 namespace {
 
 using xfr::testing::Office;
-
-void Require(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "handoff_fuzz: %s\n", what);
-    std::abort();
-  }
-}
 
 // The temporary drive C: with its WINDOWS directory, made once.
 const std::string& DriveRoot() {
@@ -45,19 +39,6 @@ const std::string& DriveRoot() {
     return new std::string(templ);
   }();
   return *root;
-}
-
-// The key box shows an upper-cased file number of the table: never wider than FILE_NUM.
-void CheckKeyBox(Office& o, xfr::FrmMain& form) {
-  const std::size_t width = static_cast<std::size_t>(form.datproperty.FieldSize("File_Num"));
-  Require(form.txtKey.text.size() <= width, "key box wider than the file number");
-  bool known = false;
-  for (std::size_t i = 0; i < o.property->records.size(); ++i) {
-    std::string have = xfr::UCase(o.property->Text(static_cast<int>(i), "FILE_NUM"));
-    while (!have.empty() && have.back() == ' ') have.pop_back();
-    if (have == form.txtKey.text) known = true;
-  }
-  Require(known, "key box shows a number the table does not hold");
 }
 
 // What the first line of `content` is: up to the first CR or LF, cut at 1 MiB.
@@ -98,7 +79,15 @@ void RepaintOverPosixFiles(const std::string& content) {
   Require(::access(native.c_str(), F_OK) != 0, "hand-off file left behind");
   Require(o.window.boxes.size() <= (content.empty() ? 1u : 0u), "unexpected box");
   if (!content.empty()) Require(app.HandOffFileNum == FirstLine(content), "wrong first line");
-  CheckKeyBox(o, form);
+  // The key box shows an upper-cased file number of the table: never wider than FILE_NUM.
+  const std::size_t width = static_cast<std::size_t>(form.datproperty.FieldSize("File_Num"));
+  Require(form.txtKey.text.size() <= width, "key box wider than the file number");
+  bool known = false;
+  for (std::size_t i = 0; i < o.property->records.size(); ++i) {
+    known |= xfr::VbRTrim(xfr::UCase(o.property->Text(static_cast<int>(i), "FILE_NUM"))) ==
+             form.txtKey.text;
+  }
+  Require(known, "key box shows a number the table does not hold");
   xfr::Form_Paint(form);
   Require(o.window.boxes.size() <= 1u, "a second repaint showed a box");
   std::remove(native.c_str());

@@ -35,9 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string other_key = input.ConsumeRandomLengthString(32);
   std::string text = input.ConsumeRemainingBytesAsString();
 
-  auto found = xfr::IniLookup(text, section, key);
+  (void)xfr::IniLookup(text, section, key);
   auto other_before = xfr::IniLookup(text, other_section, other_key);
-  (void)found;
   if (!xfr::IniWritable(section, key, value)) return 0;
 
   std::string updated = xfr::IniUpdate(text, section, key, value);

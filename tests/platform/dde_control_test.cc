@@ -16,38 +16,11 @@ namespace {
 
 using testing::ErrorOf;
 
-class DdeControlTest : public ::testing::Test {
- protected:
-  DdeControlTest() : control_(&dde_) {
-    dde_.ServeOnlyTopics({"Query", "System", "RPT1"});
-    dde_.SetAnswer("RPT1", "offscrn|7|1", "12 Main St\r\n");
-  }
-
-  FakeDdeTransport dde_;
-  DdeClientControl control_;
-};
-
-TEST_F(DdeControlTest, TopicIsChosenWhenTheLinkOpens) {
-  control_.SetLinkTopic("APX|RPT1");
-  control_.SetLinkMode(2);
-  control_.SetLinkTopic("APX|Query");  // too late: the conversation is on RPT1
-  control_.SetLinkMode(2);             // already open: no second initiate
-  control_.SetLinkItem("offscrn|7|1");
-  control_.LinkRequest();
-  EXPECT_EQ(control_.Text(), "12 Main St\r\n");
-  EXPECT_EQ(dde_.CallsOf("initiate").size(), 1u);
-  EXPECT_EQ(dde_.CallsOf("request").at(0).topic, "RPT1");
-  control_.SetLinkMode(0);
-  control_.SetLinkMode(0);
-  EXPECT_EQ(dde_.CallsOf("terminate").size(), 1u);
-}
-
-TEST_F(DdeControlTest, InvalidPropertyValues) {
-  struct Case {
+TEST(DdeControl, InvalidPropertiesAndTheTopicTakenWhenTheLinkOpens) {
+  const struct {
     const char* name;
     std::function<void(DdeClientControl&)> step;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"mode -1", [](DdeClientControl& c) { c.SetLinkMode(-1); }},
       {"mode 4", [](DdeClientControl& c) { c.SetLinkMode(4); }},
       {"no bar", [](DdeClientControl& c) { c.SetLinkTopic("APXQuery"), c.SetLinkMode(2); }},
@@ -58,7 +31,7 @@ TEST_F(DdeControlTest, InvalidPropertyValues) {
       {"poke unlinked", [](DdeClientControl& c) { c.SetLinkItem("x"), c.LinkPoke(); }},
       {"execute unlinked", [](DdeClientControl& c) { c.LinkExecute("[x]"); }},
   };
-  for (const Case& test : cases) {
+  for (const auto& test : cases) {
     FakeDdeTransport dde;
     DdeClientControl control(&dde);
     control.SetText("before");
@@ -68,17 +41,30 @@ TEST_F(DdeControlTest, InvalidPropertyValues) {
     EXPECT_TRUE(dde.calls().empty()) << test.name;
   }
 
+  FakeDdeTransport dde;
+  dde.ServeOnlyTopics({"Query", "System", "RPT1"});
+  dde.SetAnswer("RPT1", "offscrn|7|1", "12 Main St\r\n");
+  DdeClientControl control(&dde);
+  control.SetLinkTopic("APX|RPT1");
+  control.SetLinkMode(2);
   // An empty item on an open link reaches no server either.
-  control_.SetLinkTopic("APX|RPT1");
-  control_.SetLinkMode(2);
-  control_.SetLinkItem("");
-  EXPECT_EQ(ErrorOf([&] { control_.LinkRequest(); }), kErrInvalidProperty);
-  EXPECT_EQ(ErrorOf([&] { control_.LinkPoke(); }), kErrInvalidProperty);
-  EXPECT_TRUE(dde_.CallsOf("request").empty());
-  EXPECT_TRUE(dde_.CallsOf("poke").empty());
-}
+  control.SetLinkItem("");
+  EXPECT_EQ(ErrorOf([&] { control.LinkRequest(); }), kErrInvalidProperty);
+  EXPECT_EQ(ErrorOf([&] { control.LinkPoke(); }), kErrInvalidProperty);
+  EXPECT_TRUE(dde.CallsOf("request").empty());
+  EXPECT_TRUE(dde.CallsOf("poke").empty());
+  // The topic is taken when the link opens.
+  control.SetLinkTopic("APX|Query");  // too late: the conversation is on RPT1
+  control.SetLinkMode(2);             // already open: no second initiate
+  control.SetLinkItem("offscrn|7|1");
+  control.LinkRequest();
+  EXPECT_EQ(control.Text(), "12 Main St\r\n");
+  EXPECT_EQ(dde.CallsOf("initiate").size(), 1u);
+  EXPECT_EQ(dde.CallsOf("request").at(0).topic, "RPT1");
+  control.SetLinkMode(0);
+  control.SetLinkMode(0);
+  EXPECT_EQ(dde.CallsOf("terminate").size(), 1u);
 
-TEST(DdeControl, SplitLinkTopic) {
   std::string service, topic;
   EXPECT_TRUE(DdeClientControl::SplitLinkTopic("APX|a|b", &service, &topic));
   EXPECT_EQ(service + " " + topic, "APX a|b");

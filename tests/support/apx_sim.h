@@ -121,11 +121,7 @@ class Child {
 };
 
 #ifdef XFR_TEST_DATA
-// This build's apx-sim, and a report file of tests/data/apx.
 inline std::string ApxSimPath() { return std::string(XFR_BINARY_DIR) + "/tools/apx-sim/apx-sim"; }
-inline std::string ApxData(const std::string& name) {
-  return std::string(XFR_TEST_DATA) + "/apx/" + name;
-}
 #endif
 
 // The program `apx_sim` serving `report` under `service` (bus name `bus_name`), with `extra`

@@ -11,35 +11,35 @@
 namespace xfr {
 namespace {
 
-TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
+// The answers (from the options, the input or the default button) and the transcript.
+TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxStatusAndNote) {
   const std::optional<Answer> kNobodyToAsk;  // the command ends (status 2) before any write
   struct Case {
-    ConsoleOptions options;
+    std::optional<Answer> yes_no, on_error;  // the options' answers
+    bool terminal;
     std::string typed;
     Buttons buttons;
     std::optional<Answer> want;
   } cases[] = {
-      {{Answer::kNo, std::nullopt, "", false}, "", Buttons::kYesNo, Answer::kNo},
-      {{std::nullopt, std::nullopt, "", false}, "yes\n", Buttons::kYesNo, kNobodyToAsk},
-      {{std::nullopt, std::nullopt, "", true}, "no\n", Buttons::kYesNo, Answer::kNo},
-      {{std::nullopt, std::nullopt, "", true}, "maybe\nn\n", Buttons::kYesNo, Answer::kNo},
-      {{std::nullopt, std::nullopt, "", true}, "\n", Buttons::kYesNo, Answer::kYes},
-      {{std::nullopt, std::nullopt, "", true}, "", Buttons::kYesNo, Answer::kNo},  // Ctrl-D
-      {{std::nullopt, Answer::kIgnore, "", false}, "", Buttons::kAbortRetryIgnore,
-       Answer::kIgnore},
-      {{std::nullopt, std::nullopt, "", false}, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
-      {{std::nullopt, std::nullopt, "", true}, "retry\n", Buttons::kAbortRetryIgnore,
-       Answer::kRetry},
+      {Answer::kNo, {}, false, "", Buttons::kYesNo, Answer::kNo},
+      {{}, {}, false, "yes\n", Buttons::kYesNo, kNobodyToAsk},
+      {{}, {}, true, "no\n", Buttons::kYesNo, Answer::kNo},
+      {{}, {}, true, "maybe\nn\n", Buttons::kYesNo, Answer::kNo},
+      {{}, {}, true, "\n", Buttons::kYesNo, Answer::kYes},
+      {{}, {}, true, "", Buttons::kYesNo, Answer::kNo},  // Ctrl-D
+      {{}, Answer::kIgnore, false, "", Buttons::kAbortRetryIgnore, Answer::kIgnore},
+      {{}, {}, false, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
+      {{}, {}, true, "retry\n", Buttons::kAbortRetryIgnore, Answer::kRetry},
       // End of input at an error report takes the default button.
-      {{std::nullopt, std::nullopt, "", true}, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
-      {{std::nullopt, std::nullopt, "", false}, "", Buttons::kOk, Answer::kOk},
+      {{}, {}, true, "", Buttons::kAbortRetryIgnore, Answer::kAbort},
+      {{}, {}, false, "", Buttons::kOk, Answer::kOk},
   };
   for (const auto& c : cases) {
     std::FILE* in = std::tmpfile();
     std::fputs(c.typed.c_str(), in);
     std::rewind(in);
     std::FILE* out = std::tmpfile();
-    ConsoleWindow w(c.options, nullptr, out, in);
+    ConsoleWindow w({c.yes_no, c.on_error, "", c.terminal}, nullptr, out, in);
     std::optional<Answer> got;
     try {
       got = w.MessageBox("Question?", "Record Found", c.buttons);
@@ -48,15 +48,13 @@ TEST(ConsoleWindow, AnswersFromOptionsInputOrDefaultButton) {
     }
     EXPECT_EQ(got, c.want) << c.typed;
     // Without a terminal no box reads input.
-    if (!c.options.interactive) {
+    if (!c.terminal) {
       EXPECT_EQ(std::ftell(in), 0);
     }
     std::fclose(in);
     std::fclose(out);
   }
-}
 
-TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxStatusAndNote) {
   std::string path = ::testing::TempDir() + "/transcript.jsonl";
   std::remove(path.c_str());
   {

@@ -19,11 +19,10 @@
 namespace xfr {
 namespace {
 
-using testing::ApxData;
 using testing::ApxSim;
 using testing::ErrorOf;
 
-TEST(DdeBusNames, ServiceNamesAndErrorNames) {
+TEST(DBusLink, BusAndErrorNamesRoundTripsHostileTextsAndErrorNumbers) {
   const struct {
     std::string service, bus_name;
   } cases[] = {
@@ -58,81 +57,62 @@ TEST(DdeBusNames, ServiceNamesAndErrorNames) {
   for (const auto& [name, number] : errors) {
     EXPECT_EQ(dde_bus::ErrorNumberForDBusError(name), number) << name;
   }
-}
 
-// apx-sim serving two_reports.json, and the DDE control over a link to it.
-class DBusLinkTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sim_ = std::make_unique<ApxSim>(testing::ApxSimPath(), ApxData("two_reports.json"));
-    ASSERT_TRUE(sim_->ready()) << "apx-sim did not come up";
-  }
-
+  // Against apx-sim serving two_reports.json: round trips through the DDE control, hostile names
+  // and texts, then the error numbers of each outcome and of the server gone.
+  ApxSim sim(testing::ApxSimPath(), std::string(XFR_TEST_DATA) + "/apx/two_reports.json");
+  ASSERT_TRUE(sim.ready()) << "apx-sim did not come up";
+  DBusDdeTransport transport(10000);  // 10 MB each way under the sanitizers on a busy machine
+  DdeClientControl control(&transport);
   // One request or poke the way the link operations make it.
-  std::string Link(const std::string& link_topic, const std::string& item,
-                   const std::string* poke = nullptr) {
-    control_.SetLinkMode(0);
-    control_.SetLinkTopic(link_topic);
-    control_.SetLinkItem(item);
-    control_.SetLinkMode(2);
-    if (poke) {
-      control_.SetText(*poke);
-      control_.LinkPoke();
-    } else {
-      control_.LinkRequest();
-    }
-    control_.SetLinkMode(0);
-    return control_.Text();
-  }
-
-  std::unique_ptr<ApxSim> sim_;
-  DBusDdeTransport transport_{10000};  // 10 MB each way under the sanitizers on a busy machine
-  DdeClientControl control_{&transport_};
-};
-
-TEST_F(DBusLinkTest, RoundTripsKeepTheText) {
-  EXPECT_EQ(Link("APX|Query", "ActiveReports"), "RPT1,RPT2,");
-  EXPECT_EQ(Link("Apx|RPT1", "UserID"), "apx-sim");
-  EXPECT_EQ(Link("APX|rpt1", "OFFSCRN|3|3"), "a-1001 ");
-  EXPECT_EQ(Link("APX|RPT1", "offscrn|8|1"), "\r\n");
+  auto link = [&](const std::string& link_topic, const std::string& item,
+                  const std::string* poke = nullptr) {
+    control.SetLinkMode(0);
+    control.SetLinkTopic(link_topic);
+    control.SetLinkItem(item);
+    control.SetLinkMode(2);
+    if (poke) control.SetText(*poke);
+    poke ? control.LinkPoke() : control.LinkRequest();
+    control.SetLinkMode(0);
+    return control.Text();
+  };
+  EXPECT_EQ(link("APX|Query", "ActiveReports"), "RPT1,RPT2,");
+  EXPECT_EQ(link("Apx|RPT1", "UserID"), "apx-sim");
+  EXPECT_EQ(link("APX|rpt1", "OFFSCRN|3|3"), "a-1001 ");
+  EXPECT_EQ(link("APX|RPT1", "offscrn|8|1"), "\r\n");
   const std::string lines = "9 Elm St\r\nUnit 2", cut("cut\0here", 8);  // a DDE text ends at NUL
-  Link("APX|RPT1", "Offscrn|7|1", &lines);
-  EXPECT_EQ(Link("APX|RPT1", "offscrn|7|1"), lines);
-  Link("APX|RPT2", "ZNAPROF|9|9", &cut);
-  EXPECT_EQ(Link("APX|RPT2", "znaprof|9|9"), "cut");
+  link("APX|RPT1", "Offscrn|7|1", &lines);
+  EXPECT_EQ(link("APX|RPT1", "offscrn|7|1"), lines);
+  link("APX|RPT2", "ZNAPROF|9|9", &cut);
+  EXPECT_EQ(link("APX|RPT2", "znaprof|9|9"), "cut");
   const std::string big(10 << 20, 'x');
-  Link("APX|RPT2", "ZNAPROF|9|8", &big);
-  EXPECT_EQ(Link("APX|RPT2", "ZNAPROF|9|8"), big);
-}
+  link("APX|RPT2", "ZNAPROF|9|8", &big);
+  EXPECT_EQ(link("APX|RPT2", "ZNAPROF|9|8"), big);
 
-TEST_F(DBusLinkTest, ErrorNumbersOfEachOutcome) {
-  transport_.set_timeout_ms(300);
-  testing::ExpectApxSimOutcomes(transport_);
-  // The server gone while the conversation is open.
-  std::unique_ptr<DdeConversation> report = transport_.Initiate("APX", "RPT1");
-  sim_->child().Stop();
-  EXPECT_EQ(ErrorOf([&] { report->Request("offscrn|3|3"); }), kErrNoDdeServer);
-  EXPECT_EQ(ErrorOf([&] { transport_.Initiate("APX", "RPT1"); }), kErrNoDdeServer);
-}
-
-TEST_F(DBusLinkTest, HostileNamesAndTextsNeverAbort) {
   // "AP\0X" is cut at its NUL like any DDE text, and nobody serves "AP".
   for (const std::string& service : {std::string(), std::string(":1.0"), std::string(300, 'x'),
                                      std::string("\xff\xfe"), std::string("AP\0X", 4)}) {
-    EXPECT_EQ(ErrorOf([&] { transport_.Initiate(service, "Query"); }), kErrNoDdeServer) << service;
+    EXPECT_EQ(ErrorOf([&] { transport.Initiate(service, "Query"); }), kErrNoDdeServer) << service;
   }
-  std::unique_ptr<DdeConversation> conversation = transport_.Initiate("APX", "RPT1");
+  std::unique_ptr<DdeConversation> report = transport.Initiate("APX", "RPT1");
   for (const std::string& text : {std::string("\xff\xfe\xfd"), std::string("\0\0", 2),
                                   std::string("\xed\xa0\x80"), std::string(1 << 20, '|')}) {
     // Every outcome is an answer or a run-time error; none ends the process.
-    ErrorOf([&] { conversation->Request(text); });
-    ErrorOf([&] { conversation->Poke(text, text); });
-    ErrorOf([&] { conversation->Poke("offscrn|1|1", text); });
-    ErrorOf([&] { conversation->Execute(text); });
-    ErrorOf([&] { transport_.Initiate("APX", text)->Request("offscrn|1|1"); });
+    ErrorOf([&] { report->Request(text); });
+    ErrorOf([&] { report->Poke(text, text); });
+    ErrorOf([&] { report->Poke("offscrn|1|1", text); });
+    ErrorOf([&] { report->Execute(text); });
+    ErrorOf([&] { transport.Initiate("APX", text)->Request("offscrn|1|1"); });
   }
-  conversation->Poke("offscrn|1|1", "a\377b");  // invalid UTF-8 arrives as U+FFFD
-  EXPECT_EQ(conversation->Request("offscrn|1|1"), "a\357\277\275b");
+  report->Poke("offscrn|1|1", "a\377b");  // invalid UTF-8 arrives as U+FFFD
+  EXPECT_EQ(report->Request("offscrn|1|1"), "a\357\277\275b");
+
+  transport.set_timeout_ms(300);
+  testing::ExpectApxSimOutcomes(transport);
+  // The server gone while the conversation is open.
+  sim.child().Stop();
+  EXPECT_EQ(ErrorOf([&] { report->Request("offscrn|3|3"); }), kErrNoDdeServer);
+  EXPECT_EQ(ErrorOf([&] { transport.Initiate("APX", "RPT1"); }), kErrNoDdeServer);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <filesystem>
 #include <string>
 
@@ -21,23 +20,17 @@ using testing::ScopedEnv;
 using testing::TempDir;
 using testing::WriteFile;
 
-class PosixFilesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::create_directories(dir_ / "Office/TrkData");
-    WriteFile(dir_ / "Office/TrkData/property.DBF", "0123456789");
-    WriteFile(dir_ / "Office/TrkData/Trk.Ini", "[DIRECTORIES]\r\n");
-    WriteFile(dir_ / "Office/xfr.dat", "A123\r\nsecond line\r\n");
-  }
-
-  TempDir dir_;
-  ScopedEnv drive_{"XFR_DRIVE_Q", (dir_ / "Office").c_str()};
-  ScopedEnv unmapped_{"XFR_DRIVE_U", nullptr};
-  PosixFileSystem fs_;
-};
-
-TEST_F(PosixFilesTest, NativePathMapsDrivesSeparatorsAndCase) {
-  const std::string office = dir_ / "Office";
+// Windows paths mapped to native ones (and relative ones from the working directory), the exact
+// name before another letter case, and the first line of any bytes (the hand-off fuzz target's).
+TEST(PosixFiles, PathsNamesAndFirstLines) {
+  TempDir dir;
+  const std::string office = dir / "Office";
+  std::filesystem::create_directories(office + "/TrkData");
+  WriteFile(office + "/TrkData/property.DBF", "0123456789");
+  WriteFile(office + "/TrkData/Trk.Ini", "[DIRECTORIES]\r\n");
+  WriteFile(office + "/xfr.dat", "A123\r\nsecond line\r\n");
+  ScopedEnv drive("XFR_DRIVE_Q", office.c_str()), unmapped("XFR_DRIVE_U", nullptr);
+  PosixFileSystem fs;
   struct Case {
     std::string windows, native;
   } cases[] = {
@@ -51,52 +44,36 @@ TEST_F(PosixFilesTest, NativePathMapsDrivesSeparatorsAndCase) {
       {"Q:\\trkdata\\New\\TRK.INI", office + "/TrkData/New/TRK.INI"},
       {"Q:\\TRKDATA\\..\\XFR.DAT", office + "/TrkData/../xfr.dat"},
       // A leading backslash is the root of the file system.
-      {dir_.windows() + "\\OFFICE\\XFR.DAT", office + "/xfr.dat"},
+      {dir.windows() + "\\OFFICE\\XFR.DAT", office + "/xfr.dat"},
       {"U:\\anything", ""},
       {std::string("Q:\\xfr.dat\0x", 12), ""},
       {"", ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.windows);
-    EXPECT_EQ(fs_.NativePath(c.windows), c.native);
-  }
+  for (const Case& c : cases) EXPECT_EQ(fs.NativePath(c.windows), c.native) << c.windows;
   // An unmapped drive, and a directory read as text (beyond tests/platform/files_test.cc).
-  EXPECT_TRUE(fs_.ListPath("U:\\").empty());
-  EXPECT_EQ(ErrorOf([&] { fs_.FileLength("U:\\X"); }), kErrFileNotFound);
-  EXPECT_EQ(ErrorOf([&] { fs_.ReadFirstLine("Q:\\TRKDATA"); }), 75);
-}
+  EXPECT_TRUE(fs.ListPath("U:\\").empty());
+  EXPECT_EQ(ErrorOf([&] { fs.FileLength("U:\\X"); }), kErrFileNotFound);
+  EXPECT_EQ(ErrorOf([&] { fs.ReadFirstLine("Q:\\TRKDATA"); }), 75);
 
-TEST_F(PosixFilesTest, RelativePathsStartAtWorkingDirectory) {
-  char old[PATH_MAX];
-  ASSERT_NE(::getcwd(old, sizeof old), nullptr);
-  ASSERT_EQ(::chdir((dir_ / "Office").c_str()), 0);
-  std::string native = fs_.NativePath("TRKDATA\\TRK.INI");
-  std::int64_t length = fs_.FileLength("XFR.DAT");
-  ASSERT_EQ(::chdir(old), 0);
+  const std::filesystem::path old = std::filesystem::current_path();
+  std::filesystem::current_path(office);
+  const std::string native = fs.NativePath("TRKDATA\\TRK.INI");
+  const std::int64_t length = fs.FileLength("XFR.DAT");
+  std::filesystem::current_path(old);
   EXPECT_EQ(native, "TrkData/Trk.Ini");
   EXPECT_EQ(length, 19);
-}
 
-TEST_F(PosixFilesTest, ExactNameWinsOverOtherCase) {
-  WriteFile(dir_ / "Office/XFR.DAT", "upper");
-  EXPECT_EQ(fs_.NativePath("Q:\\XFR.DAT"), dir_ / "Office/XFR.DAT");
-  EXPECT_EQ(fs_.NativePath("Q:\\xfr.dat"), dir_ / "Office/xfr.dat");
+  WriteFile(office + "/XFR.DAT", "upper");
+  EXPECT_EQ(fs.NativePath("Q:\\XFR.DAT"), office + "/XFR.DAT");
+  EXPECT_EQ(fs.NativePath("Q:\\xfr.dat"), office + "/xfr.dat");
   // Neither spelling exact: the first in byte order, whatever the directory's order.
-  EXPECT_EQ(fs_.NativePath("Q:\\Xfr.Dat"), dir_ / "Office/XFR.DAT");
-}
+  EXPECT_EQ(fs.NativePath("Q:\\Xfr.Dat"), office + "/XFR.DAT");
 
-// Any bytes at all: the hand-off fuzz target.
-TEST_F(PosixFilesTest, FirstLineEndsAtAnyLineEnd) {
-  struct Case {
-    std::string bytes, line;
-  } cases[] = {
-      {"A1\rB", "A1"},
-      {"\r\nA1", ""},
-      {std::string(10000, 'x') + "\nB", std::string(10000, 'x')},
-  };
-  for (const Case& c : cases) {
-    WriteFile(dir_ / "Office/line.txt", c.bytes);
-    EXPECT_EQ(fs_.ReadFirstLine("Q:\\LINE.TXT"), c.line);
+  for (const auto& [bytes, line] : {std::pair<std::string, std::string>{"A1\rB", "A1"},
+                                    {"\r\nA1", ""},
+                                    {std::string(10000, 'x') + "\nB", std::string(10000, 'x')}}) {
+    WriteFile(office + "/line.txt", bytes);
+    EXPECT_EQ(fs.ReadFirstLine("Q:\\LINE.TXT"), line);
   }
 }
 

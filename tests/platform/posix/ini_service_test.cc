@@ -109,7 +109,7 @@ TEST(PosixIni, WriterRefusesWhatItCannotWriteSafely) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
 }
 
-TEST(PosixIni, MalformedFilesGiveDefaultsAndSurviveWrites) {
+TEST(PosixIni, ReadsMalformedFilesIntoAnyBufferAndFindsTheWindowsDirectory) {
   std::string binary(4096, '\0');  // bytes of every value, in no order
   for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 40503 >> 5);
   std::string long_line = "[S]\r\nk=" + std::string(1 << 20, 'x') + "\r\nj=after\r\n";
@@ -146,45 +146,37 @@ TEST(PosixIni, MalformedFilesGiveDefaultsAndSurviveWrites) {
   EXPECT_EQ(Get(ini, file, "S", "k"), "dflt");
   ASSERT_TRUE(ini.WritePrivateProfileString("S", "k", "v", file));
   EXPECT_EQ(ReadFile(file), "[S]\r\nk=v\r\n");
-}
 
-TEST(PosixIni, BufferEdges) {
-  TempDir dir;
-  WriteFile(dir / "a.ini", "[S]\r\nk=abc\r\n");
-  PosixIniService ini;
-  struct Case {
-    std::uint32_t size;
-    std::uint32_t count;
-    std::string buffer;  // the whole buffer afterwards
-  } cases[] = {
+  // The buffer's edges: the count, and the whole buffer afterwards.
+  WriteFile(file, "[S]\r\nk=abc\r\n");
+  const struct {
+    std::uint32_t size, count;
+    std::string buffer;
+  } edges[] = {
       {0, 0, ""},
       {1, 0, std::string("\0", 1)},
       {3, 2, std::string("ab\0", 3)},
       {4, 3, std::string("abc\0", 4)},
       {6, 3, std::string("abc\0**", 6)},  // the rest is left as it was
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
+  for (const auto& c : edges) {
     std::string buffer(c.size, '*');
-    EXPECT_EQ(ini.GetPrivateProfileString("S", "k", "", &buffer, c.size, dir / "a.ini"), c.count);
-    EXPECT_EQ(buffer, c.buffer);
+    EXPECT_EQ(ini.GetPrivateProfileString("S", "k", "", &buffer, c.size, file), c.count) << c.size;
+    EXPECT_EQ(buffer, c.buffer) << c.size;
   }
-}
 
-TEST(PosixIni, WindowsDirectory) {
-  TempDir dir;
+  // The Windows directory, from the environment or made in the configuration directory.
   std::string config = dir / "config";
-  struct Case {
+  const struct {
     const char* windir;
     const char* xdg;
     std::string expected;
-  } cases[] = {{"/srv/office/win/", nullptr, "\\srv\\office\\win"},
-               {"C:\\WINDOWS\\", nullptr, "C:\\WINDOWS"},
-               {"c:", nullptr, "c:"},
-               {"", config.c_str(), dir.windows() + "\\config\\transfer-info"},
-               {nullptr, config.c_str(), dir.windows() + "\\config\\transfer-info"}};
-  PosixIniService ini;
-  for (const Case& c : cases) {
+  } dirs[] = {{"/srv/office/win/", nullptr, "\\srv\\office\\win"},
+              {"C:\\WINDOWS\\", nullptr, "C:\\WINDOWS"},
+              {"c:", nullptr, "c:"},
+              {"", config.c_str(), dir.windows() + "\\config\\transfer-info"},
+              {nullptr, config.c_str(), dir.windows() + "\\config\\transfer-info"}};
+  for (const auto& c : dirs) {
     SCOPED_TRACE(c.windir ? c.windir : "(unset)");
     ScopedEnv windir("XFR_WINDIR", c.windir);
     ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg);

@@ -16,7 +16,7 @@ namespace {
 
 using testing::TempDir;
 
-TEST(PosixInstanceLock, HeldByChildUntilItDies) {
+TEST(PosixInstanceLock, HeldByChildUntilItDiesAndAnUnusableFileBlocksNothing) {
   TempDir dir;
   const std::string path = dir / "transfer-info.lock";
   int ready[2];
@@ -43,8 +43,7 @@ TEST(PosixInstanceLock, HeldByChildUntilItDies) {
 
     // The first instance dies without any chance to clean up.
     ::kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
     // The same object now takes the lock it could not take before.
     EXPECT_FALSE(second.AnotherInstanceRunning());
     EXPECT_TRUE(second.held());
@@ -53,10 +52,8 @@ TEST(PosixInstanceLock, HeldByChildUntilItDies) {
   PosixInstanceLock third(path);
   EXPECT_TRUE(third.held());
   EXPECT_FALSE(third.AnotherInstanceRunning());
-}
 
-TEST(PosixInstanceLock, UnusableLockFileDoesNotBlockStart) {
-  TempDir dir;
+  // A lock file that cannot be used does not stop the program from starting.
   ASSERT_EQ(::symlink("/nonexistent", (dir / "link.lock").c_str()), 0);
   PosixInstanceLock lock(dir / "link.lock");
   EXPECT_FALSE(lock.held());

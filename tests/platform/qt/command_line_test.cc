@@ -1,9 +1,8 @@
 // The program's command line as the office meets it, run as a process: the console's exit
 // statuses (and the transcript's last line saying which), an option it does not know, a machine
-// without a display or without a session bus, and the trace switch, which is "/D" as an argument
-// of its own and never the "/d" inside a path. The window keeps the transcript too, and every
-// run goes to the log of transfers, which rotates at 1 MiB and, when it cannot be written, stops
-// nothing.
+// without a display or without a session bus, and the trace switch, "/D" as an argument of its
+// own and never the "/d" inside a path. The window keeps the transcript too, and every run goes
+// to the log of transfers, which rotates at 1 MiB and, when it cannot be written, stops nothing.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -51,8 +51,9 @@ struct Window {
 };
 
 // The record shown, typing cut at the box's width, the hand-off file moving the window on the
-// next repaint to a job without a client, and the exit preference written at the close.
-TEST(MainWindowView, ShowsTheRecordKeepsTypingToTheWidthFollowsTheHandOffFileAndExits) {
+// next repaint to a job without a client, the exit preference written at the close; then the
+// idle window and a transfer's status; unattended answers and a missing picture.
+TEST(MainWindowView, RecordTypingHandOffExitIdleAndTransferStatus) {
   testing::Office office;
   auto w = std::make_unique<Window>(office);
   EXPECT_EQ(w->view->Box("txtFile_Num")->text().toStdString(), "24-00101");
@@ -86,33 +87,9 @@ TEST(MainWindowView, ShowsTheRecordKeepsTypingToTheWidthFollowsTheHandOffFileAnd
   EXPECT_EQ(office.ini.Get("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"), "0");
   Window again(office);
   EXPECT_EQ(again.view->AutoExitBox()->checkState(), Qt::Unchecked);
-}
 
-TEST(MainWindowView, AnimationAndStatusShowOnlyWhileATransferRuns) {
-  testing::Office office;
-  Window w(office);
-  bool shown_during = false;
-  w.commands.read = [&] {
-    StartReadAnimation(*w.form);
-    ShowStatus(*w.form, "Transferring data to Tracking");
-    shown_during = w.view->StatusLine()->isVisible() &&
-                   w.view->StatusLine()->text() == "Transferring data to Tracking";
-    StopCopyAnimation(*w.form);
-    ShowStatus(*w.form, "");
-  };
-  w.view = std::make_unique<MainWindowView>(*w.form, w.commands);
-  w.view->show();
-  QTest::mouseClick(w.view->ReadButton(), Qt::LeftButton);
-  EXPECT_TRUE(shown_during);
-  EXPECT_FALSE(w.view->StatusLine()->isVisible());
-  EXPECT_FALSE(w.form->aniCopy.visible);
-}
-
-// Each repaint looks for the hand-off file and brings the widgets up to date; that must not
-// itself cause a repaint, or the idle window spins a processor.
-TEST(MainWindowView, IdleWindowStopsRepainting) {
-  testing::Office office;
-  Window w(office);
+  // Each repaint looks for the hand-off file and brings the widgets up to date; that must not
+  // itself cause a repaint, or the idle window spins a processor.
   QTest::qWait(200);
   struct PaintCounter : QObject {
     int paints = 0;
@@ -125,10 +102,24 @@ TEST(MainWindowView, IdleWindowStopsRepainting) {
   QTest::qWait(300);
   QtApp().removeEventFilter(&counter);
   EXPECT_LT(counter.paints, 5);
-}
 
-TEST(QtWindowServices, UnattendedAnswersAndMissingPicture) {
-  QtApp();
+  // The animation and the status line show only while a transfer runs.
+  bool shown_during = false;
+  again.commands.read = [&] {
+    StartReadAnimation(*again.form);
+    ShowStatus(*again.form, "Transferring data to Tracking");
+    shown_during = again.view->StatusLine()->isVisible() &&
+                   again.view->StatusLine()->text() == "Transferring data to Tracking";
+    StopCopyAnimation(*again.form);
+    ShowStatus(*again.form, "");
+  };
+  again.view = std::make_unique<MainWindowView>(*again.form, again.commands);
+  again.view->show();
+  QTest::mouseClick(again.view->ReadButton(), Qt::LeftButton);
+  EXPECT_TRUE(shown_during);
+  EXPECT_FALSE(again.view->StatusLine()->isVisible());
+  EXPECT_FALSE(again.form->aniCopy.visible);
+
   QtWindowServices services(nullptr);
   EXPECT_THROW(services.LoadPicture("/no/such/Trk.bmp"), RuntimeError);
 

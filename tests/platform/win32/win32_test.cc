@@ -48,10 +48,8 @@ TEST(Win32Locks, AnotherProcessHoldingTheHeaderLockHoldsOurAppendBack) {
   ::SetEnvironmentVariableA("XFR_LOCK_CHILD", nullptr);
   ASSERT_EQ(::WaitForSingleObject(held, 20000), WAIT_OBJECT_0);
 
-  xbase::TableOptions options;
-  options.lock_timeout_micros = 100'000;
-  options.lock_retry_micros = 10'000;
-  auto table = xbase::table_testing::OpenOrDie(xbase::Env::Default(), path, options);
+  auto table = xbase::table_testing::OpenOrDie(
+      xbase::Env::Default(), path, {.lock_timeout_micros = 100'000, .lock_retry_micros = 10'000});
   xbase::Record rec = table->NewRecord();
   ASSERT_TRUE(rec.SetText(0, "LOCKED1").ok());
   std::uint32_t recno = 0;

@@ -45,16 +45,6 @@ struct Window {
   std::unique_ptr<Win32MainWindow> view;
 };
 
-// A 2 x 2 bitmap file, for the copy animation.
-void WriteBitmap(const std::string& path) {
-  BITMAPINFOHEADER info{sizeof info, 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};
-  BITMAPFILEHEADER file{0x4D42, sizeof file + sizeof info + 16, 0, 0, sizeof file + sizeof info};
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info), sizeof info);
-  out << std::string(16, '\x7f');
-}
-
 // What the person sees and does in the window over the fake office, in the order they meet it.
 TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
   testing::Office office;
@@ -103,7 +93,14 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
 
     // A transfer running: the status line, the copy animation with both pictures, and what was
     // captured in the appraisal column.
-    for (const char* picture : {"Trk.bmp", "Apx.bmp"}) WriteBitmap(watched / picture);
+    BITMAPINFOHEADER info{sizeof info, 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};  // 2 x 2 pixels
+    BITMAPFILEHEADER file{0x4D42, sizeof file + sizeof info + 16, 0, 0, sizeof file + sizeof info};
+    for (const char* picture : {"Trk.bmp", "Apx.bmp"}) {
+      std::ofstream out(watched / picture, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(&file), sizeof file);
+      out.write(reinterpret_cast<const char*>(&info), sizeof info);
+      out << std::string(16, '\x7f');
+    }
     w.app->config.TrkAppDir = watched / "";
     StartReadAnimation(*w.form);
     ShowStatus(*w.form, "Transferring data to Tracking");
