@@ -61,11 +61,10 @@ TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
   } cases[] = {
       {nullptr, "NEW01", 1, ""},
       {nullptr, "NEW01", 1, "", true},  // an invoice of that number already: no second
-      {"10004", "10004", 0, ""},        // existing client: linked, not rewritten
-      {" amc01 ", "AMC01", 0, ""},      // case and blanks of the client number
-      {"abc", "ABC", 1, ""},            // new, lower case: stored upper
-      {"", "", 0, id_message("")},
-      {"123456", "", 0, id_message("123456")},
+      {"10004", "10004", 0, ""},    // existing client: linked, not rewritten
+      {" amc01 ", "AMC01", 0, ""},  // case and blanks of the client number
+      {"abc", "ABC", 1, ""},        // new, lower case: stored upper
+      {"", "", 0, id_message("")}, {"123456", "", 0, id_message("123456")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.linked + (c.captured ? c.captured : "") + (c.invoice_there ? " invoice" : ""));
@@ -84,14 +83,10 @@ TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
       EXPECT_EQ(o.window.boxes[1].text + "|" + o.window.boxes[1].title,
                 c.message + "|Transfer Info");
     }
-    const std::pair<const char*, std::string> fields[] = {{"FILE_NUM", "NEW-01  "},
-                                                          {"PR_OWNER", Pad("Sam Seller", 35)},
-                                                          {"ASS_TYPE", "URAR 1004 "},
-                                                          {"PR_DFINISH", "3/7/2025"},
-                                                          {"PR_APPRVAL", "250000"} /* not 250 */,
-                                                          {"INV_NUM", "NEW-01  "},
-                                                          {"CLI_NUM", c.linked},
-                                                          {"PR_STREET", Pad("12 Main St", 40)}};
+    const std::pair<const char*, std::string> fields[] = {
+        {"FILE_NUM", "NEW-01  "},   {"PR_OWNER", Pad("Sam Seller", 35)}, {"ASS_TYPE", "URAR 1004 "},
+        {"PR_DFINISH", "3/7/2025"}, {"PR_APPRVAL", "250000"} /* not 250 */, {"INV_NUM", "NEW-01  "},
+        {"CLI_NUM", c.linked},      {"PR_STREET", Pad("12 Main St", 40)}};
     for (const auto& [field, want] : fields) EXPECT_EQ(o.Prop("NEW-01", field), want) << field;
     ASSERT_EQ(o.client->records.size(), clients.size() + c.new_clients);
     EXPECT_EQ(o.client->records[0], clients[0]);
