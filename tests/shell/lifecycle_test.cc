@@ -61,7 +61,6 @@ TEST(Load, MissingTableMessageThenTheRestLoads) {
 TEST(Load, EmptyPropertyTableKeepsKeyBox) {
   testing::Office o;
   o.property->records.clear();
-  o.property->deleted.clear();
   o.window.error_default = Answer::kIgnore;
   Start(o);
   EXPECT_EQ(o.Form().txtKey.text, "");

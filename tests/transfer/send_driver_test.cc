@@ -28,10 +28,8 @@ struct SendOffice : testing::Office {
 
   SendOffice() {
     ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
-    for (auto* table : {property.get(), client.get()}) {  // the office's own make way for these
-      table->records.clear();
-      table->deleted.clear();
-    }
+    property->records.clear();  // the office's own make way for these
+    client->records.clear();
     // FILE_NUM ASS_TYPE STREET CITY STATE ZIP COUNTY SUBDIV MAP_REF CENSUS REF_NUM OWNER BORROWR
     // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG DFINISH APPRVAL CLI_NUM INV_NUM
     property->Append(
