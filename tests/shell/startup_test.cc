@@ -10,8 +10,7 @@ namespace {
 
 TEST(ReadIniString, GrowingBufferAndCut) {
   struct Case {
-    std::size_t length;
-    std::size_t want;
+    std::size_t length, want;
     int reads;
   } cases[] = {{0, 0, 1}, {253, 253, 1}, {254, 254, 2}, {255, 255, 1}, {600, 255, 1}};
   for (const auto& c : cases) {
@@ -88,10 +87,8 @@ TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
             "APX Ini file:C:\\WINDOWS\\APX.INIIS REFERENCED BUT IT IS MISSING!");
   EXPECT_EQ(h.window.boxes[0].text,
             "Windows Directory:C:\\WINDOWS\\ appears to be a valid directory");
-}
 
-TEST(DescribePath, ThreeAnswers) {
-  testing::Harness h;
+  // The three answers of DescribePath.
   h.files.Put("C:\\TRK\\PROPERTY.DBF", "x");
   h.files.Put("C:\\EMPTYFILE", "");
   EXPECT_EQ(DescribePath(h.app, "C:\\TRK\\PROPERTY.DBF"), " Exists");

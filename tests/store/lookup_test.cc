@@ -17,9 +17,7 @@ class LookupTest : public ::testing::Test {
 TEST_F(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
   FrmMain& f = o.Form();
   struct Case {
-    std::string file_num;
-    std::string street;
-    std::string key;
+    std::string file_num, street, key;
     bool clients;
   } cases[] = {
       {"  ac24-104 ", "4 Oak Ave", "AC24-104", false},
@@ -45,11 +43,8 @@ TEST(FitTextToMaxLength, CutsThenTrimsAndNeverEmptiesAnUnsizedBox) {
     std::string text;
     int max;
     std::string want;
-  } cases[] = {{"    abcdef", 8, "abcd"},
-               {" ab ", 8, "ab"},
-               {"abcdefghij", 8, "abcdefgh"},
-               {"  keep me  ", 0, "keep me"},
-               {"", 5, ""}};
+  } cases[] = {{"    abcdef", 8, "abcd"}, {" ab ", 8, "ab"}, {"abcdefghij", 8, "abcdefgh"},
+               {"  keep me  ", 0, "keep me"}, {"", 5, ""}};
   for (const auto& c : cases) {
     TextBox b{"t"};
     b.text = c.text;

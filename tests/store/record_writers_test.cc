@@ -30,24 +30,10 @@ class WritersTest : public ::testing::Test {
 };
 
 TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
-  struct Case {
-    std::string caption;
-    double want;
-  } cases[] = {
-      {" $ 1,250,000.50 ", 1250000.5},
-      {"412000.", 412000},
-      {"   ", 0},
-      {"N/A", 0},
-      {"$", 0},
-      {"1 000", 1000},
-      {"-$5", -5},
-      {"$ -5", -5},
-      {"250,000 as is", 250000},
-      {"1.5.6", 1.5},
-      {"12,345.67,8", 12345.67},
-      {",500", 0},
-      {"5, 6", 5},
-  };
+  const std::pair<std::string, double> cases[] = {
+      {" $ 1,250,000.50 ", 1250000.5}, {"412000.", 412000}, {"   ", 0}, {"N/A", 0}, {"$", 0},
+      {"1 000", 1000}, {"-$5", -5}, {"$ -5", -5}, {"250,000 as is", 250000}, {"1.5.6", 1.5},
+      {"12,345.67,8", 12345.67}, {",500", 0}, {"5, 6", 5}};
   // The same under a locale whose decimal separator is a comma (as Qt sets it from the
   // environment), and so are the numbers typed into a table field and the values shown.
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
@@ -56,8 +42,8 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
       GTEST_SKIP() << "locale " << locale << " cannot be set (locale-gen it to run this part)";
     }
     SCOPED_TRACE(locale);
-    for (const Case& c : cases) {
-      EXPECT_DOUBLE_EQ(EstimatedValueNumber(c.caption), c.want) << "'" << c.caption << "'";
+    for (const auto& [caption, want] : cases) {
+      EXPECT_DOUBLE_EQ(EstimatedValueNumber(caption), want) << "'" << caption << "'";
     }
     EXPECT_DOUBLE_EQ(EstimatedValueNumber(std::string_view("1259").substr(0, 3)), 125);
     const FieldInfo amount{"INV_AMT", 'N', 10, 2};
@@ -94,10 +80,7 @@ TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
 
 TEST_F(WritersTest, EditClearsEmptyCapturesKeepsDateAndInvNum) {
   struct Case {
-    std::string date_caption;
-    std::string value_caption;
-    std::string want_date;
-    std::string want_value;
+    std::string date_caption, value_caption, want_date, want_value;
   } cases[] = {
       {"   ", "", "1/18/2024", "0"},
       {"12/1/26", "250,000", "12/1/2026", "250000"},
