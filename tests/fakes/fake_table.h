@@ -38,15 +38,11 @@ struct FakeTableData {
   }
   void Append(std::vector<std::string> texts) {
     std::vector<Value> rec;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      // Blank text for character fields, Null for the others.
-      if (i < texts.size() && !texts[i].empty()) {
-        rec.emplace_back(texts[i]);
-      } else if (fields[i].type == 'C') {
-        rec.emplace_back(std::string());
-      } else {
-        rec.emplace_back(std::monostate());
-      }
+    for (std::size_t i = 0; i < fields.size(); ++i) {  // blank text for C fields, else Null
+      const bool given = i < texts.size() && !texts[i].empty();
+      rec.push_back(given                   ? Value(texts[i])
+                    : fields[i].type == 'C' ? Value(std::string())
+                                            : Value());
     }
     records.push_back(std::move(rec));
   }
@@ -167,10 +163,8 @@ class FakeRecordset : public Recordset {
   }
   // The first record whose key on the tag named `tag_name` is `want`, or -1.
   int Find(const std::string& tag_name, const std::string& want) const {
-    const FakeTag* tag = nullptr;
-    for (const FakeTag& t : data_->tags) {
-      if (t.name == tag_name) tag = &t;
-    }
+    const FakeTag* tag = &*std::find_if(data_->tags.begin(), data_->tags.end(),
+                                        [&](const FakeTag& t) { return t.name == tag_name; });
     const std::size_t fi = Field(tag->field);
     for (std::size_t i = 0; i < data_->records.size(); ++i) {
       const std::string have = VbRTrim(ValueText(data_->records[i][fi]));
