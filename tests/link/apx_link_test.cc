@@ -237,8 +237,7 @@ TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
 TEST_F(ApxLinkTest, WaitAfterAFailedPokeIsBounded) {
   dde_.set_running(false);
   const struct {
-    double start_clock;
-    double min_wait, max_wait;
+    double start_clock, min_wait, max_wait;
   } cases[] = {
       {100.0, 1.0, 1.02},    // start 100: until past 101
       {100.5, 0.5, 0.52},    // half: to the even 100

@@ -22,9 +22,8 @@ TEST(ReadIniString, GrowingBufferAndCut) {
   }
   testing::Harness h;
   EXPECT_EQ(ReadIniString(h.app, "X.INI", "PREFERENCES", "AUTOEXIT", "1"), "1");
-}
 
-TEST(ReadIniString, AReaderThatNeverStopsCannotHoldTheProgram) {
+  // A reader that never stops cannot hold the program.
   class Stuck : public testing::FakeIni {
    public:
     std::uint32_t GetPrivateProfileString(std::string_view, std::string_view, std::string_view,
@@ -34,7 +33,6 @@ TEST(ReadIniString, AReaderThatNeverStopsCannotHoldTheProgram) {
       return size - 2;
     }
   } stuck;
-  testing::Harness h;
   App app(Services{&stuck, &h.files, nullptr, &h.window}, "");
   EXPECT_GT(ReadIniString(app, "F", "S", "K", "").size(), 0u);
 }

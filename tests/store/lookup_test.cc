@@ -34,6 +34,16 @@ TEST_F(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
     for (TextBox* b : f.ClientBoxes()) EXPECT_EQ(b->visible, c.clients) << c.file_num;
   }
   EXPECT_TRUE(o.window.boxes.empty());
+
+  // The client validation fits the boxes only on a close and a write.
+  for (int action : {1, 9, 10, 16}) {
+    f.txtCli_Cont.text = std::string(35, 'c');
+    int a = action, s = -1;
+    datclient_Validate(f, a, s);
+    EXPECT_EQ(f.txtCli_Cont.text.size(), action == 10 || action == 16 ? 30u : 35u) << action;
+    EXPECT_EQ(a, action);
+    EXPECT_EQ(s, -1);
+  }
 }
 
 // A person's edit written before a move, and looking that never writes: WriteBack in
@@ -51,18 +61,6 @@ TEST(FitTextToMaxLength, CutsThenTrimsAndNeverEmptiesAnUnsizedBox) {
     b.max_length = c.max;
     FitTextToMaxLength(b);
     EXPECT_EQ(b.text, c.want) << c.text;
-  }
-}
-
-TEST_F(LookupTest, ValidateFitsOnlyOnCloseAndWrite) {
-  FrmMain& f = o.Form();
-  for (int action : {1, 9, 10, 16}) {
-    f.txtCli_Cont.text = std::string(35, 'c');
-    int a = action, s = -1;
-    datclient_Validate(f, a, s);
-    EXPECT_EQ(f.txtCli_Cont.text.size(), action == 10 || action == 16 ? 30u : 35u) << action;
-    EXPECT_EQ(a, action);
-    EXPECT_EQ(s, -1);
   }
 }
 

@@ -37,9 +37,7 @@ TEST(SepDate, SplitsYearMonthDay) {
   testing::Harness h;
   std::int16_t y = 0, m = 0, d = 0;
   SepDate(h.app, "7-4-1998", &y, &m, &d);
-  EXPECT_EQ(y, 1998);
-  EXPECT_EQ(m, 7);
-  EXPECT_EQ(d, 4);
+  EXPECT_EQ(std::vector<int>({y, m, d}), std::vector<int>({1998, 7, 4}));
   // Two-digit years: up to 20 in the 2000s, from 21 in the 1900s.
   for (auto [text, want] : {std::pair{"1/2/20", 2020}, std::pair{"1/2/21", 1921}}) {
     SepDate(h.app, text, &y, &m, &d);
