@@ -176,23 +176,6 @@ TEST_F(ApxLinkTest, RefusalsAndTimeOutsFollowTheErrorReport) {
   }
 }
 
-TEST_F(ApxLinkTest, FieldTextsAndAddressesWithoutAForm) {
-  // The empty field's answer is no value; any other text comes back as received.
-  for (const auto& [answer, result] : {std::pair{"\r\n", ""}, {"\r\n\r\n", "\r\n\r\n"}}) {
-    dde_.SetAnswer("RPT1", "offscrn|8|1", answer);
-    EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", "offscrn|8|1"), result);
-  }
-  EXPECT_TRUE(window_.boxes.empty());
-  for (const char* address : {"   ", " |3|1"}) {
-    dde_.clear_calls();
-    control_.SetText("kept");
-    EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", address), "") << address;
-    EXPECT_TRUE(dde_.calls().empty()) << address;
-    EXPECT_EQ(control_.Text(), "kept");
-    EXPECT_EQ(app_.CurrentProcName(), Padded("ApxGetFieldInfo"));
-  }
-}
-
 TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
   const struct {
     std::string active_reports;
@@ -229,6 +212,22 @@ TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
 
   dde_.SetAnswer("RPT1", "ListForms", "  ");
   EXPECT_FALSE(ApxReportIsOpen(app_, control_));
+
+  // The empty field's answer is no value; any other text comes back as received. An address
+  // without a form asks nothing.
+  for (const auto& [answer, result] : {std::pair{"\r\n", ""}, {"\r\n\r\n", "\r\n\r\n"}}) {
+    dde_.SetAnswer("RPT1", "offscrn|8|1", answer);
+    EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", "offscrn|8|1"), result);
+  }
+  EXPECT_TRUE(window_.boxes.empty());
+  for (const char* address : {"   ", " |3|1"}) {
+    dde_.clear_calls();
+    control_.SetText("kept");
+    EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", address), "") << address;
+    EXPECT_TRUE(dde_.calls().empty()) << address;
+    EXPECT_EQ(control_.Text(), "kept");
+    EXPECT_EQ(app_.CurrentProcName(), Padded("ApxGetFieldInfo"));
+  }
 }
 
 // A poke that failed before its data was set leaves "NULL" in Text, and the wait lasts until the

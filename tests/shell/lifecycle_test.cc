@@ -37,8 +37,7 @@ TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
 
 TEST(Load, MissingTableMessageThenTheRestLoads) {
   struct Case {
-    std::string data_dir;
-    std::string message_start;
+    std::string data_dir, message_start;
   } cases[] = {
       {"C:\\TRK\\DATA", "The file 'C:\\TRK\\DATA\\CLIENT.DBF.dbf' is missing or is invalid."},
       {"", "The file '\\CLIENT.DBF.dbf' is missing or is invalid."}};
@@ -46,7 +45,6 @@ TEST(Load, MissingTableMessageThenTheRestLoads) {
     testing::Office o;
     o.ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", c.data_dir);
     o.tables.tables.erase("CLIENT.DBF");
-    o.window.error_default = Answer::kIgnore;
     Start(o);
     ASSERT_FALSE(o.window.boxes.empty());
     EXPECT_EQ(o.window.boxes[0].text,
@@ -61,7 +59,6 @@ TEST(Load, MissingTableMessageThenTheRestLoads) {
 TEST(Load, EmptyPropertyTableKeepsKeyBox) {
   testing::Office o;
   o.property->records.clear();
-  o.window.error_default = Answer::kIgnore;
   Start(o);
   EXPECT_EQ(o.Form().txtKey.text, "");
   // Reading Cli_Num with no current property goes to the error report.
@@ -81,7 +78,6 @@ TEST(AutoExit, PreferenceReadRoundedAndWrittenBack) {
   for (const auto& c : cases) {
     testing::Office o;
     if (c.stored) o.ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", c.stored);
-    o.window.error_default = Answer::kIgnore;
     Start(o);
     FrmMain& f = o.Form();
     EXPECT_EQ(f.ckbAutoExit.value, c.box) << (c.stored ? c.stored : "(none)");
@@ -116,6 +112,16 @@ TEST(HandOffFile, ReadOnceAndRemoved) {
   o.Form().txtPR_Street.text = "typed";
   Form_Paint(o.Form());
   EXPECT_EQ(o.Form().txtPR_Street.text, "typed");
+
+  // A window system may paint before it activates: a second instance still ends before it reads
+  // the file, which the first instance is to show, and writes no preference.
+  testing::Office second;
+  Start(second);
+  second.instance.another = true;
+  second.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
+  EXPECT_THROW(Form_Paint(second.Form()), EndProgram);
+  EXPECT_TRUE(second.files.Has("C:\\WINDOWS\\xfr.dat"));
+  EXPECT_FALSE(second.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
 }
 
 TEST(Animation, PicturesSwapWithDirectionAndMissingOnesShowEmpty) {
@@ -135,18 +141,6 @@ TEST(Animation, PicturesSwapWithDirectionAndMissingOnesShowEmpty) {
   ShowStatus(f, "");
   EXPECT_FALSE(f.LblMsg.visible);
   EXPECT_TRUE(o.window.boxes.empty());
-}
-
-// A window system may paint before it activates: the second instance still ends before it
-// reads the hand-off file, which the first instance is to show.
-TEST(Activation, SecondInstanceEndsWithoutTheHandOffFileOrWritingThePreference) {
-  testing::Office o;
-  Start(o);
-  o.instance.another = true;
-  o.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
-  EXPECT_THROW(Form_Paint(o.Form()), EndProgram);
-  EXPECT_TRUE(o.files.Has("C:\\WINDOWS\\xfr.dat"));
-  EXPECT_FALSE(o.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
 }
 
 }  // namespace

@@ -45,14 +45,10 @@ TEST(Initialize, FillsTheConfiguration) {
   h.ini.Set("C:\\WINDOWS\\APX.INI", "directories", "privatedir", "D:\\APX\\PRIV");
   Initialize(h.app);
   const Config& c = h.app.config;
-  EXPECT_EQ(c.WinDir, "C:\\WINDOWS\\");
-  EXPECT_EQ(c.XfrIni, "C:\\WINDOWS\\XFR.INI");
-  EXPECT_EQ(c.ApxIni, "C:\\WINDOWS\\APX.INI");
-  EXPECT_EQ(c.TrkIni, "C:\\WINDOWS\\Trk.Ini");
-  EXPECT_EQ(c.DataDir, "C:\\TRK\\");
-  EXPECT_EQ(c.TrkAppDir, "C:\\TRK\\");
-  EXPECT_EQ(c.ApxAppDir, "");
-  EXPECT_EQ(c.ApxPrivateDir, "D:\\APX\\PRIV\\");
+  EXPECT_EQ(c.WinDir + "|" + c.XfrIni + "|" + c.ApxIni + "|" + c.TrkIni,
+            "C:\\WINDOWS\\|C:\\WINDOWS\\XFR.INI|C:\\WINDOWS\\APX.INI|C:\\WINDOWS\\Trk.Ini");
+  EXPECT_EQ(c.DataDir + "|" + c.TrkAppDir + "|" + c.ApxAppDir + "|" + c.ApxPrivateDir,
+            "C:\\TRK\\|C:\\TRK\\||D:\\APX\\PRIV\\");
   EXPECT_TRUE(h.window.boxes.empty());
 
   // No Windows directory gives bare file names; a long one is kept whole.

@@ -64,17 +64,13 @@ TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
   f().lblPr_dFinish.caption = "3/7/1925";  // the century chosen at capture stands
   o.app.FormTypeText = "  Form 2055 extra long  ";
   AddRecord(f());
-  int r = LastRow();
-  EXPECT_EQ(o.property->Text(r, "FILE_NUM"), "NEW-7   ");
-  EXPECT_EQ(o.property->Text(r, "PR_STREET"), std::string(40, 's'));
-  EXPECT_EQ(o.property->Text(r, "PR_CITY"), "Decatur" + std::string(18, ' '));
-  EXPECT_EQ(o.property->Text(r, "PR_OWNER"), std::string(35, ' '));  // empty capture
-  EXPECT_EQ(o.property->Text(r, "PR_STATE"), "G");
-  EXPECT_EQ(o.property->Text(r, "ASS_TYPE"), "Form 2055 ");
-  EXPECT_EQ(o.property->Text(r, "INV_NUM"), "NEW-7   ");
-  EXPECT_EQ(o.property->Text(r, "PR_DFINISH"), "3/7/1925");
-  EXPECT_EQ(o.property->Text(r, "PR_APPRVAL"), "250000");
-  EXPECT_EQ(o.property->Text(r, "CLI_NUM"), "");  // not touched here
+  const std::pair<const char*, std::string> fields[] = {
+      {"FILE_NUM", "NEW-7   "}, {"PR_STREET", std::string(40, 's')},
+      {"PR_CITY", "Decatur" + std::string(18, ' ')}, {"PR_OWNER", std::string(35, ' ')} /* empty */,
+      {"PR_STATE", "G"}, {"ASS_TYPE", "Form 2055 "}, {"INV_NUM", "NEW-7   "},
+      {"PR_DFINISH", "3/7/1925"}, {"PR_APPRVAL", "250000"}, {"CLI_NUM", ""} /* not touched here */};
+  for (const auto& [field, want] : fields)
+    EXPECT_EQ(o.property->Text(LastRow(), field), want) << field;
   EXPECT_TRUE(o.window.boxes.empty());
 }
 
@@ -113,12 +109,10 @@ TEST_F(WritersTest, EditWithAnUnreadableDateWritesNothing) {
   EXPECT_EQ(o.property->records, before);
   EXPECT_EQ(f().datproperty.GetEditMode(), EditMode::kNone);
   EXPECT_EQ(f().txtPR_Street.text, "1 Main St");
-}
 
-TEST_F(WritersTest, AddWithAnUnreadableDateReportsThenIgnoreWritesTheRest) {
+  // An add with that date reports it; after Ignore the rest is written.
   f().lblFile_Num.caption = "NEW-8";
   f().lblPr_Street.caption = "8 Elm";
-  f().lblPr_dFinish.caption = "soon";
   std::size_t rows = o.property->records.size();
   AddRecord(f());  // the report is answered Ignore: the update goes on
   ASSERT_EQ(o.window.boxes.size(), 1u);

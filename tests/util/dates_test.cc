@@ -25,7 +25,6 @@ TEST(MakeY2KDate, CenturyRuleAndSeparators) {
 TEST(MakeY2KDate, BadDatesGoToTheErrorReport) {
   for (std::string bad : {"7/4/xx", "13/1/01", "hello", "2/30/2001"}) {
     testing::Harness h;
-    h.window.error_default = Answer::kIgnore;
     MakeY2KDate(h.app, bad);
     ASSERT_FALSE(h.window.boxes.empty()) << bad;
     EXPECT_EQ(h.window.boxes[0].title, "Error");

@@ -94,12 +94,10 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{16, -1}}));
 
   const FieldInfo flag{"OK", 'L', 1, 0};
-  for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"}) {
+  for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"})
     EXPECT_EQ(TextToFieldValue(flag, yes), Value(true)) << yes;
-  }
-  for (const char* no : {"FALSE", "f", "n", "No", "0"}) {
+  for (const char* no : {"FALSE", "f", "n", "No", "0"})
     EXPECT_EQ(TextToFieldValue(flag, no), Value(false)) << no;
-  }
   EXPECT_THROW(TextToFieldValue(flag, "maybe"), RuntimeError);
   const FieldInfo day{"DT", 'D', 8, 0};  // a typed two-digit year: 2000s below 30, else 1900s
   EXPECT_EQ(TextToFieldValue(day, "6/3/29"), TextToFieldValue(day, "6/3/2029"));
