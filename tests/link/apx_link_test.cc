@@ -20,9 +20,6 @@ namespace xfr {
 namespace {
 
 using Call = FakeDdeTransport::Call;
-using testing::FakeClock;
-using testing::FakeIni;
-using testing::FakeWindow;
 
 // CurrentProcName keeps 20 characters: "ApxQueryActiveReports" loses its last letter.
 std::string Padded(const std::string& name) { return (name + std::string(20, ' ')).substr(0, 20); }
@@ -41,9 +38,9 @@ class ApxLinkTest : public ::testing::Test {
     dde_.SetAnswer("RPT2", "ListForms", "ZNA,");
   }
 
-  FakeIni ini_;
-  FakeWindow window_;
-  FakeClock clock_;
+  testing::FakeIni ini_;
+  testing::FakeWindow window_;
+  testing::FakeClock clock_;
   FakeDdeTransport dde_;
   App app_{Services{&ini_, nullptr, &clock_, &window_, nullptr, &dde_, nullptr}, ""};
   DdeClientControl control_{&dde_};

@@ -17,10 +17,6 @@ using testing::ReadOffice;
 
 std::string Pad(std::string s, std::size_t width) { return s.append(width - s.size(), ' '); }
 
-int Writes(const ReadOffice& o) {
-  return o.property->writes + o.client->writes + o.invoice->writes;
-}
-
 // Runs the read; true when it ended the program.
 bool Read(FrmMain& f) {
   try {
@@ -208,9 +204,10 @@ TEST(CmdRead, NoOrAnEarlyEndWritesNothing) {
     o.window.yes_no_default = Answer::kNo;
     c.script(o);
     FrmMain& f = o.Start();
-    int writes = Writes(o);
+    const auto writes = [&] { return o.property->writes + o.client->writes + o.invoice->writes; };
+    const int before = writes();
     EXPECT_EQ(Read(f), c.captured && c.auto_exit != 0);
-    EXPECT_EQ(Writes(o), writes);
+    EXPECT_EQ(writes(), before);
     ASSERT_EQ(o.window.boxes.size(), c.message.empty() ? 0u : 1u);
     if (!c.message.empty()) {
       EXPECT_EQ(o.window.boxes[0].text, c.message);
