@@ -13,9 +13,6 @@ namespace xfr::testing {
 
 class FakeClock : public Clock {
  public:
-  explicit FakeClock(double seconds_since_midnight = 12 * 3600.0)
-      : seconds_(seconds_since_midnight) {}
-
   double SecondsSinceMidnight() override { return seconds_; }
   double MonotonicSeconds() override { return monotonic_; }
   Date Today() override { return today; }
@@ -34,7 +31,7 @@ class FakeClock : public Clock {
   std::function<void(std::chrono::milliseconds)> on_sleep;
 
  private:
-  double seconds_;
+  double seconds_ = 12 * 3600.0;
   double monotonic_ = 1000;
 };
 

@@ -44,7 +44,6 @@ class FakeIni : public IniService {
   bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                  std::string_view value, std::string_view file) override {
     Set(file, section, key, std::string(value));
-    ++writes;
     return true;
   }
   std::uint32_t GetWindowsDirectory(std::string* buffer, std::uint32_t size) override {
@@ -60,7 +59,6 @@ class FakeIni : public IniService {
   std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> data;
   std::string windows_dir = "C:\\WINDOWS";
   int reads = 0;
-  int writes = 0;
 };
 
 }  // namespace xfr::testing

@@ -26,7 +26,6 @@ struct FakeTableData {
   std::vector<FieldInfo> fields;
   std::vector<FakeTag> tags;
   std::vector<std::vector<Value>> records;  // one Value per field
-  std::vector<bool> deleted;                // one per record
   int writes = 0;
   // Raised by the next operation of that name ("Seek", "Update", "SetIndex", ...) when set.
   std::map<std::string, std::vector<int>> fail_next;
@@ -39,18 +38,13 @@ struct FakeTableData {
   }
   void Append(std::vector<std::string> texts) {
     std::vector<Value> rec;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      // Blank text for character fields, Null for the others.
-      if (i < texts.size() && !texts[i].empty()) {
-        rec.emplace_back(texts[i]);
-      } else if (fields[i].type == 'C') {
-        rec.emplace_back(std::string());
-      } else {
-        rec.emplace_back(std::monostate());
-      }
+    for (std::size_t i = 0; i < fields.size(); ++i) {  // blank text for C fields, else Null
+      const bool given = i < texts.size() && !texts[i].empty();
+      rec.push_back(given                   ? Value(texts[i])
+                    : fields[i].type == 'C' ? Value(std::string())
+                                            : Value());
     }
     records.push_back(std::move(rec));
-    deleted.push_back(false);
   }
   std::string Text(int recno, std::string_view field) const {
     return ValueText(
@@ -73,10 +67,7 @@ class FakeRecordset : public Recordset {
   }
 
   bool HasCurrent() const override { return current_ >= 0; }
-  void MoveFirst() override {
-    const auto live = std::find(data_->deleted.begin(), data_->deleted.end(), false);
-    current_ = live == data_->deleted.end() ? -1 : static_cast<int>(live - data_->deleted.begin());
-  }
+  void MoveFirst() override { current_ = data_->records.empty() ? -1 : 0; }
   void SetIndex(std::string_view tag) override {
     MaybeFail("SetIndex");
     for (const FakeTag& t : data_->tags) {
@@ -137,7 +128,6 @@ class FakeRecordset : public Recordset {
     ++data_->writes;
     if (mode_ == EditMode::kAdd) {
       data_->records.push_back(buffer_);
-      data_->deleted.push_back(false);
       current_ = static_cast<int>(data_->records.size()) - 1;
     } else {
       data_->records[static_cast<std::size_t>(current_)] = buffer_;
@@ -171,18 +161,14 @@ class FakeRecordset : public Recordset {
     if (fi < 0) throw RuntimeError(kErrItemNotFound);
     return static_cast<std::size_t>(fi);
   }
-  // The first live record whose key on the tag named `tag_name` is `want`, or -1.
+  // The first record whose key on the tag named `tag_name` is `want`, or -1.
   int Find(const std::string& tag_name, const std::string& want) const {
-    const FakeTag* tag = nullptr;
-    for (const FakeTag& t : data_->tags) {
-      if (t.name == tag_name) tag = &t;
-    }
+    const FakeTag* tag = &*std::find_if(data_->tags.begin(), data_->tags.end(),
+                                        [&](const FakeTag& t) { return t.name == tag_name; });
     const std::size_t fi = Field(tag->field);
     for (std::size_t i = 0; i < data_->records.size(); ++i) {
       const std::string have = VbRTrim(ValueText(data_->records[i][fi]));
-      if (!data_->deleted[i] && (tag->upper ? UCase(have) : have) == want) {
-        return static_cast<int>(i);
-      }
+      if ((tag->upper ? UCase(have) : have) == want) return static_cast<int>(i);
     }
     return -1;
   }

@@ -15,8 +15,7 @@
 
 namespace xfr::testing {
 
-class FakeInstance : public InstanceLock {
- public:
+struct FakeInstance : InstanceLock {
   bool AnotherInstanceRunning() override { return another; }
   bool another = false;
 };

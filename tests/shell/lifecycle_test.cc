@@ -3,20 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "fakes/office.h"
-#include "shell/startup.h"
 
 namespace xfr {
 namespace {
 
-void Start(testing::Office& o) {
-  Initialize(o.app);
-  frmMainForm_Load(o.Form());
-}
-
 TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
   testing::Office o;
   o.property->records[0][0] = std::string("24-0000a");
-  Start(o);
+  o.Load();
   FrmMain& f = o.Form();
   EXPECT_EQ(f.txtFile_Num.text, "24-0000a");
   EXPECT_EQ(f.txtKey.text, "24-0000A");  // the key box holds the number upper-cased
@@ -37,8 +31,7 @@ TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
 
 TEST(Load, MissingTableMessageThenTheRestLoads) {
   struct Case {
-    std::string data_dir;
-    std::string message_start;
+    std::string data_dir, message_start;
   } cases[] = {
       {"C:\\TRK\\DATA", "The file 'C:\\TRK\\DATA\\CLIENT.DBF.dbf' is missing or is invalid."},
       {"", "The file '\\CLIENT.DBF.dbf' is missing or is invalid."}};
@@ -46,8 +39,7 @@ TEST(Load, MissingTableMessageThenTheRestLoads) {
     testing::Office o;
     o.ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", c.data_dir);
     o.tables.tables.erase("CLIENT.DBF");
-    o.window.error_default = Answer::kIgnore;
-    Start(o);
+    o.Load();
     ASSERT_FALSE(o.window.boxes.empty());
     EXPECT_EQ(o.window.boxes[0].text,
               c.message_start +
@@ -61,9 +53,7 @@ TEST(Load, MissingTableMessageThenTheRestLoads) {
 TEST(Load, EmptyPropertyTableKeepsKeyBox) {
   testing::Office o;
   o.property->records.clear();
-  o.property->deleted.clear();
-  o.window.error_default = Answer::kIgnore;
-  Start(o);
+  o.Load();
   EXPECT_EQ(o.Form().txtKey.text, "");
   // Reading Cli_Num with no current property goes to the error report.
   ASSERT_EQ(o.window.boxes.size(), 1u);
@@ -82,8 +72,7 @@ TEST(AutoExit, PreferenceReadRoundedAndWrittenBack) {
   for (const auto& c : cases) {
     testing::Office o;
     if (c.stored) o.ini.Set("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT", c.stored);
-    o.window.error_default = Answer::kIgnore;
-    Start(o);
+    o.Load();
     FrmMain& f = o.Form();
     EXPECT_EQ(f.ckbAutoExit.value, c.box) << (c.stored ? c.stored : "(none)");
     EXPECT_EQ(!o.window.boxes.empty(), c.reported) << (c.stored ? c.stored : "(none)");
@@ -98,7 +87,7 @@ TEST(AutoExit, PreferenceReadRoundedAndWrittenBack) {
 TEST(HandOffFile, ReadOnceAndRemoved) {
   for (Answer a : {Answer::kAbort, Answer::kRetry, Answer::kIgnore}) {
     testing::Office o;
-    Start(o);
+    o.Load();
     o.files.Put("C:\\WINDOWS\\xfr.dat", "");
     o.window.answers = {a};
     Form_Paint(o.Form());
@@ -108,7 +97,7 @@ TEST(HandOffFile, ReadOnceAndRemoved) {
     EXPECT_EQ(o.Form().txtFile_Num.text, "24-00101");
   }
   testing::Office o;
-  Start(o);
+  o.Load();
   o.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104  \r\n");
   Form_Paint(o.Form());
   EXPECT_EQ(o.Form().txtKey.text, "AC24-104");
@@ -117,11 +106,21 @@ TEST(HandOffFile, ReadOnceAndRemoved) {
   o.Form().txtPR_Street.text = "typed";
   Form_Paint(o.Form());
   EXPECT_EQ(o.Form().txtPR_Street.text, "typed");
+
+  // A window system may paint before it activates: a second instance still ends before it reads
+  // the file, which the first instance is to show, and writes no preference.
+  testing::Office second;
+  second.Load();
+  second.instance.another = true;
+  second.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
+  EXPECT_THROW(Form_Paint(second.Form()), EndProgram);
+  EXPECT_TRUE(second.files.Has("C:\\WINDOWS\\xfr.dat"));
+  EXPECT_FALSE(second.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
 }
 
 TEST(Animation, PicturesSwapWithDirectionAndMissingOnesShowEmpty) {
   testing::Office o;
-  Start(o);
+  o.Load();
   o.window.pictures = {{"C:\\TRK\\Trk.bmp", "BMtrk"}};
   FrmMain& f = o.Form();
   StartReadAnimation(f);
@@ -136,18 +135,6 @@ TEST(Animation, PicturesSwapWithDirectionAndMissingOnesShowEmpty) {
   ShowStatus(f, "");
   EXPECT_FALSE(f.LblMsg.visible);
   EXPECT_TRUE(o.window.boxes.empty());
-}
-
-// A window system may paint before it activates: the second instance still ends before it
-// reads the hand-off file, which the first instance is to show.
-TEST(Activation, SecondInstanceEndsWithoutTheHandOffFileOrWritingThePreference) {
-  testing::Office o;
-  Start(o);
-  o.instance.another = true;
-  o.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
-  EXPECT_THROW(Form_Paint(o.Form()), EndProgram);
-  EXPECT_TRUE(o.files.Has("C:\\WINDOWS\\xfr.dat"));
-  EXPECT_FALSE(o.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
 }
 
 }  // namespace

@@ -10,8 +10,7 @@ namespace {
 
 TEST(ReadIniString, GrowingBufferAndCut) {
   struct Case {
-    std::size_t length;
-    std::size_t want;
+    std::size_t length, want;
     int reads;
   } cases[] = {{0, 0, 1}, {253, 253, 1}, {254, 254, 2}, {255, 255, 1}, {600, 255, 1}};
   for (const auto& c : cases) {
@@ -23,9 +22,8 @@ TEST(ReadIniString, GrowingBufferAndCut) {
   }
   testing::Harness h;
   EXPECT_EQ(ReadIniString(h.app, "X.INI", "PREFERENCES", "AUTOEXIT", "1"), "1");
-}
 
-TEST(ReadIniString, AReaderThatNeverStopsCannotHoldTheProgram) {
+  // A reader that never stops cannot hold the program.
   class Stuck : public testing::FakeIni {
    public:
     std::uint32_t GetPrivateProfileString(std::string_view, std::string_view, std::string_view,
@@ -35,7 +33,6 @@ TEST(ReadIniString, AReaderThatNeverStopsCannotHoldTheProgram) {
       return size - 2;
     }
   } stuck;
-  testing::Harness h;
   App app(Services{&stuck, &h.files, nullptr, &h.window}, "");
   EXPECT_GT(ReadIniString(app, "F", "S", "K", "").size(), 0u);
 }
@@ -48,14 +45,10 @@ TEST(Initialize, FillsTheConfiguration) {
   h.ini.Set("C:\\WINDOWS\\APX.INI", "directories", "privatedir", "D:\\APX\\PRIV");
   Initialize(h.app);
   const Config& c = h.app.config;
-  EXPECT_EQ(c.WinDir, "C:\\WINDOWS\\");
-  EXPECT_EQ(c.XfrIni, "C:\\WINDOWS\\XFR.INI");
-  EXPECT_EQ(c.ApxIni, "C:\\WINDOWS\\APX.INI");
-  EXPECT_EQ(c.TrkIni, "C:\\WINDOWS\\Trk.Ini");
-  EXPECT_EQ(c.DataDir, "C:\\TRK\\");
-  EXPECT_EQ(c.TrkAppDir, "C:\\TRK\\");
-  EXPECT_EQ(c.ApxAppDir, "");
-  EXPECT_EQ(c.ApxPrivateDir, "D:\\APX\\PRIV\\");
+  EXPECT_EQ(c.WinDir + "|" + c.XfrIni + "|" + c.ApxIni + "|" + c.TrkIni,
+            "C:\\WINDOWS\\|C:\\WINDOWS\\XFR.INI|C:\\WINDOWS\\APX.INI|C:\\WINDOWS\\Trk.Ini");
+  EXPECT_EQ(c.DataDir + "|" + c.TrkAppDir + "|" + c.ApxAppDir + "|" + c.ApxPrivateDir,
+            "C:\\TRK\\|C:\\TRK\\||D:\\APX\\PRIV\\");
   EXPECT_TRUE(h.window.boxes.empty());
 
   // No Windows directory gives bare file names; a long one is kept whole.
@@ -88,10 +81,8 @@ TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
             "APX Ini file:C:\\WINDOWS\\APX.INIIS REFERENCED BUT IT IS MISSING!");
   EXPECT_EQ(h.window.boxes[0].text,
             "Windows Directory:C:\\WINDOWS\\ appears to be a valid directory");
-}
 
-TEST(DescribePath, ThreeAnswers) {
-  testing::Harness h;
+  // The three answers of DescribePath.
   h.files.Put("C:\\TRK\\PROPERTY.DBF", "x");
   h.files.Put("C:\\EMPTYFILE", "");
   EXPECT_EQ(DescribePath(h.app, "C:\\TRK\\PROPERTY.DBF"), " Exists");

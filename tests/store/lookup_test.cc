@@ -17,9 +17,7 @@ class LookupTest : public ::testing::Test {
 TEST_F(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
   FrmMain& f = o.Form();
   struct Case {
-    std::string file_num;
-    std::string street;
-    std::string key;
+    std::string file_num, street, key;
     bool clients;
   } cases[] = {
       {"  ac24-104 ", "4 Oak Ave", "AC24-104", false},
@@ -36,6 +34,16 @@ TEST_F(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
     for (TextBox* b : f.ClientBoxes()) EXPECT_EQ(b->visible, c.clients) << c.file_num;
   }
   EXPECT_TRUE(o.window.boxes.empty());
+
+  // The client validation fits the boxes only on a close and a write.
+  for (int action : {1, 9, 10, 16}) {
+    f.txtCli_Cont.text = std::string(35, 'c');
+    int a = action, s = -1;
+    datclient_Validate(f, a, s);
+    EXPECT_EQ(f.txtCli_Cont.text.size(), action == 10 || action == 16 ? 30u : 35u) << action;
+    EXPECT_EQ(a, action);
+    EXPECT_EQ(s, -1);
+  }
 }
 
 // A person's edit written before a move, and looking that never writes: WriteBack in
@@ -45,29 +53,14 @@ TEST(FitTextToMaxLength, CutsThenTrimsAndNeverEmptiesAnUnsizedBox) {
     std::string text;
     int max;
     std::string want;
-  } cases[] = {{"    abcdef", 8, "abcd"},
-               {" ab ", 8, "ab"},
-               {"abcdefghij", 8, "abcdefgh"},
-               {"  keep me  ", 0, "keep me"},
-               {"", 5, ""}};
+  } cases[] = {{"    abcdef", 8, "abcd"}, {" ab ", 8, "ab"}, {"abcdefghij", 8, "abcdefgh"},
+               {"  keep me  ", 0, "keep me"}, {"", 5, ""}};
   for (const auto& c : cases) {
     TextBox b{"t"};
     b.text = c.text;
     b.max_length = c.max;
     FitTextToMaxLength(b);
     EXPECT_EQ(b.text, c.want) << c.text;
-  }
-}
-
-TEST_F(LookupTest, ValidateFitsOnlyOnCloseAndWrite) {
-  FrmMain& f = o.Form();
-  for (int action : {1, 9, 10, 16}) {
-    f.txtCli_Cont.text = std::string(35, 'c');
-    int a = action, s = -1;
-    datclient_Validate(f, a, s);
-    EXPECT_EQ(f.txtCli_Cont.text.size(), action == 10 || action == 16 ? 30u : 35u) << action;
-    EXPECT_EQ(a, action);
-    EXPECT_EQ(s, -1);
   }
 }
 

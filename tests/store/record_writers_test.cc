@@ -30,24 +30,10 @@ class WritersTest : public ::testing::Test {
 };
 
 TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
-  struct Case {
-    std::string caption;
-    double want;
-  } cases[] = {
-      {" $ 1,250,000.50 ", 1250000.5},
-      {"412000.", 412000},
-      {"   ", 0},
-      {"N/A", 0},
-      {"$", 0},
-      {"1 000", 1000},
-      {"-$5", -5},
-      {"$ -5", -5},
-      {"250,000 as is", 250000},
-      {"1.5.6", 1.5},
-      {"12,345.67,8", 12345.67},
-      {",500", 0},
-      {"5, 6", 5},
-  };
+  const std::pair<std::string, double> cases[] = {
+      {" $ 1,250,000.50 ", 1250000.5}, {"412000.", 412000}, {"   ", 0}, {"N/A", 0}, {"$", 0},
+      {"1 000", 1000}, {"-$5", -5}, {"$ -5", -5}, {"250,000 as is", 250000}, {"1.5.6", 1.5},
+      {"12,345.67,8", 12345.67}, {",500", 0}, {"5, 6", 5}};
   // The same under a locale whose decimal separator is a comma (as Qt sets it from the
   // environment), and so are the numbers typed into a table field and the values shown.
   for (const char* locale : {"C", "de_DE.UTF-8"}) {
@@ -56,8 +42,8 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
       GTEST_SKIP() << "locale " << locale << " cannot be set (locale-gen it to run this part)";
     }
     SCOPED_TRACE(locale);
-    for (const Case& c : cases) {
-      EXPECT_DOUBLE_EQ(EstimatedValueNumber(c.caption), c.want) << "'" << c.caption << "'";
+    for (const auto& [caption, want] : cases) {
+      EXPECT_DOUBLE_EQ(EstimatedValueNumber(caption), want) << "'" << caption << "'";
     }
     EXPECT_DOUBLE_EQ(EstimatedValueNumber(std::string_view("1259").substr(0, 3)), 125);
     const FieldInfo amount{"INV_AMT", 'N', 10, 2};
@@ -78,26 +64,19 @@ TEST_F(WritersTest, AddFitsEveryFieldToItsWidth) {
   f().lblPr_dFinish.caption = "3/7/1925";  // the century chosen at capture stands
   o.app.FormTypeText = "  Form 2055 extra long  ";
   AddRecord(f());
-  int r = LastRow();
-  EXPECT_EQ(o.property->Text(r, "FILE_NUM"), "NEW-7   ");
-  EXPECT_EQ(o.property->Text(r, "PR_STREET"), std::string(40, 's'));
-  EXPECT_EQ(o.property->Text(r, "PR_CITY"), "Decatur" + std::string(18, ' '));
-  EXPECT_EQ(o.property->Text(r, "PR_OWNER"), std::string(35, ' '));  // empty capture
-  EXPECT_EQ(o.property->Text(r, "PR_STATE"), "G");
-  EXPECT_EQ(o.property->Text(r, "ASS_TYPE"), "Form 2055 ");
-  EXPECT_EQ(o.property->Text(r, "INV_NUM"), "NEW-7   ");
-  EXPECT_EQ(o.property->Text(r, "PR_DFINISH"), "3/7/1925");
-  EXPECT_EQ(o.property->Text(r, "PR_APPRVAL"), "250000");
-  EXPECT_EQ(o.property->Text(r, "CLI_NUM"), "");  // not touched here
+  const std::pair<const char*, std::string> fields[] = {
+      {"FILE_NUM", "NEW-7   "}, {"PR_STREET", std::string(40, 's')},
+      {"PR_CITY", "Decatur" + std::string(18, ' ')}, {"PR_OWNER", std::string(35, ' ')} /* empty */,
+      {"PR_STATE", "G"}, {"ASS_TYPE", "Form 2055 "}, {"INV_NUM", "NEW-7   "},
+      {"PR_DFINISH", "3/7/1925"}, {"PR_APPRVAL", "250000"}, {"CLI_NUM", ""} /* not touched here */};
+  for (const auto& [field, want] : fields)
+    EXPECT_EQ(o.property->Text(LastRow(), field), want) << field;
   EXPECT_TRUE(o.window.boxes.empty());
 }
 
 TEST_F(WritersTest, EditClearsEmptyCapturesKeepsDateAndInvNum) {
   struct Case {
-    std::string date_caption;
-    std::string value_caption;
-    std::string want_date;
-    std::string want_value;
+    std::string date_caption, value_caption, want_date, want_value;
   } cases[] = {
       {"   ", "", "1/18/2024", "0"},
       {"12/1/26", "250,000", "12/1/2026", "250000"},
@@ -130,12 +109,10 @@ TEST_F(WritersTest, EditWithAnUnreadableDateWritesNothing) {
   EXPECT_EQ(o.property->records, before);
   EXPECT_EQ(f().datproperty.GetEditMode(), EditMode::kNone);
   EXPECT_EQ(f().txtPR_Street.text, "1 Main St");
-}
 
-TEST_F(WritersTest, AddWithAnUnreadableDateReportsThenIgnoreWritesTheRest) {
+  // An add with that date reports it; after Ignore the rest is written.
   f().lblFile_Num.caption = "NEW-8";
   f().lblPr_Street.caption = "8 Elm";
-  f().lblPr_dFinish.caption = "soon";
   std::size_t rows = o.property->records.size();
   AddRecord(f());  // the report is answered Ignore: the update goes on
   ASSERT_EQ(o.window.boxes.size(), 1u);

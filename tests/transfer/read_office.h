@@ -74,9 +74,8 @@ struct ReadOffice : Office {
   // The items requested on the report's topic, in order.
   std::vector<std::string> Requested() const {
     std::vector<std::string> items;
-    for (const auto& c : dde.CallsOf("request")) {
+    for (const auto& c : dde.CallsOf("request"))
       if (c.topic == report_) items.push_back(c.item);
-    }
     return items;
   }
 

@@ -57,9 +57,9 @@ TEST_F(FindRecordTest, ErrorsFollowTheConvention) {
   EXPECT_FALSE(FindRecord(h.app, dc, "24-00102", "NO_TAG"));
   ASSERT_FALSE(h.window.boxes.empty());
   EXPECT_NE(h.window.boxes[0].text.find("in module FindRecord."), std::string::npos);
-}
 
-TEST_F(FindRecordTest, Trim2SizePadsAndCuts) {
+  // Trim2Size pads and cuts to the field's width; a field the table lacks goes to the report.
+  h.window.boxes.clear();
   EXPECT_EQ(Trim2Size(h.app, dc, "  abc  ", "FILE_NUM"), "abc     ");
   EXPECT_EQ(Trim2Size(h.app, dc, "abcdefghijk", "file_num"), "abcdefgh");
   h.window.answers = {Answer::kIgnore};
@@ -94,12 +94,10 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{16, -1}}));
 
   const FieldInfo flag{"OK", 'L', 1, 0};
-  for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"}) {
+  for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"})
     EXPECT_EQ(TextToFieldValue(flag, yes), Value(true)) << yes;
-  }
-  for (const char* no : {"FALSE", "f", "n", "No", "0"}) {
+  for (const char* no : {"FALSE", "f", "n", "No", "0"})
     EXPECT_EQ(TextToFieldValue(flag, no), Value(false)) << no;
-  }
   EXPECT_THROW(TextToFieldValue(flag, "maybe"), RuntimeError);
   const FieldInfo day{"DT", 'D', 8, 0};  // a typed two-digit year: 2000s below 30, else 1900s
   EXPECT_EQ(TextToFieldValue(day, "6/3/29"), TextToFieldValue(day, "6/3/2029"));
