@@ -279,7 +279,7 @@ TEST(CmdRead, FailedWriteIsReportedAndLeavesNoHalfWrittenRecord) {
     Form_Unload(f);
     EXPECT_EQ(o.client->records, clients);  // a client record not built whole is not written
     EXPECT_EQ(o.PropertyRow("NEW-01") != -1, c.client);  // the property is written first
-    if (!c.client) EXPECT_EQ(o.property->records, before);
+    if (!c.client) { EXPECT_EQ(o.property->records, before); }
     EXPECT_EQ(o.invoice->records.size(), invoices);
   }
 }
