@@ -163,8 +163,9 @@ class FakeRecordset : public Recordset {
   }
   // The first record whose key on the tag named `tag_name` is `want`, or -1.
   int Find(const std::string& tag_name, const std::string& want) const {
-    const FakeTag* tag = &*std::find_if(data_->tags.begin(), data_->tags.end(),
-                                        [&](const FakeTag& t) { return t.name == tag_name; });
+    const auto tag = std::find_if(data_->tags.begin(), data_->tags.end(),
+                                  [&](const FakeTag& t) { return t.name == tag_name; });
+    if (tag == data_->tags.end()) throw RuntimeError(kErrItemNotFound);  // an unknown tag
     const std::size_t fi = Field(tag->field);
     for (std::size_t i = 0; i < data_->records.size(); ++i) {
       const std::string have = VbRTrim(ValueText(data_->records[i][fi]));
