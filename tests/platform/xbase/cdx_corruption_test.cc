@@ -122,3 +122,138 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
 
 }  // namespace
 }  // namespace xbase::table_testing
+
+namespace xbase::cdx {
+namespace {
+
+// The bounds of a tag header, each row one header changed at one offset: what decoding it says
+// ("" when it decodes).
+TEST(CdxFormat, TagHeaderBounds) {
+  const std::string good =
+      testing::BuildCdx({testing::Shape("T", 8, "NAME", "OK")}).substr(0x600, kHeaderSize);
+  const auto u16 = [](int v) { return std::string{char(v & 0xff), char(v >> 8)}; };
+  const std::tuple<std::size_t, std::string, const char*> cases[] = {
+      {12, u16(1), ""},             {12, u16(240), ""},
+      {12, u16(0), "H: key length 0 outside 1..240"},  {12, u16(241), "key length 241 outside"},
+      {14, "\x20", ""},             {14, "\xDF", "H: options 0xdf do not mark a compact index"},
+      {508, u16(508) + u16(4), ""}, {508, u16(509) + u16(4), "H: key expression at 509 length 4"},
+      {508, u16(512) + u16(0), ""}, {508, u16(513) + u16(1), "runs past the expression pool"},
+      {508, u16(0) + u16(513), "key expression at 0 length 513 runs past"},
+      {504, u16(511) + u16(2), "H: FOR expression at 511 length 2 runs past"},
+      {504, u16(511) + u16(1), ""},
+  };
+  for (const auto& [at, patch, message] : cases) {
+    std::string bytes = good;
+    bytes.replace(at, patch.size(), patch);
+    TagHeader h;
+    Status s = TagHeader::DecodeFrom(bytes, "H", &h);
+    EXPECT_NE(s.message().find(message), std::string::npos) << at << ": " << s.ToString();
+    EXPECT_EQ(s.ok(), *message == '\0') << at;
+  }
+  // What a header holds, read back from where FoxPro puts it.
+  std::string bytes = good;
+  const std::pair<std::size_t, std::string> fields[] = {
+      {0, std::string("\x00\x0e\x00\x00", 4)}, {4, std::string("\x00\x02\x00\x00", 4)},
+      {8, std::string("\x00\x00\x01\x02", 4)}, {502, std::string("\x00\x01", 2)},       {494, "MACHINE"},        {512, std::string("NAME\0OK\0", 8)}};
+  for (const auto& [at, patch] : fields) bytes.replace(at, patch.size(), patch);
+  TagHeader h;
+  ASSERT_TRUE(TagHeader::DecodeFrom(bytes, "H", &h).ok());
+  EXPECT_EQ(std::tuple(h.root, h.free_list, h.version, h.key_length, h.options, h.signature,
+                       h.descending, h.key_expr, h.for_expr, h.collation),
+            std::tuple(0xe00u, 0x200u, 0x102u, 8, std::uint8_t(0x68), std::uint8_t(1), true,
+                       std::string("NAME"), std::string("OK"), std::string("MACHINE")));
+  EXPECT_TRUE(h.machine_collation());
+  std::string links(12, '\0');
+  h.EncodeLinksTo(links.data());
+  EXPECT_EQ(links, bytes.substr(0, 12));
+  for (const auto& [coll, shown] : {std::pair<std::string, const char*>{"GENERAL", "GENERAL"},
+                                    {"~ A", "~ A"},
+                                    {std::string("AB\x7F", 3), "41427F0000000000"},
+                                    {"\x1F", "1F00000000000000"},
+                                    {std::string("\0X", 2), "0058000000000000"}}) {
+    std::string b = good;
+    b.replace(TagHeader::kCollationOffset, coll.size(), coll);
+    ASSERT_TRUE(TagHeader::DecodeFrom(b, "H", &h).ok());
+    EXPECT_EQ(h.collation, shown);
+    EXPECT_FALSE(h.machine_collation());
+  }
+  EXPECT_EQ(TagHeader::DecodeFrom(good.substr(0, 1023), "H", &h).message(),
+            "H: header is 1023 bytes, needs 1024");
+}
+
+// The bounds of a node page: the leaf's bit layout, and how many entries a page holds.
+TEST(CdxFormat, NodeBounds) {
+  // An empty root leaf with the given masks and bit counts: record, dup, trail; entry bytes.
+  const auto leaf = [](std::uint32_t rec_mask, int dup_mask, int trl_mask, int rec_bits,
+                       int dup_bits, int trl_bits, int entry_bytes) {
+    std::string page(kPageSize, '\0');
+    EncodeFixed16LE(page.data(), kAttrRoot | kAttrLeaf);
+    EncodeFixed32LE(page.data() + 4, kNoPage);
+    EncodeFixed32LE(page.data() + 8, kNoPage);
+    EncodeFixed16LE(page.data() + 12, kPageSize - kLeafHeaderSize);
+    EncodeFixed32LE(page.data() + 14, rec_mask);
+    const int bytes[] = {dup_mask, trl_mask, rec_bits, dup_bits, trl_bits, entry_bytes};
+    for (int i = 0; i < 6; ++i) page[18 + i] = static_cast<char>(bytes[i]);
+    return page;
+  };
+  const std::pair<std::string, bool> layouts[] = {
+      {leaf(0xF, 3, 3, 4, 2, 2, 1), true},         {leaf(0xF, 3, 3, 4, 2, 2, 0), false},
+      {leaf(0xFFFFFFFF, 0xFF, 0xFF, 32, 16, 16, 8), true},
+      {leaf(0xFFFFFFFF, 0xFF, 0xFF, 32, 16, 16, 9), false},
+      {leaf(0xFFFFFFFF, 0xFF, 0xFF, 33, 15, 16, 8), false},
+      {leaf(0xF, 3, 3, 4, 2, 3, 1), false},        {leaf(0, 3, 3, 4, 2, 2, 1), false},
+      {leaf(0x1F, 3, 3, 4, 2, 2, 1), false},       {leaf(0xF, 7, 3, 4, 2, 2, 1), false},
+      {leaf(0xF, 3, 7, 4, 2, 2, 1), false},        {leaf(0xFF, 0xFF, 0xFF, 8, 8, 8, 3), true},
+      {leaf(0xF, 1, 1, 4, 1, 1, 1), true},
+  };
+  Node n;
+  for (const auto& [page, ok] : layouts) {
+    Status s = Node::DecodeFrom(page, 0x400, 8, ' ', "T", &n);
+    EXPECT_EQ(s.ok(), ok) << s.ToString();
+    if (!ok) EXPECT_NE(s.message().find("T node 0x400: inconsistent leaf bit layout"), std::string::npos);
+  }
+  // Entries of 5 bytes (record numbers of 32 bits): 97 fit a page, 98 do not; blank keys take no
+  // key bytes. Interior entries of 8-byte keys take 16 bytes: 31 fit, 32 do not, none is damage.
+  n = Node();
+  n.attr = kAttrRoot | kAttrLeaf, n.key_length = 8;
+  for (int i = 0; i < 97; ++i) n.Insert(n.size(), "        ", 0xFFFFFFFF - i, 0);
+  EXPECT_EQ(n.EncodedSize(' '), 24 + 97 * 5u);
+  std::string page(kPageSize, '\0');
+  n.EncodeTo(' ', page.data());
+  Node back;
+  EXPECT_TRUE(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).ok());
+  EXPECT_EQ(back.recnos, n.recnos);
+  EncodeFixed16LE(page.data() + 2, 98);
+  EXPECT_EQ(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).message(),
+            "T node 0x400: key count 98 exceeds node size");
+  n = Node();
+  n.attr = kAttrRoot, n.key_length = 8;
+  for (int i = 0; i < 31; ++i) n.Insert(n.size(), "ABCDEFGH", i, 0x600 + i);
+  n.EncodeTo(' ', page.data());
+  EXPECT_TRUE(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).ok());
+  EXPECT_EQ(back.children, n.children);
+  for (const auto& [count, message] : {std::pair{32, "key count 32 exceeds node size"},
+                                      {0, "interior node without keys"}}) {
+    EncodeFixed16LE(page.data() + 2, static_cast<std::uint16_t>(count));
+    EXPECT_EQ(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).message(),
+              std::string("T node 0x400: ") + message);
+  }
+  EncodeFixed16LE(page.data(), 4);
+  EXPECT_EQ(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).message(),
+            "T node 0x400: unknown node type 0x4");
+  EXPECT_EQ(Node::DecodeFrom(page.substr(0, 511), 0x400, 8, ' ', "T", &back).message(),
+            "T node 0x400: only 511 bytes");
+  // The leaf layout FoxPro picks: dup and trail counts as wide as the key length needs, record
+  // numbers in the rest of the smallest entry of three bytes or more that holds them.
+  std::string got;
+  for (const auto& [key_length, max_recno] : {std::pair{8, 1u}, {10, 65535u}, {10, 65536u},
+                                             {1, 5u}, {240, 0xFFFFFFFFu}, {15, 0u}, {16, 0x3FFFFu}}) {
+    const LeafLayout l = LeafLayout::For(key_length, max_recno);
+    got += std::to_string(l.count_bits) + "/" + std::to_string(l.rec_bits) + "/" +
+           std::to_string(l.entry_bytes) + " ";
+  }
+  EXPECT_EQ(got, "4/16/3 4/16/3 4/24/4 1/22/3 8/32/6 4/16/3 5/22/4 ");
+}
+
+}  // namespace
+}  // namespace xbase::cdx

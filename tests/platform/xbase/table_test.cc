@@ -323,6 +323,35 @@ TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
   }
 }
 
+// A header the first read does not hold whole is read again from its start: 127 one-byte fields
+// end it one byte past the first 4,096, 300 far past; one that claims more than the file has is
+// damage.
+TEST(Table, OpensHeadersLongerThanTheFirstRead) {
+  for (const int n : {126, 127, 300, 0}) {
+    std::vector<std::string> names;
+    std::vector<std::tuple<const char*, char, int, int>> fields;
+    for (int i = 0; i < std::max(n, 127); ++i) names.push_back("F" + std::to_string(i));
+    for (const std::string& name : names) fields.emplace_back(name.c_str(), 'C', 1, 0);
+    std::string second = "*";
+    for (std::size_t i = 0; i < fields.size(); ++i) second += static_cast<char>('A' + i % 26);
+    std::string bytes = MakeDbf(fields, 0x03, {" " + std::string(fields.size(), 'x'), second});
+    if (n == 0) EncodeFixed16LE(bytes.data() + 8, 9000);
+    MemEnv env;
+    env.PutFile("T.DBF", bytes);
+    std::unique_ptr<Table> table;
+    Status s = Table::Open(&env, "T.DBF", {}, &table);
+    if (n == 0) {
+      EXPECT_EQ(s.ToString(), "Corruption: T.DBF: DBF header length 9000 exceeds the file's 4354 bytes");
+      continue;
+    }
+    ASSERT_TRUE(s.ok()) << s.ToString();
+    EXPECT_EQ(table->layout().fields().size(), fields.size());
+    Record rec = table->NewRecord();
+    ASSERT_TRUE(table->Read(2, &rec).ok());
+    EXPECT_EQ(rec.bytes(), second);
+  }
+}
+
 // What the check says of damaged copies of INVOICE.DBF (30 records of 28 bytes from 162 on) and
 // of PROPERTY.FPT (64-byte blocks, 8..28 used; record 1's memo at block 8). A shared-mode append
 // of another program leaves the end marker off: a note, every tag checked. FoxPro allows any memo

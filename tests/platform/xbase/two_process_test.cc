@@ -116,6 +116,48 @@ TEST(Table, KeepsToFoxProLockLayouts) {
   }
 }
 
+// An observed write holds the header lock, the record's and the index lock from before the
+// observer hears of it until after its index is written, edits as well as appends (so that the
+// observer's log has every program's writes in order), and lets every lock go when it is done
+// or refused.
+TEST(Table, ObservedWritesHoldAndReleaseTheirLocks) {
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
+  const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
+  struct Probe final : WriteObserver {
+    std::vector<std::pair<std::string, std::uint64_t>> locks;
+    std::string seen;
+    Status refuse;
+    Status BeforeWrite(const Table&, std::uint32_t recno, const std::string*,
+                       const std::string&) override {
+      return Look('b', recno), refuse;
+    }
+    Status AfterWrite(const Table&, std::uint32_t recno, const std::string&) override {
+      return Look('a', recno), Status::OK();
+    }
+    void Look(char when, std::uint32_t recno) {
+      seen += when + std::to_string(recno) + ":";
+      for (const auto& [path, at] : locks) seen += ForeignLock(path, at, 1).held() ? '-' : 'H';
+      seen += ' ';
+    }
+  } probe;
+  constexpr std::uint64_t kTop = kIndexedHeaderLock;
+  probe.locks = {{dbf, kTop}, {dbf, kTop - 3}, {dbf, kTop - 31}, {cdx, kCdxLockOffset}};
+  auto table = OpenOrDie(Env::Default(), dbf, TableOptions{.observer = &probe});
+  Record rec = table->NewRecord();
+  ASSERT_TRUE(rec.SetText(0, "OBSERVED").ok());
+  std::uint32_t recno = 0;
+  ASSERT_TRUE(table->Update(3, rec).ok());
+  ASSERT_TRUE(table->Append(rec, &recno).ok());
+  probe.refuse = Status::IOError("the log is full");
+  Record deleted = table->NewRecord();
+  deleted.SetDeleted(true);
+  EXPECT_EQ(table->Update(3, deleted).ToString(), "IO error: the log is full");
+  EXPECT_EQ(probe.seen, "b3:HH-H a3:HH-H b31:H-HH a31:H-HH b3:HH-H ");
+  probe.Look('e', 0);
+  EXPECT_EQ(probe.seen.substr(probe.seen.size() - 8), "e0:---- ");
+}
+
 // Between lock attempts the engine sleeps the retry interval an office sets, up to a second: a
 // sleep just under a second lasts as long as asked.
 TEST(Env, SleepsAtLeastAsLongAsAsked) {
