@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/json_string.h"
+
 namespace xfr {
 namespace {
 
@@ -57,6 +59,41 @@ TEST(TextRoutines, JsonQuoteReplacesBrokenSequences) {
                {"\xE0\x80\x80\xED\xA0\x80", bad + bad + bad + bad + bad + bad},
                {"\xF0\x80\x80\x80\xF4\x90\x80\x80", bad + bad + bad + bad + bad + bad + bad + bad}};
   for (const auto& c : cases) EXPECT_EQ(JsonQuote(c.in), "\"" + c.want + "\"") << c.want;
+}
+
+// Every escape of a JSON string and every malformed form (the journal reads its lines with it):
+// what it gives, or its complaint, and where it stops.
+TEST(ReadJsonString, EscapesAndMalformedStrings) {
+  const struct Case {
+    std::string json, text;  // text: the string read, or the complaint
+    std::size_t end;
+  } cases[] = {
+      {R"("")", "", 2},  {R"("abc"x)", "abc", 5},  {R"("\"\\\/")", "\"\\/", 8},
+      {R"("\b\f\n\r\t")", "\b\f\n\r\t", 12},  {"\"\x7F \xC3\xA9\"", "\x7F \xC3\xA9", 6},
+      {R"("\u0041\u007f\u0080")", "A\x7F\xC2\x80", 20},  {R"("\u07FF\u0800")", "\xDF\xBF\xE0\xA0\x80", 14},
+      {R"("\u0000")", std::string(1, '\0'), 8},  {R"("\uffff\uD7FF\uE000")", "\xEF\xBF\xBF\xED\x9F\xBF\xEE\x80\x80", 20},
+      {R"("\u0123\u4567\u89ab\ucdef\uABCD\uEF09")", "\xC4\xA3\xE4\x95\xA7\xE8\xA6\xAB\xEC\xB7\xAF\xEA\xAF\x8D\xEE\xBC\x89", 38},
+      {R"("\uD800\uDC00\udbff\udfff")", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", 26},
+      {R"("\ud83d\ude00")", "\xF0\x9F\x98\x80", 14},
+      {"x\"\"", "'\"' expected", 0},  {"", "'\"' expected", 0},  {R"("abc)", "unterminated string", 4},
+      {R"("a\)", "unterminated string", 3},  {"\"a\x1F\"", "control character in a string", 3},
+      {"\"\x01\"", "control character in a string", 2},  {R"("\x")", "bad escape", 3},
+      {R"("\u12")", "bad \\u escape", 3},
+      {R"("\u00/0")", "bad \\u escape", 6},  {R"("\u00:0")", "bad \\u escape", 6},
+      {R"("\u00@0")", "bad \\u escape", 6},  {R"("\u00G0")", "bad \\u escape", 6},
+      {R"("\u00`0")", "bad \\u escape", 6},  {R"("\u00g0")", "bad \\u escape", 6},
+      {R"("\uD800")", "lone surrogate", 7},  {R"("\uD800\n")", "lone surrogate", 7},
+      {R"("\uDC00")", "lone surrogate", 7},  {R"("\uDFFF")", "lone surrogate", 7},
+      {R"("\uD800\u0041")", "bad surrogate pair", 13},  {R"("\uDBFF\uE000")", "bad surrogate pair", 13},
+      {R"("\uD800\uDBFF")", "bad surrogate pair", 13},  {R"("\uD800\u12")", "bad \\u escape", 9},
+  };
+  for (const Case& c : cases) {
+    std::size_t pos = 0;
+    std::string out = "=";
+    const char* fault = ReadJsonString(c.json, &pos, &out);
+    EXPECT_EQ(fault ? fault : out.substr(1), c.text) << c.json;
+    EXPECT_EQ(pos, c.end) << c.json;
+  }
 }
 
 }  // namespace

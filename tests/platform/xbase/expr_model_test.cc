@@ -169,6 +169,9 @@ class Model {
       if (std::isdigit(a[0].text.back() & 0xff) && op[0] == '.') op = " " + op;  // not "2..AND."
       g.text = Operand(a[0], p.level == 3 ? 4 : p.level) + op + Operand(a[1], p.level + 1);
     }
+    const std::size_t gap = g.text.find(op) + op.size() - 1;  // "NOT.T.", "OK AND(OK)"
+    if (std::isalpha(op[op.size() - 2] & 0xff) && op.back() == ' ' && std::strchr(".(", g.text[gap + 1]))
+      g.text.erase(gap, Rand(2));
     p.eval(a, op, g);
     if (g.type == T::kChar && g.width >= 0) g.s.resize(static_cast<std::size_t>(g.width), ' ');
     return g;
