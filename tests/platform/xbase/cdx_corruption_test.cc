@@ -213,22 +213,24 @@ TEST(CdxFormat, NodeBounds) {
     if (!ok) EXPECT_NE(s.message().find("T node 0x400: inconsistent leaf bit layout"), std::string::npos);
   }
   // Entries of 5 bytes (record numbers of 32 bits): 97 fit a page, 98 do not; blank keys take no
-  // key bytes. Interior entries of 8-byte keys take 16 bytes: 31 fit, 32 do not, none is damage.
+  // key bytes, so three key bytes fill it to its last byte. Interior entries of 8-byte keys take
+  // 16 bytes: 31 fit, 32 do not, none is damage.
   n = Node();
   n.attr = kAttrRoot | kAttrLeaf, n.key_length = 8;
-  for (int i = 0; i < 97; ++i) n.Insert(n.size(), "        ", 0xFFFFFFFF - i, 0);
-  EXPECT_EQ(n.EncodedSize(' '), 24 + 97 * 5u);
+  for (int i = 0; i < 97; ++i) n.Insert(n.size(), i ? "        " : "ABC     ", 0xFFFFFFFF - i, 0);
+  EXPECT_EQ(n.EncodedSize(' '), kPageSize);
   std::string page(kPageSize, '\0');
   n.EncodeTo(' ', page.data());
   Node back;
   EXPECT_TRUE(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).ok());
-  EXPECT_EQ(back.recnos, n.recnos);
+  EXPECT_EQ(std::tuple(back.keys, back.recnos), std::tuple(n.keys, n.recnos));
   EncodeFixed16LE(page.data() + 2, 98);
   EXPECT_EQ(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).message(),
             "T node 0x400: key count 98 exceeds node size");
   n = Node();
   n.attr = kAttrRoot, n.key_length = 8;
   for (int i = 0; i < 31; ++i) n.Insert(n.size(), "ABCDEFGH", i, 0x600 + i);
+  EXPECT_EQ(n.EncodedSize(' '), 12 + 31 * 16u);
   n.EncodeTo(' ', page.data());
   EXPECT_TRUE(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).ok());
   EXPECT_EQ(back.children, n.children);

@@ -257,28 +257,6 @@ TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk
   }
 }
 
-// A leaf whose key bytes reach its entry table exactly (no byte free) decodes as encoded.
-TEST(CdxFile, ALeafFilledToItsLastByteDecodes) {
-  cdx::Node leaf, back;
-  leaf.attr = cdx::kAttrLeaf;
-  leaf.key_length = 30;
-  for (std::uint32_t r = 1; r < 100 && leaf.EncodedSize(' ') != cdx::kPageSize; ++r) {
-    // The key that would overflow the page ends in as many blanks as make it fit exactly.
-    for (int blanks = 0; blanks <= 22; ++blanks) {
-      leaf.Insert(leaf.size(), Key8(r) + std::string(22 - blanks, 'x') + std::string(blanks, ' '),
-                  r, 0);
-      if (leaf.EncodedSize(' ') <= cdx::kPageSize) break;
-      leaf.Erase(leaf.size() - 1);
-    }
-  }
-  ASSERT_EQ(leaf.EncodedSize(' '), cdx::kPageSize);
-  std::string page(cdx::kPageSize, '\0');
-  leaf.EncodeTo(' ', page.data());
-  ASSERT_TRUE(cdx::Node::DecodeFrom(page, 0x400, 30, ' ', "leaf", &back).ok());
-  EXPECT_EQ(back.keys, leaf.keys);
-  EXPECT_EQ(back.recnos, leaf.recnos);
-}
-
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
   MemEnv mem;
   mem.PutFile("T.CDX", BuildCdx({Shape("T", 8)}));

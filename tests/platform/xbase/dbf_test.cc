@@ -63,15 +63,6 @@ TEST(Record, WritesValuesInFoxProFormat) {
     bool v = false;
     EXPECT_EQ(rec.Logical(ok, &v) ? (v ? '1' : '0') : '-', c[1]) << c[0];
   }
-  const int amt = layout.FindField("AMT");
-  double n = 1;  // a blank number is no number (unreadable text reads as 0, as in xBase)
-  rec.Clear();
-  EXPECT_FALSE(rec.Number(amt, &n));
-  ASSERT_TRUE(rec.SetFromString(amt, "-12.5").ok());
-  EXPECT_TRUE(rec.Number(amt, &n));
-  EXPECT_EQ(n, -12.5);
-  ASSERT_TRUE(rec.SetNumber(amt, -0.25).ok());
-  EXPECT_EQ(rec.Raw(amt), "   -0.25");
 }
 
 // Which setter each field type takes (y: written, n: refused as the wrong value, x: not written

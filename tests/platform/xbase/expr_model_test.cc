@@ -372,7 +372,9 @@ TEST(ExprModel, WhatCannotBeComputedIsRefused) {
       "STR(N, N, D)", "VAL(N)", "DTOS(C)", "DTOS(N)", "UPPER()", "UPPER(C, C)", "LEFT(C)",
       "SUBSTR(C)", "SUBSTR(C, N, N, N)", "PADL(C)", "PADR(C, N, C, C)", "SPACE()", "STR()",
       "STR(N, N, N, N)", "VAL()", "DTOS()", "DELETED(L)", "RECNO(N)", "EMPTY()", "EMPTY(C, C)",
-      "IIF(L, C)", "IIF(L, C, C, C)", "LEFT(C, N, N)", "TRIM()", "ALLTRIM(C, C)"};
+      "IIF(L, C)", "IIF(L, C, C, C)", "LEFT(C, N, N)", "TRIM()", "ALLTRIM(C, C)", "VAL(C, C)",
+      "DTOS(D, D)", "SPACE(N, N)", "LOWER(C, C)", "RIGHT(C, N, N)", "RTRIM(C, C)", "LTRIM(C, C)",
+      "TRIM(C, C)", "PADL(C, N, C, C)"};
   for (const char* form : kForms) {
     for (int round = 0; round < 20; ++round) {
       std::string text;
@@ -391,7 +393,8 @@ TEST(ExprModel, WhatCannotBeComputedIsRefused) {
            {"(NAME", "missing \")\""}, {"LEFT(NAME, 2", "missing \")\" after LEFT("},
            {"'open", "unterminated string"}, {"NAME & CODE", "character '&'"},
            {"1.2.3", "number 1.2.3"}, {"OK .XOR. OK", "operator .XOR."}, {"NAME CODE", "unexpected \"CODE\""},
-           {"IIF(OK, NAME, AMT)", "IIF() branches of different types"}}) {
+           {"IIF(OK, NAME, AMT)", "IIF() branches of different types"},
+           {"LEFT(NAME, CODE)", "LEFT() argument 2 of the wrong type"}}) {
     std::unique_ptr<Expr> e;
     EXPECT_EQ(Expr::Compile(text, layout, &e).ToString(),
               "Not supported: expression \"" + std::string(text) + "\": " + message);
