@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "base/error_report.h"
 #include "transfer/read_office.h"
@@ -166,56 +165,6 @@ TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
     o.window.boxes.clear();
     CmdRead_Click(f);  // what was shown is what was written
     EXPECT_EQ(o.window.boxes.at(0).details.rfind(same, 0), 0u) << o.window.boxes[0].details;
-  }
-}
-
-// A read answered No, or one that ends before the question: nothing written, and only a read
-// that captured the report ends the program when AUTOEXIT is set.
-TEST(CmdRead, NoOrAnEarlyEndWritesNothing) {
-  const std::string no_form =
-      "You must have an appraisal form (the actual report) running before the data can be "
-      "transferred into the Tracking program.";
-  const auto file = [](const char* n) { return [n](ReadOffice& o) { o.Field("offscrn|3|3", n); }; };
-  struct Case {
-    std::string name;
-    std::function<void(ReadOffice&)> script;
-    int auto_exit;
-    std::string message;  // the one box shown, "" for none
-    std::string status;   // the status line left visible, "" for hidden
-    bool captured = false;
-  } cases[] = {
-      {"No to Add?", file("abcd-123"), 1, "ABCD-123 was not found.  Add?", "", true},  // 8 chars
-      {"No to Update?", file("24-00101"), 0, "24-00101 was found.  Update?", "", true},
-      {"No to Update?, AUTOEXIT 2", file("24-00101"), 2, "24-00101 was found.  Update?", "", true},
-      {"no server", [](ReadOffice& o) { o.dde.set_running(false); }, 1, "", ""},
-      {"NONE form", [](ReadOffice& o) { o.Report("RPT1", " none "); }, 1, no_form, ""},
-      // No comma: no report named, the empty report name gives the message.
-      {"no comma", [](ReadOffice& o) { o.dde.SetAnswer("Query", "ActiveReports", "RPT1"); }, 1,
-       no_form, ""},
-      {"empty file number", file("   "), 1, "",
-       "The Appraisal must have a file number before transferring into Tracking."},
-      {"nine characters", file(" abcd-1234 "), 1,
-       "The file number ABCD-1234 must not be greater than eight (8) characters in length.", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ReadOffice o;
-    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", std::to_string(c.auto_exit));
-    o.window.yes_no_default = Answer::kNo;
-    c.script(o);
-    FrmMain& f = o.Start();
-    const auto writes = [&] { return o.property->writes + o.client->writes + o.invoice->writes; };
-    const int before = writes();
-    EXPECT_EQ(Read(f), c.captured && c.auto_exit != 0);
-    EXPECT_EQ(writes(), before);
-    ASSERT_EQ(o.window.boxes.size(), c.message.empty() ? 0u : 1u);
-    if (!c.message.empty()) {
-      EXPECT_EQ(o.window.boxes[0].text, c.message);
-    }
-    EXPECT_EQ(f.LblMsg.visible ? f.LblMsg.caption : "", c.status);
-    EXPECT_EQ(std::ranges::count(o.Requested(), "offscrn|7|1"), c.captured ? 1 : 0);
-    EXPECT_EQ(f.lblPr_Street.caption, c.captured ? "12 Main St" : "");  // labels hold the capture
-    ExpectIdle(o);
   }
 }
 

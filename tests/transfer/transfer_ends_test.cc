@@ -23,7 +23,11 @@ std::string WindowState(ReadOffice& o, bool ended) {
   s += " pointer:";
   for (Pointer p : o.window.pointers) s += p == Pointer::kHourglass ? " wait" : " arrow";
   if (f.aniCopy.visible || f.imgApxIco.visible || f.imgTrkIco.visible) s += " animated";
-  return s + " shows '" + f.txtFile_Num.text + "'" + (ended ? " ended" : "");
+  for (DataControl* dc : {&f.datproperty, &f.datclient, &f.datinvoice})
+    if (dc->IsOpen() && dc->GetEditMode() != EditMode::kNone) s += " editing " + dc->name();
+  const int writes = o.property->writes + o.client->writes + o.invoice->writes;
+  return s + " shows '" + f.txtFile_Num.text + "' street '" + f.lblPr_Street.caption + "' " +
+         std::to_string(writes) + " writes" + (ended ? " ended" : "");
 }
 
 TEST(TransferEnds, EveryEndLeavesTheWholeWindowState) {
@@ -41,65 +45,77 @@ TEST(TransferEnds, EveryEndLeavesTheWholeWindowState) {
       o.window.error_default = Answer::kAbort;
     };
   };
-  const auto exits = [](ReadOffice& o) { o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", "1"); };
+  const auto exits = [](const char* setting) {
+    return [=](ReadOffice& o) { o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", setting); };
+  };
   const auto stopped = [](ReadOffice& o) { o.dde.set_running(false); };
-  // The parts most ends share: the status lines of a read that captured the report, the
-  // pointer's changes and the job shown after the read's start-up.
+  // What most ends share: the status lines of a read that captured the report, the pointer's
+  // changes, the messages.
   const std::string read = "status: '' 'Transferring data to Tracking' '' pointer: wait arrow";
   const std::string add = "[Record Found: NEW-01 was not found.  Add?] ";
-  const std::string idle = " pointer: wait arrow shows '24-00101'", incomplete =
-      "[Transfer Info: The appraisal report could not b] status: ''";
-  const std::string send = "status: 'Transferring data to Appraisal' '", no_form =
-      "[Transfer Info: You must have an appraisal form ] ";
-  const std::string sent = send + "In the Appraisal Software - Select Contents, Report Profile "
-                                  "before transferring.'" + idle;
+  const std::string update = "[Record Found: 24-00101 was found.  Update?] ";
+  const std::string locked = "[Error: The record is locked by another ] ";
+  const std::string idle = " pointer: wait arrow shows '24-00101' street ''";
+  const std::string incomplete = "[Transfer Info: The appraisal report could not b] status: ''";
+  const std::string sending = "status: 'Transferring data to Appraisal'";
+  const std::string no_form = "[Transfer Info: You must have an appraisal form ] ";
+  const std::string sent = " pointer: wait arrow shows '24-00101' street '1 Main St' 0 writes ended";
   const struct Case {
     const char* name;
     bool send;
     std::vector<Script> scripts;
     std::string state;
   } cases[] = {
-      {"read: added", false, {}, add + read + " shows 'NEW-01'"},
-      {"read: added, auto exit", false, {exits}, add + read + " shows 'NEW-01' ended"},
-      {"read: updated", false, {field("offscrn|3|3", "24-00101")},
-       "[Record Found: 24-00101 was found.  Update?] " + read + " shows '24-00101'"},
-      {"read: No to Add?", false, {no}, add + read + " shows '24-00101'"},
-      {"read: No to Update?", false, {no, field("offscrn|3|3", "24-00101")},
-       "[Record Found: 24-00101 was found.  Update?] " + read + " shows '24-00101'"},
-      {"read: no server", false, {stopped}, "status: ''" + idle},
+      {"read: added", false, {}, add + read + " shows 'NEW-01' street '12 Main St' 4 writes ended"},
+      {"read: updated", false, {field("offscrn|3|3", "24-00101"), exits("0")},
+       update + read + " shows '24-00101' street '12 Main St' 1 writes"},
+      {"read: No to Add?", false, {no, field("offscrn|3|3", "abcd-123")},  // eight characters
+       "[Record Found: ABCD-123 was not found.  Add?] " + read +
+           " shows '24-00101' street '12 Main St' 0 writes ended"},
+      {"read: No to Update?", false, {no, field("offscrn|3|3", "24-00101"), exits("2")},
+       update + read + " shows '24-00101' street '12 Main St' 0 writes ended"},
+      {"read: no server", false, {stopped}, "status: ''" + idle + " 0 writes"},
       {"read: no form", false, {[](ReadOffice& o) { o.Report("RPT1", "NONE"); }},
-       no_form + "status: ''" + idle},
+       no_form + "status: ''" + idle + " 0 writes"},
       {"read: no file number", false, {field("offscrn|3|3", " ")},
        "status: '' 'The Appraisal must have a file number before transferring into Tracking.'" +
-           idle},
-      {"read: file number too long", false, {field("offscrn|3|3", "ABCD-1234")},
-       "[Transfer Info: The file number ABCD-1234 must n] status: ''" + idle},
+           idle + " 0 writes"},
+      {"read: no report named", false,  // no comma after the one report
+       {[](ReadOffice& o) { o.dde.SetAnswer("Query", "ActiveReports", "RPT1"); }},
+       no_form + "status: ''" + idle + " 0 writes"},
+      {"read: file number too long", false, {field("offscrn|3|3", " abcd-1234 ")},
+       "[Transfer Info: The file number ABCD-1234 must n] status: ''" + idle + " 0 writes"},
       {"read: file number not captured", false, {dde_fails("offscrn|3|3", kErrDdeRefused)},
-       incomplete + " ''" + idle},
+       incomplete + " ''" + idle + " 0 writes"},
       {"read: subject not captured", false, {dde_fails("offscrn|8|4", kErrDdeRefused)},
-       incomplete + " 'Transferring data to Tracking' ''" + idle},
+       incomplete + " 'Transferring data to Tracking' ''" + idle.substr(0, idle.size() - 2) +
+           "'12 Main St' 0 writes"},
       {"read: client not captured", false, {dde_fails("offscrn|15|1", kErrDdeRefused)},
-       incomplete + " 'Transferring data to Tracking' ''" + idle},
+       incomplete + " 'Transferring data to Tracking' ''" + idle.substr(0, idle.size() - 2) +
+           "'12 Main St' 0 writes"},
       {"read: look-up aborted", false, {table_fails("Seek", false)},
-       "[Error: The record is locked by another ] " + read + " shows '24-00101'"},
+       locked + read + " shows '24-00101' street '12 Main St' 0 writes"},
+      // An add given up at the error report ends the add, not the read.
       {"read: property write aborted", false, {table_fails("Update", false)},
-       add + "[Error: The record is locked by another ] " + read + " shows '24-00101'"},
+       add + locked + read + " shows '24-00101' street '12 Main St' 0 writes ended"},
       {"read: client write aborted", false, {table_fails("Update", true)},
-       add + "[Error: The record is locked by another ] " + read + " shows 'NEW-01'"},
-      {"send: sent", true, {}, sent},
-      {"send: sent, auto exit", true, {exits}, sent + " ended"},
+       add + locked + read + " shows 'NEW-01' street '12 Main St' 1 writes"},
+      {"send: sent", true, {},
+       sending + " 'In the Appraisal Software - Select Contents, Report Profile before "
+                 "transferring.'" + sent},
       {"send: no report", true, {[](ReadOffice& o) { o.Report("NONE", "URAR"); }},
-       no_form + send.substr(0, send.size() - 2) + " pointer: wait arrow arrow shows '24-00101'"},
+       no_form + sending + " pointer: wait arrow arrow shows '24-00101' street '' 0 writes ended"},
       {"send: no server", true, {stopped},
-       no_form + send.substr(0, send.size() - 2) + " pointer: wait arrow arrow shows '24-00101'"},
+       no_form + sending + " pointer: wait arrow arrow shows '24-00101' street '' 0 writes ended"},
       {"send: a row refused", true, {dde_fails("Offscrn|8|1", kErrDdeRefused)},
-       "[Error: The other application would not ] " + send + "'" + idle},
+       "[Error: The other application would not ] " + sending + " ''" + sent},
       {"send: aborted", true, {dde_fails("Offscrn|8|1", kErrDdeTimeout)},
-       "[Error: The other application did not an] " + send + "'" + idle},
+       "[Error: The other application did not an] " + sending + " ''" + sent},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReadOffice o;
+    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", "1");  // a finished transfer exits
     for (const Script& script : c.scripts) script(o);
     FrmMain& f = o.Start();
     bool ended = false;
