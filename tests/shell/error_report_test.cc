@@ -42,6 +42,10 @@ TEST(StepRunner, TheFourAnswers) {
     ASSERT_EQ(h.window.boxes.size(), 1u);
     EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kAbortRetryIgnore);
   }
+  testing::Harness h;  // Retry to a step that always fails: it gives up after 1,000 retries
+  h.window.error_default = Answer::kRetry;
+  EXPECT_FALSE(StepRunner(h.app, "TestProcedure").Step([] { throw RuntimeError(kErrNoCurrentRecord); }));
+  EXPECT_EQ(h.window.boxes.size(), 1001u);
 }
 
 TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "fakes/harness.h"
 #include "platform/runtime_error.h"
 
@@ -53,9 +55,12 @@ TEST(Dates, FormsSeparatorsAndBadDates) {
   };
   for (const auto& c : cases) EXPECT_EQ(MakeY2KDate(h.app, c.in), c.want) << c.in;
   EXPECT_TRUE(h.window.boxes.empty());
-  for (std::string bad : {"7/4/xx", "13/1/01", "hello", "2/30/2001", "1/0/2001", "7/4/99999"}) {
+  // After the report (answered Ignore) the parts not read stay 0.
+  for (const auto& [bad, shown] : {std::pair{"7/4/xx", "0/0/2000"}, {"13/1/01", "0/0/2001"},
+                                  {"hello", "0/0/2000"}, {"2/30/2001", "0/0/2001"},
+                                  {"1/0/2001", "0/0/2001"}, {"7/4/99999", "0/0/2000"}}) {
     testing::Harness bad_h;
-    MakeY2KDate(bad_h.app, bad);
+    EXPECT_EQ(MakeY2KDate(bad_h.app, bad), shown);
     ASSERT_FALSE(bad_h.window.boxes.empty()) << bad;
     EXPECT_EQ(bad_h.window.boxes[0].title, "Error");
     EXPECT_NE(bad_h.window.boxes[0].text.find("in module SepDate."), std::string::npos);
@@ -73,6 +78,20 @@ TEST(Dates, FormsSeparatorsAndBadDates) {
   std::int16_t y = 0, m = 0, d = 0;
   SepDate(h.app, "1/2-3-05", &y, &m, &d);  // a "-" wins over a "/"
   EXPECT_EQ(y, 2005);
+  for (int y : {1900, 2000, 2023, 2024, 2100}) {  // every day and non-day against the calendar
+    for (int m = 0; m <= 13; ++m) {
+      for (int d = 0; d <= 32; ++d) {
+        const std::string text = std::to_string(m) + "/" + std::to_string(d) + "/" + std::to_string(y);
+        const bool ok = std::chrono::year_month_day(std::chrono::year(y), std::chrono::month(m),
+                                                    std::chrono::day(d)).ok();
+        const Date want{y, m, d};
+        if (ok) EXPECT_EQ(ReadMonthFirstDate(text), want) << text;
+        if (ok) EXPECT_EQ(ParseDateValue(text, 2025), want) << text;
+        if (!ok) EXPECT_THROW(ReadMonthFirstDate(text), RuntimeError) << text;
+        if (!ok) EXPECT_THROW(ParseDateValue(text, 2025), RuntimeError) << text;
+      }
+    }
+  }
   EXPECT_EQ(ReadMonthFirstDate("2/29/2000"), (Date{2000, 2, 29}));
   EXPECT_EQ(ReadMonthFirstDate("12-31-9999"), (Date{9999, 12, 31}));
 }
