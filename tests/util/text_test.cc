@@ -43,6 +43,9 @@ TEST(TextRoutines, LeadingNumberReadsLikeVal) {
     double want;
   } cases[] = {{" 2", 2}, {"-1", -1}, {"1.5x", 1.5}, {"abc", 0}, {"", 0}, {"  -2.5", -2.5}};
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(LeadingNumber(c.in), c.want) << c.in;
+  double v = 0;
+  for (const char* bad : {"+-5", "5x", "", "+", "1e"}) EXPECT_FALSE(ParseDecimal(bad, &v)) << bad;
+  EXPECT_TRUE(ParseDecimal("+5.25", &v) && v == 5.25);
 }
 
 TEST(TextRoutines, JsonQuoteReplacesBrokenSequences) {
@@ -83,7 +86,7 @@ TEST(ReadJsonString, EscapesAndMalformedStrings) {
       {R"("\u00@0")", "bad \\u escape", 6},  {R"("\u00G0")", "bad \\u escape", 6},
       {R"("\u00`0")", "bad \\u escape", 6},  {R"("\u00g0")", "bad \\u escape", 6},
       {R"("\uD800")", "lone surrogate", 7},  {R"("\uD800\n")", "lone surrogate", 7},
-      {R"("\uDC00")", "lone surrogate", 7},  {R"("\uDFFF")", "lone surrogate", 7},
+      {R"("\uDC00")", "lone surrogate", 7},  {R"("\uDC00\uDC00")", "lone surrogate", 7},  {R"("\uDFFF")", "lone surrogate", 7},
       {R"("\uD800\u0041")", "bad surrogate pair", 13},  {R"("\uDBFF\uE000")", "bad surrogate pair", 13},
       {R"("\uD800\uDBFF")", "bad surrogate pair", 13},  {R"("\uD800\u12")", "bad \\u escape", 9},
   };
