@@ -135,47 +135,6 @@ TEST(CmdSend, ZnaFormSendsItsRowsAndLeavesTheClientAlone) {
   }
 }
 
-TEST(CmdSend, NoReportShowsTheMessageSendsNothingAndFinishes) {
-  struct Case {
-    const char* answer;  // nullptr: nobody answers
-    const char* stale;   // the control's text before the send
-    int auto_exit;
-  } cases[] = {
-      {"NONE,", "txtdde", 0},
-      {" none ,RPT1,", "txtdde", 1},
-      {"RPT1", "txtdde", 0},  // no comma names no report
-      {",RPT1,", "txtdde", 0},
-      {nullptr, "RPT9,RPT1,", 0},  // an earlier exchange's text is no answer
-      {nullptr, "URAR,offscrn,", 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.answer ? c.answer : "(nobody)");
-    SendOffice o;
-    c.answer ? o.dde.SetAnswer("Query", "ActiveReports", c.answer) : o.dde.set_running(false);
-    FrmMain& f = o.Load();
-    f.ckbAutoExit.value = c.auto_exit;
-    f.txtdde.SetText(c.stale);
-    f.lblLegal.caption = "untouched";
-    if (c.auto_exit) {
-      EXPECT_THROW(cmdSend_Click(f), EndProgram);
-    } else {
-      cmdSend_Click(f);
-    }
-    EXPECT_EQ(f.unloaded, c.auto_exit != 0);
-    ASSERT_EQ(o.window.boxes.size(), 1u);
-    EXPECT_EQ(o.window.boxes[0].text,
-              "You must have an appraisal form (the actual report) running before the data can be "
-              "transferred.");
-    EXPECT_EQ(o.window.boxes[0].title, kAppTitle);
-    EXPECT_TRUE(o.dde.CallsOf("poke").empty());
-    EXPECT_TRUE(o.dde.CallsOf("execute").empty());
-    EXPECT_EQ(f.lblLegal.caption, "untouched");
-    EXPECT_EQ(o.window.statuses.back(), kSendingStatus);
-    EXPECT_EQ(o.window.pointers.back(), Pointer::kDefault);
-    EXPECT_FALSE(f.aniCopy.visible);
-  }
-}
-
 // A box never sized (0) takes the whole key as the file number: never a blank one. The client's
 // rows only for a shown client, its number upper-cased: the second job has none, and datclient
 // still stands on the first one's client.
