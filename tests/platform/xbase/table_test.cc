@@ -13,6 +13,7 @@
 #include "platform/xbase/cdx_test_util.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
+#include "platform/xbase/fault_env.h"
 #include "platform/xbase/mem_env.h"
 #include "platform/xbase/table_test_util.h"
 
@@ -321,6 +322,23 @@ TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
     // Reading and seeking on the other tag still work.
     EXPECT_EQ(SeekRecno(table.get(), "CLI_NUM", "10005"), 6u);
   }
+}
+
+// An index write that failed leaves the index object unusable: the next write opens the index
+// again from the file and goes through.
+TEST(Table, AWriteAfterAFailedIndexWriteOpensTheIndexAgain) {
+  TempDir dir;
+  CopyFixtures("foxpro", dir.path());
+  FaultEnv env(Env::Default());
+  auto table = OpenOrDie(&env, dir / "INVOICE.DBF");
+  Record rec = table->NewRecord();
+  ASSERT_TRUE(rec.SetText(0, "FAILED").ok());
+  std::uint32_t recno = 0;
+  env.FailWrite(3);  // the record, the header's count, then the index's first page
+  EXPECT_EQ(table->Append(rec, &recno).code(), Status::Code::kIOError);
+  ASSERT_TRUE(rec.SetText(0, "AFTER").ok());
+  ASSERT_TRUE(table->Append(rec, &recno).ok());
+  EXPECT_EQ(SeekRecno(table.get(), "INV_NUM", "AFTER"), 32u);
 }
 
 // A header the first read does not hold whole is read again from its start: 127 one-byte fields
