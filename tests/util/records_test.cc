@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "fakes/harness.h"
 
 namespace xfr {
@@ -90,8 +92,19 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   EXPECT_EQ(ValueText(table->records[0][0]), "typed");
   seen.clear();
   dc.Edit();
-  dc.Update();  // a write is announced too
+  box.Type("edited and cut");
+  dc.Update();  // a write is announced too, and the box shows what was stored
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{16, -1}}));
+  EXPECT_EQ(box.text, "edited and");
+  // Values as the table stores them: text cut to the field and right-trimmed, numbers to the
+  // field's decimals and never "-0"; anything else as it is.
+  const FieldInfo amount{"AMT", 'N', 8, 2}, name{"NAME", 'C', 5, 0};
+  EXPECT_EQ(AsStored(name, Value(std::string("abcdefg"))), Value(std::string("abcde")));
+  EXPECT_EQ(AsStored(name, Value(std::string("ab   "))), Value(std::string("ab")));
+  EXPECT_EQ(AsStored(amount, Value(1.25625)), Value(1.26));
+  EXPECT_FALSE(std::signbit(std::get<double>(AsStored(amount, Value(-0.001)))));
+  EXPECT_EQ(AsStored(amount, Value(std::string("12.345"))), Value(std::string("12.345")));
+  EXPECT_EQ(AsStored(FieldInfo{"DT", 'D', 8, 0}, Value(1.25625)), Value(1.25625));
 
   const FieldInfo flag{"OK", 'L', 1, 0};
   for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"})
