@@ -263,6 +263,13 @@ TEST_F(ApxLinkTest, WaitAfterAFailedPokeIsBounded) {
   const double before = clock_.monotonic();
   ApxSendCompField(app_, control_, "APX|RPT1", "offscrn|7|1", "x");
   EXPECT_LE(clock_.monotonic() - before, 1.52);
+  // One that reads the start second plus one exactly has not passed it: the wait goes on.
+  clock_.on_sleep = [&](std::chrono::milliseconds) { clock_.SetSecondsSinceMidnight(501 - 0.01); };
+  clock_.SetSecondsSinceMidnight(500.0);
+  window_.answers = {Answer::kAbort};
+  clock_.sleeps = 0;
+  ApxSendCompField(app_, control_, "APX|RPT1", "offscrn|7|1", "x");
+  EXPECT_GE(clock_.sleeps, 99);
   clock_.on_sleep = nullptr;
 
   // Ignore at the report lets the poke set its data (and end on 380): no wait.

@@ -55,11 +55,12 @@ TEST(DdeControl, InvalidPropertiesAndTheTopicTakenWhenTheLinkOpens) {
   EXPECT_TRUE(dde.CallsOf("poke").empty());
   // The topic is taken when the link opens.
   control.SetLinkTopic("APX|Query");  // too late: the conversation is on RPT1
-  control.SetLinkMode(2);             // already open: no second initiate
+  control.SetLinkMode(3);             // already open: no second initiate, the kind changes
   control.SetLinkItem("offscrn|7|1");
   control.LinkRequest();
   EXPECT_EQ(control.Text(), "12 Main St\r\n");
   EXPECT_EQ(dde.CallsOf("initiate").size(), 1u);
+  EXPECT_EQ(control.LinkMode(), 3);
   EXPECT_EQ(dde.CallsOf("request").at(0).topic, "RPT1");
   control.SetLinkMode(0);
   control.SetLinkMode(0);
