@@ -108,6 +108,8 @@ TEST(TransferEnds, EveryEndLeavesTheWholeWindowState) {
        incomplete + captured},
       {"read: client not captured", false, {dde_fails("offscrn|15|1", kErrDdeRefused)},
        incomplete + captured},
+      {"read: client number not captured", false, {dde_fails("offscrn|13|1", kErrDdeRefused)},
+       incomplete + captured},
       {"read: look-up aborted", false, {table_fails("Seek", false)},
        locked("FindRecord") + read + " shows '24-00101' street '12 Main St'" + none},
       // An add given up at the error report ends the add, not the read.
