@@ -131,6 +131,8 @@ TEST_F(WritersTest, NewClientIsKeyedInUpperCaseAndFound) {
   AddClientRecord(f());
   int r = static_cast<int>(o.client->records.size()) - 1;
   EXPECT_EQ(o.client->Text(r, "CLI_NUM"), "ABC  ");
+  EXPECT_TRUE(ValidateClientKey(" a ") && ValidateClientKey("ñañañ"));  // characters, not bytes
+  EXPECT_FALSE(ValidateClientKey("  ") || ValidateClientKey("ñañaña"));
   EXPECT_EQ(o.client->Text(r, "PLAIN_NAME"), "Lender of a name much longer than forty ");
   EXPECT_EQ(o.client->Text(r, "CLI_CONT").substr(0, 3), "Kim");
   // A property naming it in lower case shows it.

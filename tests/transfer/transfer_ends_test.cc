@@ -29,7 +29,8 @@ std::string WindowState(ReadOffice& o, bool ended) {
   return s + " shows '" + f.txtFile_Num.text + "' street '" + f.lblPr_Street.caption + "' " +
          std::to_string(writes) + " writes " + std::to_string(o.dde.CallsOf("poke").size()) +
          " pokes " + std::to_string(o.dde.CallsOf("execute").size()) + " macros" +
-         (ended ? " ended" : "") + (f.unloaded ? " unloaded" : "");
+         (ended ? " ended" : "") + (f.unloaded ? " unloaded" : "") +
+         (f.unloaded && (f.datproperty.IsOpen() || f.datclient.IsOpen()) ? " still open" : "");
 }
 
 TEST(TransferEnds, EveryEndLeavesTheWholeWindowState) {
@@ -112,6 +113,8 @@ TEST(TransferEnds, EveryEndLeavesTheWholeWindowState) {
        incomplete + captured},
       {"read: look-up aborted", false, {table_fails("Seek", false)},
        locked("FindRecord") + read + " shows '24-00101' street '12 Main St'" + none},
+      {"read: update's write fails", false, {field("offscrn|3|3", "24-00101"), table_fails("Update", false)},
+       update + locked("CmdRead_Click") + read + " shows '24-00101' street '12 Main St'" + none},
       // An add given up at the error report ends the add, not the read.
       {"read: property write aborted", false, {table_fails("Update", false)},
        add + locked("AddRecord") + read + " shows '24-00101' street '12 Main St'" + none + ended},

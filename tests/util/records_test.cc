@@ -96,6 +96,12 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   dc.Update();  // a write is announced too, and the box shows what was stored
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{16, -1}}));
   EXPECT_EQ(box.text, "edited and");
+  table->fail_next["Update"] = {kErrRecordLocked};  // a write that fails stops the move
+  box.Type("changed");
+  dc.AddNew();
+  EXPECT_EQ(box.text + std::to_string(table->records.size()), "changed1");
+  DataControl never_opened{h.app, "datnone"};
+  EXPECT_THROW(never_opened.MoveFirst(), RuntimeError);
   // Values as the table stores them: text cut to the field and right-trimmed, numbers to the
   // field's decimals and never "-0"; anything else as it is.
   const FieldInfo amount{"AMT", 'N', 8, 2}, name{"NAME", 'C', 5, 0};
