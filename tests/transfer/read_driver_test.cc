@@ -1,12 +1,11 @@
-// The read command over the fake office: the add and update branches, the questions, the early
-// ends, the ZNA form, and what an error leaves behind.
+// The read command over the fake office: the add and update branches, the questions and the ZNA
+// form (how each way a read ends leaves the window and the tables: transfer_ends_test.cc).
 #include "transfer/read_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "base/error_report.h"
 #include "transfer/read_office.h"
 
 namespace xfr {
@@ -15,16 +14,6 @@ namespace {
 using testing::ReadOffice;
 
 std::string Pad(std::string s, std::size_t width) { return s.append(width - s.size(), ' '); }
-
-// Runs the read; true when it ended the program.
-bool Read(FrmMain& f) {
-  try {
-    CmdRead_Click(f);
-  } catch (const EndProgram&) {
-    return true;
-  }
-  return false;
-}
 
 // The state every finished or abandoned read must leave.
 void ExpectIdle(ReadOffice& o) {
@@ -193,43 +182,6 @@ TEST(CmdRead, ZnaFormKeepsClientLabelsAndLinksNoClient) {
     EXPECT_EQ(o.client->records.size(), clients);
     EXPECT_EQ(o.invoice->records.size(), invoices + (update ? 0 : 1));
     ExpectIdle(o);
-  }
-}
-
-// A property write that fails, answered Abort: reported where it failed, no half-written record,
-// no invoice, and the close completes nothing abandoned. A client write refused or a damaged
-// table, on real tables: FailurePaths and BadTables in tests/campaign.
-TEST(CmdRead, FailedWriteIsReportedAndLeavesNoHalfWrittenRecord) {
-  const struct Case {
-    std::string file_num;
-    bool client;  // a client field that cannot be set, else the property's write refused
-    std::string module;
-  } cases[] = {{"24-00101", false, "CmdRead_Click"},
-               {"new-01", false, "AddRecord"},
-               {"new-01", true, "AddClientRecord"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.module);
-    ReadOffice o;
-    o.ini.Set(testing::kXfrIni, "PREFERENCES", "AUTOEXIT", c.module == "AddRecord" ? "0" : "1");
-    o.Field("offscrn|3|3", c.file_num);
-    FrmMain& f = o.Start();
-    auto before = o.property->records;
-    auto clients = o.client->records;
-    std::size_t invoices = o.invoice->records.size();
-    (c.client ? o.client : o.property)->fail_next[c.client ? "SetField" : "Update"] = {
-        kErrRecordLocked};
-    o.window.error_default = Answer::kAbort;
-    EXPECT_FALSE(Read(f));
-    ASSERT_FALSE(o.window.boxes.empty());
-    EXPECT_NE(o.window.boxes.back().text.find("in module " + c.module + "."), std::string::npos);
-    EXPECT_EQ(o.window.boxes.back().title, "Error");
-    EXPECT_FALSE(f.LblMsg.visible);
-    ExpectIdle(o);
-    Form_Unload(f);
-    EXPECT_EQ(o.client->records, clients);  // a client record not built whole is not written
-    EXPECT_EQ(o.PropertyRow("NEW-01") != -1, c.client);  // the property is written first
-    if (!c.client) { EXPECT_EQ(o.property->records, before); }
-    EXPECT_EQ(o.invoice->records.size(), invoices);
   }
 }
 
