@@ -94,6 +94,8 @@ TEST(Dates, FormsSeparatorsAndBadDates) {
   }
   EXPECT_EQ(ReadMonthFirstDate("2/29/2000"), (Date{2000, 2, 29}));
   EXPECT_EQ(ReadMonthFirstDate("12-31-9999"), (Date{9999, 12, 31}));
+  EXPECT_EQ(ReadMonthFirstDate("000000001/2/100"), (Date{100, 1, 2}));  // nine digits, year 100
+  EXPECT_THROW(ReadMonthFirstDate("1/2/099"), RuntimeError);
 }
 
 }  // namespace

@@ -102,6 +102,13 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
          n.EncodeTo(' ', b->data() + n.offset);
        },
        "entry 2 (record 300) is out of order"},
+      {"first leaf's first entry twice",
+       [&](std::string* b) {
+         cdx::Node n = first_leaf(*b);
+         n.SetEntry(1, std::string(n.key(0)), n.recnos[0]);
+         n.EncodeTo(' ', b->data() + n.offset);
+       },
+       "entry 2 (record 300) is out of order"},
       {"root flag below the root",
        [&](std::string* b) { (*b)[child(1)] = static_cast<char>((*b)[child(1)] | 1); },
        "root flag below the root"},
@@ -232,6 +239,7 @@ TEST(CdxFormat, NodeBounds) {
   for (int i = 0; i < 31; ++i) n.Insert(n.size(), "ABCDEFGH", i, 0x600 + i);
   EXPECT_EQ(n.EncodedSize(' '), 12 + 31 * 16u);
   n.EncodeTo(' ', page.data());
+  EXPECT_EQ(page.substr(12 + 31 * 16), std::string(4, '\0'));  // the unused bytes are zero
   EXPECT_TRUE(Node::DecodeFrom(page, 0x400, 8, ' ', "T", &back).ok());
   EXPECT_EQ(back.children, n.children);
   for (const auto& [count, message] : {std::pair{32, "key count 32 exceeds node size"},

@@ -257,6 +257,19 @@ TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk
   }
 }
 
+// More pages changed than the cache keeps between operations: the flush writes every one.
+TEST(CdxTree, AFlushWritesEveryChangedPageHoweverManyThereAre) {
+  MemEnv env;
+  auto cdx = OpenOrDie(&env, {Shape("T", 240)});
+  KeyList want;
+  for (std::uint32_t i = 1; i <= 4400; ++i) {  // two to a leaf: 2,200 leaves
+    want.emplace_back(Key8(static_cast<int>(i)) + std::string(232, 'x'), i);
+    ASSERT_TRUE(cdx->Insert(0, want.back().first, i).ok());
+  }
+  ASSERT_TRUE(cdx->Flush().ok());
+  EXPECT_EQ(WalkTag(OpenOrDie(&env).get(), 0), want);
+}
+
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
   MemEnv mem;
   mem.PutFile("T.CDX", BuildCdx({Shape("T", 8)}));

@@ -69,6 +69,10 @@ TEST(Record, WritesAndReadsEachFieldTypeAsFoxProDoes) {
     got += ' ';
   }
   EXPECT_EQ(got, "ynnnyy nynnyy nynnyy nnynyn nnnyyn xxxxxx nnnnyx ");
+  std::string target = "unchanged";
+  rec.ClearChanged();  // what was set before is not carried over to the record on disk
+  rec.ApplyChangesTo(&target);
+  EXPECT_EQ(target.substr(0, 9) + std::to_string(rec.any_changed()), "unchanged0");
   rec.Assign(std::string(" ab\0   ", 7) + "    1.50" + " -2.5x" + "20240603" + "T");
   EXPECT_EQ(std::vector<std::string>({rec.Text(0), rec.Text(1), rec.Text(2), rec.Text(3)}),
             std::vector<std::string>({"ab", "1.50", "-2.5x", "20240603"}));
@@ -130,6 +134,7 @@ TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
   EXPECT_EQ(CodePage::ForMark(0x01).FromUtf8("€x\xC3"), "?x?");
   EXPECT_EQ(CodePage::ForMark(0x03).FromUtf8("\xE2\x82"), "??");
   EXPECT_EQ(CodePage::ForMark(0xEE).FromUtf8("é"), "?");  // unknown mark: ASCII only
+  EXPECT_EQ(CodePage::ForMark(0xEE).number(), 0);
   // Every byte of every known page reads back to itself.
   for (std::uint8_t mark : {0x01, 0x02, 0x03, 0x04, 0x64, 0x65, 0x66, 0x67, 0x6A, 0x6B, 0x96, 0x97,
                             0x98, 0xC8, 0xC9, 0xCA, 0xCB}) {
@@ -239,6 +244,9 @@ TEST(DbfLayout, HeaderAndDescriptorBytes) {
   EXPECT_FALSE(e.DecodeFrom(bytes.substr(0, 31)).ok());
   FieldDescriptor{"ELEVENCHARS", 'C', 1, 1, 0, 0}.EncodeTo(bytes.data());
   EXPECT_EQ(bytes.substr(0, 12), std::string("ELEVENCHAR\0C", 12));
+  bytes[10] = 'S';  // a name filling all eleven bytes ends at the type byte
+  ASSERT_TRUE(e.DecodeFrom(bytes).ok());
+  EXPECT_EQ(e.name + e.type, "ELEVENCHARSC");
 }
 
 }  // namespace

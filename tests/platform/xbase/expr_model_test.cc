@@ -107,6 +107,12 @@ class Model {
  public:
   explicit Model(std::uint32_t seed) : rng_(seed) {}
   int Rand(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+  std::vector<const Production*> Productions() const {
+    std::vector<const Production*> all;
+    for (const auto* list : {&operators_, &functions_})
+      for (const Production& p : *list) all.push_back(&p);
+    return all;
+  }
   std::uint32_t recno() const { return recno_; }
 
   // A record of NAME C(8), CODE C(3), AMT N(9,2), QTY N(3,0), DT D, DU D, OK L.
@@ -144,8 +150,10 @@ class Model {
     }
     if (fit.empty()) return Atom(type);
     const Production& p = *fit[Rand(static_cast<int>(fit.size()))];
-    std::string op = Pick(p.texts);
-    const T same = static_cast<T>(Rand(4));
+    return Build(p, Pick(p.texts), type, static_cast<T>(Rand(4)), depth);
+  }
+  // Production p written as op, giving `type` (for IIF) over operands X of type `same`.
+  Gen Build(const Production& p, std::string op, T type, T same, int depth) {
     Args a;
     for (const char* k = p.kinds; *k && !(std::islower(*k) && Rand(2)); ++k) {
       const char kind = static_cast<char>(std::toupper(*k));
@@ -157,7 +165,7 @@ class Model {
     Gen g{"", p.type};
     g.level = p.level;
     for (const Gen& x : a) g.fails |= x.fails;
-    if (way > 1) {
+    if (p.level == 7) {  // a function
       std::string name = op.substr(0, op.size() > 4 ? 4 + Rand(int(op.size()) - 3) : 9);
       if (Rand(3) == 0) std::transform(name.begin(), name.end(), name.begin(), ::tolower);
       g.text = name + "(";
@@ -170,7 +178,8 @@ class Model {
       g.text = Operand(a[0], p.level == 3 ? 4 : p.level) + op + Operand(a[1], p.level + 1);
     }
     const std::size_t gap = g.text.find(op) + op.size() - 1;  // "NOT.T.", "OK AND(OK)"
-    if (std::isalpha(op[op.size() - 2] & 0xff) && op.back() == ' ' && std::strchr(".(", g.text[gap + 1]))
+    if (std::isalpha(op[op.size() - 2] & 0xff) && op.back() == ' ' &&
+        (g.text[gap + 1] == '(' || (g.text[gap + 1] == '.' && g.text[gap + 3] == '.')))
       g.text.erase(gap, Rand(2));
     p.eval(a, op, g);
     if (g.type == T::kChar && g.width >= 0) g.s.resize(static_cast<std::size_t>(g.width), ' ');
@@ -329,9 +338,17 @@ TEST(ExprModel, RandomExpressionsGiveTheModelsValueTypeWidthAndKey) {
   ASSERT_TRUE(DbfLayout::Decode(MakeDbf(kFields, 0x03), &layout).ok());
   Model model(33);
   Record record(&layout, &CodePage::ForMark(0x03));
-  for (int i = 0; i < 6000; ++i) {
+  // Every operator and function in each of its spellings, over operands of each type, then
+  // expressions of them all at random.
+  std::vector<std::tuple<const Production*, const char*, T>> each;
+  for (const Production* p : model.Productions())
+    for (const char* op : p->texts)
+      for (int t = 0; t < 4 * 12; ++t) each.emplace_back(p, op, static_cast<T>(t % 4));
+  for (std::size_t i = 0; i < each.size() + 6000; ++i) {
     record.Assign(model.NewRecord());
-    const Gen g = model.Of(static_cast<T>(i % 4), 1 + i % 4);
+    const Gen g = i < each.size() ? model.Build(*std::get<0>(each[i]), std::get<1>(each[i]),
+                                                std::get<2>(each[i]), std::get<2>(each[i]), 2)
+                                  : model.Of(static_cast<T>(i % 4), 1 + i % 4);
     SCOPED_TRACE(g.text);
     std::unique_ptr<Expr> e;
     Status s = Expr::Compile(g.text, layout, &e);

@@ -267,6 +267,9 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
       {"AMT", "1", 0}};
   for (const auto& [tag, text, recno] : cases)
     EXPECT_EQ(SeekRecno(table.get(), tag, text), recno) << tag << " " << text;
+  bool found = false;
+  std::uint32_t first = 0;
+  for (const int tag : {-1, 5}) EXPECT_TRUE(table->SeekRaw(tag, "A1", &found, &first).IsNotFound());
   const int live_tag = table->FindTag("LIVE"), gone_tag = table->FindTag("GONE");
   for (bool deleted : {true, false}) {
     Record mark = table->NewRecord();
@@ -285,8 +288,6 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
     mark.SetDeleted(true);
     ASSERT_TRUE(table->Update(r, mark).ok());
   }
-  bool found = false;
-  std::uint32_t first = 0;
   ASSERT_TRUE(table->First(&found, &first).ok());
   EXPECT_FALSE(found) << first;  // the end-of-file marker after the last record is no record
 }
