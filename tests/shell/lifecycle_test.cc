@@ -27,10 +27,13 @@ TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
   EXPECT_EQ(f.txtPR_Street.max_length, 40);
   EXPECT_EQ(f.txtCli_Num.max_length, 5);
   EXPECT_TRUE(o.window.boxes.empty());
-  // At the top left of the screen, the number boxes locked, no status line.
+  // At the top left of the screen, the number boxes locked, the key boxes hidden, no status
+  // line; the link control holds its design-time text.
   EXPECT_EQ(std::vector<int>({f.top, f.left, f.txtFile_Num.locked, f.txtKey.locked,
-                              f.txtCli_Num.locked, f.LblMsg.visible}),
-            std::vector<int>({0, 0, 1, 1, 1, 0}));
+                              f.txtCli_Num.locked, f.LblMsg.visible, f.txtKey.visible,
+                              f.txtCliKey.visible}),
+            std::vector<int>({0, 0, 1, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(f.txtdde.Text(), "txtdde");
 }
 
 TEST(Load, MissingTableMessageThenTheRestLoads) {
