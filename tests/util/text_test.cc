@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/journal.h"
 #include "base/json_string.h"
 
 namespace xfr {
@@ -97,6 +98,18 @@ TEST(ReadJsonString, EscapesAndMalformedStrings) {
     EXPECT_EQ(fault ? fault : out.substr(1), c.text) << c.json;
     EXPECT_EQ(pos, c.end) << c.json;
   }
+}
+
+// A journal line is read whole: nothing may follow its closing brace, and every record number
+// a table can hold is one.
+TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
+  JournalLine line;
+  line.table = "PROPERTY.DBF", line.record = 0xFFFFFFFF;
+  JournalLine back;
+  std::string why;
+  EXPECT_TRUE(DecodeJournalLine(EncodeJournalLine(line), &back, &why)) << why;
+  EXPECT_EQ(back.record, 0xFFFFFFFFu);
+  EXPECT_FALSE(DecodeJournalLine(EncodeJournalLine(line) + "}", &back, &why));
 }
 
 }  // namespace
