@@ -48,6 +48,15 @@ def records(directory, table):
     return out
 
 
+def reported(faults):
+    """Prints each kind of fault found with its first 20; true when there are any."""
+    for kind, texts in sorted(faults.items()):
+        print('FAULT %s: %d' % (kind, len(texts)))
+        for t in texts[:20]:
+            print('  ' + t)
+    return bool(faults)
+
+
 def raw_records(directory, table):
     """Every record of a DBF in physical order: (deleted, {field: stored text, trimmed})."""
     with open(os.path.join(directory, table + '.DBF'), 'rb') as f:
@@ -221,11 +230,7 @@ def office(before_dir, after_dir, log_dir):
         if not deleted and cli and not clients[cli] and v['FILE_NUM'] not in dangling_before:
             fault('client', 'job %s names client %s, which is not there' % (v['FILE_NUM'], cli))
 
-    if faults:
-        for kind, texts in sorted(faults.items()):
-            print('FAULT %s: %d' % (kind, len(texts)))
-            for t in texts[:20]:
-                print('  ' + t)
+    if reported(faults):
         return 1
     reads_done = [s for s in steps if s['kind'] == 'read']
     kept = sum(' kept: job ' in s.get('text', '') for s in steps)
@@ -330,11 +335,7 @@ def main(argv):
                     fault('value', 'client %s: %s is %r, the report had %r' %
                           (client, field, found[0].get(field), value))
 
-    if faults:
-        for kind, texts in sorted(faults.items()):
-            print('FAULT %s: %d' % (kind, len(texts)))
-            for t in texts[:20]:
-                print('  ' + t)
+    if reported(faults):
         return 1
     print('VERIFIED %d jobs: %d properties, %d invoices, %d clients each present once with the '
           'values of their reports; old records unchanged' %
