@@ -75,7 +75,7 @@ TEST(Journal, UndoPutsBackTheLastReadOnlyWhereNobodyWroteSince) {
     const char* undo = "";
     std::function<void(const std::string&)> before_reads, after_reads, at_question;
     // Another program holds record 41's lock (2: and PROPERTY's header lock) when undo starts,
-    // and saves PR_STREET and lets go while undo waits for it.
+    // and saves PR_STREET and lets go while undo waits for it (3: holds it throughout).
     int hold = 0;
     int kept = 0;  // live records the reads added that undo leaves
     std::uint64_t roll = TableJournal::kRollBytes;
@@ -117,6 +117,11 @@ TEST(Journal, UndoPutsBackTheLastReadOnlyWhereNobodyWroteSince) {
        .outcome = UndoOutcome::kRefused,
        .box = "its field PR_STREET is now \"Office Edit 77\"",
        .hold = 2},
+      {.name = "the record's lock held for longer than a write waits",
+       .reads = {{"NEW-01", "Decatur"}},
+       .outcome = UndoOutcome::kRefused,
+       .box = "cannot be undone now: PROPERTY.DBF: record 41's lock is held by another program",
+       .hold = 3},
       {.name = "a client another job names is kept",
        .reads = {{"NEW-01", "Decatur"}, {"NEW-02", "Decatur"}},
        .outcome = UndoOutcome::kUndone,
@@ -200,7 +205,7 @@ TEST(Journal, UndoPutsBackTheLastReadOnlyWhereNobodyWroteSince) {
         edited = Files(dir.path());
       };
       o.clock.on_sleep = [&](std::chrono::milliseconds) {
-        if (!holder) return;
+        if (!holder || c.hold == 3) return;
         Write(*holder, {{"PR_STREET", "Office Edit 77"}}, true);
         holder.reset();
         edited = Files(dir.path());
