@@ -122,6 +122,18 @@ TEST(Journal, UndoPutsBackTheLastReadOnlyWhereNobodyWroteSince) {
        .outcome = UndoOutcome::kRefused,
        .box = "cannot be undone now: PROPERTY.DBF: record 41's lock is held by another program",
        .hold = 3},
+      {.name = "a journal naming a field the table does not have",
+       .reads = {{"NEW-01", "Decatur"}},
+       .outcome = UndoOutcome::kRefused,
+       .box = "its field PR_CITY2 is now (no such field), the read left \"Decatur\"",
+       .after_reads =
+           [](const std::string& dir) {
+             std::string text = Slurp(dir + "/TRANSFER.LOG");
+             for (std::size_t at; (at = text.find("\"PR_CITY\"")) != std::string::npos;) {
+               text.replace(at, 9, "\"PR_CITY2\"");
+             }
+             std::ofstream(dir + "/TRANSFER.LOG", std::ios::binary) << text;
+           }},
       {.name = "a client another job names is kept",
        .reads = {{"NEW-01", "Decatur"}, {"NEW-02", "Decatur"}},
        .outcome = UndoOutcome::kUndone,
@@ -138,6 +150,11 @@ TEST(Journal, UndoPutsBackTheLastReadOnlyWhereNobodyWroteSince) {
              xbase::Record change = t->NewRecord();
              ASSERT_TRUE(change.SetStored(t->FindField("PR_DFINISH"), "00000000").ok());
              ASSERT_TRUE(t->Update(1, change).ok());
+             // PR_LOT padded with NULs, as some tools leave it: a field undo has no cause to
+             // write keeps its bytes.
+             std::fstream(dir + "/PROPERTY.DBF", std::ios::in | std::ios::out | std::ios::binary)
+                     .seekp(930 + 256 + 2)
+                 << std::string(4, '\0');
            }},
       {.name = "a table missing: nothing written, the table named",
        .reads = {{"NEW-01", "Decatur"}},
@@ -264,13 +281,15 @@ TEST(Journal, FileIsMadeLikeTheTableEndedRolledAndReadFromItsEnd) {
     EXPECT_TRUE(journal.AfterWrite(*invoice, 1, record.bytes()).ok());
     journal.End();
   };
-  // The jobs of the last `limit` transfers, the newest first, each with its number of lines.
+  // The jobs of the last `limit` transfers, the newest first, each with its number of lines (and
+  // a "*" for each line that says the record was deleted).
   auto last = [&](std::size_t limit) {
     const JournalTail tail =
         ReadLastTransfers(*journal.Files(""), limit, [](const JournalLine&) { return true; });
     std::string out = tail.error + tail.note;
     for (const JournalTransfer& t : tail.transfers) {
       out += " " + t.lines.front().file_num + ":" + std::to_string(t.lines.size());
+      for (const JournalLine& l : t.lines) out += l.deleted ? "*" : "";
     }
     return out;
   };
@@ -287,12 +306,14 @@ TEST(Journal, FileIsMadeLikeTheTableEndedRolledAndReadFromItsEnd) {
   transfer("J1");
   made_like_the_table(log);
   fs::resize_file(log, fs::file_size(log) - 1);  // a whole line without its line end
+  record.SetDeleted(true);
   transfer("J2");
-  EXPECT_EQ(last(9), " J2:2 J1:2");
+  record.SetDeleted(false);
+  EXPECT_EQ(last(9), " J2:2** J1:2");
   std::ofstream(log, std::ios::app) << "{\"time\":\"2025";  // a line cut short
-  EXPECT_EQ(last(9), "line 5 was cut short (left out) J2:2 J1:2");
+  EXPECT_EQ(last(9), "line 5 was cut short (left out) J2:2** J1:2");
   transfer("J3");
-  EXPECT_EQ(last(9), " J3:2 J2:2 J1:2");
+  EXPECT_EQ(last(9), " J3:2 J2:2** J1:2");
   for (int j = 4; j <= 20; ++j) transfer("J" + std::to_string(j));
   for (const char* k : {"", ".1", ".2", ".3"}) made_like_the_table(log + k);
   EXPECT_FALSE(fs::exists(log + ".4"));
@@ -318,6 +339,15 @@ TEST(Journal, FileIsMadeLikeTheTableEndedRolledAndReadFromItsEnd) {
   EXPECT_EQ(last(99), "line 9 of TRANSFER.LOG.3: table \"..\\TRK.INI\" is not a table's file name");
   std::ofstream(log + ".2", std::ios::app) << "{}\n";
   EXPECT_EQ(last(99), "line 9 of TRANSFER.LOG.2: member \"time\" missing or of the wrong kind");
+  line.table = "PROPERTY.DBF";
+  std::string numbered = EncodeJournalLine(line);
+  numbered.replace(numbered.find(",\"command\""), 0, ",\"seq\":\"1\"");
+  std::ofstream(log, std::ios::app) << numbered << "\n";
+  EXPECT_NE(last(99).find(": member \"seq\" of the wrong kind"), std::string::npos);
+  // A journal of one byte that is not a line is cut.
+  std::ofstream(log, std::ios::trunc) << "{";
+  transfer("J21");
+  EXPECT_EQ(last(1), " J21:2");
 }
 
 }  // namespace
