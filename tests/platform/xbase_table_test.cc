@@ -56,6 +56,8 @@ TEST(XbaseTableTest, RaisesTheErrorsTheProgramExpects) {
   for (const Case& c : cases) {
     EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
   }
+  rs->SetField("INV_AMT", true);  // a logical value in a number field: -1, as Basic has it
+  EXPECT_EQ(ValueText(rs->GetField("INV_AMT")), "-1");
 }
 
 }  // namespace

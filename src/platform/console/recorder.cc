@@ -98,6 +98,10 @@ class RecordingRecordset : public Recordset {
   RecordState ReadTexts(std::uint32_t recno, FieldTexts* fields) override {
     return inner_->ReadTexts(recno, fields);
   }
+  bool TryLockRecords(const std::vector<std::uint32_t>& recnos, std::string* busy) override {
+    return inner_->TryLockRecords(recnos, busy);
+  }
+  void UnlockRecords() override { inner_->UnlockRecords(); }
   void Restore(std::uint32_t recno, const FieldTexts& fields, bool deleted) override {
     for (const auto& [name, value] : fields) {
       fields_ += (fields_.empty() ? "" : ",") + JsonQuote(name) + ":" + JsonQuote(value);
