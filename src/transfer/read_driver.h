@@ -62,6 +62,9 @@ struct ClientLink {
 // Seeks datproperty to the file number's property and datclient to the client it names or
 // would name; writes nothing.
 ClientLink PlanClientLink(FrmMain& form, std::string_view file_num);
+// The same for a job without a client (a new one among them): what becomes of the captured
+// client number (kInvalidId, kLinks or kAddsAndLinks). Seeks datclient only.
+ClientLink PlanCapturedClient(FrmMain& form);
 
 // Links the property of `file_num` to its client: a property that has a client keeps it (the
 // client boxes show whether it exists); otherwise the captured client number is checked, added

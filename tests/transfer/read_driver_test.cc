@@ -120,7 +120,11 @@ TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
        "Client: stays 10004",
        true},
       {"zz1", nullptr, same + "Client: stays zz1 (not in the client list)"},
-      {"", " new01 ", same + "Client: none -> NEW01 (a new client, added from the report)"},
+      {"", " new01 ",
+       same + "Client: none -> NEW01 (a new client, added from the report)\n  CLI_NUM: \"NEW01\"\n"
+              "  CLI_LNAME: \"New Lender Inc\"\n  CLI_STREET: \"1 Bank Way\"\n"
+              "  PLAIN_NAME: \"New Lender Inc\"\n  CLI_ADDR2: \"Suite 2\"\n"
+              "  CLI_ADDR3: \"Decatur, GA 30030\"\n  CLI_CONT: \"Lee Contact\""},
       {"", "amc01", same + "Client: none -> AMC01"},
       {"", "123456",
        same + "Client: none linked; the report's client ID \"123456\" is not 1 to 5 characters"},

@@ -31,6 +31,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
     int status;
     const char* says;  // part of what the program prints
     bool trace;        // whether the start-up trace boxes appear
+    const char* handoff = nullptr;  // the line of an xfr.dat written before the run
   } cases[] = {
       {"", "-v", false, 2, "unknown option -v", false},
       {"", "--help", false, 0, "  4  the tables are damaged\n", false},
@@ -45,6 +46,12 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--console /d", false, 3, "Configuration found", true},
       {"", "--console", true, 0, "Configuration found", false},
       {"", "--console show NO-SUCH-JOB", true, 1, "", false},
+      // A job handed over that the tables lack is not replaced by the first record.
+      {"", "--console send", true, 1, "== Transfer Info ==\n24-99999 was not found.", false,
+       "24-99999\r\n"},
+      // No appraisal program on this bus: said in one line, as link-test says it.
+      {"", "--console read --transcript T", true, 1,
+       "No appraisal program answered, or no report is open.\n", false},
       {"XDG_STATE_HOME=/dev/null", "--console", true, 0, "Configuration found", false},
       {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "--console read", true, 1,
        "transfer-info: no D-Bus session bus (none answers at DBUS_SESSION_BUS_ADDRESS="
@@ -62,6 +69,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       f.seekp(10);
       f.write("\x01\x00", 2);
     }
+    if (c.handoff) testing::WriteFile(office / "xfr.dat", c.handoff);
     std::string args = c.args;
     if (args.ends_with(" T")) args.replace(args.size() - 1, 1, transcript);
     int status = -1;
@@ -80,6 +88,10 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
   const std::string lines = testing::ReadFile(transcript);
   EXPECT_NE(lines.find("{\"kind\":\"exit\",\"status\":4,\"meaning\":\"the tables are damaged\"}\n" +
                        box),
+            std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find("{\"kind\":\"note\",\"text\":\"No appraisal program answered, or no "
+                       "report is open.\"}\n{\"kind\":\"exit\",\"status\":1,"),
             std::string::npos)
       << lines;
   EXPECT_TRUE(lines.ends_with("\"answer\":\"OK\"}\n{\"kind\":\"exit\",\"status\":1}\n")) << lines;
