@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 
 #include "campaign/real_office.h"
 #include "platform/xbase/fault_env.h"
+#include "shell/lifecycle.h"
 #include "store/lookup.h"
 #include "transfer/field_sizing.h"
 #include "transfer/read_driver.h"
@@ -31,6 +33,7 @@ struct Case {
   Strings changes;                // Changes() of the three tables
   std::string boxes;              // every box shown, joined by " | "
   int pokes = -1;                 // pokes sent (-1: not checked)
+  std::string details = "";       // part of the first box's details
 };
 
 // Each case on fresh copies of the tables, record 2 (24-00102) as another program left it: text
@@ -54,6 +57,8 @@ void RunCases(const std::vector<Case>& cases) {
       office.dde.clear_calls();
       Ctx run{office, env, dir.path()};
       c.act(run);
+      const std::string details = office.window.boxes.empty() ? "" : office.window.boxes[0].details;
+      EXPECT_NE(details.find(c.details), std::string::npos) << details;
       office.Close();
       EXPECT_EQ(office.Boxes(), c.boxes);
       if (c.pokes >= 0) { EXPECT_EQ(static_cast<int>(office.dde.CallsOf("poke").size()), c.pokes); }
@@ -152,6 +157,13 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
           {"a file number not in the tables is not sent",
            [](Ctx& r) { if (GoToJob(r.f(), " 24-99999")) cmdSend_Click(r.f()); }, {},
            "24-99999 was not found.", 0},
+          {"a job handed over that the tables lack: the record stays, the status line says so",
+           [](Ctx& r) {
+             r.office.files.Put("C:\\WINDOWS\\xfr.dat", "24-99999\r\n");
+             Form_Paint(r.f());
+             EXPECT_EQ(r.f().LblMsg.visible ? r.f().LblMsg.caption : "", "24-99999 was not found.");
+           },
+           {}, ""},
           {"the appraisal program gone during the capture",
            [](Ctx& r) { LoseProgramAt(r.office, "offscrn|8|1"); r.office.Read(); }, {},
            kIncomplete},
@@ -223,6 +235,84 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
             "INVOICE +31 INV_NUM=NEW-01"},
            kAddQuestion},
       });
+}
+
+// The read answered Yes, then again answered No: nothing is left to change.
+void ReadTwice(RealOffice& o) {
+  o.Read();
+  o.window.yes_no_default = Answer::kNo;
+  o.Read();
+  EXPECT_TRUE(o.window.boxes.back().details.starts_with("No field of the job would change."));
+}
+
+// The read of a report whose `item` is `key` while `table`'s code page (DBF byte 29) is 437,
+// which has no "€".
+void ReadWithCp437(Ctx& r, const char* table, const char* item, const char* key) {
+  const auto mark = [&](char page) {
+    std::fstream(r.dir + "/" + table, std::ios::in | std::ios::out | std::ios::binary).seekp(29)
+        << page;
+  };
+  mark('\x01');
+  r.office.Start();
+  r.office.dde.SetAnswer("RPT1", item, key);
+  r.office.Read();
+  mark('\x03');  // the tables read as before
+}
+
+std::string NotHeld(const std::string& what, const std::string& where, const std::string& as) {
+  return "The " + what + " cannot be written to " + where +
+         ": the table cannot hold some of its characters and would store \"" + as +
+         "\".  Change it in the appraisal report and read again.  Nothing was written.";
+}
+
+// The tables' code page is 1252. The details before Update? and Add? show each value as its
+// field then holds it, marked where the report has it otherwise; 1252's own characters are kept;
+// a later read of the report finds nothing left to change. A file or client number the tables
+// cannot hold exactly ends the read before its question, and nothing is written.
+TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
+  static const std::string s45(45, 's'), sub = "\"?\" stands for a character the table cannot hold";
+  RunCases({
+      {"an update: substitutes, a cut to the field's width, 1252's own characters kept",
+       [](Ctx& r) {
+         ServeJob2(r.office, r.dir);
+         auto& dde = r.office.dde;
+         dde.SetAnswer("RPT1", "offscrn|8|1", "Łódź");
+         dde.SetAnswer("RPT1", "URAR|5|1", "Zoë Œuvre €5");
+         dde.SetAnswer("RPT1", "offscrn|7|1", "北京 " + s45);
+         dde.SetAnswer("RPT1", "offscrn|13|1", "北京");  // not used: the job has a client
+         ReadTwice(r.office);
+       },
+       {"PROPERTY 2 PR_STREET=?? " + s45.substr(8), "PROPERTY 2 PR_CITY=?ód?",
+        "PROPERTY 2 PR_OWNER=Zoë Œuvre €5"},
+       "24-00102 was found.  Update? | 24-00102 was found.  Update?", -1,
+       "PR_STREET: \"  77 Peachtree Cir NE\" -> \"?? " + s45.substr(8) + "\" (the report has \"北京 " +
+           s45 + "\"; " + sub + "; cut to 40 characters)\nPR_CITY: \"  Atlanta\" -> \"?ód?\" (the "
+           "report has \"Łódź\"; " + sub + ")\nPR_OWNER: \"  Margaret A. Holloway\" -> \"Zoë Œuvre "
+           "€5\"\nClient: stays 10002"},
+      {"an add: the new client's fields too",
+       [](Ctx& r) {
+         r.office.dde.SetAnswer("RPT1", "offscrn|14|1", "Zoë 北京");
+         ReadTwice(r.office);
+         EXPECT_EQ(CountLive(r.dir, "CLIENT", "CLI_LNAME=Zoë ??"), 1);
+       },
+       {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
+        "INVOICE +31 INV_NUM=NEW-01"},
+       std::string(kAddQuestion) + " | NEW-01 was found.  Update?", -1,
+       "Client: none -> NEW01 (a new client, added from the report)\n  CLI_NUM: \"NEW01\"\n  "
+       "CLI_LNAME: \"Zoë ??\" (the report has \"Zoë 北京\"; " + sub + ")"},
+      {"a file number the table cannot hold",
+       [](Ctx& r) { r.office.dde.SetAnswer("RPT1", "offscrn|3|3", "24-北京"); r.office.Read(); },
+       {}, NotHeld("file number \"24-北京\"", "FILE_NUM of PROPERTY.DBF", "24-??")},
+      {"a new job's client number the table cannot hold",
+       [](Ctx& r) { r.office.dde.SetAnswer("RPT1", "offscrn|13|1", "北京"); r.office.Read(); },
+       {}, NotHeld("client number \"北京\"", "CLI_NUM of CLIENT.DBF", "??")},
+      {"a file number the invoices' code page cannot hold",
+       [](Ctx& r) { ReadWithCp437(r, "INVOICE.DBF", "offscrn|3|3", "24-€"); }, {},
+       NotHeld("file number \"24-€\"", "INV_NUM of INVOICE.DBF", "24-?")},
+      {"a client number the jobs' code page cannot hold",
+       [](Ctx& r) { ReadWithCp437(r, "PROPERTY.DBF", "offscrn|13|1", "€1"); }, {},
+       NotHeld("client number \"€1\"", "CLI_NUM of PROPERTY.DBF", "?1")},
+  });
 }
 
 }  // namespace
