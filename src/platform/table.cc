@@ -10,8 +10,6 @@ namespace {
 }
 }  // namespace
 
-std::string Recordset::InCodePage(std::string_view text) const { return std::string(text); }
-
 RecordState Recordset::ReadTexts(std::uint32_t, FieldTexts*) { NotSupported(); }
 void Recordset::Restore(std::uint32_t, const FieldTexts&, bool) { NotSupported(); }
 

@@ -1,5 +1,6 @@
 #include "transfer/read_driver.h"
 
+#include <initializer_list>
 #include <optional>
 
 #include "base/error_report.h"
@@ -63,16 +64,26 @@ void Notice(App& app, std::string_view text) {
   app.window().MessageBox(text, kAppTitle, Buttons::kOk);
 }
 
-// The message that ends a read whose key (the file or client number) `dc`'s table cannot hold
-// exactly in `field`: stored, it would be another key (maybe another job's); "" when it can.
-std::string KeyNotHeld(const DataControl& dc, std::string_view field, std::string_view what,
+// Where a key of the read is written: a connection and its field.
+struct KeyField {
+  const DataControl& dc;
+  const char* field;
+};
+
+// The message that ends a read whose key (the file or client number) one of the tables it goes
+// into cannot hold exactly: stored, it would be another key, maybe another job's. "" when every
+// one can.
+std::string KeyNotHeld(std::initializer_list<KeyField> where, std::string_view what,
                        const std::string& key) {
-  const std::string stored = dc.InCodePage(key);
-  if (stored == key) return "";
-  return "The " + std::string(what) + " \"" + key + "\" cannot be written to " +
-         dc.Info(field).name + " of " + dc.RecordSource +
-         ": the table cannot hold some of its characters and would store \"" + stored +
-         "\".  Change it in the appraisal report and read again.  Nothing was written.";
+  for (const KeyField& w : where) {
+    const std::string stored = w.dc.InCodePage(key);
+    if (stored == key) continue;
+    return "The " + std::string(what) + " \"" + key + "\" cannot be written to " +
+           w.dc.Info(w.field).name + " of " + w.dc.RecordSource +
+           ": the table cannot hold some of its characters and would store \"" + stored +
+           "\".  Change it in the appraisal report and read again.  Nothing was written.";
+  }
+  return "";
 }
 
 // The client number the read would link or add, when it does (the captured one, 1 to 5
@@ -160,17 +171,16 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
        {&form.datproperty, &form.datSearchProperty, &form.datclient, &form.datinvoice}) {
     if (!dc->IsOpen() && refuse(MissingTableMessage(dc->DatabaseName, dc->RecordSource))) return;
   }
-  if (refuse(KeyNotHeld(form.datproperty, "File_Num", "file number", file_num)) ||
-      refuse(KeyNotHeld(form.datinvoice, "INV_NUM", "file number", file_num))) {
+  if (refuse(KeyNotHeld({{form.datproperty, "File_Num"}, {form.datinvoice, "INV_NUM"}},
+                        "file number", file_num))) {
     return;
   }
   // So is the client number, before a question that would link or add it.
   auto client_not_held = [&](const ClientLink& link) {
     const std::string cli_num = LinkedClient(link);
-    return !cli_num.empty() && (refuse(KeyNotHeld(form.datclient, "CLI_NUM", "client number",
-                                                  cli_num)) ||
-                                refuse(KeyNotHeld(form.datproperty, "Cli_Num", "client number",
-                                                  cli_num)));
+    return !cli_num.empty() &&
+           refuse(KeyNotHeld({{form.datclient, "CLI_NUM"}, {form.datproperty, "Cli_Num"}},
+                             "client number", cli_num));
   };
 
   // Every write of the read is journalled; a journal that cannot be written ends the read here.

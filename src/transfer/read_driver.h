@@ -4,8 +4,12 @@
 // link.
 //
 // A capture that did not get every answer ends the read before the question, with nothing
-// written. A job (or client) that another program added after the look-up is found again under
-// the append's lock and updated (linked) instead of added twice.
+// written. So does a table the read would write that is not connected (the missing-table
+// message), and a file or client number that a table it goes into cannot hold exactly (a
+// character its code page lacks would make it another number, maybe another job's): the message
+// names the number, the field and the table. The question's details say what the add or update
+// would write (ReadDetails). A job (or client) that another program added after the look-up is
+// found again under the append's lock and updated (linked) instead of added twice.
 //
 // An error that reaches the command untrapped is reported under "CmdRead_Click"; any record
 // write it interrupted is cancelled first, so the tables stay as the last completed write left

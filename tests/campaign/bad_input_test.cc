@@ -91,8 +91,6 @@ TEST(BadTables, ReadTellsTheUserAndLosesNothing) {
        "That is not an index of this table.\r\nError # 3015 in module FindRecord."},
       {"the CDX missing", [](const std::string& d) { fs::remove(d + "/CLIENT.CDX"); },
        Ended::kNormally, missing_client},
-      {"INVOICE.DBF missing", [](const std::string& d) { fs::remove(d + "/INVOICE.DBF"); },
-       Ended::kNormally, MissingTableMessage("C:\\TRK\\DATA", "INVOICE.DBF")},
       {"the DBF unreadable", [](const std::string&) {}, Ended::kNormally, missing_client, false,
        "CLIENT.DBF"},
       {"the CDX unreadable", [](const std::string&) {}, Ended::kNormally, missing_client, false,
