@@ -30,18 +30,6 @@ FieldWrite ClientKeyWrite(FrmMain& form) {
   return {"CLI_NUM", FitToWidth(UCase(form.lblCli_Num.caption), kClientKeyWidth)};
 }
 
-// What Label2ClientText writes: the caption fitted to the box's width.
-FieldWrite ClientLabelWrite(FrmMain& form, const TextBox& box, const Label& label) {
-  FieldWrite w{box.tag, {}};
-  w.captured = VbTrim(label.caption);
-  CatchInto(w, [&] {
-    int width = box.max_length;
-    if (width <= 0) width = form.datclient.FieldSize(box.tag);
-    w.value = FitToWidth(label.caption, width);
-  });
-  return w;
-}
-
 }  // namespace
 
 bool ValidateClientKey(std::string_view input_str) {
@@ -72,7 +60,7 @@ void EditClientIDFieldOnly(FrmMain& form, std::string_view input_str) {
 std::vector<FieldWrite> ClientWritesFromLabels(FrmMain& form) {
   std::vector<FieldWrite> writes{ClientKeyWrite(form)};
   for (const auto& p : kClientPairs) {
-    writes.push_back(ClientLabelWrite(form, form.*p.box, form.*p.label));
+    writes.push_back(LabelFieldWrite(form.datclient, form.*p.box, form.*p.label));
   }
   return writes;
 }
@@ -80,7 +68,7 @@ std::vector<FieldWrite> ClientWritesFromLabels(FrmMain& form) {
 void Label2ClientText(FrmMain& form, TextBox& text_control, const Label& label_control) {
   DataControl& dc = form.datclient;
   dc.SetField(text_control.tag,
-              StoredValue(dc, ClientLabelWrite(form, text_control, label_control)));
+              StoredValue(dc, LabelFieldWrite(dc, text_control, label_control)));
   // The box shows the caption at once, trimmed; the field was written above, and the box, not
   // being the person's edit, is not handed back.
   text_control.text = VbTrim(label_control.caption);

@@ -66,15 +66,7 @@ namespace {
 
 // What Label2Text writes: the caption fitted to the box's width.
 FieldWrite LabelWrite(FrmMain& form, const TextBox& text_control, const Label& label_control) {
-  FieldWrite w{text_control.tag, {}, FieldWrite::kLabel2Text};
-  w.captured = VbTrim(label_control.caption);
-  CatchInto(w, [&] {
-    int width = text_control.max_length;
-    // A box that was never sized would clear the field; its field's own width is meant.
-    if (width <= 0) width = form.datproperty.FieldSize(text_control.tag);
-    w.value = FitToWidth(label_control.caption, width);
-  });
-  return w;
+  return LabelFieldWrite(form.datproperty, text_control, label_control, FieldWrite::kLabel2Text);
 }
 
 void Apply(FrmMain& form, const FieldWrite& w) {

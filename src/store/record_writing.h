@@ -40,6 +40,20 @@ void CatchInto(FieldWrite& w, Compute compute) {
   }
 }
 
+// The write of a label's caption into the field the box's tag names on `dc`: the caption trimmed
+// and fitted to the box's width (a box that was never sized would clear the field; its field's
+// own width is meant).
+inline FieldWrite LabelFieldWrite(const DataControl& dc, const TextBox& box, const Label& label,
+                                  FieldWrite::How how = FieldWrite::kValue) {
+  FieldWrite w{box.tag, {}, how};
+  w.captured = VbTrim(label.caption);
+  CatchInto(w, [&] {
+    const int width = box.max_length > 0 ? box.max_length : dc.FieldSize(box.tag);
+    w.value = FitToWidth(label.caption, width);
+  });
+  return w;
+}
+
 // What the write puts in its field (DataControl::AsStored of the value, a kText value first
 // converted to the field's type). Raises what working out the value raised.
 inline Value StoredValue(const DataControl& dc, const FieldWrite& w) {
