@@ -189,7 +189,8 @@ std::string DataControl::InCodePage(std::string_view text) const { return rs().I
 Value DataControl::AsStored(std::string_view name, const Value& value) const {
   const FieldInfo& field = Info(name);
   if (field.type == 'C' && !IsNull(value)) {
-    return Utf8Left(InCodePage(ValueText(value)), static_cast<std::size_t>(std::max(field.size, 0)));
+    return Utf8Left(InCodePage(ValueText(value)),
+                    static_cast<std::size_t>(std::max(field.size, 0)));
   }
   const double* d = std::get_if<double>(&value);
   if ((field.type == 'N' || field.type == 'F') && d && std::isfinite(*d)) {

@@ -242,9 +242,9 @@ std::string NotHeld(const std::string& what, const std::string& where, const std
 // then holds it, marked where the report has it otherwise; a later read finds nothing to change.
 // A file or client number a table cannot hold exactly ends the read before its question.
 TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
-  static const std::string s45(45, 's'), sub = "\"?\" stands for a character the table cannot hold";
+  static const std::string s45(45, 's'), q = "\"?\" stands for a character the table cannot hold";
   RunCases({
-      {"an update takes the report's values: leading blanks gone, substitutes, a cut, 1252 kept",
+      {"an update takes the report's values: no leading blanks, substitutes, a cut, 1252 kept",
        [](Ctx& r) {
          ServeJob2(r.office, r.dir);
          auto& dde = r.office.dde;
@@ -259,8 +259,8 @@ TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
         "PROPERTY 2 PR_BORROWR=Zoë Œuvre €5"},
        "24-00102 was found.  Update? | 24-00102 was found.  Update?", -1,
        "PR_STREET: \"  77 Peachtree Cir NE\" -> \"?? " + s45.substr(8) + "\" (the report has \"北京 " +
-           s45 + "\"; " + sub + "; cut to 40 characters)\nPR_CITY: \"  Atlanta\" -> \"Atlanta\"\n"
-           "PR_COUNTY: \"Fulton\" -> \"?ód?\" (the report has \"Łódź\"; " + sub + ")\nPR_OWNER: "
+           s45 + "\"; " + q + "; cut to 40 characters)\nPR_CITY: \"  Atlanta\" -> \"Atlanta\"\n"
+           "PR_COUNTY: \"Fulton\" -> \"?ód?\" (the report has \"Łódź\"; " + q + ")\nPR_OWNER: "
            "\"  Margaret A. Holloway\" -> \"Margaret A. Holloway\"\nPR_BORROWR: \"Margaret A. "
            "Holloway\" -> \"Zoë Œuvre €5\"\nClient: stays 10002"},
       {"an add: the new client's fields too",
@@ -273,7 +273,7 @@ TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
         "INVOICE +31 INV_NUM=NEW-01"},
        std::string(kAddQuestion) + " | NEW-01 was found.  Update?", -1,
        "Client: none -> NEW01 (a new client, added from the report)\n  CLI_NUM: \"NEW01\"\n  "
-       "CLI_LNAME: \"Zoë ??\" (the report has \"Zoë 北京\"; " + sub + ")"},
+       "CLI_LNAME: \"Zoë ??\" (the report has \"Zoë 北京\"; " + q + ")"},
       {"a file number the table cannot hold",
        [](Ctx& r) { r.office.dde.SetAnswer("RPT1", "offscrn|3|3", "24-北京"); r.office.Read(); },
        {}, NotHeld("file number \"24-北京\"", "FILE_NUM of PROPERTY.DBF", "24-??")},

@@ -67,7 +67,8 @@ Answer QtWindowServices::MessageBox(std::string_view text, std::string_view titl
       }
       edit->setMinimumWidth(std::min(widest + 40, 720));
       // and tall enough for every line, up to a limit (the rest scrolls).
-      const int height = edit->fontMetrics().lineSpacing() * (static_cast<int>(lines.count('\n')) + 2);
+      const int height =
+          edit->fontMetrics().lineSpacing() * (static_cast<int>(lines.count('\n')) + 2);
       edit->setFixedHeight(std::min(height + 12, 480));
     }
   }
