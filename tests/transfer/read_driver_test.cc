@@ -234,6 +234,7 @@ TEST(CmdRead, ZnaFormKeepsClientLabelsAndLinksNoClient) {
                                                 {"offscrn|14|1", 0}, {"offscrn|20|3", 0}};
     for (const auto& [item, n] : asks) EXPECT_EQ(std::ranges::count(asked, item), n) << item;
     EXPECT_EQ(o.Prop(file_num, "CLI_NUM"), "");
+    EXPECT_EQ(f.txtCli_LName.visible, update);  // an update leaves the client shown as it was
     EXPECT_EQ(o.Prop(file_num, "PR_STREET"), Pad("12 Main St", 40));
     EXPECT_EQ(o.client->records.size(), clients);
     EXPECT_EQ(o.invoice->records.size(), invoices + (update ? 0 : 1));
