@@ -55,9 +55,8 @@ void EmptyClientTable(const std::string& dir) {
 
 // Tables as an office's share may hold them: damaged, with an index not their own, missing or
 // unreadable (an open the file layer refuses, as it would for any user, root included), named in
-// another case, empty. The user is told, and nothing is lost: a case that cannot read writes no
-// file (a read with a table missing says which, before its question); one that can adds the job,
-// and the check (ours and dbftool's) passes.
+// another case, empty. The user is told (a read, which table is missing), and nothing is lost: a
+// case that cannot read writes no file; one that can adds the job, and the checks pass.
 TEST(BadTables, ReadTellsTheUserAndLosesNothing) {
   const std::string missing_client = MissingTableMessage("C:\\TRK\\DATA", "CLIENT.DBF");
   struct Case {

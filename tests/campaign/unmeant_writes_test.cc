@@ -247,11 +247,10 @@ TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
       {"an update takes the report's values: no leading blanks, substitutes, a cut, 1252 kept",
        [](Ctx& r) {
          ServeJob2(r.office, r.dir);
-         auto& dde = r.office.dde;
-         dde.SetAnswer("RPT1", "offscrn|8|2", "Łódź");
-         dde.SetAnswer("RPT1", "offscrn|6|1", "Zoë Œuvre €5");
-         dde.SetAnswer("RPT1", "offscrn|7|1", "北京 " + s45);
-         dde.SetAnswer("RPT1", "offscrn|13|1", "北京");  // not used: the job has a client
+         r.office.dde.SetAnswer("RPT1", "offscrn|8|2", "Łódź");
+         r.office.dde.SetAnswer("RPT1", "offscrn|6|1", "Zoë Œuvre €5");
+         r.office.dde.SetAnswer("RPT1", "offscrn|7|1", "北京 " + s45);
+         r.office.dde.SetAnswer("RPT1", "offscrn|13|1", "北京");  // not used: the job has a client
          ReadTwice(r.office);
        },
        {"PROPERTY 2 PR_STREET=?? " + s45.substr(8), "PROPERTY 2 PR_CITY=Atlanta",
@@ -277,9 +276,16 @@ TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
       {"a file number the table cannot hold",
        [](Ctx& r) { r.office.dde.SetAnswer("RPT1", "offscrn|3|3", "24-北京"); r.office.Read(); },
        {}, NotHeld("file number \"24-北京\"", "FILE_NUM of PROPERTY.DBF", "24-??")},
-      {"a new job's client number the table cannot hold",
-       [](Ctx& r) { r.office.dde.SetAnswer("RPT1", "offscrn|13|1", "北京"); r.office.Read(); },
-       {}, NotHeld("client number \"北京\"", "CLI_NUM of CLIENT.DBF", "??")},
+      {"a new job's client number the table cannot hold, a new one, then one it holds as \"??\"",
+       [](Ctx& r) {
+         r.office.dde.SetAnswer("RPT1", "offscrn|13|1", "北京");
+         r.office.Read();
+         WriteRecord(r.dir + "/CLIENT.DBF", 0, {{"CLI_NUM", "??"}});
+         r.office.Read();
+       },
+       {"CLIENT +16 CLI_NUM=??"},
+       NotHeld("client number \"北京\"", "CLI_NUM of CLIENT.DBF", "??") + " | " +
+           NotHeld("client number \"北京\"", "CLI_NUM of CLIENT.DBF", "??")},
       {"a file number the invoices' code page (made 437, which has no \"€\") cannot hold",
        [](Ctx& r) {
          std::fstream dbf(r.dir + "/INVOICE.DBF", std::ios::in | std::ios::out | std::ios::binary);
@@ -287,7 +293,6 @@ TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
          r.office.Start();
          r.office.dde.SetAnswer("RPT1", "offscrn|3|3", "24-€");
          r.office.Read();
-         dbf.seekp(29) << '\x03' << std::flush;  // the table reads as before
        },
        {}, NotHeld("file number \"24-€\"", "INV_NUM of INVOICE.DBF", "24-?")},
   });

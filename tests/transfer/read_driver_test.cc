@@ -102,8 +102,7 @@ TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
 
 // The first read updates: the report names another client and the job keeps its own, or a
 // lower-case job without client or invoice number (AC24-104) takes the captured ones. After a
-// change to the job or the report, the second's "Update?" details what the update would write
-// (that a third finds nothing left to change: DetailsShowWhatTheRecordsThenHold, tests/campaign).
+// change to the job or the report, the second's "Update?" details what the update would write.
 TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
   const std::string same = "No field of the job would change.\n";
   struct Case {
@@ -153,7 +152,7 @@ TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
     if (c.ac24) {
       job[2] = std::string("1 Main St");
       o.Field("URAR|25|2", "");
-      o.Field("offscrn|11|1", "260,000");
+      o.Field("offscrn|11|1", "260,000.40");  // shown as the field keeps it: no decimals
       o.Field("offscrn|11|2", "3/8/25");
     }
     o.window.boxes.clear();

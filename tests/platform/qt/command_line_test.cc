@@ -1,8 +1,8 @@
 // The program's command line as the office meets it, run as a process: the console's exit
-// statuses (and the transcript's last line saying which), an option it does not know, a machine
-// without a display or without a session bus, and the trace switch, "/D" as an argument of its
-// own and never the "/d" inside a path. The window keeps the transcript too, and every run goes
-// to the log of transfers, which rotates at 1 MiB and, when it cannot be written, stops nothing.
+// statuses (and the transcript's last line), an option it does not know, no display, no session
+// bus or no appraisal program, a job handed over that the tables lack, and the trace switch, "/D"
+// as an argument of its own, never the "/d" in a path. The window keeps the transcript too, and
+// every run goes to the log of transfers, which rotates at 1 MiB and, unwritable, stops nothing.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -46,11 +46,9 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--console /d", false, 3, "Configuration found", true},
       {"", "--console", true, 0, "Configuration found", false},
       {"", "--console show NO-SUCH-JOB", true, 1, "", false},
-      // A job handed over that the tables lack: said as the window says it, the first not sent.
       {"", "--console send", true, 1,
        "status: 24-99999 was not found.\n\n== Transfer Info ==\n24-99999 was not found.", false,
        "24-99999\r\n"},
-      // No appraisal program on this bus: said in one line, as link-test says it.
       {"", "--console read --transcript T", true, 1,
        "No appraisal program answered, or no report is open.\n", false},
       {"XDG_STATE_HOME=/dev/null", "--console", true, 0, "Configuration found", false},
