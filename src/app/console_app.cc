@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/error_report.h"
+#include "base/text.h"
 #include "form/main_window.h"
 #include "link/link_check.h"
 #include "shell/lifecycle.h"
@@ -201,7 +202,12 @@ void PrintTrackingColumn(FrmMain& form) {
 
 namespace {
 
-int RunCommand(App& app, const std::string& no_link, const std::vector<std::string>& command) {
+// What link-test and a read say when no appraisal program answers (the window's read says
+// nothing).
+constexpr const char* kNoReport = "No appraisal program answered, or no report is open.";
+
+int RunCommand(App& app, ConsoleWindow& window, const std::string& no_link,
+               const std::vector<std::string>& command) {
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
@@ -229,9 +235,10 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
       PrintConfig(app.config);
       PrintTrackingColumn(form);
     } else if (name == "show" || name == "send") {
-      // Positions as the hand-off file would; a job the window cannot show is not replaced by
-      // the record it still shows.
-      if (!args.empty() && !GoToJob(form, args[0])) {
+      // Positions as the hand-off file would; a job the window cannot show, named here or
+      // handed over, is not replaced by the record it still shows.
+      const std::string job = args.empty() ? VbTrim(app.HandOffFileNum) : args[0];
+      if (!job.empty() && !GoToJob(form, job)) {
         Form_Unload(form);
         return 1;
       }
@@ -241,7 +248,14 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
         cmdSend_Click(form);
       }
     } else if (name == "read") {
+      const std::size_t boxes = window.shown().size();
       CmdRead_Click(form);
+      if (window.shown().size() == boxes && !form.LblMsg.visible) {  // the read's quiet end
+        std::printf("%s\n", kNoReport);
+        window.Log(std::string("{\"kind\":\"note\",\"text\":") + JsonQuote(kNoReport) + "}");
+        Form_Unload(form);
+        return 1;
+      }
       std::printf("Appraisal column:\n");
       for (Label* label : form.AppraisalLabels()) {
         std::printf("  %s=%s\n", label->name.c_str(), label->caption.c_str());
@@ -254,7 +268,7 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
     } else if (name == "link-test") {
       LinkCheck check = LinkTest(app, form.txtdde);
       if (!check.report_open) {
-        std::printf("No appraisal program answered, or no report is open.\n");
+        std::printf("%s\n", kNoReport);
       } else {
         std::printf("Report:      %s\nForm:        %s\nFile number: %s  (item %s)\n",
                     check.report.c_str(), check.form.c_str(), check.file_number.c_str(),
@@ -287,7 +301,8 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
 int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command,
                const std::string& no_link) {
   const int status =
-      ExitStatusOf(window, command.empty() ? "" : command[0], RunCommand(app, no_link, command));
+      ExitStatusOf(window, command.empty() ? "" : command[0],
+                   RunCommand(app, window, no_link, command));
   window.Log("{\"kind\":\"exit\",\"status\":" + std::to_string(status) +
              ",\"meaning\":" + JsonQuote(ExitMeaning(status)) + "}");
   return status;

@@ -60,6 +60,9 @@ class Recordset {
   virtual Value GetField(std::string_view name) const = 0;
   virtual void SetField(std::string_view name, const Value& value) = 0;
   virtual int FieldSize(std::string_view name) const = 0;
+  // The text as this table holds it once written: each character the table's code page has no
+  // byte for becomes that code page's substitute, "?" (a character stays one character).
+  virtual std::string InCodePage(std::string_view text) const = 0;
 
   // Writing. AddNew makes a blank buffer current; Edit starts editing the current record;
   // Update writes the buffer (with every index tag) and leaves the written record current.

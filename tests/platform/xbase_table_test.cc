@@ -37,6 +37,8 @@ TEST(XbaseTableTest, RaisesTheErrorsTheProgramExpects) {
       {"set without edit", [&] { rs->SetField("INV_NUM", std::string("X")); },
        kErrUpdateWithoutEdit},
       {"update without edit", [&] { rs->Update(); }, kErrUpdateWithoutEdit},
+      {"the same outside add mode", [&] { rs->UpdateUnlessFound("INV_NUM"); },
+       kErrUpdateWithoutEdit},
       {"no such field", [&] { rs->GetField("NOPE"); }, kErrItemNotFound},
       {"size of no field", [&] { rs->FieldSize("NOPE"); }, kErrItemNotFound},
       {"no record after a failed seek",

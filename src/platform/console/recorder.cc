@@ -72,6 +72,9 @@ class RecordingRecordset : public Recordset {
     fields_ += (fields_.empty() ? "" : ",") + JsonQuote(name) + ":" + JsonQuote(ValueText(value));
   }
   int FieldSize(std::string_view name) const override { return inner_->FieldSize(name); }
+  std::string InCodePage(std::string_view text) const override {
+    return inner_->InCodePage(text);
+  }
   void AddNew() override {
     inner_->AddNew();
     fields_.clear();

@@ -141,6 +141,10 @@ class XbaseRecordset final : public Recordset {
     return fields_[static_cast<std::size_t>(FieldIndex(name))].size;
   }
 
+  std::string InCodePage(std::string_view text) const override {
+    return table_->code_page().ToUtf8(table_->code_page().FromUtf8(text));
+  }
+
   void AddNew() override {
     Live();
     buffer_.Clear();

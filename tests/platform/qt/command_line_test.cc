@@ -1,8 +1,8 @@
 // The program's command line as the office meets it, run as a process: the console's exit
-// statuses (and the transcript's last line saying which), an option it does not know, a machine
-// without a display or without a session bus, and the trace switch, "/D" as an argument of its
-// own and never the "/d" inside a path. The window keeps the transcript too, and every run goes
-// to the log of transfers, which rotates at 1 MiB and, when it cannot be written, stops nothing.
+// statuses (and the transcript's last line), an option it does not know, no display, no session
+// bus or no appraisal program, a job handed over that the tables lack, and the trace switch, "/D"
+// as an argument of its own, never the "/d" in a path. The window keeps the transcript too, and
+// every run goes to the log of transfers, which rotates at 1 MiB and, unwritable, stops nothing.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,6 +31,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
     int status;
     const char* says;  // part of what the program prints
     bool trace;        // whether the start-up trace boxes appear
+    const char* handoff = nullptr;  // the line of an xfr.dat written before the run
   } cases[] = {
       {"", "-v", false, 2, "unknown option -v", false},
       {"", "--help", false, 0, "  4  the tables are damaged\n", false},
@@ -45,6 +46,11 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--console /d", false, 3, "Configuration found", true},
       {"", "--console", true, 0, "Configuration found", false},
       {"", "--console show NO-SUCH-JOB", true, 1, "", false},
+      {"", "--console send", true, 1,
+       "status: 24-99999 was not found.\n\n== Transfer Info ==\n24-99999 was not found.", false,
+       "24-99999\r\n"},
+      {"", "--console read --transcript T", true, 1,
+       "No appraisal program answered, or no report is open.\n", false},
       {"XDG_STATE_HOME=/dev/null", "--console", true, 0, "Configuration found", false},
       {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "--console read", true, 1,
        "transfer-info: no D-Bus session bus (none answers at DBUS_SESSION_BUS_ADDRESS="
@@ -62,6 +68,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       f.seekp(10);
       f.write("\x01\x00", 2);
     }
+    if (c.handoff) testing::WriteFile(office / "xfr.dat", c.handoff);
     std::string args = c.args;
     if (args.ends_with(" T")) args.replace(args.size() - 1, 1, transcript);
     int status = -1;
@@ -82,6 +89,8 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
                        box),
             std::string::npos)
       << lines;
+  EXPECT_NE(lines.find("\"note\",\"text\":\"No appraisal program answered, or no report is "
+                       "open.\"}\n{\"kind\":\"exit\",\"status\":1,"), std::string::npos) << lines;
   EXPECT_TRUE(lines.ends_with("\"answer\":\"OK\"}\n{\"kind\":\"exit\",\"status\":1}\n")) << lines;
   const std::string logged = testing::ReadFile(log);
   EXPECT_NE(logged.find("\"mode\":\"window\""), std::string::npos) << logged;
