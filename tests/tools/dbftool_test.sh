@@ -41,6 +41,7 @@ run 0 "" recall "$t" 1
 run 0 '{"_recno": 1, "_deleted": false, ' seek "$t" FILE_NUM 24-00101
 run 0 "2 tags rebuilt from 40 records" reindex "$t"
 run 0 "ALL CONSISTENT" check "$dir"
+run 0 "ALL CONSISTENT (1 tables)" check "$t"
 mv "$dir/PROPERTY.CDX" "$dir/P.CDX"
 run 1 "note: reindex rebuilds an index that exists" reindex "$t"
 mv "$dir/P.CDX" "$dir/PROPERTY.CDX"

@@ -38,7 +38,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
     bool trace;        // whether the start-up trace boxes appear
   } cases[] = {
       {"", "-v", false, 2, "unknown option -v", false},
-      {"", "--on-error yes", false, 2, "--on-error takes abort, retry or ignore", false},
+      {"", "--console --on-error yes", false, 2, "--on-error takes abort, retry or ignore", false},
       {"", "--help", false, 0, "  4  the tables are damaged\n", false},
       {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", false, 2,
        "no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set); 'transfer-info "
