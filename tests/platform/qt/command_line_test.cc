@@ -40,6 +40,8 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "-v", false, 2, "unknown option -v", false},
       {"", "--console --on-error yes", false, 2, "--on-error takes abort, retry or ignore", false},
       {"", "--help", false, 0, "  4  the tables are damaged\n", false},
+      {"", "-h", false, 0, "This Linux build reaches the appraisal program over the D-Bus", false},
+      {"", "--console --screenshot", false, 2, "--screenshot needs a value", false},
       {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", false, 2,
        "no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set); 'transfer-info "
        "--console' runs without one", false},
@@ -71,6 +73,8 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
        false},
       {"QT_QPA_PLATFORM=offscreen", "--answer yes --on-error abort --transcript T", true, 1,
        "may be corrupt", false},
+      {"QT_QPA_PLATFORM=offscreen", "--answer yes --transcript /no/dir/t", true, 1,
+       "transfer-info: cannot open the transcript /no/dir/t", false},
   };
   for (const auto& c : cases) {
     std::string env = c.env;  // @ stands for the office
