@@ -3,7 +3,8 @@
 ; never touched: neither the installer nor the uninstaller writes or deletes them. The stand-in
 ; appraisal program is not shipped here (it comes in the separate test zip).
 ;
-; makensis -DVERSION=5.1.2 -DBIN=<build>/src -DICON=<...>.ico -DOUTFILE=<...>.exe transfer-info.nsi
+; makensis -DVERSION=5.1.2 -DPUBLISHER=<maintainer> -DHOMEPAGE=<url> -DBIN=<build>/src
+;          -DICON=<...>.ico -DOUTFILE=<...>.exe transfer-info.nsi
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -27,6 +28,7 @@ VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
 
 Page directory
 Page instfiles
@@ -45,6 +47,8 @@ Section "Transfer Info"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\transfer-info.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${HOMEPAGE}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "base/error_report.h"
 #include "base/text.h"
@@ -190,6 +191,44 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine* out) {
   return {};
 }
 
+namespace {
+
+// After start-up: which of the Windows directory's INI files, or which key, was not where it is
+// looked for. The messages about the tables name only the tables.
+void NoteConfiguration(App& app) {
+  namespace fs = std::filesystem;
+  const Config& c = app.config;
+  std::error_code ignored;
+  const std::string windir = app.NativePath(c.WinDir);
+  const char* set = std::getenv("XFR_WINDIR");
+  if (windir.empty() || !fs::is_directory(windir, ignored)) {
+    app.window().Note(
+        (windir.empty() ? std::string("There is no Windows directory")
+                        : "The Windows directory " + windir + " does not exist") +
+        (set && *set ? " (XFR_WINDIR)" : "") +
+        ", so XFR.INI, APX.INI and Trk.Ini cannot be read: set XFR_WINDIR to the folder that "
+        "holds them.");
+    return;
+  }
+  const std::string trk_ini = app.NativePath(c.TrkIni);
+  if (!fs::is_regular_file(trk_ini, ignored)) {
+    app.window().Note("Trk.Ini is not in the Windows directory " + windir +
+                      ": DATADIR, the tables' folder, comes from its [DIRECTORIES] section. Copy "
+                      "the tracking program's Trk.Ini there.");
+  } else if (c.DataDir.empty()) {
+    app.window().Note(trk_ini + " has no DATADIR in [DIRECTORIES], so the tables are looked for "
+                      "in the working folder " + fs::current_path(ignored).string() +
+                      ": add DATADIR=<the tables' folder> under [DIRECTORIES].");
+  }
+  if (!fs::is_regular_file(app.NativePath(c.XfrIni), ignored)) {
+    app.window().Note("XFR.INI is not in the Windows directory " + windir +
+                      ": no form has entries, so a read leaves the form type, census tract, map "
+                      "reference and owner blank, and a send does not send them.");
+  }
+}
+
+}  // namespace
+
 void PrintTrackingColumn(FrmMain& form) {
   std::printf("Tracking column:\n");
   for (TextBox* box : form.TrackingBoxes()) {
@@ -229,6 +268,7 @@ int RunCommand(App& app, ConsoleWindow& window, const std::string& no_link,
     // The window's own start: initialisation, load, activation, first repaint.
     Initialize(app);
     frmMainForm_Load(form);
+    NoteConfiguration(app);
     Form_Activate(form);
     Form_Paint(form);
     if (name.empty()) {

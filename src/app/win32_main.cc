@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
   xfr::RecordingWindow recorded(&window, "", &platform.log);
   recorded.Record("{\"kind\":\"start\",\"mode\":\"console\",\"command_line\":" +
                   xfr::JsonQuote(line.text) + "}");
-  xfr::App app(platform.With(&recorded), line.text);
+  xfr::App app(platform.ForConsole(&recorded), line.text);
   const int status = xfr::RunConsole(app, window, line.command);
   recorded.Record("{\"kind\":\"exit\",\"status\":" + std::to_string(status) + "}");
   return status;

@@ -99,10 +99,19 @@ void SetRecordPointer(FrmMain& form) {
     // An empty or unreadable hand-off file is reported once and removed, whatever the answer,
     // so that the next repaint does not raise the same error again.
     ReportError(app, *error);
+    bool removed = true;
     try {
       app.services().files->DeleteFile(path);
     } catch (const RuntimeError&) {
+      removed = false;
     }
+    app.window().Note(
+        "The hand-off file " + app.NativePath(path) +
+        (error->number() == kErrInputPastEnd
+             ? " was still empty after a second: the tracking program wrote no file number in it"
+             : " could not be read (" + error->description() + ")") +
+        (removed ? ". It was removed; show the job from the tracking program again."
+                 : ", nor removed: remove it, then show the job from the tracking program again."));
     return;
   }
   if (!run.Step([&] { app.services().files->DeleteFile(path); })) return;

@@ -41,6 +41,10 @@ run 0 "" recall "$t" 1
 run 0 '{"_recno": 1, "_deleted": false, ' seek "$t" FILE_NUM 24-00101
 run 0 "2 tags rebuilt from 40 records" reindex "$t"
 run 0 "ALL CONSISTENT" check "$dir"
+run 0 "ALL CONSISTENT (1 tables)" check "$t"
+mv "$dir/PROPERTY.CDX" "$dir/P.CDX"
+run 1 "note: reindex rebuilds an index that exists" reindex "$t"
+mv "$dir/P.CDX" "$dir/PROPERTY.CDX"
 # A memo file cut short: the memo is marked damaged, the dump goes on.
 truncate -s 512 "$dir/PROPERTY.FPT"
 run 0 '"PR_NOTES": {"damaged memo": "block 8 lies outside' dump "$t"

@@ -228,7 +228,11 @@ void ConsoleWindow::FileNote(std::string_view path, std::string_view reason) {
     text += " names no file on this machine";
   }
   noted_ = true;
-  std::fprintf(out_, "note: %s\n", text.c_str());
+  Note(text);
+}
+
+void ConsoleWindow::Note(std::string_view text) {
+  std::fprintf(out_, "note: %.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(out_);
   Log("{\"kind\":\"note\",\"text\":" + JsonQuote(text) + "}");
 }

@@ -27,7 +27,7 @@ using xfr::JsonQuote;
 
 const char kUsage[] =
     "usage: dbftool COMMAND ...\n"
-    "  --version                      prints the version\n"
+    "  --help, --version              prints this usage, or the version\n"
     "  info FILE                      structure, code page, tags and their expressions\n"
     "  dump FILE                      records as JSON lines (\"_recno\", \"_deleted\" added),\n"
     "                                 memo fields as their text\n"
@@ -362,6 +362,18 @@ int Reindex(const std::string& path) {
   options.sync = true;
   xbase::ReindexResult result;
   Status s = xbase::Reindex(path, options, &result);
+  xbase::Env* env = xbase::Env::Default();
+  const std::string cdx = xbase::SiblingPath(env, path, ".CDX");
+  if (s.code() == Status::Code::kNotFound && env->FileExists(path) && !env->FileExists(cdx)) {
+    // The tags' expressions live in the index itself: without it there is nothing to rebuild.
+    Fail(s);
+    std::fprintf(stderr,
+                 "note: reindex rebuilds an index that exists, keeping the tags' expressions "
+                 "from it, and %s is not there. Put it back from a backup, or make it with the "
+                 "tracking program's rebuild; then run 'dbftool check' on the folder.\n",
+                 cdx.c_str());
+    return 1;
+  }
   if (!s.ok()) return Fail(s);
   std::printf("%s: %d tags rebuilt from %u records\n", path.c_str(), result.tags, result.records);
   return 0;
