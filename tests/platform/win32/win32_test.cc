@@ -1,13 +1,22 @@
 // The Windows services under Wine: the DDEML client against apx-sim.exe (error numbers, code page
-// 1252), LockFileEx locks holding back another process, and the single-instance mutex.
+// 1252), LockFileEx locks holding back another process, the single-instance mutex, and the
+// Windows directory and INI files as an office under User Account Control has them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
+#include "base/ini_access.h"
+#include "platform/console/console_window.h"
 #include "platform/win32/ddeml_transport.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_ini.h"
 #include "platform/win32/win32_instance.h"
+#include "platform/win32/win32_text.h"
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
@@ -75,6 +84,81 @@ TEST(Win32Locks, ChildHoldsTheHeaderLock) {
   ASSERT_TRUE(held && release);
   ::SetEvent(held);
   ASSERT_EQ(::WaitForSingleObject(release, 20000), WAIT_OBJECT_0);
+}
+
+// The profile API as a standard user under User Account Control meets it: writes to files under
+// `refused` fail (CI runs as root, who may write anywhere).
+struct RefusingProfile : AnsiProfileApi {
+  bool WritePrivateProfileString(std::string_view s, std::string_view k, std::string_view v,
+                                 std::string_view file) override {
+    if (!file.starts_with(refused)) return AnsiProfileApi::WritePrivateProfileString(s, k, v, file);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  std::string refused;
+};
+
+TEST(Win32Office, WindowsDirectoryThroughTheVirtualStoreAndIniTextsInUtf8) {
+  testing::TempDir dir;
+  const std::string windows = dir / "Windows", own = dir / "RDS-WINDOWS";
+  std::filesystem::create_directories(windows);
+  std::filesystem::create_directories(own);
+  const VirtualStore store(windows, dir / "VirtualStore");
+  const std::string copies = store.CopyOf(windows + "\\");
+  ASSERT_EQ(copies, dir / "VirtualStore" + windows.substr(2) + "\\");
+  EXPECT_EQ(store.CopyOf(own + "\\XFR.INI"), "");  // a Remote Desktop user's own directory
+
+  // A hand-off file the tracking program wrote only to its VirtualStore copy: read, then removed.
+  std::filesystem::create_directories(copies);
+  testing::WriteFile(copies + "xfr.dat", "24-00150\r\n");
+  Win32FileSystem files(store);
+  const std::string hand_off = windows + "\\XFR.DAT";
+  EXPECT_EQ(files.ListPath(hand_off), std::vector<std::string>{"xfr.dat"});
+  EXPECT_EQ(files.ReadFirstLine(hand_off), "24-00150");
+  files.DeleteFile(hand_off);
+  EXPECT_FALSE(std::filesystem::exists(copies + "xfr.dat"));
+  EXPECT_TRUE(files.ListPath(hand_off).empty());
+
+  // XFR.INI that this user may not write: written to a copy made from it, which is read back.
+  RefusingProfile profile;
+  profile.refused = windows;
+  Win32IniService ini(store, &profile);
+  App app(Services{&ini, &files}, "");
+  const std::string real = windows + "\\XFR.INI", long_value(300, 'v');
+  testing::WriteFile(real, "[PREFERENCES]\r\nAUTOEXIT=1\r\n[Legal]\r\nURAR=" + long_value +
+                               "\r\n[D]\r\nDATADIR=C:\\B\xFCro\r\n");
+  EXPECT_TRUE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "0", real));
+  EXPECT_NE(testing::ReadFile(real).find("AUTOEXIT=1\r\n"), std::string::npos);
+  EXPECT_EQ(ReadIniString(app, real, "PREFERENCES", "AUTOEXIT", "1"), "0");
+  // The rest of the file came along; a value over 255 characters whole; ANSI text as UTF-8.
+  EXPECT_EQ(ReadIniString(app, real, "Legal", "URAR", ""), long_value);
+  EXPECT_EQ(ReadIniString(app, real, "D", "DATADIR", ""), "C:\\B\xC3\xBCro");
+  testing::WriteFile(own + "\\XFR.INI", "");
+  EXPECT_TRUE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "2", own + "\\XFR.INI"));
+  EXPECT_EQ(ReadIniString(app, own + "\\XFR.INI", "PREFERENCES", "AUTOEXIT", ""), "2");
+  // Neither the real file nor a copy may be written: the error names both and the permission.
+  profile.refused = dir.path();
+  EXPECT_FALSE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "1", windows + "\\T.INI"));
+  for (const std::string& part : {windows + "\\T.INI may not be written by this user",
+                                  std::string("Modify permission"), copies + "T.INI"}) {
+    EXPECT_NE(ini.write_error().find(part), std::string::npos) << ini.write_error();
+  }
+
+  // A UTF-8 path reaches the file, and a share's path is shown as it is, not under this folder.
+  const std::string buero = dir / "B\xC3\xBCro";
+  std::filesystem::create_directory(std::filesystem::path(Utf8ToWide(buero)));
+  std::ofstream(std::filesystem::path(Utf8ToWide(buero + "\\xfr.dat")), std::ios::binary)
+      << "1\r\n";
+  EXPECT_EQ(files.FileLength(buero + "\\xfr.dat"), 3);
+  std::FILE* out = std::tmpfile();
+  ConsoleWindow console({}, &files, out);
+  console.FileNote("\\\\nosuchserver\\share\\PROPERTY.dbf", "");
+  std::rewind(out);
+  char line[200] = {};
+  std::fgets(line, sizeof line, out);
+  EXPECT_STREQ(line, "note: \\\\nosuchserver\\share\\PROPERTY.dbf is "
+                     "\\\\nosuchserver\\share\\PROPERTY.dbf on this machine. \n");
+  std::fclose(out);
 }
 
 TEST(Win32Instance, SecondCopySeesTheFirstUntilItEnds) {

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/error_report.h"
 #include "platform/runtime_error.h"
 #include "platform/win32/res/resource.h"
 #include "platform/win32/win32_text.h"
-#include "base/error_report.h"
 #include "shell/lifecycle.h"
 
 namespace xfr {
@@ -109,7 +109,7 @@ Win32MainWindow::Win32MainWindow(FrmMain& form, Win32WindowServices& services, C
 }
 
 Win32MainWindow::~Win32MainWindow() {
-  if (change_ != INVALID_HANDLE_VALUE) ::FindCloseChangeNotification(change_);
+  for (HANDLE change : changes_) ::FindCloseChangeNotification(change);
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
   for (HGDIOBJ o : {static_cast<HGDIOBJ>(bold_), static_cast<HGDIOBJ>(trk_bitmap_),
                     static_cast<HGDIOBJ>(apx_bitmap_)}) {
@@ -312,8 +312,8 @@ void Win32MainWindow::SetPicture(int id, const Picture& picture, std::string* sh
   *shown = picture.bytes;
   HBITMAP next = nullptr;
   if (!picture.empty()) {
-    next = static_cast<HBITMAP>(
-        ::LoadImageA(nullptr, picture.path.c_str(), IMAGE_BITMAP, 32, 32, LR_LOADFROMFILE));
+    next = static_cast<HBITMAP>(::LoadImageW(nullptr, Utf8ToWide(picture.path).c_str(),
+                                             IMAGE_BITMAP, 32, 32, LR_LOADFROMFILE));
   }
   ::SendMessageA(Control(id), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(next));
   if (*bitmap != nullptr) ::DeleteObject(*bitmap);
@@ -430,22 +430,23 @@ INT_PTR Win32MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void Win32MainWindow::WatchDirectory(const std::string& native_dir) {
-  if (native_dir.empty() || change_ != INVALID_HANDLE_VALUE) return;
-  change_ = ::FindFirstChangeNotificationA(
-      native_dir.c_str(), FALSE,
+  if (native_dir.empty() || changes_.size() == 2) return;
+  const HANDLE change = ::FindFirstChangeNotificationW(
+      Utf8ToWide(native_dir).c_str(), FALSE,
       FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE);
+  if (change != INVALID_HANDLE_VALUE) changes_.push_back(change);
 }
 
 void Win32MainWindow::Pump(int milliseconds) {
   const ULONGLONG until = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
   do {
-    const DWORD wait = change_ != INVALID_HANDLE_VALUE ? 1 : 0;
+    const DWORD watched = static_cast<DWORD>(changes_.size());
     const ULONGLONG now = ::GetTickCount64();
     const DWORD left = now >= until ? 0 : static_cast<DWORD>(until - now);
-    const DWORD r = ::MsgWaitForMultipleObjects(wait, &change_, FALSE, left, QS_ALLINPUT);
-    if (wait && r == WAIT_OBJECT_0) {
-      // Something changed in the Windows directory: a repaint, which looks for the hand-off file.
-      ::FindNextChangeNotification(change_);
+    const DWORD r = ::MsgWaitForMultipleObjects(watched, changes_.data(), FALSE, left, QS_ALLINPUT);
+    if (r - WAIT_OBJECT_0 < watched) {
+      // Something changed where the hand-off file appears: a repaint, which looks for it.
+      ::FindNextChangeNotification(changes_[r - WAIT_OBJECT_0]);
       if (hwnd_ != nullptr) ::InvalidateRect(hwnd_, nullptr, FALSE);
     }
     MSG msg;
@@ -491,7 +492,7 @@ bool Win32MainWindow::SaveBitmap(const std::string& path) const {
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof file + sizeof info;
   file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-  std::FILE* out = std::fopen(path.c_str(), "wb");
+  std::FILE* out = ::_wfopen(Utf8ToWide(path).c_str(), L"wb");
   if (out == nullptr) return false;
   bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
             std::fwrite(&info, sizeof info, 1, out) == 1 &&

@@ -1,12 +1,14 @@
 #include "platform/win32/window/win32_window_services.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "platform/runtime_error.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_virtual_store.h"
 #include "platform/win32/windows_api.h"
 
 #include <commctrl.h>
@@ -18,15 +20,6 @@ namespace {
 // Pictures larger than this are not icons; they are refused rather than read into memory.
 constexpr std::streamoff kMaxPictureBytes = 16 * 1024 * 1024;
 
-std::wstring Wide(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
 // The box as a task dialog, with the details in its expanded part: the same text, title, icon
 // and buttons (IDYES and so on, as MessageBoxA answers). 0 when no task dialog could be shown
 // (a common-controls library older than version 6 has none).
@@ -37,7 +30,7 @@ int TaskDialogBox(HWND owner, std::string_view text, std::string_view title, But
   if (comctl == nullptr) return 0;
   auto task_dialog = reinterpret_cast<TaskDialogIndirectFn>(
       reinterpret_cast<void*>(::GetProcAddress(comctl, "TaskDialogIndirect")));
-  const std::wstring t = Wide(text), c = Wide(title), d = Wide(details);
+  const std::wstring t = Utf8ToWide(text), c = Utf8ToWide(title), d = Utf8ToWide(details);
   static const TASKDIALOG_BUTTON kAbortRetryIgnore[] = {
       {IDABORT, L"&Abort"}, {IDRETRY, L"&Retry"}, {IDIGNORE, L"&Ignore"}};
   TASKDIALOGCONFIG config{};
@@ -129,18 +122,15 @@ void Win32WindowServices::SetPointer(Pointer pointer) {
 
 Picture Win32WindowServices::LoadPicture(std::string_view path) {
   const std::string native = files_ ? files_->NativePath(path) : std::string(path);
-  const DWORD attributes =
-      native.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(native.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    throw RuntimeError(kErrFileNotFound);
-  }
-  std::ifstream in(native, std::ios::binary | std::ios::ate);
+  if (native.empty() || !IsFile(native)) throw RuntimeError(kErrFileNotFound);
+  const std::wstring wide = Utf8ToWide(native);
+  std::ifstream in(std::filesystem::path(wide), std::ios::binary | std::ios::ate);
   if (!in || in.tellg() > kMaxPictureBytes) throw RuntimeError(kErrInvalidPicture);
   in.seekg(0);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   // The view loads the picture again at its own size; this load only tells a bitmap from
   // anything else.
-  HANDLE image = ::LoadImageA(nullptr, native.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
+  HANDLE image = ::LoadImageW(nullptr, wide.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
   if (image == nullptr || bytes.empty()) throw RuntimeError(kErrInvalidPicture);
   ::DeleteObject(image);
   return Picture{native, std::move(bytes)};
