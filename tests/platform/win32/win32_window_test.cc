@@ -3,6 +3,7 @@
 // on Windows: the console scenarios.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
+#include "support/apx_sim.h"
 #include "support/temp_dir.h"
 
 namespace xfr {
@@ -131,6 +133,86 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
   Window again(services, window);
   EXPECT_EQ(static_cast<int>(::IsDlgButtonChecked(again.view->hwnd(), IDC_ckbAutoExit)),
             BST_UNCHECKED);
+}
+
+// Every control at the screen scales offices run, 100, 125 and 150 % (LogPixels 96, 120 and 144,
+// as Wine reads it at a program's start: one run of this program for each), with the two rows
+// that fold away shown and folded: each box beside its caption, no two controls overlapping,
+// every caption's and button's text within its control.
+TEST(Win32Window, EveryBoxBesideItsCaptionAtThreeScales) {
+  if (const char* dpi = std::getenv("XFR_DPI_CHILD")) {
+    testing::Office office;
+    Win32WindowServices window(&office.files);
+    Window w(Services{&office.ini, &office.files, nullptr, nullptr, &office.tables, nullptr,
+                      &office.instance},
+             window);
+    HDC dc = ::GetDC(w.view->hwnd());
+    ASSERT_EQ(::GetDeviceCaps(dc, LOGPIXELSY), std::atoi(dpi));
+    for (bool shown : {false, true}) {
+      SCOPED_TRACE(shown ? "every row shown" : "two rows folded");
+      w.form->txtPr_dfinish.visible = w.form->txtPr_Apprval.visible = shown;
+      w.form->lblPr_dFinish.visible = w.form->lblPr_ApprVal.visible = shown;
+      w.view->Sync();
+      std::vector<std::pair<HWND, RECT>> controls;
+      for (HWND c = ::GetWindow(w.view->hwnd(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        RECT r;
+        ::GetWindowRect(c, &r);
+        if (::IsWindowVisible(c)) controls.emplace_back(c, r);
+      }
+      for (std::size_t i = 0; i < controls.size(); ++i) {
+        const auto& [c, r] = controls[i];
+        const int id = ::GetDlgCtrlID(c);
+        RECT both;
+        for (std::size_t j = i + 1; j < controls.size(); ++j) {
+          EXPECT_FALSE(::IntersectRect(&both, &r, &controls[j].second))
+              << id << " and " << ::GetDlgCtrlID(controls[j].first);
+        }
+        if (HWND box = ::GetDlgItem(w.view->hwnd(), id - IDC_CAPTION_OFFSET);
+            id >= IDC_txtFile_Num + IDC_CAPTION_OFFSET &&
+            id <= IDC_txtCli_Cont + IDC_CAPTION_OFFSET && ::IsWindowVisible(box)) {
+          RECT b;
+          ::GetWindowRect(box, &b);
+          EXPECT_LE(r.right, b.left) << id;
+          EXPECT_TRUE(b.top <= (r.top + r.bottom) / 2 && (r.top + r.bottom) / 2 < b.bottom)
+              << id << ": caption at " << r.top << ", box at " << b.top;
+        }
+        char text[64];
+        SIZE size{};
+        const int n = ::GetWindowTextA(c, text, sizeof text);
+        HGDIOBJ font =
+            ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(c, WM_GETFONT, 0, 0)));
+        ::GetTextExtentPoint32A(dc, text, n - (std::strchr(text, '&') != nullptr), &size);
+        ::SelectObject(dc, font);
+        const int frame = id >= IDC_CmdRead && id <= IDC_ckbAutoExit ? 16 : 0;
+        EXPECT_LE(size.cx + frame, r.right - r.left) << id << " '" << text << "'";
+      }
+    }
+    ::ReleaseDC(w.view->hwnd(), dc);
+    return;
+  }
+  HKEY desktop;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &desktop, nullptr),
+            ERROR_SUCCESS);
+  char exe[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  for (DWORD dpi : {96, 120, 144}) {
+    ::RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi), 4);
+    ::SetEnvironmentVariableA("XFR_DPI_CHILD", std::to_string(dpi).c_str());
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(testing::Spawn(
+        std::string("\"") + exe + "\" --gtest_filter=Win32Window.EveryBoxBesideItsCaption*",
+        &child));
+    ASSERT_EQ(::WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(child.hProcess, &code);
+    EXPECT_EQ(code, 0u) << dpi << " DPI";
+    ::CloseHandle(child.hProcess);
+    ::CloseHandle(child.hThread);
+  }
+  ::SetEnvironmentVariableA("XFR_DPI_CHILD", nullptr);
+  ::RegDeleteValueA(desktop, "LogPixels");
+  ::RegCloseKey(desktop);
 }
 
 }  // namespace

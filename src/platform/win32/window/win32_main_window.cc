@@ -279,24 +279,26 @@ void Win32MainWindow::Layout() {
   for (const auto& [box, row] : folding_rows_) folded.push_back(!box->visible);
   if (folded == folded_) return;
   folded_ = folded;
-  auto shift = [&](LONG top) {
+  // A control below a folded row moves up by the row's height. Below means by its middle: the
+  // template's tops, rounded to pixels one by one, put a box a pixel above its caption or a row's
+  // end, depending on the dialog's base units.
+  auto shift = [&](LONG middle) {
     LONG dy = 0;
     for (std::size_t i = 0; i < folding_rows_.size(); ++i) {
       const RECT& row = folding_rows_[i].second;
-      if (folded_[i] && top >= row.bottom) dy += row.bottom - row.top;
+      if (folded_[i] && middle >= row.bottom) dy += row.bottom - row.top;
     }
     return dy;
   };
   for (const auto& [w, r] : places_) {
+    LONG left = r.left;
     if (::GetDlgCtrlID(w) == IDC_aniCopy) {
       RECT now;
       ::GetWindowRect(w, &now);
       ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&now), 2);
-      ::SetWindowPos(w, nullptr, now.left, r.top - shift(r.top), 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      continue;
+      left = now.left;
     }
-    ::SetWindowPos(w, nullptr, r.left, r.top - shift(r.top), 0, 0,
+    ::SetWindowPos(w, nullptr, left, r.top - shift((r.top + r.bottom) / 2), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   RECT frame{0, 0, client_size_.cx, client_size_.cy - shift(client_size_.cy)};
