@@ -2,8 +2,6 @@
 // started from the Start menu or by the tracking program without a console) and transfer-info.com
 // (the console subsystem, which a command prompt picks first for "transfer-info": --console on the
 // prompt's console, or the window). Each tells which it is from its own PE header.
-#include "platform/win32/windows_api.h"
-
 #include <cstdio>
 #include <string>
 
@@ -20,6 +18,7 @@
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/window/win32_main_window.h"
 #include "platform/win32/window/win32_window_services.h"
+#include "platform/win32/windows_api.h"
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
@@ -40,6 +39,9 @@ const char kWindowsNotes[] =
     "  --screenshot FILE             (window) save a BMP picture of the window once shown,\n"
     "                                then exit; with 'read' first reads (answer its boxes\n"
     "                                with --answer)\n"
+    "  --box-screenshot FILE         (window) save a BMP picture of the first message box\n"
+    "                                that has details, shown with them, then answer it as\n"
+    "                                --answer says (else No)\n"
     "  With the window, --answer and --on-error answer the boxes without showing them.\n"
     "\n"
     "XFR.INI, APX.INI, Trk.Ini and xfr.dat live in the Windows directory; under User Account\n"
@@ -128,6 +130,7 @@ int RunWindow(const xfr::CommandLine& line) {
   window.SetOwner(view.hwnd());
   window.SetBeforeBox([&view] { view.Sync(); });
   window.SetUnattended(line.options.yes_no, line.options.on_error);
+  window.SetBoxPicture(line.box_screenshot);
   try {
     xfr::Initialize(app);
     xfr::frmMainForm_Load(form);
@@ -170,9 +173,10 @@ int main(int argc, char** argv) {
   if (window_program && prints && !HasHandle(STD_OUTPUT_HANDLE)) WritesToThePrompt();
   if (!error.empty()) return UsageError(error);
   if (xfr::PrintHelpOrVersion(line, kUsageHead, kWindowsNotes)) return 0;
-  if (!line.box_screenshot.empty()) return UsageError("--box-screenshot is for the Linux window");
   if (!line.console) return RunWindow(line);
-  if (!line.screenshot.empty()) return UsageError("--screenshot needs the window");
+  if (!line.screenshot.empty() || !line.box_screenshot.empty()) {
+    return UsageError("--screenshot and --box-screenshot need the window");
+  }
   // The window program runs --console only for a caller that reads its output (a script that
   // redirected it); a prompt has already gone on.
   if (window_program && !HasHandle(STD_OUTPUT_HANDLE)) return UseTheTwin();

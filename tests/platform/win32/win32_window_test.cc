@@ -135,6 +135,19 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
             BST_UNCHECKED);
 }
 
+// The first box with details is shown expanded for its picture, then answered as preset.
+TEST(Win32Window, BoxWithDetailsPictured) {
+  testing::TempDir dir;
+  testing::Office office;
+  Win32WindowServices window(&office.files);
+  window.SetUnattended(Answer::kYes, std::nullopt);
+  window.SetBoxPicture(dir / "box.bmp");
+  EXPECT_EQ(window.MessageBox("24-00150 was found.  Update?", "Record Found", Buttons::kYesNo,
+                              "PR_APPRVAL: \"425000\" -> \"431500\""),
+            Answer::kYes);
+  EXPECT_EQ(testing::ReadFile(dir / "box.bmp").substr(0, 2), "BM");
+}
+
 // Every control at the screen scales offices run, 100, 125 and 150 % (LogPixels 96, 120 and 144,
 // as Wine reads it at a program's start: one run of this program for each), with the two rows
 // that fold away shown and folded: each box beside its caption, no two controls overlapping,

@@ -463,43 +463,7 @@ void Win32MainWindow::Pump(int milliseconds) {
 }
 
 bool Win32MainWindow::SaveBitmap(const std::string& path) const {
-  if (hwnd_ == nullptr) return false;
-  ::RedrawWindow(hwnd_, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-  RECT r;
-  ::GetWindowRect(hwnd_, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-  ::SelectObject(memory, old);
-  BITMAPINFOHEADER info{};
-  info.biSize = sizeof info;
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  const int stride = (width * 3 + 3) & ~3;
-  std::string pixels(static_cast<std::size_t>(stride) * height, '\0');
-  const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  if (lines != height) return false;
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;  // "BM"
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-  std::FILE* out = ::_wfopen(Utf8ToWide(path).c_str(), L"wb");
-  if (out == nullptr) return false;
-  bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-            std::fwrite(&info, sizeof info, 1, out) == 1 &&
-            std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
-  return std::fclose(out) == 0 && ok;
+  return SaveWindowPicture(hwnd_, path);
 }
 
 int Win32MainWindow::Run() {
