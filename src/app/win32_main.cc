@@ -84,7 +84,7 @@ bool WritesToThePrompt() {
 // Says, on whatever the person sees, why the window program will not run --console; 2.
 int UseTheTwin() {
   if (HasHandle(STD_ERROR_HANDLE) || WritesToThePrompt()) return UsageError(kUseTheTwin);
-  ::MessageBoxA(nullptr, kUseTheTwin, "Transfer Info", MB_OK | MB_ICONINFORMATION);
+  ::MessageBoxA(nullptr, kUseTheTwin, xfr::kAppTitle.data(), MB_OK | MB_ICONINFORMATION);
   return xfr::kExitUsage;
 }
 
@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
   xfr::CommandLine line;
   const std::string error = xfr::ParseCommandLine(argc, argv, &line);
   const bool prints = !error.empty() || line.help || line.version;
-  if (window_program && prints && !HasHandle(STD_OUTPUT_HANDLE)) WritesToThePrompt();
+  if (window_program && prints) WritesToThePrompt();
   if (!error.empty()) return UsageError(error);
   if (xfr::PrintHelpOrVersion(line, kUsageHead, kWindowsNotes)) return 0;
   if (!line.console) return RunWindow(line);

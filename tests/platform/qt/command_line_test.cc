@@ -34,6 +34,9 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
   } cases[] = {
       {"", "-v", false, 2, "unknown option -v", false},
       {"", "--help", false, 0, "  4  the tables are damaged\n", false},
+      {"", "--version", false, 0, "Transfer Info 5.1.2\n", false},
+      {"", "--console send 1 2", false, 2, "too many arguments for 'send'", false},
+      {"", "--console undo 1", false, 3, "is missing", false},
       {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", false, 2,
        "no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set); 'transfer-info "
        "--console' runs without one", false},
@@ -43,7 +46,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--console --transcript '/tmp/a /d b/t.jsonl'", false, 3, "Configuration found",
        false},
       {"", "--console /d", false, 3, "Configuration found", true},
-      {"", "--console", true, 0, "Configuration found", false},
+      {"", "--console", true, 0, "  ApxAppDir      (empty)\n", false},
       {"", "--console show NO-SUCH-JOB", true, 1, "", false},
       {"XDG_STATE_HOME=/dev/null", "--console", true, 0, "Configuration found", false},
       {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "--console read", true, 1,
