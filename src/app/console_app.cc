@@ -55,6 +55,13 @@ bool MissingFileReport(const ConsoleWindow::Shown& box) {
   return false;
 }
 
+// An error report answered Retry whose failing step then ran again. The read's own last report
+// ends the read whatever the answer.
+bool RetriedStep(const ConsoleWindow::Shown& box) {
+  return box.buttons == Buttons::kAbortRetryIgnore && box.answer == Answer::kRetry &&
+         box.text.find(" in module CmdRead_Click.") == std::string::npos;
+}
+
 // The exit status from what the command showed; `status` is the command's own (0, 1 or 2).
 int ExitStatusOf(const ConsoleWindow& window, const std::string& name, int status) {
   if (status == kExitUsage) return status;
@@ -70,6 +77,7 @@ int ExitStatusOf(const ConsoleWindow& window, const std::string& name, int statu
   if (name == "undo") return kExitDone;  // its last box says what it put back
   bool said_yes = false;
   for (const auto& box : shown) {
+    if (RetriedStep(box)) continue;  // what followed says how the command went on
     if (box.buttons != Buttons::kYesNo) return kExitNotDone;  // a message or an error report
     if (box.answer == Answer::kNo) return kExitNotDone;
     said_yes = true;

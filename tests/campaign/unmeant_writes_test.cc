@@ -185,6 +185,17 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
            {},
            DescribeError(kErrDdeRefused) + ".\r\nError # 285 in module PokeText.",
            19},
+          {"every poke taken, the closing macro refused and ignored: no hint",
+           [](Ctx& r) {
+             GoToJob(r.f(), "24-00102");
+             r.office.dde.FailExecute("System", kErrDdeRefused);
+             r.office.window.error_default = Answer::kIgnore;
+             cmdSend_Click(r.f());
+             EXPECT_EQ(r.office.window.statuses.back(), "");
+           },
+           {},
+           DescribeError(kErrDdeRefused) + ".\r\nError # 285 in module ApxSendScript.",
+           19},
           {"a client write refused, answered Retry once the lock is free",
            [](Ctx& r) { ReadWithClientLocked(r, Answer::kRetry); },
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",

@@ -1,5 +1,5 @@
 // The read command over the fake office: the add and update branches, the questions, the early
-// ends, the ZNA form, and what an error leaves behind.
+// ends, the ZNA form, what an error leaves behind, and the console's exit status after it.
 #include "transfer/read_driver.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "app/console_app.h"
 #include "base/error_report.h"
 #include "transfer/read_office.h"
 
@@ -275,6 +276,21 @@ TEST(CmdRead, FailedWriteIsReportedAndLeavesNoHalfWrittenRecord) {
     EXPECT_EQ(o.PropertyRow("NEW-01") != -1, c.client);  // the property is written first
     if (!c.client) { EXPECT_EQ(o.property->records, before); }
     EXPECT_EQ(o.invoice->records.size(), invoices);
+  }
+}
+
+// A capture request that times out once: Retry gets the answer and the job is added (the
+// console's status: done); Abort ends the read before the question, nothing written.
+TEST(CmdRead, RetriedAtAnErrorReportAndThenAddedIsDoneOnTheConsole) {
+  for (Answer on_error : {Answer::kRetry, Answer::kAbort}) {
+    ReadOffice o;
+    o.dde.set_on_call([n = 0](const FakeDdeTransport::Call& c) mutable {
+      if (c.op == "request" && c.item == "offscrn|7|1" && !n++) throw RuntimeError(kErrDdeTimeout);
+    });
+    ConsoleWindow window({Answer::kYes, on_error, "", false}, &o.files);
+    App app(Services{&o.ini, &o.files, &o.clock, &window, &o.tables, &o.dde, &o.instance}, "");
+    EXPECT_EQ(RunConsole(app, window, {"read"}), on_error == Answer::kRetry ? kExitDone : 1);
+    EXPECT_EQ(o.PropertyRow("NEW-01") >= 0, on_error == Answer::kRetry);
   }
 }
 

@@ -45,6 +45,9 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--help", false, 0, "  4  the tables are damaged\n", false},
       {"", "-h", false, 0, "This Linux build reaches the appraisal program over the D-Bus", false},
       {"", "--console --screenshot", false, 2, "--screenshot needs a value", false},
+      {"", "--version", false, 0, "Transfer Info 5.1.2\n", false},
+      {"", "--console send 1 2", false, 2, "too many arguments for 'send'", false},
+      {"", "--console undo 1", false, 3, "is missing", false},
       {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", false, 2,
        "no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set); 'transfer-info "
        "--console' runs without one", false},
@@ -61,6 +64,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--console /d", false, 3, "has no DATADIR in [DIRECTORIES], so the tables are looked "
        "for in the working folder", true},
       {"", "--console", true, 0, "note: XFR.INI is not in the Windows directory", false},
+      {"", "--console", true, 0, "  ApxAppDir      (empty)\n", false},
       {"", "--console show NO-SUCH-JOB", true, 1, "NO-SUCH-JOB was not found.", false},
       {"", "--console send", true, 1,
        "status: 24-99999 was not found.\n\n== Transfer Info ==\n24-99999 was not found.", false,
