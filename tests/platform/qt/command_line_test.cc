@@ -23,7 +23,6 @@ namespace {
 TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
   testing::TempDir empty, office;  // a Windows directory with no DATADIR; one with the tables
   testing::CopyTrackingTables(office / "TRK/DATA");
-  testing::WriteFile(empty / "xfr.dat", "");
   testing::WriteFile(empty / "Trk.Ini", "[DIRECTORIES]\r\nAPPDIR=C:\\TRK\r\n");
   testing::WriteFile(office / "Trk.Ini", "[DIRECTORIES]\r\nDATADIR=C:\\TRK\\DATA\r\n");
   const std::string transcript = office / "t.jsonl";
@@ -47,7 +46,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       {"", "--console --screenshot", false, 2, "--screenshot needs a value", false},
       {"", "--version", false, 0, "Transfer Info 5.1.2\n", false},
       {"", "--console send 1 2", false, 2, "too many arguments for 'send'", false},
-      {"", "--console undo 1", false, 3, "is missing", false},
+      {"", "--console undo 1", false, 3, "The file '\\INVOICE.DBF.dbf' is missing", false},
       {"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", false, 2,
        "no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set); 'transfer-info "
        "--console' runs without one", false},
@@ -99,6 +98,7 @@ TEST(CommandLine, ExitStatusesOptionsDisplayBusAndTraceSwitch) {
       f.write("\x01\x00", 2);
     }
     if (c.handoff) testing::WriteFile(office / "xfr.dat", c.handoff);
+    testing::WriteFile(empty / "xfr.dat", "");
     std::string args = c.args;
     if (args.ends_with(" T")) args.replace(args.size() - 1, 1, transcript);
     int status = -1;
