@@ -72,7 +72,7 @@ TEST_F(FindRecordTest, ErrorsFollowTheConvention) {
 // A typed box is written before a move; with no record to take it, the close writes nothing.
 TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   testing::Harness h;
-  auto table = h.tables.Add("NOTES.DBF", {{"NOTE", 'C', 10, 0}}, {});
+  auto table = h.tables.Add("NOTES.DBF", {{"NOTE", 'C', 10, 0}}, {{"NOTE", "NOTE"}});
   DataControl dc{h.app, "datnotes"};
   dc.RecordSource = "NOTES.DBF";
   dc.Refresh();
@@ -96,21 +96,25 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   dc.Update();  // a write is announced too, and the box shows what was stored
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{16, -1}}));
   EXPECT_EQ(box.text, "edited and");
+  dc.AddNew();  // an append unless the key is there: the box shows what was added
+  dc.SetField("NOTE", std::string("added"));
+  EXPECT_TRUE(dc.UpdateUnlessFound("NOTE") && box.text == "added");
   table->fail_next["Update"] = {kErrRecordLocked};  // a write that fails stops the move
   box.Type("changed");
   dc.AddNew();
-  EXPECT_EQ(box.text + std::to_string(table->records.size()), "changed1");
+  EXPECT_EQ(box.text + std::to_string(table->records.size()), "changed2");
   DataControl never_opened{h.app, "datnone"};
   EXPECT_THROW(never_opened.MoveFirst(), RuntimeError);
-  // Values as the table stores them: text cut to the field and right-trimmed, numbers to the
-  // field's decimals and never "-0"; anything else as it is.
-  const FieldInfo amount{"AMT", 'N', 8, 2}, name{"NAME", 'C', 5, 0};
-  EXPECT_EQ(AsStored(name, Value(std::string("abcdefg"))), Value(std::string("abcde")));
-  EXPECT_EQ(AsStored(name, Value(std::string("ab   "))), Value(std::string("ab")));
-  EXPECT_EQ(AsStored(amount, Value(1.25625)), Value(1.26));
-  EXPECT_FALSE(std::signbit(std::get<double>(AsStored(amount, Value(-0.001)))));
-  EXPECT_EQ(AsStored(amount, Value(std::string("12.345"))), Value(std::string("12.345")));
-  EXPECT_EQ(AsStored(FieldInfo{"DT", 'D', 8, 0}, Value(1.25625)), Value(1.25625));
+  // Values as the table stores them: text cut to the field, numbers to the field's decimals and
+  // never "-0"; anything else as it is.
+  h.tables.Add("V.DBF", {{"AMT", 'N', 8, 2}, {"NAME", 'C', 5, 0}, {"DT", 'D', 8, 0}}, {});
+  dc.RecordSource = "V.DBF";
+  dc.Refresh();
+  EXPECT_EQ(dc.AsStored("NAME", Value(std::string("abcdefg"))), Value(std::string("abcde")));
+  EXPECT_EQ(dc.AsStored("AMT", Value(1.25625)), Value(1.26));
+  EXPECT_FALSE(std::signbit(std::get<double>(dc.AsStored("AMT", Value(-0.001)))));
+  EXPECT_EQ(dc.AsStored("AMT", Value(std::string("12.345"))), Value(std::string("12.345")));
+  EXPECT_EQ(dc.AsStored("DT", Value(1.25625)), Value(1.25625));
 
   const FieldInfo flag{"OK", 'L', 1, 0};
   for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"})

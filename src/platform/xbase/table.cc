@@ -728,14 +728,7 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
 Status Table::Update(std::uint32_t recno, const Record& changes) {
   Status s = CheckWritable();
   if (!s.ok()) return s;
-  DbfHeader h;
-  s = ReadHeader(&h);
-  if (!s.ok()) return s;
-  const std::uint32_t count = known_count_ = h.record_count;
-  if (recno < 1 || recno > count) {
-    return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
-  }
-  LockHolder header_lock, record_lock, index_lock;
+  LockHolder header_lock, record_lock;
   if (options_.observer) {
     // The observer's lines come in the order of the writes of every program: an edit is
     // serialised with the appends (and the other observed edits) by the header lock.
@@ -747,6 +740,18 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   s = Lock(dbf_.get(), lock_at, "the record lock");
   if (!s.ok()) return s;
   record_lock.Hold(dbf_.get(), lock_at);
+  return EditLocked(recno, changes);
+}
+
+Status Table::EditLocked(std::uint32_t recno, const Record& changes) {
+  DbfHeader h;
+  Status s = ReadHeader(&h);
+  if (!s.ok()) return s;
+  const std::uint32_t count = known_count_ = h.record_count;
+  if (recno < 1 || recno > count) {
+    return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
+  }
+  LockHolder index_lock;
   if (cdx_) {
     s = Lock(cdx_lock_file_.get(), kCdxLockOffset, "the index lock");
     if (!s.ok()) return s;
@@ -788,6 +793,54 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   if (cdx_) s = FinishIndex(UpdateTags(recno, &old_bytes, new_bytes));
   if (s.ok() && options_.observer) s = options_.observer->AfterWrite(*this, recno, new_bytes);
   return s;
+}
+
+Status Table::TryHoldLocks(const std::vector<std::uint32_t>& recnos, bool header) {
+  ReleaseHeldLocks();
+  std::vector<std::uint32_t> records = recnos;
+  std::sort(records.begin(), records.end());
+  records.erase(std::unique(records.begin(), records.end()), records.end());
+  if (!records.empty() && records.front() == 0) {
+    return Status::InvalidArgument(BaseName(path_) + ": no record 0");
+  }
+  for (std::size_t i = header ? 0 : 1; i <= records.size(); ++i) {
+    const std::uint64_t at = i == 0 ? locks_.header() : locks_.record(records[i - 1]);
+    Status s = dbf_->TryLock(at, 1, true);
+    if (!s.ok()) {
+      ReleaseHeldLocks();
+      if (!s.IsLocked()) return s;
+      return Status::Locked(BaseName(path_) + ": " +
+                            (i == 0 ? std::string("the table's header lock")
+                                    : "record " + std::to_string(records[i - 1]) + "'s lock") +
+                            " is held by another program");
+    }
+    held_.push_back(at);
+  }
+  return Status::OK();
+}
+
+void Table::ReleaseHeldLocks() {
+  for (std::uint64_t at : held_) dbf_->Unlock(at, 1);
+  held_.clear();
+}
+
+Status Table::WriteHeld(std::uint32_t recno, const Record& changes) {
+  Status s = CheckWritable();
+  if (!s.ok()) return s;
+  auto held = [&](std::uint64_t at) {
+    return std::find(held_.begin(), held_.end(), at) != held_.end();
+  };
+  if (recno == 0 || !held(locks_.record(recno))) {
+    return Status::NotSupported(BaseName(path_) + ": record " + std::to_string(recno) +
+                                "'s lock is not held");
+  }
+  LockHolder header_lock;
+  if (options_.observer && !held(locks_.header())) {
+    s = Lock(dbf_.get(), locks_.header(), "the table's header lock");
+    if (!s.ok()) return s;
+    header_lock.Hold(dbf_.get(), locks_.header());
+  }
+  return EditLocked(recno, changes);
 }
 
 }  // namespace xbase
