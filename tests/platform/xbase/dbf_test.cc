@@ -133,6 +133,9 @@ TEST(CodePage, ConvertsBetweenTableBytesAndUtf8) {
   // Characters the page lacks, and broken UTF-8, become one "?" each.
   EXPECT_EQ(CodePage::ForMark(0x01).FromUtf8("€x\xC3"), "?x?");
   EXPECT_EQ(CodePage::ForMark(0x03).FromUtf8("\xE2\x82"), "??");
+  // The least and the greatest code point of each sequence length are one character each.
+  EXPECT_EQ(CodePage::ForMark(0x03).FromUtf8("\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"),
+            "????");
   EXPECT_EQ(CodePage::ForMark(0xEE).FromUtf8("é"), "?");  // unknown mark: ASCII only
   EXPECT_EQ(CodePage::ForMark(0xEE).number(), 0);
   // Every byte of every known page reads back to itself.

@@ -121,8 +121,9 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
             ASSERT_TRUE(table->cdx()->Flush().ok());
             continue;
           }
-          const std::uint32_t root = DecodeFixed32LE(Slurp(cdx).data() + table->tags()[t].header_offset);
-          Overwrite(cdx, root, std::string(512, '\xAB'));
+          const std::uint32_t at = table->tags()[t].header_offset;
+          Overwrite(cdx, DecodeFixed32LE(Slurp(cdx).data() + at), std::string(512, '\xAB'));
+          Overwrite(cdx, at + 4, "\xAB\xAB\xAB\xAB");  // and the tag's free-list pointer
         }
       } else if (c.damage == Damage::kCompoundHeader) {
         Overwrite(cdx, 12, std::string(2, '\0'));  // the directory's key length
@@ -150,6 +151,9 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       ASSERT_TRUE(s.ok()) << s.ToString();
       EXPECT_EQ(TagInfos(dbf), tags_before);
       EXPECT_EQ(std::filesystem::status(cdx).permissions(), mode);
+      auto rebuilt = OpenOrDie(Env::Default(), dbf, {.read_only = true});
+      for (const TagInfo& t : rebuilt->tags())  // no free list in a new index
+        EXPECT_EQ(DecodeFixed32LE(Slurp(cdx).data() + t.header_offset + 4), 0u) << t.name;
       if (c.shapes.empty()) {
         EXPECT_EQ(AllTags(dbf), original);
       }

@@ -235,7 +235,8 @@ TEST(Table, SeeksFindTheLowestLiveRecordThroughEditsAndDeletions) {
 // An empty copy of INVOICE.DBF whose structural index holds tags of each key type and FOR
 // conditions on DELETED(). A seek's text is read in the tag's key type: logicals T or Y in either
 // case, dates with or without dashes and blank, numbers. Deleting and recalling a record is an
-// edit: tags whose FOR condition asks DELETED() gain or lose its key, the fields stay.
+// edit: tags whose FOR condition asks DELETED() gain or lose its key (a unique one takes the next
+// record with the key), the fields stay.
 TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
   MemEnv env;
   std::string dbf = Slurp(DataPath("foxpro/INVOICE.DBF"));
@@ -247,7 +248,8 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
       testing::BuildCdx({testing::Shape("PAID", 1, "INV_PAID"),
                          testing::Shape("DATE", 8, "INV_DATE"), testing::Shape("AMT", 8, "INV_AMT"),
                          testing::Shape("LIVE", 8, "UPPER(INV_NUM)", "!DELETED()"),
-                         testing::Shape("GONE", 8, "INV_NUM", "DELETED()")}));
+                         testing::Shape("GONE", 8, "INV_NUM", "DELETED()"),
+                         {"ONCE", 1, "INV_PAID", "!DELETED()", false, true, ""}}));
   auto table = OpenOrDie(&env, "/I.DBF");
   for (const auto& row : std::vector<std::vector<const char*>>{{"a1", "2024-06-03", "450", "F"},
                                                                {"a2", "", "-5", "T"},
@@ -269,8 +271,9 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
     EXPECT_EQ(SeekRecno(table.get(), tag, text), recno) << tag << " " << text;
   bool found = false;
   std::uint32_t first = 0;
-  for (const int tag : {-1, 5}) EXPECT_TRUE(table->SeekRaw(tag, "A1", &found, &first).IsNotFound());
+  for (const int tag : {-1, 6}) EXPECT_TRUE(table->SeekRaw(tag, "A1", &found, &first).IsNotFound());
   const int live_tag = table->FindTag("LIVE"), gone_tag = table->FindTag("GONE");
+  const int once_tag = table->FindTag("ONCE");  // unique: the first live record of each key
   for (bool deleted : {true, false}) {
     Record mark = table->NewRecord();
     mark.SetDeleted(deleted);
@@ -282,6 +285,7 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
     const KeyList live = {{"A1      ", 1}, {"A2      ", 2}, {"A3      ", 3}};
     EXPECT_EQ(WalkTag(table.get(), live_tag), (deleted ? KeyList{live[0], live[2]} : live));
     EXPECT_EQ(WalkTag(table.get(), gone_tag), (deleted ? KeyList{{"a2      ", 2}} : KeyList()));
+    if (deleted) { EXPECT_EQ(WalkTag(table.get(), once_tag), (KeyList{{"F", 1}, {"T", 3}})); }
   }
   for (std::uint32_t r = 1; r <= 3; ++r) {
     Record mark = table->NewRecord();
@@ -340,6 +344,21 @@ TEST(Table, AWriteAfterAFailedIndexWriteOpensTheIndexAgain) {
   ASSERT_TRUE(rec.SetText(0, "AFTER").ok());
   ASSERT_TRUE(table->Append(rec, &recno).ok());
   EXPECT_EQ(SeekRecno(table.get(), "INV_NUM", "AFTER"), 32u);
+}
+
+// A table that another program cut short after we opened it: an append refuses it while the
+// header counts a record the file does not hold whole; a missing end marker alone is no fault.
+TEST(Table, AppendRefusesATableShorterThanItsHeaderSays) {
+  for (const std::size_t cut : {1, 2}) {
+    TempDir dir;
+    const std::string bytes = MakeDbf({{"N", 'C', 4, 0}}, 0x03, {" abcd", " efgh"});
+    std::ofstream(dir / "T.DBF", std::ios::binary) << bytes;
+    auto table = OpenOrDie(Env::Default(), dir / "T.DBF");
+    std::filesystem::resize_file(dir / "T.DBF", bytes.size() - cut);
+    std::uint32_t recno = 0;
+    EXPECT_EQ(table->Append(table->NewRecord(), &recno).ToString(),
+              cut == 1 ? "OK" : "Corruption: T.DBF: header counts 2 records, the file is shorter");
+  }
 }
 
 // A header the first read does not hold whole is read again from its start: 127 one-byte fields
