@@ -67,14 +67,22 @@ TEST(Dates, FormsSeparatorsAndBadDates) {
   }
   for (std::string bad : {"2/29/1900", "0/1/2000", "12/32/2000", "1/1/1.5", "1/1/", "1//2000",
                           "a/1/2000", "2/29/2100", "pending", "1/1", "1/1/1/1", "Ma 1, 2020",
-                          "1/1/12345", "$1/1/2020", "March April 2020", "1 2 March", "Foo 1, 2020"}) {
+                          "1/1/12345", "$1/1/2020", "March April 2020", "1 2 March", "Foo 1, 2020",
+                          "0000000001/2/2000"}) {  // a part of ten digits
     EXPECT_THROW(ReadMonthFirstDate(bad), RuntimeError) << bad;
     EXPECT_THROW(ParseDateValue(bad, 2025), RuntimeError) << bad;
   }
   for (const auto& [text, want] : {std::pair{"7.4.1776", Date{1776, 7, 4}}, {"2024-06-03", {2024, 6, 3}},
                                   {"Sept 9, 2019", {2019, 9, 9}}, {"9 september 19", {2019, 9, 9}},
-                                  {" 1/1/100\t", {100, 1, 1}}, {"7-Mar-25", {2025, 3, 7}}})
+                                  {" 1/1/100\t", {100, 1, 1}}, {"7-Mar-25", {2025, 3, 7}},
+                                  {"100-1-2", {100, 1, 2}}})
     EXPECT_EQ(ParseDateValue(text, 2025), want) << text;
+  for (int m = 1; m <= 12; ++m) {  // each month by its name and by its first three letters
+    const std::string name = std::vector<std::string>{"January", "February", "March", "April",
+        "May", "June", "July", "August", "September", "October", "November", "December"}[m - 1];
+    EXPECT_EQ(ParseDateValue(name + " 2, 2020", 2025), (Date{2020, m, 2})) << name;
+    EXPECT_EQ(ParseDateValue("2 " + name.substr(0, 3) + " 2020", 2025), (Date{2020, m, 2})) << name;
+  }
   std::int16_t y = 0, m = 0, d = 0;
   SepDate(h.app, "1/2-3-05", &y, &m, &d);  // a "-" wins over a "/"
   EXPECT_EQ(y, 2005);
