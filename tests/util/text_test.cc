@@ -100,16 +100,23 @@ TEST(ReadJsonString, EscapesAndMalformedStrings) {
   }
 }
 
-// A journal line is read whole: nothing may follow its closing brace, and every record number
-// a table can hold is one.
+// A journal line is read whole: nothing may follow its closing brace (the complaint says where),
+// and every record number a table can hold is one, 0 and those past 32 bits none.
 TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
   JournalLine line;
   line.table = "PROPERTY.DBF", line.record = 0xFFFFFFFF;
   JournalLine back;
   std::string why;
-  EXPECT_TRUE(DecodeJournalLine(EncodeJournalLine(line), &back, &why)) << why;
+  const std::string text = EncodeJournalLine(line);
+  EXPECT_TRUE(DecodeJournalLine(text, &back, &why)) << why;
   EXPECT_EQ(back.record, 0xFFFFFFFFu);
-  EXPECT_FALSE(DecodeJournalLine(EncodeJournalLine(line) + "}", &back, &why));
+  EXPECT_FALSE(DecodeJournalLine(text + "}", &back, &why));
+  EXPECT_EQ(why, "text after the end at character " + std::to_string(text.size() + 1));
+  for (const char* record : {"0", "4294967296"}) {
+    std::string other = text;
+    EXPECT_FALSE(DecodeJournalLine(other.replace(other.find("4294967295"), 10, record), &back,
+                                   &why)) << record;
+  }
 }
 
 }  // namespace
