@@ -126,8 +126,8 @@ struct Node {
 
   // Bytes the node needs on disk; more than kPageSize means it must be split.
   std::size_t EncodedSize(char trail) const;
-  // REQUIRES: EncodedSize(trail) <= kPageSize. Writes a whole page.
-  void EncodeTo(char trail, char* page) const;
+  // Writes a whole page; false (the page left undefined) when the node needs more than one.
+  bool EncodeTo(char trail, char* page) const;
   // what names the node in messages ("PROPERTY.CDX tag CLI_NUM").
   static Status DecodeFrom(std::string_view page, std::uint32_t offset, int key_length, char trail,
                            const std::string& what, Node* out);
