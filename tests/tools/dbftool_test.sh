@@ -23,6 +23,11 @@ run 0 "dbftool 5.1.2" --version
 run 0 '"PR_NOTES": "Comps pulled from FMLS. Seller concessions 3%."}' dump "$t"
 run 0 "" set "$t" 2 "PR_SECTION=  B"
 run 0 '"PR_SECTION": "  B"' dump "$t"
+# --sync: the write goes through PROPERTY.WAL, which it leaves empty; without it there is none.
+[[ ! -e $dir/PROPERTY.WAL ]] || { echo "FAIL: a write without --sync made PROPERTY.WAL"; fails=$((fails + 1)); }
+run 0 "" set --sync "$t" 2 "PR_SECTION=  C"
+run 0 '"PR_SECTION": "  C"' dump "$t"
+[[ -f $dir/PROPERTY.WAL && ! -s $dir/PROPERTY.WAL ]] || { echo "FAIL: --sync left no empty PROPERTY.WAL"; fails=$((fails + 1)); }
 run 0 '{"_recno": 1, "_deleted": false, "FILE_NUM": "24-00101"' seek "$t" FILE_NUM 24-00101
 run 0 "" set "$t" 3 FILE_NUM=X7
 run 0 '{"_recno": 3, "_deleted": false, "FILE_NUM": "X7", ' seek "$t" FILE_NUM X7

@@ -31,12 +31,12 @@ const char kUsage[] =
     "                                 memo fields as their text\n"
     "  seek FILE TAG KEY              prints the live record found as dump does, exit 1 when\n"
     "                                 none; KEY is blank-padded or cut to the key length\n"
-    "  append [--truncate] FILE FIELD=VALUE...\n"
+    "  append [--truncate] [--sync] FILE FIELD=VALUE...\n"
     "                                 appends a record; unnamed fields stay blank\n"
-    "  set [--truncate] FILE RECNO FIELD=VALUE...\n"
+    "  set [--truncate] [--sync] FILE RECNO FIELD=VALUE...\n"
     "                                 changes fields of a record\n"
-    "  delete FILE RECNO              marks a record deleted\n"
-    "  recall FILE RECNO              takes the deleted mark off a record\n"
+    "  delete [--sync] FILE RECNO     marks a record deleted\n"
+    "  recall [--sync] FILE RECNO     takes the deleted mark off a record\n"
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
     "  reindex FILE                   rebuilds every tag of the structural index from the\n"
     "                                 records (close the table in every program first)\n"
@@ -46,17 +46,22 @@ const char kUsage[] =
     "Values are UTF-8 text; dates YYYY-MM-DD, logicals T or F, numbers as decimal text.\n"
     "A text longer than its field, or with characters the table's code page cannot hold, is\n"
     "refused and nothing is written; with --truncate it is cut and such characters become \"?\".\n"
-    "Writes take FoxPro's locks and keep every index tag in step.\n";
+    "Writes take FoxPro's locks and keep every index tag in step. With --sync (append, set,\n"
+    "delete, recall) each write is on the disk, whole, before dbftool ends, whatever a power\n"
+    "cut keeps: it goes through the table's write-ahead file NAME.WAL first.\n";
 
 int Fail(const Status& s) {
   std::fprintf(stderr, "dbftool: %s\n", s.ToString().c_str());
   return 1;
 }
 
+// --sync: the writes go through the table's write-ahead file and are synced.
+bool sync_writes = false;
+
 Status OpenTable(const std::string& path, bool read_only, std::unique_ptr<xbase::Table>* table) {
   xbase::TableOptions options;
   options.read_only = read_only;
-  options.sync = !read_only;
+  options.sync = !read_only && sync_writes;
   return xbase::Table::Open(xbase::Env::Default(), path, options, table);
 }
 
@@ -405,6 +410,11 @@ int main(int argc, char** argv) {
   }
   const std::string& cmd = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (cmd == "append" || cmd == "set" || cmd == "delete" || cmd == "recall") {
+    const auto flag = std::find(rest.begin(), rest.end(), "--sync");
+    sync_writes = flag != rest.end();
+    if (sync_writes) rest.erase(flag);
+  }
   if (cmd == "info" && rest.size() == 1) return Info(rest[0]);
   if (cmd == "dump" && rest.size() == 1) return Dump(rest[0]);
   if (cmd == "seek" && rest.size() == 3) return Seek(rest[0], rest[1], rest[2]);
