@@ -116,10 +116,19 @@ class PosixEnv final : public Env {
   }
 
   Status CreateIfMissing(const std::string& path) override {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return PosixError(path, errno);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EEXIST ? Status::OK() : PosixError(path, errno);
     ::close(fd);
-    return Status::OK();
+    // The new name is synced with its directory, so that a file synced afterwards is found
+    // again after a power loss.
+    const std::size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) return PosixError(dir, errno);
+    const int synced = ::fsync(dir_fd);
+    const int err = errno;
+    ::close(dir_fd);
+    return synced == 0 ? Status::OK() : PosixError(dir, err);
   }
 
   bool FileExists(const std::string& path) override {

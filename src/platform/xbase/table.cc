@@ -143,6 +143,8 @@ Status Table::Load() {
     if (s.ok() && finished) s = ReadLayout();
     if (!s.ok()) return s;
   }
+  s = CheckLength();
+  if (!s.ok()) return s;
   if (indexed) {
     s = OpenIndex(&header_lock);
     if (!s.ok()) {
@@ -182,21 +184,26 @@ Status Table::ReadLayout() {
                                                    : Status::Corruption(msg);
   }
   const DbfHeader& lh = layout_.header();
-  // The size is taken after the header: another program appending meanwhile only makes the file
-  // longer than the count we read, never shorter.
-  std::uint64_t size = 0;
-  s = dbf_->Size(&size);
-  if (!s.ok()) return s;
-  if (size < layout_.FileLength(lh.record_count) - 1) {
-    return Status::Corruption(BaseName(path_) + ": header counts " +
-                              std::to_string(lh.record_count) + " records of " +
-                              std::to_string(lh.record_length) + " bytes, the file has room for " +
-                              std::to_string((size - lh.header_length) / lh.record_length));
-  }
   known_count_ = lh.record_count;
   header_date_ = DateStamp(lh.year, lh.month, lh.day);
   locks_ = LockLayout::For(layout_);
   code_page_ = &CodePage::ForMark(lh.code_page);
+  return Status::OK();
+}
+
+Status Table::CheckLength() {
+  // The size is taken after the header: another program appending meanwhile only makes the file
+  // longer than the count we read, never shorter.
+  const DbfHeader& h = layout_.header();
+  std::uint64_t size = 0;
+  Status s = dbf_->Size(&size);
+  if (!s.ok()) return s;
+  if (size < layout_.FileLength(h.record_count) - 1) {
+    return Status::Corruption(BaseName(path_) + ": header counts " +
+                              std::to_string(h.record_count) + " records of " +
+                              std::to_string(h.record_length) + " bytes, the file has room for " +
+                              std::to_string((size - h.header_length) / h.record_length));
+  }
   return Status::OK();
 }
 

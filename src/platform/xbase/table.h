@@ -161,8 +161,10 @@ class Table {
 
   Table(Env* env, std::string path, const TableOptions& options);
   Status Load();
-  // Reads and decodes the header and field descriptors.
+  // Reads and decodes the header and field descriptors; CheckLength then sees that the file
+  // holds the records the header counts.
   Status ReadLayout();
+  Status CheckLength();
   // Finishes a write NAME.WAL holds (*finished when it wrote). REQUIRES: the header lock.
   Status FinishWriteAhead(bool indexed, bool* finished);
   // Opens the CDX beside the table. When the caller holds the header lock (a write open) and the

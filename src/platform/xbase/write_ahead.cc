@@ -49,8 +49,7 @@ struct Change {
   int file = 0;
   std::uint8_t kind = kBytes;
   std::uint64_t offset = 0;
-  std::string_view bytes;
-  std::vector<std::uint64_t> old_hashes;
+  std::string_view bytes, old;  // for kBytes: the new bytes and the bytes they replace
 };
 
 // Cuts, then writes the bytes from the end of the file to its start; the DBF first, then the
@@ -176,22 +175,18 @@ Status CommitStaged(File* log, StagedFile* dbf, StagedFile* cdx) {
   std::vector<Change> changes;
   for (int f = 0; f < 2; ++f) {
     auto add = [&](std::uint8_t kind, std::uint64_t offset, std::string_view bytes) -> Status {
+      std::string old;
+      Status s = kind == kCut ? Status::OK()
+                              : ReadPadded(staged[f]->base(), offset, bytes.size(), &old);
       char head[14];
       head[0] = static_cast<char>(f);
       head[1] = static_cast<char>(kind);
       EncodeFixed64BE(head + 2, offset);
       EncodeFixed32BE(head + 10, static_cast<std::uint32_t>(bytes.size()));
       body.append(head, sizeof head);
-      changes.push_back({f, kind, offset, bytes, {}});
       body.append(bytes);
-      if (kind == kCut) return Status::OK();
-      std::string old;
-      Status s = ReadPadded(staged[f]->base(), offset, bytes.size(), &old);
-      ForEachPiece(offset, bytes.size(), [&](std::size_t lo, std::size_t hi) {
-        char h[8];
-        EncodeFixed64BE(h, Fnv1a(std::string_view(old).substr(lo, hi - lo)));
-        body.append(h, sizeof h);
-      });
+      body.append(old);
+      changes.push_back({f, kind, offset, bytes, {}});
       return s;
     };
     if (held[f].cut) {
@@ -240,55 +235,52 @@ Status FinishInterruptedWrite(File* log, File* dbf, File* cdx, Interrupted* outc
     whole = whole && Fnv1a(body) == DecodeFixed64BE(file.data() + kMagicLength + 4);
   }
   for (std::size_t pos = 0; whole && pos < body.size();) {
-    Change c;
     whole = body.size() - pos >= 14;
     if (!whole) break;
+    Change c;
     c.file = static_cast<unsigned char>(body[pos]);
     c.kind = static_cast<std::uint8_t>(body[pos + 1]);
     c.offset = DecodeFixed64BE(body.data() + pos + 2);
-    const std::uint32_t n = DecodeFixed32BE(body.data() + pos + 10);
+    const std::uint64_t n = DecodeFixed32BE(body.data() + pos + 10);
     pos += 14;
-    std::size_t pieces = 0;
-    if (c.kind == kBytes) ForEachPiece(c.offset, n, [&](std::size_t, std::size_t) { ++pieces; });
+    const std::uint64_t images = c.kind == kBytes ? 2 * n : 0;
     whole = c.file < 2 && c.kind <= kCut && (c.file == 0 || cdx != nullptr) &&
-            body.size() - pos >= std::uint64_t{n} + 8 * pieces;
+            body.size() - pos >= images;
     if (!whole) break;
     c.bytes = body.substr(pos, n);
-    pos += n;
-    for (std::size_t i = 0; i < pieces; ++i, pos += 8) {
-      c.old_hashes.push_back(DecodeFixed64BE(body.data() + pos));
-    }
-    changes.push_back(std::move(c));
+    c.old = body.substr(pos + n, images - n);
+    pos += images;
+    changes.push_back(c);
   }
   File* const files[2] = {dbf, cdx};
-  if (whole) {
-    // Each piece holds its old bytes or its new ones, or the table changed under another program.
-    bool done = true;
-    for (const Change& c : changes) {
-      if (c.kind == kCut) {
-        std::uint64_t now = 0;
-        s = files[c.file]->Size(&now);
-        if (!s.ok()) return s;
-        done = done && now <= c.offset;
-        continue;
-      }
-      std::string now;
-      s = ReadPadded(files[c.file], c.offset, c.bytes.size(), &now);
-      if (!s.ok()) return s;
-      std::size_t piece = 0;
-      ForEachPiece(c.offset, c.bytes.size(), [&](std::size_t lo, std::size_t hi) {
-        const std::string_view have = std::string_view(now).substr(lo, hi - lo);
-        const bool is_new = have == c.bytes.substr(lo, hi - lo);
-        done = done && is_new;
-        if (!is_new && Fnv1a(have) != c.old_hashes[piece]) *outcome = Interrupted::kStale;
-        ++piece;
-      });
+  bool done = true;
+  for (std::size_t i = 0; whole && i < changes.size(); ++i) {
+    // Each sector's part of a change holds, as far as the file reaches, the new bytes or the old
+    // ones; anything else is another program's write since the cut.
+    const Change& c = changes[i];
+    std::uint64_t length = 0;
+    s = files[c.file]->Size(&length);
+    if (!s.ok()) return s;
+    if (c.kind == kCut) {
+      done = done && length <= c.offset;
+      continue;
     }
-    if (*outcome != Interrupted::kStale && !done) {
-      s = Apply(changes, files);
-      if (!s.ok()) return s;
-      *outcome = Interrupted::kFinished;
-    }
+    std::string now;
+    s = ReadPadded(files[c.file], c.offset, c.bytes.size(), &now);
+    if (!s.ok()) return s;
+    ForEachPiece(c.offset, c.bytes.size(), [&](std::size_t lo, std::size_t hi) {
+      const std::size_t in_file = static_cast<std::size_t>(
+          std::clamp<std::uint64_t>(length, c.offset + lo, c.offset + hi) - (c.offset + lo));
+      const std::string_view have = std::string_view(now).substr(lo, in_file);
+      const bool is_new = have == c.bytes.substr(lo, in_file);
+      done = done && is_new && in_file == hi - lo;
+      if (!is_new && have != c.old.substr(lo, in_file)) *outcome = Interrupted::kStale;
+    });
+  }
+  if (whole && !done && *outcome != Interrupted::kStale) {
+    s = Apply(changes, files);
+    if (!s.ok()) return s;
+    *outcome = Interrupted::kFinished;
   }
   s = log->Truncate(0);
   if (s.ok()) s = log->Sync();

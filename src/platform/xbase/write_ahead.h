@@ -9,9 +9,9 @@
 //
 //   1. the write is made into StagedFiles, which hold its bytes back (reads through them see
 //      them), so a write that fails half-way writes nothing;
-//   2. CommitStaged puts every byte the write changes into NAME.WAL, with a hash of the bytes each
-//      512-byte piece of it replaces, and syncs it. Barrier 1: nothing of the table changes
-//      before the whole write can be redone from NAME.WAL;
+//   2. CommitStaged puts every byte the write changes into NAME.WAL, with the bytes they replace,
+//      and syncs it. Barrier 1: nothing of the table changes before the whole write can be
+//      redone from NAME.WAL;
 //   3. the bytes go into the DBF and then the CDX, each file's changes from its end to its start
 //      (records before the header that counts them, new index pages before the pages and headers
 //      that point to them, the compound header with its change counter last), and both are
@@ -21,17 +21,17 @@
 // The next write open (Table::Open), under FoxPro's header lock and index lock, so that no write
 // is in progress, hands NAME.WAL to FinishInterruptedWrite: a write cut before barrier 1 left a
 // torn NAME.WAL (its hash is wrong) and a table nothing touched; one cut after it is written
-// again, whole. A piece whose bytes are neither the old nor the new ones was changed by another
-// program after the cut (a program that does not know NAME.WAL): the write is then not redone.
+// again, whole. A sector whose part of the write holds neither the old nor the new bytes (as far
+// as the file reaches) was written by another program after the cut, one that does not know
+// NAME.WAL: the write is then not redone.
 //
 // NAME.WAL (integers big-endian):
 //    0  8 bytes "XFRWAL1\n"
 //    8  u32     length of the body
 //   12  u64     FNV-1a hash of the body
 //   20  body, one entry per change: u8 file (0 the DBF, 1 the CDX), u8 kind (0 bytes, 1 the file
-//       cut to a size), u64 offset (the size, for a cut), u32 length n; for bytes, the n bytes and
-//       one u64 FNV-1a hash of the old bytes of each 512-byte piece of the file they cover (bytes
-//       past the end of the file count as zero).
+//       cut to a size), u64 offset (the size, for a cut), u32 length n; for bytes, the n new bytes
+//       and the n old ones (zero past the end of the file).
 #pragma once
 
 #include <cstdint>
