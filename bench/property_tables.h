@@ -1,7 +1,7 @@
 // Generated PROPERTY-shaped tables for the benchmarks: the tracking program's structure with
 // the tags FILE_NUM = UPPER(FILE_NUM) and CLI_NUM = CLI_NUM, n records in a temp dir (built once
-// per size and process, see TablePath). File numbers are the even numbers 0, 2, ... written with eight digits;
-// odd ones are misses and free for appends.
+// per size and process, see TablePath). File numbers are the even numbers 0, 2, ... written with
+// eight digits; odd ones are misses and free for appends.
 #pragma once
 
 #include <stdlib.h>

@@ -21,7 +21,7 @@ using cdx::Node;
 namespace {
 
 constexpr std::size_t kMaxCachedNodes = 2048;  // pages kept between operations (~1-2 MB)
-constexpr std::size_t kPrefixLength = 4096;     // read at once when the headers load
+constexpr std::size_t kPrefixLength = 4096;    // read at once when the headers load
 
 }  // namespace
 

@@ -68,7 +68,8 @@ class PosixFile final : public File {
   }
 
   Status Sync() override {
-    if (::fsync(fd_) != 0) return PosixError(path_, errno);
+    // The data and what reading it back needs (the size), not the times.
+    if (::fdatasync(fd_) != 0) return PosixError(path_, errno);
     return Status::OK();
   }
 

@@ -213,12 +213,12 @@ Status Table::FinishWriteAhead(bool indexed, bool* finished) {
   *finished = false;
   std::unique_ptr<File> wal, cdx;
   Status s = env_->OpenFile(WriteAheadPath(path_), false, &wal);
-  std::uint64_t size = 0;
-  if (s.ok()) s = wal->Size(&size);
-  if (s.ok() && size > 0 && indexed) {
+  bool pending = false;
+  if (s.ok()) s = WriteAheadPending(wal.get(), &pending);
+  if (s.ok() && pending && indexed) {
     s = env_->OpenFile(SiblingPath(env_, path_, ".CDX"), false, &cdx);
   }
-  if (!s.ok() || size == 0) return s.IsNotFound() ? Status::OK() : s;
+  if (!s.ok() || !pending) return s.IsNotFound() ? Status::OK() : s;
   LockHolder index_lock;
   if (cdx) {
     if (!cdx->TryLock(kCdxLockOffset, 1, true).ok()) return Status::OK();

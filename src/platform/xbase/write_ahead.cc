@@ -76,6 +76,12 @@ Status Apply(const std::vector<Change>& changes, File* const files[2]) {
   return Status::OK();
 }
 
+// The file is let go of by overwriting its mark, not by cutting it: its size stays, so that
+// syncing the next write into it need not commit a new size.
+Status Retire(File* log) {
+  return log->WriteAt(0, std::string(kMagicLength, '\0').data(), kMagicLength);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -93,15 +99,15 @@ Status StagedFile::ReadAt(std::uint64_t offset, std::size_t n, char* scratch, st
   if (!s.ok() || changes_.empty()) return s;
   std::size_t len = *read;
   auto fill_to = [&](std::uint64_t end) {  // zeros up to file offset `end`
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end, offset + n) -
-                                                      std::min(end, offset));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(end, offset + n) - std::min(end, offset));
     if (want > len) std::memset(scratch + len, 0, want - len);
     len = std::max(len, want);
   };
   if (changes_.cut) {
     // Bytes past the cut are gone; a cut past the end adds zeros.
-    len = static_cast<std::size_t>(std::min<std::uint64_t>(
-        len, *changes_.cut > offset ? *changes_.cut - offset : 0));
+    len = static_cast<std::size_t>(
+        std::min<std::uint64_t>(len, *changes_.cut > offset ? *changes_.cut - offset : 0));
     fill_to(*changes_.cut);
   }
   for (const auto& [at, bytes] : changes_.bytes) {
@@ -119,7 +125,8 @@ Status StagedFile::WriteAt(std::uint64_t offset, const char* data, std::size_t n
   // Merged with the held bytes it overlaps or touches, so that held extents never overlap.
   std::uint64_t start = offset, end = offset + n;
   auto it = changes_.bytes.upper_bound(offset);
-  if (it != changes_.bytes.begin() && std::prev(it)->first + std::prev(it)->second.size() >= offset) {
+  if (it != changes_.bytes.begin() &&
+      std::prev(it)->first + std::prev(it)->second.size() >= offset) {
     --it;
   }
   std::vector<std::pair<std::uint64_t, std::string>> parts;
@@ -176,8 +183,8 @@ Status CommitStaged(File* log, StagedFile* dbf, StagedFile* cdx) {
   for (int f = 0; f < 2; ++f) {
     auto add = [&](std::uint8_t kind, std::uint64_t offset, std::string_view bytes) -> Status {
       std::string old;
-      Status s = kind == kCut ? Status::OK()
-                              : ReadPadded(staged[f]->base(), offset, bytes.size(), &old);
+      Status s =
+          kind == kCut ? Status::OK() : ReadPadded(staged[f]->base(), offset, bytes.size(), &old);
       char head[14];
       head[0] = static_cast<char>(f);
       head[1] = static_cast<char>(kind);
@@ -212,14 +219,24 @@ Status CommitStaged(File* log, StagedFile* dbf, StagedFile* cdx) {
                           cdx != nullptr ? cdx->base() : nullptr};
   s = Apply(changes, files);
   if (!s.ok()) return s;
-  return log->Truncate(0);
+  return Retire(log);
+}
+
+Status WriteAheadPending(File* log, bool* pending) {
+  char magic[kMagicLength];
+  std::size_t got = 0;
+  Status s = log->ReadAt(0, sizeof magic, magic, &got);
+  *pending = s.ok() && got == kMagicLength && std::memcmp(magic, kMagic, kMagicLength) == 0;
+  return s;
 }
 
 Status FinishInterruptedWrite(File* log, File* dbf, File* cdx, Interrupted* outcome) {
   *outcome = Interrupted::kNone;
+  bool pending = false;
   std::uint64_t size = 0;
-  Status s = log->Size(&size);
-  if (!s.ok() || size == 0) return s;
+  Status s = WriteAheadPending(log, &pending);
+  if (s.ok() && pending) s = log->Size(&size);
+  if (!s.ok() || !pending) return s;
   std::string file;
   s = ReadPadded(log, 0, static_cast<std::size_t>(size), &file);
   if (!s.ok()) return s;
@@ -282,7 +299,7 @@ Status FinishInterruptedWrite(File* log, File* dbf, File* cdx, Interrupted* outc
     if (!s.ok()) return s;
     *outcome = Interrupted::kFinished;
   }
-  s = log->Truncate(0);
+  s = Retire(log);
   if (s.ok()) s = log->Sync();
   return s;
 }

@@ -16,7 +16,9 @@
 //      (records before the header that counts them, new index pages before the pages and headers
 //      that point to them, the compound header with its change counter last), and both are
 //      synced. Barrier 2: the table holds the whole write before NAME.WAL lets go of it;
-//   4. NAME.WAL is emptied (not synced: a write found again there is redone as a no-op).
+//   4. NAME.WAL's mark is overwritten (not synced: a write found again there is found whole in
+//      the table and left as it is). The file keeps its size, so that syncing the next write
+//      into it commits no new size.
 //
 // The next write open (Table::Open), under FoxPro's header lock and index lock, so that no write
 // is in progress, hands NAME.WAL to FinishInterruptedWrite: a write cut before barrier 1 left a
@@ -26,7 +28,7 @@
 // NAME.WAL: the write is then not redone.
 //
 // NAME.WAL (integers big-endian):
-//    0  8 bytes "XFRWAL1\n"
+//    0  8 bytes "XFRWAL1\n" (zeros once the write is let go of)
 //    8  u32     length of the body
 //   12  u64     FNV-1a hash of the body
 //   20  body, one entry per change: u8 file (0 the DBF, 1 the CDX), u8 kind (0 bytes, 1 the file
@@ -88,13 +90,16 @@ class StagedFile final : public File {
 // of the table is written; after it, the next write open finishes the write.
 Status CommitStaged(File* log, StagedFile* dbf, StagedFile* cdx);
 
+// Whether NAME.WAL holds a write: its mark is there (the write may still be torn).
+Status WriteAheadPending(File* log, bool* pending);
+
 enum class Interrupted {
   kNone,      // NAME.WAL empty, torn, or holding a write that is already whole in the table
   kFinished,  // a write cut short was written whole
   kStale,     // the table was changed by another program since; the write was not redone
 };
 
-// Finishes the write NAME.WAL holds, if any, and empties it. REQUIRES: the caller holds FoxPro's
+// Finishes the write NAME.WAL holds, if any, and lets go of it. REQUIRES: the caller holds FoxPro's
 // header lock and (with a CDX) the index lock exclusively. `cdx` is null without an index.
 Status FinishInterruptedWrite(File* log, File* dbf, File* cdx, Interrupted* outcome);
 
