@@ -574,8 +574,7 @@ Status CdxFile::Refresh() {
   }
   file_size_ = disk_size_ = size;
   std::memcpy(directory_.raw_header.data(), buf, sizeof buf);
-  directory_.header.free_list = DecodeFixed32LE(buf + 4);
-  directory_.header.version = DecodeFixed32BE(buf + 8);
+  directory_.header.DecodeLinksFrom(buf);
   for (Tag& t : tags_) {
     char links[12];
     s = file_->ReadAt(t.header_offset, sizeof links, links, &got);
@@ -584,9 +583,7 @@ Status CdxFile::Refresh() {
       return LoadHeaders();
     }
     std::memcpy(t.raw_header.data(), links, sizeof links);
-    t.header.root = DecodeFixed32LE(links);
-    t.header.free_list = DecodeFixed32LE(links + 4);
-    t.header.version = DecodeFixed32BE(links + 8);
+    t.header.DecodeLinksFrom(links);
   }
   return Status::OK();
 }

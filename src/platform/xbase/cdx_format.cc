@@ -97,9 +97,7 @@ Status TagHeader::DecodeFrom(std::string_view data, const std::string& what, Tag
   }
   const char* p = data.data();
   TagHeader h;
-  h.root = DecodeFixed32LE(p);
-  h.free_list = DecodeFixed32LE(p + 4);
-  h.version = DecodeFixed32BE(p + 8);
+  h.DecodeLinksFrom(p);
   h.key_length = DecodeFixed16LE(p + 12);
   h.options = static_cast<std::uint8_t>(p[14]);
   h.signature = static_cast<std::uint8_t>(p[15]);
@@ -143,6 +141,12 @@ Status TagHeader::DecodeFrom(std::string_view data, const std::string& what, Tag
   }
   *out = std::move(h);
   return Status::OK();
+}
+
+void TagHeader::DecodeLinksFrom(const char* src) {
+  root = DecodeFixed32LE(src);
+  free_list = DecodeFixed32LE(src + 4);
+  version = DecodeFixed32BE(src + 8);
 }
 
 void TagHeader::EncodeLinksTo(char* dst) const {

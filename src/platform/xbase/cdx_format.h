@@ -79,6 +79,8 @@ struct TagHeader {
   // Writes root, free list and change counter into the first 12 bytes of an encoded header; the
   // other bytes (expressions, reserved areas other engines fill) stay as they are on disk.
   void EncodeLinksTo(char* dst) const;
+  // Reads those 12 bytes back (another program moved them).
+  void DecodeLinksFrom(const char* src);
 };
 
 // One node of a tag's tree, decoded. Keys are kept whole (key_length bytes each, trailing

@@ -22,6 +22,7 @@ TEST(OtherWriter, ReadsWhatAnotherProgramWroteSince) {
   bool found = true;
   ASSERT_TRUE(mine->First(&found, &recno).ok());
   EXPECT_FALSE(found);
+  EXPECT_TRUE(mine->Read(count + 1, &r).IsNotFound());
   // Enough appends to split the tag's root leaf: the root moves to a new page.
   std::string cdx;
   env.GetFile("PROPERTY.CDX", &cdx);
@@ -33,6 +34,7 @@ TEST(OtherWriter, ReadsWhatAnotherProgramWroteSince) {
     env.GetFile("PROPERTY.CDX", &cdx);
   }
   std::uint32_t at = 0;
+  EXPECT_TRUE(mine->Read(recno, &r).ok());  // past the count this connection knew
   ASSERT_TRUE(mine->First(&found, &at).ok());
   EXPECT_TRUE(found && at == count + 1) << at;
   for (const std::string& key : {std::string("W1000"), "W" + std::to_string(999 + recno - count)}) {

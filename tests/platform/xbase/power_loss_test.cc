@@ -168,6 +168,9 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
   const std::string foreign = Records(Get(&mem).at("PROPERTY.DBF"));
   auto all = [](std::size_t n) { return n - 1; };
   mem.PutFile("PROPERTY.WAL", Land(start, log, wal_synced, all).at("PROPERTY.WAL"));
+  std::vector<std::string> report;
+  CheckTable(&mem, "PROPERTY.DBF", &report);
+  EXPECT_NE(report.at(0).find("PROPERTY.WAL holds a write cut short"), std::string::npos);
   OpenOrDie(&mem, "PROPERTY.DBF");
   EXPECT_EQ(Records(Get(&mem).at("PROPERTY.DBF")), foreign);
 
@@ -191,7 +194,7 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
       EXPECT_TRUE(got == records[w] || got == records[w + 1]);
       before += got == records[w];
       after += got == records[w + 1] && got != records[w];
-      std::vector<std::string> report;
+      report.clear();
       const Status s = CheckTable(&next, "PROPERTY.DBF", &report);
       EXPECT_TRUE(s.ok()) << s.ToString();
       EXPECT_NE(opened.count("PROPERTY.WAL") ? opened.at("PROPERTY.WAL").substr(0, 7) : "",
