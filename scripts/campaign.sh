@@ -11,9 +11,14 @@
 #                                               # clients, then the SAME new jobs: each must
 #                                               # end up in the tables exactly once
 #
+# Then the office: --office-workers workstations (default 3) of --office-steps steps each
+# (default 500; 0: none) reading new and existing jobs and undoing some of their reads, their
+# writes journalled, while a stand-in for the tracking program edits and deletes records under
+# FoxPro's locks; checked by verify_campaign.py --office against what each step left.
+#
 # Builds the release preset's read-campaign, apx-sim and dbftool first (--no-build to skip;
 # --build-dir DIR to use another build). Prints the figures of each run; exits 1 when a worker
-# reported an error or a check failed.
+# reported an error or a check failed, 77 when python3-dbfread is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -23,14 +28,18 @@ counts="2 4"
 build_dir=build/release
 build=1
 shared_clients=0
+office_workers=3
+office_steps=500
 while [ $# -gt 0 ]; do
   case "$1" in
     --reads) reads=$2; shift 2 ;;
+    --office-workers) office_workers=$2; shift 2 ;;
+    --office-steps) office_steps=$2; shift 2 ;;
     --workers) counts=$2; shift 2 ;;
     --build-dir) build_dir=$2; build=0; shift 2 ;;
     --no-build) build=0; shift ;;
     --shared-clients) shared_clients=1; shift ;;
-    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
     *) echo "campaign.sh: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -46,7 +55,7 @@ fixtures=$root/tests/data/foxpro
 python=/usr/bin/python3
 if ! $python -c 'import dbfread' 2>/dev/null; then
   echo "campaign.sh: python3-dbfread is needed (apt-get install python3-dbfread)" >&2
-  exit 2
+  exit 77
 fi
 
 failed=0
@@ -54,7 +63,8 @@ work=$(mktemp -d /tmp/xfr-campaign-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 # run NAME WORKERS [CLIENT_PREFIXES [same]]: one campaign over fresh copies of the fixture
-# tables. With "same", every worker reads worker 1's jobs.
+# tables. With "same", every worker reads worker 1's jobs; with the name "office", the office
+# and the tracking program's stand-in.
 run() {
   local name=$1 n=$2 prefixes=${3:-} same=${4:-}
   local dir=$work/$name
@@ -65,10 +75,18 @@ run() {
     done
   done
   chmod u+w "$dir/data"/*
-  local pids=() w
+  local pids=() w steps=$reads tracking=""
+  if [ "$name" = office ]; then
+    steps=$office_steps
+    "$worker_bin" --tracking --data "$dir/data" --until "$dir/run/stop" \
+      --log "$dir/run/tracking.log" >"$dir/run/tracking.out" 2>"$dir/run/tracking.err" &
+    tracking=$!
+  fi
   for w in $(seq 1 "$n"); do
     local extra=()
-    if [ -n "$prefixes" ]; then
+    if [ -n "$tracking" ]; then
+      extra=(--office --workers "$n" --log "$dir/run/ws$w.log")
+    elif [ -n "$prefixes" ]; then
       # Same client numbers, and every read started by both workers at once.
       mkdir -p "$dir/step"
       extra=(--client-prefix "${prefixes:$((w - 1)):1}" --lockstep-dir "$dir/step"
@@ -76,7 +94,7 @@ run() {
     fi
     local as=$w
     if [ -n "$same" ]; then as=1; fi
-    dbus-run-session -- "$worker_bin" --data "$dir/data" --worker "$as" --reads "$reads" \
+    dbus-run-session -- "$worker_bin" --data "$dir/data" --worker "$as" --reads "$steps" \
       --ready "$dir/run/ready.$w" --go "$dir/run/go" "${extra[@]}" \
       >"$dir/run/out.$w" 2>"$dir/run/err.$w" &
     pids+=($!)
@@ -98,19 +116,29 @@ run() {
   touch "$dir/run/go"
   for p in "${pids[@]}"; do wait "$p" || status=1; done
   end=$(date +%s.%N)
+  if [ -n "$tracking" ]; then
+    touch "$dir/run/stop"
+    wait "$tracking" || status=1
+  fi
 
-  echo "== $name: $n workers x $reads reads, at once, on one set of tables"
-  cat "$dir"/run/out.*
+  echo "== $name: $n workers x $steps reads, at once, on one set of tables"
+  cat "$dir"/run/out.* ${tracking:+"$dir/run/tracking.out"}
   grep -h 'first error' "$dir"/run/err.* || true
-  awk -v start="$start" -v end="$end" -v n="$n" -v reads="$reads" '
+  awk -v start="$start" -v end="$end" -v n="$n" -v reads="$steps" '
     { for (i = 1; i <= NF; i++) { split($i, kv, "="); sum[kv[1]] += kv[2] } }
     END {
       wall = end - start
-      printf "wall %.1f s, %d reads, %.1f reads/s together; errors %d; lock waits %d (%.0f ms)\n",
+      printf "wall %.1f s, %d reads, %.1f reads/s together; errors %d; lock waits %d (%.0f ms)",
         wall, n * reads, n * reads / wall, sum["errors"], sum["lock_waits"], sum["lock_wait_ms"]
+      if (sum["undos"]) printf "; undos %d (%d undone)", sum["undos"], sum["undone"]
+      printf "\n"
     }' "$dir"/run/out.*
   local verdict=0
-  if [ -n "$prefixes" ]; then
+  if [ -n "$tracking" ]; then
+    $python tools/read-campaign/verify_campaign.py --office "$fixtures" "$dir/data" "$dir/run" \
+      | sed 's/^/verify: /' || verdict=1
+    [ "$status" = 0 ] || verdict=1
+  elif [ -n "$prefixes" ]; then
     # Workers in step on the same clients (or jobs): the reads that found the job or client
     # another worker added meanwhile are not errors, but every job and client must be there once.
     local jobs_of=$n
@@ -146,6 +174,9 @@ run() {
 for n in $counts; do
   run "x$n" "$n" || failed=1
 done
+if [ "$office_steps" -gt 0 ]; then
+  run office "$office_workers" || failed=1
+fi
 if [ "$shared_clients" = 1 ]; then
   # Both workers add clients P0000, P0001, ..., each read started by both at the same moment;
   # then both read the same new jobs W100000, W100001, ... in step.

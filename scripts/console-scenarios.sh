@@ -17,7 +17,7 @@ if [ "$platform" = windows ]; then
   windir="$WINEPREFIX/drive_c/windows"
   office="$WINEPREFIX/drive_c"
   rm -rf "$office/TRK" "$office/APX"
-  program=(wine "$build/src/transfer-info.exe")
+  program=(wine "$build/src/transfer-info.com")
   sim_exe="$build/tools/apx-sim/apx-sim.exe"
 else
   windir="$out/windows"

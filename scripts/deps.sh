@@ -10,6 +10,7 @@ packages=(
   python3 python3-dbfread
   locales
   clang libclang-rt-14-dev
+  appstream desktop-file-utils lintian
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The long forms of the proof, one after another (about 45 minutes on a 2-core machine):
 #   1. the crash campaign with the independent checker at every crash point;
-#   2. the concurrency campaign, 2 x 2,500 and 4 x 2,500 reads into one set of tables;
+#   2. the concurrency campaign, 2 x 2,500 and 4 x 2,500 reads into one set of tables, then an
+#      office of 3 workstations x 500 steps reading and undoing reads beside a stand-in for the
+#      tracking program that edits and deletes records under FoxPro's locks;
 #   3. every fuzz target for FUZZ_SECONDS (default 300) seconds;
 #   4. the power-loss campaign of synced writes, 40 mixed cut states a point of its log and the
 #      independent checker on every state.

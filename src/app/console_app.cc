@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "base/error_report.h"
+#include "base/text.h"
 #include "form/main_window.h"
 #include "link/link_check.h"
 #include "shell/lifecycle.h"
@@ -53,6 +55,13 @@ bool MissingFileReport(const ConsoleWindow::Shown& box) {
   return false;
 }
 
+// An error report answered Retry whose failing step then ran again. The read's own last report
+// ends the read whatever the answer.
+bool RetriedStep(const ConsoleWindow::Shown& box) {
+  return box.buttons == Buttons::kAbortRetryIgnore && box.answer == Answer::kRetry &&
+         box.text.find(" in module CmdRead_Click.") == std::string::npos;
+}
+
 // The exit status from what the command showed; `status` is the command's own (0, 1 or 2).
 int ExitStatusOf(const ConsoleWindow& window, const std::string& name, int status) {
   if (status == kExitUsage) return status;
@@ -68,6 +77,7 @@ int ExitStatusOf(const ConsoleWindow& window, const std::string& name, int statu
   if (name == "undo") return kExitDone;  // its last box says what it put back
   bool said_yes = false;
   for (const auto& box : shown) {
+    if (RetriedStep(box)) continue;  // what followed says how the command went on
     if (box.buttons != Buttons::kYesNo) return kExitNotDone;  // a message or an error report
     if (box.answer == Answer::kNo) return kExitNotDone;
     said_yes = true;
@@ -189,6 +199,44 @@ std::string ParseCommandLine(int argc, char** argv, CommandLine* out) {
   return {};
 }
 
+namespace {
+
+// After start-up: which of the Windows directory's INI files, or which key, was not where it is
+// looked for. The messages about the tables name only the tables.
+void NoteConfiguration(App& app) {
+  namespace fs = std::filesystem;
+  const Config& c = app.config;
+  std::error_code ignored;
+  const std::string windir = app.NativePath(c.WinDir);
+  const char* set = std::getenv("XFR_WINDIR");
+  if (windir.empty() || !fs::is_directory(windir, ignored)) {
+    app.window().Note(
+        (windir.empty() ? std::string("There is no Windows directory")
+                        : "The Windows directory " + windir + " does not exist") +
+        (set && *set ? " (XFR_WINDIR)" : "") +
+        ", so XFR.INI, APX.INI and Trk.Ini cannot be read: set XFR_WINDIR to the folder that "
+        "holds them.");
+    return;
+  }
+  const std::string trk_ini = app.NativePath(c.TrkIni);
+  if (!fs::is_regular_file(trk_ini, ignored)) {
+    app.window().Note("Trk.Ini is not in the Windows directory " + windir +
+                      ": DATADIR, the tables' folder, comes from its [DIRECTORIES] section. Copy "
+                      "the tracking program's Trk.Ini there.");
+  } else if (c.DataDir.empty()) {
+    app.window().Note(trk_ini + " has no DATADIR in [DIRECTORIES], so the tables are looked for "
+                      "in the working folder " + fs::current_path(ignored).string() +
+                      ": add DATADIR=<the tables' folder> under [DIRECTORIES].");
+  }
+  if (!fs::is_regular_file(app.NativePath(c.XfrIni), ignored)) {
+    app.window().Note("XFR.INI is not in the Windows directory " + windir +
+                      ": no form has entries, so a read leaves the form type, census tract, map "
+                      "reference and owner blank, and a send does not send them.");
+  }
+}
+
+}  // namespace
+
 void PrintTrackingColumn(FrmMain& form) {
   std::printf("Tracking column:\n");
   for (TextBox* box : form.TrackingBoxes()) {
@@ -201,7 +249,12 @@ void PrintTrackingColumn(FrmMain& form) {
 
 namespace {
 
-int RunCommand(App& app, const std::string& no_link, const std::vector<std::string>& command) {
+// What link-test and a read say when no appraisal program answers (the window's read says
+// nothing).
+constexpr const char* kNoReport = "No appraisal program answered, or no report is open.";
+
+int RunCommand(App& app, ConsoleWindow& window, const std::string& no_link,
+               const std::vector<std::string>& command) {
   std::string name = command.empty() ? "" : command[0];
   std::vector<std::string> args(command.size() > 1 ? command.begin() + 1 : command.end(),
                                 command.end());
@@ -223,15 +276,17 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
     // The window's own start: initialisation, load, activation, first repaint.
     Initialize(app);
     frmMainForm_Load(form);
+    NoteConfiguration(app);
     Form_Activate(form);
     Form_Paint(form);
     if (name.empty()) {
       PrintConfig(app.config);
       PrintTrackingColumn(form);
     } else if (name == "show" || name == "send") {
-      // Positions as the hand-off file would; a job the window cannot show is not replaced by
-      // the record it still shows.
-      if (!args.empty() && !GoToJob(form, args[0])) {
+      // Positions as the hand-off file would; a job the window cannot show, named here or
+      // handed over, is not replaced by the record it still shows.
+      const std::string job = args.empty() ? VbTrim(app.HandOffFileNum) : args[0];
+      if (!job.empty() && !GoToJob(form, job)) {
         Form_Unload(form);
         return 1;
       }
@@ -241,7 +296,14 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
         cmdSend_Click(form);
       }
     } else if (name == "read") {
+      const std::size_t boxes = window.shown().size();
       CmdRead_Click(form);
+      if (window.shown().size() == boxes && !form.LblMsg.visible) {  // the read's quiet end
+        std::printf("%s\n", kNoReport);
+        window.Log(std::string("{\"kind\":\"note\",\"text\":") + JsonQuote(kNoReport) + "}");
+        Form_Unload(form);
+        return 1;
+      }
       std::printf("Appraisal column:\n");
       for (Label* label : form.AppraisalLabels()) {
         std::printf("  %s=%s\n", label->name.c_str(), label->caption.c_str());
@@ -254,7 +316,7 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
     } else if (name == "link-test") {
       LinkCheck check = LinkTest(app, form.txtdde);
       if (!check.report_open) {
-        std::printf("No appraisal program answered, or no report is open.\n");
+        std::printf("%s\n", kNoReport);
       } else {
         std::printf("Report:      %s\nForm:        %s\nFile number: %s  (item %s)\n",
                     check.report.c_str(), check.form.c_str(), check.file_number.c_str(),
@@ -287,7 +349,8 @@ int RunCommand(App& app, const std::string& no_link, const std::vector<std::stri
 int RunConsole(App& app, ConsoleWindow& window, const std::vector<std::string>& command,
                const std::string& no_link) {
   const int status =
-      ExitStatusOf(window, command.empty() ? "" : command[0], RunCommand(app, no_link, command));
+      ExitStatusOf(window, command.empty() ? "" : command[0],
+                   RunCommand(app, window, no_link, command));
   window.Log("{\"kind\":\"exit\",\"status\":" + std::to_string(status) +
              ",\"meaning\":" + JsonQuote(ExitMeaning(status)) + "}");
   return status;

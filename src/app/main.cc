@@ -41,9 +41,14 @@ namespace {
 const char kUsageHead[] =
     "Usage: transfer-info [--console [COMMAND [ARGS]]] [OPTIONS] [/D]\n"
     "\n"
-    "Moves one appraisal job between the appraisal program (DDE service APX, on the session\n"
-    "bus) and the tracking program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF).\n"
-    "Without --console the window opens.\n";
+    "Moves one appraisal job between the appraisal program (DDE service APX) and the tracking\n"
+    "program's tables (PROPERTY.DBF, CLIENT.DBF, INVOICE.DBF). Without --console the window\n"
+    "opens.\n"
+    "\n"
+    "This Linux build reaches the appraisal program over the D-Bus session bus, where only the\n"
+    "stand-in apx-sim answers (apx-sim(1)): read, send and link-test here are for trying the\n"
+    "program and testing the link. An office whose appraisal program runs under Wine runs\n"
+    "transfer-info.exe under Wine beside it (/usr/share/doc/transfer-info/setup.md).\n";
 
 const char kWindowOptions[] =
     "  --screenshot FILE             (window) save a PNG of the window once shown, then exit;\n"
@@ -55,7 +60,8 @@ const char kWindowOptions[] =
     "\n"
     "Environment: XFR_WINDIR (the Windows directory with XFR.INI, APX.INI, Trk.Ini and\n"
     "xfr.dat; default ~/.config/transfer-info), XFR_DRIVE_<LETTER> (where a drive letter such\n"
-    "as C: of the INI files' paths lives, e.g. XFR_DRIVE_C=/srv/office).\n";
+    "as C: of the INI files' paths lives, e.g. XFR_DRIVE_C=/srv/office).\n"
+    "Setup: transfer-info.ini(5), /usr/share/doc/transfer-info/setup.md and examples/.\n";
 
 using xfr::UsageError;
 
@@ -198,7 +204,7 @@ int main(int argc, char** argv) {
   xfr::RecordingWindow recorded(&window, "", &platform.log);
   recorded.Record("{\"kind\":\"start\",\"mode\":\"console\",\"command_line\":" +
                   xfr::JsonQuote(line.text) + "}");
-  xfr::App app(platform.With(&recorded), line.text);
+  xfr::App app(platform.ForConsole(&recorded), line.text);
   // Without a session bus every call to the appraisal program fails as if none were running.
   std::string no_link;
   if (!QDBusConnection::sessionBus().isConnected()) {

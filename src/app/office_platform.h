@@ -12,6 +12,28 @@
 
 namespace xfr {
 
+// The INI files as a console run sees them: read, never written. Only the window's unload
+// writes the exit preference its check box shows; the console has no such box.
+class ReadOnlyIni : public IniService {
+ public:
+  explicit ReadOnlyIni(IniService* inner) : inner_(inner) {}
+  std::uint32_t GetPrivateProfileString(std::string_view section, std::string_view key,
+                                        std::string_view default_value, std::string* buffer,
+                                        std::uint32_t size, std::string_view file) override {
+    return inner_->GetPrivateProfileString(section, key, default_value, buffer, size, file);
+  }
+  bool WritePrivateProfileString(std::string_view, std::string_view, std::string_view,
+                                 std::string_view) override {
+    return false;
+  }
+  std::uint32_t GetWindowsDirectory(std::string* buffer, std::uint32_t size) override {
+    return inner_->GetWindowsDirectory(buffer, size);
+  }
+
+ private:
+  IniService* inner_;
+};
+
 template <class Files, class Ini, class Clock, class Instance, class Dde>
 struct OfficePlatform {
   Files files;
@@ -40,6 +62,13 @@ struct OfficePlatform {
   Services With(WindowServices* window) {
     return Services{&ini,          &files,    &clock,  window, &recorded_tables,
                     &recorded_dde, &instance, &journal};
+  }
+  // A console run: the same, but no INI file is ever created or changed.
+  ReadOnlyIni console_ini{&ini};
+  Services ForConsole(WindowServices* window) {
+    Services services = With(window);
+    services.ini = &console_ini;
+    return services;
   }
 };
 

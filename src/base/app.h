@@ -68,6 +68,9 @@ class App {
   const Services& services() const { return services_; }
   WindowServices& window() const { return *services_.window; }
   const std::string& command_line() const { return command_line_; }
+  // Where a Windows-style path is on this machine, for the notes after a message; the path as
+  // written when there is no file system.
+  std::string NativePath(std::string_view path) const;
 
   Config config;
 

@@ -12,6 +12,11 @@ std::string ErrorReportText(const RuntimeError& error, std::string_view proc_nam
 ReportAnswer ReportError(App& app, const RuntimeError& error) {
   if (error.number() == kErrDatabaseDamaged) {
     app.window().MessageBox(kCorruptTablesMessage, kAppTitle, Buttons::kOk);
+    const std::string dir = app.NativePath(app.config.DataDir);
+    app.window().Note(error.description() + ". Run 'dbftool check " +
+                      (dir.empty() ? std::string(".") : dir) +
+                      "' to see every damaged table and index tag; 'dbftool reindex' on a "
+                      "table rebuilds an index it names, once every program has closed it.");
     throw EndProgram{1};
   }
   Answer answer = app.window().MessageBox(ErrorReportText(error, app.CurrentProcName()), "Error",

@@ -20,7 +20,9 @@ std::string ReadIniString(App& app, std::string_view file, std::string_view sect
     buffer.assign(size, ' ');
     count = app.services().ini->GetPrivateProfileString(section, key, default_value, &buffer, size,
                                                         file);
-  } while (count == size - 2 && size < kMaxIniBuffer);
+    // A reader that cut the value answers size-1 (the profile API) or size-2: ask again with
+    // more room.
+  } while (count + 2 >= size && size < kMaxIniBuffer);
   if (count < 1) return "";
   if (count > buffer.size()) count = static_cast<std::uint32_t>(buffer.size());
   return buffer.substr(0, count);

@@ -1,10 +1,13 @@
 #include "base/journal.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
+#include <set>
 
 #include "base/json_string.h"
 #include "base/text.h"
+#include "platform/runtime_error.h"
 
 namespace xfr {
 
@@ -121,19 +124,20 @@ class Reader {
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
-std::string_view TextOf(const FieldTexts& fields, const std::string& name) {
+}  // namespace
+
+std::string_view TextOf(const FieldTexts& fields, std::string_view name) {
   for (const auto& [n, v] : fields) {
     if (n == name) return v;
   }
   return {};
 }
 
-}  // namespace
-
 std::string EncodeJournalLine(const JournalLine& line) {
   std::string out =
       "{\"time\":" + JsonQuote(line.time) + ",\"workstation\":" + JsonQuote(line.workstation) +
       ",\"user\":" + JsonQuote(line.user) + ",\"transfer\":" + JsonQuote(line.transfer) +
+      (line.seq ? ",\"seq\":" + std::to_string(line.seq) : "") +
       ",\"command\":" + JsonQuote(line.command) + ",\"file_num\":" + JsonQuote(line.file_num) +
       ",\"table\":" + JsonQuote(line.table) + ",\"record\":" + std::to_string(line.record) +
       ",\"stage\":" + (line.after_stage ? "\"after\"" : "\"before\"") +
@@ -174,6 +178,12 @@ bool DecodeJournalLine(std::string_view text, JournalLine* line, std::string* er
     *error = "table \"" + line->table + "\" is not a table's file name";
     return false;
   }
+  const auto seq = m.find("seq");
+  if (seq != m.end() && (seq->second.kind != V::kNumber || seq->second.number > 0xFFFFFFFFu)) {
+    *error = "member \"seq\" of the wrong kind";
+    return false;
+  }
+  line->seq = seq == m.end() ? 0 : static_cast<std::uint32_t>(seq->second.number);
   const std::uint64_t record = m["record"].number;
   if (record == 0 || record > 0xFFFFFFFFu) {
     *error = "record number out of range";
@@ -200,30 +210,145 @@ bool DecodeJournalLine(std::string_view text, JournalLine* line, std::string* er
   return true;
 }
 
-JournalText ParseJournal(std::string_view text) {
-  JournalText out;
-  std::size_t number = 0;
-  while (!text.empty()) {
-    ++number;
-    const std::size_t eol = text.find('\n');
-    std::string_view raw = text.substr(0, eol);
-    const bool last = eol == std::string_view::npos;
-    text = last ? std::string_view{} : text.substr(eol + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    if (raw.empty()) continue;
-    JournalLine line;
-    std::string why;
-    if (DecodeJournalLine(raw, &line, &why)) {
-      out.lines.push_back(std::move(line));
-    } else if (last) {
-      // A last line without its line end was being written when the writer stopped.
-      out.note = "line " + std::to_string(number) + " was cut short (left out)";
-    } else {
-      out.error = "line " + std::to_string(number) + ": " + why;
-      out.lines.clear();
-      return out;
+namespace {
+
+constexpr std::size_t kChunk = 64 * 1024;
+// A line longer than this is not one the journal wrote (a record image is a few kilobytes).
+constexpr std::size_t kMaxLine = 1 << 20;
+
+std::string FileName(int k) {
+  return "TRANSFER.LOG" + (k == 0 ? std::string() : "." + std::to_string(k));
+}
+
+// The lines of one file of the journal from its end, each without its line end, with the offset
+// where it starts; empty lines are passed over.
+class LinesFromEnd {
+ public:
+  LinesFromEnd(JournalFiles& files, int k, std::uint64_t size) : files_(files), k_(k), lo_(size) {}
+
+  // False at the file's start, or with *too_long set at a line longer than kMaxLine.
+  bool Next(std::string* line, std::uint64_t* offset, bool* ended, bool* too_long) {
+    for (;;) {
+      if (buf_.empty() && lo_ == 0) return false;
+      std::size_t end = buf_.size();
+      *ended = end > 0 && buf_[end - 1] == '\n';
+      if (*ended) --end;
+      const std::size_t nl = end == 0 ? std::string::npos : buf_.rfind('\n', end - 1);
+      if (nl == std::string::npos && lo_ > 0) {
+        if (end > kMaxLine) return !(*too_long = true);
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, lo_));
+        lo_ -= n;
+        std::string chunk = files_.Read(k_, lo_, n);
+        if (chunk.size() != n) {
+          // Only a roll makes the journal shorter: what was read is no longer where it was.
+          throw RuntimeError(75, FileName(k_) + " was rolled while it was read; try again");
+        }
+        buf_.insert(0, chunk);
+        continue;
+      }
+      const std::size_t begin = nl == std::string::npos ? 0 : nl + 1;
+      line->assign(buf_, begin, end - begin);
+      *offset = lo_ + begin;
+      buf_.resize(begin);
+      if (!line->empty() && line->back() == '\r') line->pop_back();
+      if (!line->empty()) return true;
     }
   }
+
+ private:
+  JournalFiles& files_;
+  int k_;
+  std::uint64_t lo_;  // the file offset of buf_'s first byte
+  std::string buf_;   // the bytes before the lines given so far
+};
+
+// The first line of file k (without its line end), to tell a copy a roll left behind.
+std::string FirstLine(JournalFiles& files, int k) {
+  std::string head = files.Read(k, 0, kChunk);
+  return head.substr(0, head.find('\n'));
+}
+
+// "line N" (of a rolled copy: "line N of TRANSFER.LOG.k") for the line starting at `offset`.
+std::string LineName(JournalFiles& files, int k, std::uint64_t offset) {
+  std::size_t number = 1;
+  for (std::uint64_t at = 0; at < offset; at += kChunk) {
+    const std::string chunk =
+        files.Read(k, at, static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, offset - at)));
+    number += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\n'));
+    if (chunk.empty()) break;
+  }
+  return "line " + std::to_string(number) + (k == 0 ? "" : " of " + FileName(k));
+}
+
+}  // namespace
+
+JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
+                              const std::function<bool(const JournalLine&)>& pick) {
+  JournalTail out;
+  struct Gathered {
+    std::vector<JournalLine> lines;  // the newest first
+    std::size_t order;               // when its last line was met
+  };
+  std::map<std::string, Gathered> open;
+  std::vector<std::pair<std::size_t, JournalTransfer>> done;
+  std::set<std::string> finished;
+  std::size_t picked = 0, met = 0;
+  auto finish = [&](std::map<std::string, Gathered>::iterator it, bool whole) {
+    JournalTransfer t{{it->second.lines.rbegin(), it->second.lines.rend()}, whole};
+    done.emplace_back(it->second.order, std::move(t));
+    finished.insert(it->first);
+    open.erase(it);
+  };
+  std::string newer_first;  // the first line of the newest file read so far
+  for (int k = 0; k <= kJournalOldFiles && (picked < limit || !open.empty()); ++k) {
+    std::uint64_t size = 0;
+    if (!files.Size(k, &size) || size == 0) continue;
+    const std::string first = FirstLine(files, k);
+    // A roll copies the journal to TRANSFER.LOG.1 before it empties it: a copy that begins with
+    // the newer file's first line is what a roll stopped before its end left behind.
+    if (!newer_first.empty() && first == newer_first) continue;
+    newer_first = first;
+    LinesFromEnd lines(files, k, size);
+    std::string text;
+    std::uint64_t offset = 0;
+    bool ended = true, too_long = false, last = true;
+    while ((picked < limit || !open.empty()) && lines.Next(&text, &offset, &ended, &too_long)) {
+      JournalLine line;
+      std::string why;
+      const bool decoded = DecodeJournalLine(text, &line, &why);
+      if (!decoded && last && !ended) {
+        // A last line without its line end was being written when its writer stopped.
+        out.note = LineName(files, k, offset) + " was cut short (left out)";
+        last = false;
+        continue;
+      }
+      last = false;
+      if (!decoded) {
+        out.error = LineName(files, k, offset) + ": " + why;
+        return JournalTail{{}, out.note, out.error};
+      }
+      ++met;
+      auto it = open.find(line.transfer);
+      if (it == open.end()) {
+        if (picked == limit || finished.count(line.transfer) || !pick(line)) continue;
+        ++picked;
+        it = open.emplace(line.transfer, Gathered{{}, met}).first;
+      }
+      it->second.lines.push_back(std::move(line));
+      if (it->second.lines.back().seq == 1) finish(it, true);
+    }
+    if (too_long) {
+      out.error = FileName(k) + " has a line longer than " + std::to_string(kMaxLine >> 20) +
+                  " MiB, which the journal never writes";
+      return JournalTail{{}, out.note, out.error};
+    }
+  }
+  // What is still open reached the journal's start: whole when its lines are not numbered (they
+  // were written before the numbers), else its first lines went with a copy let go.
+  while (!open.empty()) finish(open.begin(), open.begin()->second.lines.back().seq == 0);
+  std::sort(done.begin(), done.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [order, transfer] : done) out.transfers.push_back(std::move(transfer));
   return out;
 }
 
@@ -240,7 +365,9 @@ std::string ListJournal(const std::vector<JournalLine>& lines) {
     const auto& group = by_transfer[id];
     const JournalLine& first = *group.front();
     out += first.time + "  " + first.command + " of file " + first.file_num + "  workstation " +
-           first.workstation + "  user " + first.user + "\n";
+           first.workstation + "  user " + first.user +
+           (first.seq > 1 ? "  (its first lines went with an old copy of the journal)" : "") +
+           "\n";
     for (std::size_t i = 0; i < group.size(); ++i) {
       const JournalLine& w = *group[i];
       if (w.after_stage) continue;

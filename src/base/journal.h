@@ -1,7 +1,7 @@
 // The lines of the transfer journal (TRANSFER.LOG, see platform/journal.h): one JSON object a
-// line, written by the journal, read back by undo and by `dbftool journal`.
+// line, written by the journal, read back from its end by undo and by `dbftool journal`.
 //
-//   {"time":"2026-12-07T09:15:02","workstation":"FRONT","user":"ann","transfer":"...",
+//   {"time":"2026-12-07T09:15:02","workstation":"FRONT","user":"ann","transfer":"...","seq":1,
 //    "command":"read","file_num":"24-00150","table":"PROPERTY.DBF","record":12,
 //    "stage":"before","deleted":false,"before":{"FILE_NUM":"24-00150",...}|null,
 //    "after":{"FILE_NUM":"24-00150",...}}
@@ -9,16 +9,20 @@
 // A write has a "before" line (the record's before-image, null for an append, and the image
 // about to be written) and, once written, an "after" line with its after-image ("before"
 // omitted). "transfer" tells the lines of one transfer from those of others running at the same
-// time; "deleted" is the after-image's deleted flag. Field values are their stored texts
-// (FieldTexts). Any program that reads JSON can read the journal.
+// time; "seq" numbers its lines from 1 (lines written before it was added have none); "deleted"
+// is the after-image's deleted flag. Field values are their stored texts (FieldTexts). Any
+// program that reads JSON can read the journal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/journal.h"
 #include "platform/table.h"
 
 namespace xfr {
@@ -36,21 +40,40 @@ struct JournalLine {
   bool deleted = false;              // the after-image's deleted flag
   std::optional<FieldTexts> before;  // before lines: the before-image, none for an append
   FieldTexts after;
+  std::uint32_t seq = 0;  // the line's place in its transfer, from 1; 0: not said
 };
+
+// The text of field `name` in `fields` ("" when it is not there).
+std::string_view TextOf(const FieldTexts& fields, std::string_view name);
 
 // One line, without its line end.
 std::string EncodeJournalLine(const JournalLine& line);
 // False, with *error saying what is wrong, for anything but a whole line as written above.
 bool DecodeJournalLine(std::string_view text, JournalLine* line, std::string* error);
 
-struct JournalText {
+// One transfer as the journal holds it: its lines in the order they were written. `whole` is
+// false when its first lines are no longer there (they were in a rolled copy since let go).
+struct JournalTransfer {
   std::vector<JournalLine> lines;
-  // A last line cut short (a write stopped by a crash) is left out and said here.
+  bool whole = true;
+};
+
+struct JournalTail {
+  std::vector<JournalTransfer> transfers;  // the newest (by its last line) first
+  // The journal's last line cut short (a write stopped by a crash), left out.
   std::string note;
-  // Any other line that does not decode: "line N: ...". The lines are then not to be used.
+  // A line met that does not decode: "line N: ..." ("line N of TRANSFER.LOG.1: ..." in a rolled
+  // copy). No transfers are given then.
   std::string error;
 };
-JournalText ParseJournal(std::string_view text);
+
+// Reads the journal from its end, file after file, for the last `limit` transfers that `pick`
+// takes (asked with each transfer's last line): each with every line it has in the journal.
+// It stops once it has them whole, so its time and memory go with those transfers, not with the
+// journal (a transfer written before lines were numbered is whole only at the journal's start).
+// Raises RuntimeError 75 when a file cannot be read.
+JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
+                              const std::function<bool(const JournalLine&)>& pick);
 
 // The journal for a person: one block a transfer (time, workstation, user, command, file
 // number), one line a write (table, record number, added / updated / deleted, whether it was

@@ -21,6 +21,12 @@ const FieldInfo* FindField(const std::vector<FieldInfo>& fields, std::string_vie
 }
 }  // namespace
 
+std::string MissingTableMessage(std::string_view stripped_dir, std::string_view record_source) {
+  return "The file '" + std::string(stripped_dir) + "\\" + std::string(record_source) +
+         ".dbf' is missing or is invalid.   Please check the installation path and try again "
+         "(Setup, Configuration).";
+}
+
 Value TextToFieldValue(const FieldInfo& field, std::string_view text) {
   std::string t = VbTrim(text);
   switch (field.type) {
@@ -178,9 +184,13 @@ const FieldInfo& DataControl::Info(std::string_view name) const {
   return *f;
 }
 
-Value AsStored(const FieldInfo& field, const Value& value) {
+std::string DataControl::InCodePage(std::string_view text) const { return rs().InCodePage(text); }
+
+Value DataControl::AsStored(std::string_view name, const Value& value) const {
+  const FieldInfo& field = Info(name);
   if (field.type == 'C' && !IsNull(value)) {
-    return VbRTrim(Utf8Left(ValueText(value), static_cast<std::size_t>(std::max(field.size, 0))));
+    return Utf8Left(InCodePage(ValueText(value)),
+                    static_cast<std::size_t>(std::max(field.size, 0)));
   }
   const double* d = std::get_if<double>(&value);
   if ((field.type == 'N' || field.type == 'F') && d && std::isfinite(*d)) {

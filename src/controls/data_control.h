@@ -72,6 +72,13 @@ class DataControl {
   int FieldSize(std::string_view name) const;
   // The field's name as stored, its type, width and decimals; 3265 when there is no such field.
   const FieldInfo& Info(std::string_view name) const;
+  // What a write of `value` puts in field `name`: text in the table's code page (its substitute
+  // "?" for each character it has no byte for), cut to the field's width (the table pads it with
+  // blanks); a number rounded to the field's decimals; other values as given. The record writers
+  // write this, and the account given with the read's question shows it.
+  Value AsStored(std::string_view name, const Value& value) const;
+  // The text in the table's code page (see Recordset::InCodePage).
+  std::string InCodePage(std::string_view text) const;
   void AddNew();
   void Edit();
   void Update();
@@ -113,13 +120,13 @@ class DataControl {
   std::vector<Binding> bindings_;
 };
 
+// What the person is told of a table that could not be connected: "The file '" + the directory
+// + "\\" + the record source + ".dbf' is missing or is invalid. ..."
+std::string MissingTableMessage(std::string_view stripped_dir, std::string_view record_source);
+
 // The value a text becomes when written into a field of the given type: text for character
 // fields, a number for N/F, a date for D (month-first text), a logical for L; blank text is
 // Null. Raises 13 when the text does not fit the type.
 Value TextToFieldValue(const FieldInfo& field, std::string_view text);
-
-// The value as the field reads back once it has been written with it: text cut to the field's
-// width, without trailing blanks; numbers rounded to the field's decimals. Other values as given.
-Value AsStored(const FieldInfo& field, const Value& value);
 
 }  // namespace xfr

@@ -169,16 +169,21 @@ bool ApxSendField(App& app, DdeClientControl& txtdde, std::string_view topic,
 
 std::string MacroCommand(std::string_view script) { return "[RunMacro(" + VbTrim(script) + ")]\r"; }
 
-void ApxSendScript(App& app, DdeClientControl& control, std::string_view script) {
+bool ApxSendScript(App& app, DdeClientControl& control, std::string_view script) {
   StepRunner run(app, "ApxSendScript", QuietOn({kErrNoDdeServer}));
   const std::string command = MacroCommand(script);
+  bool executed = false;
   RunSteps(run, {
                     [&] { control.SetLinkMode(DdeClientControl::kNone); },
                     [&] { control.SetLinkTopic(std::string(kApxSystemTopic)); },
                     [&] { control.SetLinkMode(DdeClientControl::kManual); },
-                    [&] { control.LinkExecute(command); },
+                    [&] {
+                      control.LinkExecute(command);
+                      executed = true;
+                    },
                     [&] { control.SetLinkMode(DdeClientControl::kNone); },
                 });
+  return executed;
 }
 
 void ApxConnectReport(App& app, DdeClientControl& control) {

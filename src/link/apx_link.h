@@ -84,8 +84,9 @@ bool ApxSendField(App& app, DdeClientControl& txtdde, std::string_view topic,
 // "[RunMacro(" + script trimmed of blanks + ")]" followed by a carriage return.
 std::string MacroCommand(std::string_view script);
 
-// Runs one macro (MacroCommand) with an execute on "APX|System".
-void ApxSendScript(App& app, DdeClientControl& control, std::string_view script);
+// Runs one macro (MacroCommand) with an execute on "APX|System". True when the appraisal
+// program took the execute (after any Retry at its error report).
+bool ApxSendScript(App& app, DdeClientControl& control, std::string_view script);
 
 // The connect sequence: closes any link, asks for the active reports, opens the first report
 // (the text before the first comma of the answer; "" when the answer has no comma) and lists its

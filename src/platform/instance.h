@@ -2,6 +2,8 @@
 // implementation holds a lock that the system releases when the process dies.
 #pragma once
 
+#include <string>
+
 namespace xfr {
 
 class InstanceLock {
@@ -9,6 +11,9 @@ class InstanceLock {
   virtual ~InstanceLock() = default;
   // True when another running instance holds the lock (this one could not take it).
   virtual bool AnotherInstanceRunning() = 0;
+  // Once AnotherInstanceRunning said so: which process holds the lock and where the lock is, in
+  // words for the note after the "already running" message; "" when the system does not say.
+  virtual std::string Holder() { return {}; }
 };
 
 }  // namespace xfr

@@ -11,6 +11,10 @@ namespace {
 }  // namespace
 
 RecordState Recordset::ReadTexts(std::uint32_t, FieldTexts*) { NotSupported(); }
+bool Recordset::TryLockRecords(const std::vector<std::uint32_t>&, std::string*) {
+  NotSupported();
+}
+void Recordset::UnlockRecords() {}
 void Recordset::Restore(std::uint32_t, const FieldTexts&, bool) { NotSupported(); }
 
 }  // namespace xfr

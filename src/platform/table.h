@@ -60,6 +60,9 @@ class Recordset {
   virtual Value GetField(std::string_view name) const = 0;
   virtual void SetField(std::string_view name, const Value& value) = 0;
   virtual int FieldSize(std::string_view name) const = 0;
+  // The text as this table holds it once written: each character the table's code page has no
+  // byte for becomes that code page's substitute, "?" (a character stays one character).
+  virtual std::string InCodePage(std::string_view text) const = 0;
 
   // Writing. AddNew makes a blank buffer current; Edit starts editing the current record;
   // Update writes the buffer (with every index tag) and leaves the written record current.
@@ -80,9 +83,17 @@ class Recordset {
   // connection that cannot do them).
   // Whether record `recno` is there and, when it is, its fields as FieldTexts.
   virtual RecordState ReadTexts(std::uint32_t recno, FieldTexts* fields);
-  // Writes `fields` (stored texts, as ReadTexts gives them) over record `recno` and gives it the
-  // deleted flag `deleted`, as one edit with every index tag kept in step. Cancels any pending
-  // AddNew or Edit; no record is current afterwards.
+  // Takes at once, without waiting, the table's header lock and the locks of `recnos`: true with
+  // all of them held; false with none held when another program holds one, *busy then naming it
+  // ("PROPERTY.DBF: record 5's lock is held by another program"). They stay held until
+  // UnlockRecords or Close: meanwhile no other program writes those records (nor appends), so
+  // what ReadTexts shows of them is what Restore writes over.
+  virtual bool TryLockRecords(const std::vector<std::uint32_t>& recnos, std::string* busy);
+  virtual void UnlockRecords();
+  // Writes `fields` (stored texts, as ReadTexts gives them, put back as they were stored, never
+  // read as values) over record `recno` and gives it the deleted flag `deleted`, as one edit
+  // with every index tag kept in step. REQUIRES: TryLockRecords holds the record's lock. Cancels
+  // any pending AddNew or Edit; no record is current afterwards.
   virtual void Restore(std::uint32_t recno, const FieldTexts& fields, bool deleted);
 };
 

@@ -55,6 +55,10 @@ class WindowServices {
   // After a box about a file that cannot be used: the file (Windows-style path) and why, for
   // views that can say where it is on this machine (the console); default: nothing.
   virtual void FileNote(std::string_view path, std::string_view reason) {}
+
+  // After a box: a line that says what its text does not (which file, why, what to do), for
+  // views that print or log it (the console, the log of transfers); default: nothing.
+  virtual void Note(std::string_view text) {}
 };
 
 }  // namespace xfr

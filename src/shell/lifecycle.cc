@@ -14,12 +14,6 @@
 
 namespace xfr {
 
-std::string MissingTableMessage(std::string_view stripped_dir, std::string_view record_source) {
-  return "The file '" + std::string(stripped_dir) + "\\" + std::string(record_source) +
-         ".dbf' is missing or is invalid.   Please check the installation path and try again "
-         "(Setup, Configuration).";
-}
-
 void Connect2DBF(FrmMain& form, DataControl& control, std::string directory,
                  std::string_view record_source, int recordset_type, std::string_view connect) {
   App& app = form.app();
@@ -105,14 +99,28 @@ void SetRecordPointer(FrmMain& form) {
     // An empty or unreadable hand-off file is reported once and removed, whatever the answer,
     // so that the next repaint does not raise the same error again.
     ReportError(app, *error);
+    bool removed = true;
     try {
       app.services().files->DeleteFile(path);
     } catch (const RuntimeError&) {
+      removed = false;
     }
+    app.window().Note(
+        "The hand-off file " + app.NativePath(path) +
+        (error->number() == kErrInputPastEnd
+             ? " was still empty after a second: the tracking program wrote no file number in it"
+             : " could not be read (" + error->description() + ")") +
+        (removed ? ". It was removed; show the job from the tracking program again."
+                 : ", nor removed: remove it, then show the job from the tracking program again."));
     return;
   }
   if (!run.Step([&] { app.services().files->DeleteFile(path); })) return;
-  run.Step([&] { FindTheRecord(form, app.HandOffFileNum); });
+  // The window goes on showing the record it showed; the status line says why, without a box.
+  run.Step([&] {
+    if (!FindTheRecord(form, app.HandOffFileNum) && !VbTrim(app.HandOffFileNum).empty()) {
+      ShowStatus(form, NotFoundMessage(app.HandOffFileNum));
+    }
+  });
 }
 
 void frmMainForm_Load(FrmMain& form) {

@@ -17,15 +17,17 @@ inline constexpr std::string_view kHandOffFileName = "xfr.dat";
 inline constexpr int kHandOffPauses = 20;
 inline constexpr std::chrono::milliseconds kHandOffPause{50};
 
-// Binds a data control to a table; 3011 shows the missing-table message and returns.
+// Binds a data control to a table; 3011 shows the missing-table message (MissingTableMessage)
+// and returns.
 void Connect2DBF(FrmMain& form, DataControl& control, std::string directory,
                  std::string_view record_source, int recordset_type, std::string_view connect);
-std::string MissingTableMessage(std::string_view stripped_dir, std::string_view record_source);
 
 void DetermineAutoExit(FrmMain& form);
 void MoveToTopLeft(FrmMain& form);
 void SetKeyField(FrmMain& form);
 // Reads and deletes the hand-off file, then shows its record; waits for a file being written.
+// A job the tables lack leaves the record shown and "<file number> was not found." on the
+// status line.
 void SetRecordPointer(FrmMain& form);
 
 // Window events. A paint before the first activation runs the single-instance test first.

@@ -133,6 +133,8 @@ void PreviousInstance(App& app) {
   if (!run.Step([&] { another = app.services().instance->AnotherInstanceRunning(); })) return;
   if (!another) return;
   app.window().MessageBox(kAlreadyRunningMessage, kAppTitle, Buttons::kOk);
+  const std::string holder = app.services().instance->Holder();
+  if (!holder.empty()) app.window().Note(holder);
   throw EndProgram{0};
 }
 

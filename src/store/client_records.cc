@@ -12,6 +12,24 @@ namespace {
 // CLIENT CLI_NUM is five characters wide.
 constexpr int kClientKeyWidth = 5;
 
+// The client boxes and their labels, in the order their fields are written.
+constexpr struct {
+  TextBox FrmMain::*box;
+  Label FrmMain::*label;
+} kClientPairs[] = {
+    {&FrmMain::txtCli_LName, &FrmMain::lblCli_LName},
+    {&FrmMain::txtCli_Street, &FrmMain::lblCli_Street},
+    {&FrmMain::txtPlain_Name, &FrmMain::lblPlain_Name},
+    {&FrmMain::txtCli_Addr2, &FrmMain::lblCli_Addr2},
+    {&FrmMain::txtCli_Addr3, &FrmMain::lblCli_Addr3},
+    {&FrmMain::txtCli_Cont, &FrmMain::lblCli_Cont},
+};
+
+// The new client's key: the captured number upper-cased, trimmed and fitted to five characters.
+FieldWrite ClientKeyWrite(FrmMain& form) {
+  return {"CLI_NUM", FitToWidth(UCase(form.lblCli_Num.caption), kClientKeyWidth)};
+}
+
 }  // namespace
 
 bool ValidateClientKey(std::string_view input_str) {
@@ -39,11 +57,18 @@ void EditClientIDFieldOnly(FrmMain& form, std::string_view input_str) {
   dc.Update();
 }
 
+std::vector<FieldWrite> ClientWritesFromLabels(FrmMain& form) {
+  std::vector<FieldWrite> writes{ClientKeyWrite(form)};
+  for (const auto& p : kClientPairs) {
+    writes.push_back(LabelFieldWrite(form.datclient, form.*p.box, form.*p.label));
+  }
+  return writes;
+}
+
 void Label2ClientText(FrmMain& form, TextBox& text_control, const Label& label_control) {
   DataControl& dc = form.datclient;
-  int width = text_control.max_length;
-  if (width <= 0) width = dc.FieldSize(text_control.tag);
-  dc.SetField(text_control.tag, FitToWidth(label_control.caption, width));
+  dc.SetField(text_control.tag,
+              StoredValue(dc, LabelFieldWrite(dc, text_control, label_control)));
   // The box shows the caption at once, trimmed; the field was written above, and the box, not
   // being the person's edit, is not handed back.
   text_control.text = VbTrim(label_control.caption);
@@ -52,12 +77,7 @@ void Label2ClientText(FrmMain& form, TextBox& text_control, const Label& label_c
 void SetClientFieldsFromLabels(FrmMain& form) {
   form.txtCliKey.text = form.lblCli_Num.caption;
   form.txtCliKey.text = UCase(VbTrim(form.txtCliKey.text));
-  Label2ClientText(form, form.txtCli_LName, form.lblCli_LName);
-  Label2ClientText(form, form.txtCli_Street, form.lblCli_Street);
-  Label2ClientText(form, form.txtPlain_Name, form.lblPlain_Name);
-  Label2ClientText(form, form.txtCli_Addr2, form.lblCli_Addr2);
-  Label2ClientText(form, form.txtCli_Addr3, form.lblCli_Addr3);
-  Label2ClientText(form, form.txtCli_Cont, form.lblCli_Cont);
+  for (const auto& p : kClientPairs) Label2ClientText(form, form.*p.box, form.*p.label);
 }
 
 bool AddClientRecord(FrmMain& form) {
@@ -69,7 +89,7 @@ bool AddClientRecord(FrmMain& form) {
   // program held may be free by then). A record not built whole is never written.
   run.Step([&] {
     dc.AddNew();
-    dc.SetField("CLI_NUM", FitToWidth(UCase(form.lblCli_Num.caption), kClientKeyWidth));
+    dc.SetField("CLI_NUM", StoredValue(dc, ClientKeyWrite(form)));
     SetClientFieldsFromLabels(form);
     ShowClientFields(form, true);
     built = true;

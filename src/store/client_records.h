@@ -10,8 +10,10 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "form/main_window.h"
+#include "store/record_writing.h"
 
 namespace xfr {
 
@@ -33,6 +35,11 @@ void EditClientIDFieldOnly(FrmMain& form, std::string_view input_str);
 // ("AddClientRecord"): Retry writes again, Ignore and Abort go on without the client (the
 // read transfer ends on Abort). True when CLIENT now holds the client.
 bool AddClientRecord(FrmMain& form);
+
+// The fields AddClientRecord writes, in order (CLI_NUM, then the label pairs of
+// SetClientFieldsFromLabels), worked out from the labels. Writes nothing; the one list both the
+// write and the account of it given with the read's question are made from.
+std::vector<FieldWrite> ClientWritesFromLabels(FrmMain& form);
 
 // Fills the new client record from the labels (REQUIRES: datclient in add mode).
 void SetClientFieldsFromLabels(FrmMain& form);

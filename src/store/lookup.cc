@@ -51,10 +51,13 @@ bool FindTheRecord(FrmMain& form, std::string_view file_num) {
   return true;
 }
 
+std::string NotFoundMessage(std::string_view file_num) {
+  return UCase(VbTrim(file_num)) + " was not found.";
+}
+
 bool GoToJob(FrmMain& form, std::string_view file_num) {
   if (FindTheRecord(form, file_num)) return true;
-  form.app().window().MessageBox(UCase(VbTrim(file_num)) + " was not found.", kAppTitle,
-                                 Buttons::kOk);
+  form.app().window().MessageBox(NotFoundMessage(file_num), kAppTitle, Buttons::kOk);
   return false;
 }
 

@@ -1,6 +1,7 @@
 // Record lookup and display: positions the window on a property and its client.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "form/main_window.h"
@@ -15,6 +16,8 @@ void DisplayClientFields(FrmMain& form);
 // Shows the property of `file_num` when there is one; otherwise nothing changes. True when the
 // window now shows it.
 bool FindTheRecord(FrmMain& form, std::string_view file_num);
+// "<file number> was not found." (trimmed, upper-cased).
+std::string NotFoundMessage(std::string_view file_num);
 // FindTheRecord for a job named on the command line: when the window cannot show it, tells the
 // person ("<file number> was not found.") and returns false, so nothing is done with the record
 // the window still shows.

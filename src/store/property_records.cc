@@ -18,16 +18,6 @@ constexpr std::size_t kInvNumWidth = 8;
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
-// Runs `compute`; an error it raises is kept in the write, to be raised again when it is made.
-template <typename Compute>
-void CatchInto(PropertyWrite& w, Compute compute) {
-  try {
-    compute();
-  } catch (const RuntimeError& error) {
-    w.error = error;
-  }
-}
-
 }  // namespace
 
 double EstimatedValueNumber(std::string_view caption) {
@@ -75,27 +65,13 @@ double EstimatedValueNumber(std::string_view caption) {
 namespace {
 
 // What Label2Text writes: the caption fitted to the box's width.
-PropertyWrite LabelWrite(FrmMain& form, const TextBox& text_control, const Label& label_control) {
-  PropertyWrite w{text_control.tag, {}, PropertyWrite::kLabel2Text};
-  CatchInto(w, [&] {
-    int width = text_control.max_length;
-    // A box that was never sized would clear the field; its field's own width is meant.
-    if (width <= 0) width = form.datproperty.FieldSize(text_control.tag);
-    w.value = FitToWidth(label_control.caption, width);
-  });
-  return w;
+FieldWrite LabelWrite(FrmMain& form, const TextBox& text_control, const Label& label_control) {
+  return LabelFieldWrite(form.datproperty, text_control, label_control, FieldWrite::kLabel2Text);
 }
 
-void Apply(FrmMain& form, const PropertyWrite& w) {
-  auto write = [&] {
-    if (w.error) throw *w.error;
-    if (w.how == PropertyWrite::kText) {
-      form.datproperty.SetFieldText(w.field, ValueText(w.value));
-    } else {
-      form.datproperty.SetField(w.field, w.value);
-    }
-  };
-  if (w.how == PropertyWrite::kLabel2Text) {
+void Apply(FrmMain& form, const FieldWrite& w) {
+  auto write = [&] { form.datproperty.SetField(w.field, StoredValue(form.datproperty, w)); };
+  if (w.how == FieldWrite::kLabel2Text) {
     StepRunner(form.app(), "Label2Text").Step(write);
   } else {
     write();
@@ -108,10 +84,10 @@ void Label2Text(FrmMain& form, TextBox& text_control, const Label& label_control
   Apply(form, LabelWrite(form, text_control, label_control));
 }
 
-std::vector<PropertyWrite> PropertyWritesFromLabels(FrmMain& form) {
+std::vector<FieldWrite> PropertyWritesFromLabels(FrmMain& form, bool adding) {
   App& app = form.app();
   DataControl& dc = form.datproperty;
-  std::vector<PropertyWrite> writes;
+  std::vector<FieldWrite> writes;
   writes.push_back(LabelWrite(form, form.txtFile_Num, form.lblFile_Num));
   struct Pair {
     TextBox* box;
@@ -129,14 +105,14 @@ std::vector<PropertyWrite> PropertyWritesFromLabels(FrmMain& form) {
   writes.push_back({"Ass_Type", FitToWidth(app.FormTypeText, form.txtAss_Type.max_length)});
 
   // A blank inv_num counts as empty (values are compared trimmed); one that holds a number,
-  // maybe another job's, is kept.
-  PropertyWrite inv_num{"inv_num", FitToWidth(form.lblFile_Num.caption, kInvNumWidth)};
-  bool blank = false;
-  CatchInto(inv_num, [&] { blank = VbTrim(ValueText(dc.Field("inv_num"))).empty(); });
+  // maybe another job's, is kept. A new record's is blank.
+  FieldWrite inv_num{"inv_num", FitToWidth(form.lblFile_Num.caption, kInvNumWidth)};
+  bool blank = adding;
+  if (!adding) CatchInto(inv_num, [&] { blank = VbTrim(ValueText(dc.Field("inv_num"))).empty(); });
   if (blank || inv_num.error) writes.push_back(inv_num);
 
   if (!VbTrim(form.lblPr_dFinish.caption).empty()) {
-    PropertyWrite date{"PR_DFINISH", {}, PropertyWrite::kText};
+    FieldWrite date{"PR_DFINISH", {}, FieldWrite::kText};
     CatchInto(date,
               [&] { date.value = MakeY2KDate(app, CDateText(app, form.lblPr_dFinish.caption)); });
     writes.push_back(date);
@@ -147,7 +123,8 @@ std::vector<PropertyWrite> PropertyWritesFromLabels(FrmMain& form) {
 }
 
 void SetPropertyFieldsFromLabels(FrmMain& form) {
-  for (const PropertyWrite& w : PropertyWritesFromLabels(form)) {
+  const bool adding = form.datproperty.GetEditMode() == EditMode::kAdd;
+  for (const FieldWrite& w : PropertyWritesFromLabels(form, adding)) {
     Apply(form, w);
     // Only the display: the field was written from the label, and a box the person did not
     // edit is never handed back. Adding: the box is empty and stays so.

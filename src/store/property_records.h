@@ -9,13 +9,12 @@
 // Called by the read driver on the window's thread.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "form/main_window.h"
-#include "platform/runtime_error.h"
+#include "store/record_writing.h"
 
 namespace xfr {
 
@@ -34,25 +33,11 @@ AddOutcome AddRecord(FrmMain& form);
 // with the edit cancelled. REQUIRES: datproperty stands on the captured file number's record.
 void EditRecord(FrmMain& form);
 
-// One field an add or update of PROPERTY writes.
-struct PropertyWrite {
-  enum How {
-    kValue,       // SetField with the value
-    kText,        // SetFieldText: the value's text converted to the field's type
-    kLabel2Text,  // SetField with the value, under Label2Text's own error trap
-  };
-  std::string field;
-  Value value;
-  How how = kValue;
-  // What working out the value raised; raised again in its place when the fields are set, so a
-  // write stops (or is reported) at the same field as ever.
-  std::optional<RuntimeError> error = std::nullopt;
-};
-
-// The fields an add or update writes, in order, worked out from the labels, FormTypeText and
-// the record datproperty holds (inv_num). Writes nothing and shows no box. The one list both
-// the write and the account of it given before the "Update?" question are made from.
-std::vector<PropertyWrite> PropertyWritesFromLabels(FrmMain& form);
+// The fields an add (`adding`) or update writes, in order, worked out from the labels,
+// FormTypeText and, for an update, the record datproperty holds (inv_num). Writes nothing and
+// shows no box. The one list both the write and the account of it given with the "Add?" or
+// "Update?" question are made from.
+std::vector<FieldWrite> PropertyWritesFromLabels(FrmMain& form, bool adding);
 
 // Fills the property record buffer from the labels: the writes above, always in the same order.
 // REQUIRES: datproperty is in add or edit mode.

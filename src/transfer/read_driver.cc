@@ -1,5 +1,6 @@
 #include "transfer/read_driver.h"
 
+#include <initializer_list>
 #include <optional>
 
 #include "base/error_report.h"
@@ -61,6 +62,35 @@ bool AskRecordFound(App& app, const std::string& question, const std::string& de
 
 void Notice(App& app, std::string_view text) {
   app.window().MessageBox(text, kAppTitle, Buttons::kOk);
+}
+
+// Where a key of the read is written: a connection and its field.
+struct KeyField {
+  const DataControl& dc;
+  const char* field;
+};
+
+// The message that ends a read whose key (the file or client number) one of the tables it goes
+// into cannot hold exactly: stored, it would be another key, maybe another job's. "" when every
+// one can.
+std::string KeyNotHeld(std::initializer_list<KeyField> where, std::string_view what,
+                       const std::string& key) {
+  for (const KeyField& w : where) {
+    const std::string stored = w.dc.InCodePage(key);
+    if (stored == key) continue;
+    return "The " + std::string(what) + " \"" + key + "\" cannot be written to " +
+           w.dc.Info(w.field).name + " of " + w.dc.RecordSource +
+           ": the table cannot hold some of its characters and would store \"" + stored +
+           "\".  Change it in the appraisal report and read again.  Nothing was written.";
+  }
+  return "";
+}
+
+// The client number the read would link or add, when it does (the captured one, 1 to 5
+// characters), else "".
+std::string LinkedClient(const ClientLink& link) {
+  return link.kind == ClientLink::kLinks || link.kind == ClientLink::kAddsAndLinks ? link.cli_num
+                                                                                   : "";
 }
 
 // True when datproperty stands on the record of the file number (trimmed, upper-cased).
@@ -129,6 +159,29 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
     incomplete();
     return;
   }
+  // Nothing is written unless all of it can be: every table the read writes is connected, and
+  // each holds the file number exactly (a number it cannot hold would be stored as another).
+  auto refuse = [&](const std::string& message) {
+    if (message.empty()) return false;
+    Notice(app, message);
+    stop();
+    return true;
+  };
+  for (const DataControl* dc :
+       {&form.datproperty, &form.datSearchProperty, &form.datclient, &form.datinvoice}) {
+    if (!dc->IsOpen() && refuse(MissingTableMessage(dc->DatabaseName, dc->RecordSource))) return;
+  }
+  if (refuse(KeyNotHeld({{form.datproperty, "File_Num"}, {form.datinvoice, "INV_NUM"}},
+                        "file number", file_num))) {
+    return;
+  }
+  // So is the client number, before a question that would link or add it.
+  auto client_not_held = [&](const ClientLink& link) {
+    const std::string cli_num = LinkedClient(link);
+    return !cli_num.empty() &&
+           refuse(KeyNotHeld({{form.datclient, "CLI_NUM"}, {form.datproperty, "Cli_Num"}},
+                             "client number", cli_num));
+  };
 
   // Every write of the read is journalled; a journal that cannot be written ends the read here.
   std::optional<JournalScope> journal;
@@ -148,24 +201,31 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
     stop();
     return;
   }
+  // False when the read ended before the question.
   auto update = [&] {
     const bool on_job = FindRecord(app, form.datproperty, key, "File_Num");
-    if (on_job && !zna) DisplayClientFields(form);
+    if (on_job && !zna) {
+      DisplayClientFields(form);
+      if (client_not_held(PlanClientLink(form, file_num))) return false;
+    }
     // What the update would write, shown with the question; nothing is written before the answer.
-    const std::string details = on_job ? UpdateDetails(form, file_num, zna) : "";
-    if (!AskRecordFound(app, UpdateQuestion(file_num), details)) return;
+    const std::string details = on_job ? ReadDetails(form, file_num, zna, false) : "";
+    if (!AskRecordFound(app, UpdateQuestion(file_num), details)) return true;
     if (FindRecord(app, form.datproperty, key, "File_Num")) {
       EditRecord(form);
       if (!zna) LinkClientToProperty(form, file_num);
     }
+    return true;
   };
   if (found) {
-    update();
-  } else if (AskRecordFound(app, AddQuestion(file_num))) {
+    if (!update()) return;
+  } else if (!zna && client_not_held(PlanCapturedClient(form))) {
+    return;
+  } else if (AskRecordFound(app, AddQuestion(file_num), ReadDetails(form, file_num, zna, true))) {
     // Another program may have added the job since the look-up; then this read updates it.
     const AddOutcome added = AddRecord(form);
     if (added == AddOutcome::kAlreadyThere) {
-      update();
+      if (!update()) return;
     } else {
       if (!zna) {
         // Abort at the report of a client write ends the read; Ignore goes on without it.
@@ -235,6 +295,10 @@ ClientLink PlanClientLink(FrmMain& form, std::string_view file_num) {
   if (!FindProperty(form, file_num)) return {ClientLink::kNoProperty};
   const std::string cli_num = PropertyClientNum(form);
   if (!VbTrim(cli_num).empty()) return {ClientLink::kKeeps, cli_num, FindClient(form, cli_num)};
+  return PlanCapturedClient(form);
+}
+
+ClientLink PlanCapturedClient(FrmMain& form) {
   const std::string captured = VbTrim(UCase(form.lblCli_Num.caption));
   if (!ValidateClientKey(captured)) return {ClientLink::kInvalidId, captured};
   const bool exists = FindClient(form, captured);

@@ -4,8 +4,12 @@
 // link.
 //
 // A capture that did not get every answer ends the read before the question, with nothing
-// written. A job (or client) that another program added after the look-up is found again under
-// the append's lock and updated (linked) instead of added twice.
+// written. So does a table the read would write that is not connected (the missing-table
+// message), and a file or client number that a table it goes into cannot hold exactly (a
+// character its code page lacks would make it another number, maybe another job's): the message
+// names the number, the field and the table. The question's details say what the add or update
+// would write (ReadDetails). A job (or client) that another program added after the look-up is
+// found again under the append's lock and updated (linked) instead of added twice.
 //
 // An error that reaches the command untrapped is reported under "CmdRead_Click"; any record
 // write it interrupted is cancelled first, so the tables stay as the last completed write left
@@ -62,6 +66,9 @@ struct ClientLink {
 // Seeks datproperty to the file number's property and datclient to the client it names or
 // would name; writes nothing.
 ClientLink PlanClientLink(FrmMain& form, std::string_view file_num);
+// The same for a job without a client (a new one among them): what becomes of the captured
+// client number (kInvalidId, kLinks or kAddsAndLinks). Seeks datclient only.
+ClientLink PlanCapturedClient(FrmMain& form);
 
 // Links the property of `file_num` to its client: a property that has a client keeps it (the
 // client boxes show whether it exists); otherwise the captured client number is checked, added

@@ -155,8 +155,8 @@ void SendTheData(FrmMain& form) {
     ShowStatus(form, "");
     return;
   }
-  ApxSendScript(app, dde, kCloseScreenMacro);
-  ShowStatus(form, all_taken ? kSentStatus : "");
+  const bool closed = ApxSendScript(app, dde, kCloseScreenMacro);
+  ShowStatus(form, all_taken && closed ? kSentStatus : "");
 }
 
 void cmdSend_Click(FrmMain& form) {

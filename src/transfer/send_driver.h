@@ -30,7 +30,8 @@ void cmdSend_Click(FrmMain& form);
 
 // The sender. Returns early, after the no-report message, when no report is open, and when a
 // poke's error report is answered Abort (no macro then). The closing hint goes on the status
-// line only when every row was taken; otherwise the status line is cleared.
+// line only when every row and the closing macro were taken; otherwise the status line is
+// cleared.
 void SendTheData(FrmMain& form);
 
 // The fourteen property boxes into their labels, unchanged.

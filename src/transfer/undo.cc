@@ -1,6 +1,7 @@
 #include "transfer/undo.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,6 +21,11 @@ std::string DataDirectory(const App& app) {
   if (!dir.empty() && dir.back() == '\\') dir.pop_back();
   return dir;
 }
+
+constexpr const char* kClientTable = "CLIENT.DBF";
+constexpr const char* kPropertyTable = "PROPERTY.DBF";
+// How long undo waits for the locks another program holds, as long as a table write waits.
+constexpr double kLockSeconds = 3;
 
 bool SameJob(std::string_view a, std::string_view b) {
   return UCase(VbTrim(a)) == UCase(VbTrim(b));
@@ -81,39 +87,49 @@ std::string Changed(const Written& w, RecordState state, const FieldTexts& now,
 
 constexpr const char* kNothingWritten = " Nothing was undone.";
 
+// The tables undo writes, by their names upper-cased.
+using Tables = std::map<std::string, std::unique_ptr<Recordset>>;
+
+// Opens `table` unless it is open; one that cannot be opened raises, naming it.
+Recordset& Table(App& app, Tables* tables, const std::string& table) {
+  auto& rs = (*tables)[UCase(table)];
+  if (rs) return *rs;
+  try {
+    rs = app.services().tables->Open("FoxPro 2.6;", DataDirectory(app), table, 0);
+  } catch (const RuntimeError& e) {
+    throw RuntimeError(e.number(), "The table " + table + " cannot be opened (" +
+                                       VbTrim(e.description()) + ")");
+  }
+  return *rs;
+}
+
 // What undo would do to each record the read wrote (kUndone, with `changes`), or why it does
 // nothing (`why`): every record still as the read left it or as before it, or undo refuses.
+// Every table is opened first, so that one missing means nothing is written.
 UndoOutcome Plan(App& app, const std::vector<Written>& written, const std::string& job,
-                 std::map<std::string, std::unique_ptr<Recordset>>* tables,
-                 std::vector<Change>* changes, std::string* why) {
+                 Tables* tables, std::vector<Change>* changes, std::string* why) {
   changes->clear();
-  try {
-    for (const Written& w : written) {
-      auto& rs = (*tables)[UCase(w.table)];
-      if (!rs) rs = app.services().tables->Open("FoxPro 2.6;", DataDirectory(app), w.table, 0);
-      FieldTexts now;
-      const RecordState state = rs->ReadTexts(w.record, &now);
-      std::size_t k = w.images.size();
-      while (k-- > 0 && !Holds(state, now, w.images[k])) {
-      }
-      if (k == static_cast<std::size_t>(-1)) {
-        *why = Changed(w, state, now, job) + "." + kNothingWritten;
-        return UndoOutcome::kRefused;
-      }
-      if (k == 0) continue;  // as before the read: that write never happened, or was undone
-      Change change{&w, {}, !w.images[0]};
-      if (w.images[0]) {
-        for (const auto& [name, value] : *w.images[0]) {
-          for (const auto& [n, v] : now) {
-            if (n == name && v != value) change.fields.emplace_back(name, value);
-          }
+  for (const Written& w : written) Table(app, tables, w.table);
+  for (const Written& w : written) {
+    FieldTexts now;
+    const RecordState state = Table(app, tables, w.table).ReadTexts(w.record, &now);
+    std::size_t k = w.images.size();
+    while (k-- > 0 && !Holds(state, now, w.images[k])) {
+    }
+    if (k == static_cast<std::size_t>(-1)) {
+      *why = Changed(w, state, now, job) + "." + kNothingWritten;
+      return UndoOutcome::kRefused;
+    }
+    if (k == 0) continue;  // as before the read: that write never happened, or was undone
+    Change change{&w, {}, !w.images[0]};
+    if (w.images[0]) {
+      for (const auto& [name, value] : *w.images[0]) {
+        for (const auto& [n, v] : now) {
+          if (n == name && v != value) change.fields.emplace_back(name, value);
         }
       }
-      changes->push_back(std::move(change));
     }
-  } catch (const RuntimeError& e) {
-    *why = e.description() + "." + kNothingWritten;
-    return UndoOutcome::kFailed;
+    changes->push_back(std::move(change));
   }
   if (changes->empty()) {
     *why = "Nothing to undo: the records the last read of file " + job +
@@ -121,6 +137,41 @@ UndoOutcome Plan(App& app, const std::vector<Written>& written, const std::strin
     return UndoOutcome::kNothingToUndo;
   }
   return UndoOutcome::kUndone;
+}
+
+// Takes the locks of every record the read wrote and the header locks of their tables, table by
+// table in the order of their names, all of them or none: while another program holds one,
+// tries again until the tables' lock time is up. "" once they are held, else which lock another
+// program holds.
+std::string LockAll(App& app, const std::vector<Written>& written, Tables* tables) {
+  std::map<std::string, std::vector<std::uint32_t>> records;
+  for (const Written& w : written) records[UCase(w.table)].push_back(w.record);
+  Clock* clock = app.services().clock;
+  const double until = clock ? clock->MonotonicSeconds() + kLockSeconds : 0;
+  for (;;) {
+    std::string busy;
+    std::vector<Recordset*> held;
+    for (const auto& [name, recnos] : records) {
+      if (!(*tables)[name]->TryLockRecords(recnos, &busy)) break;
+      held.push_back((*tables)[name].get());
+    }
+    if (busy.empty()) return "";
+    for (Recordset* rs : held) rs->UnlockRecords();
+    if (!clock || clock->MonotonicSeconds() >= until) return busy;
+    clock->Sleep(std::chrono::milliseconds(5));
+  }
+}
+
+bool IsClient(const Change& change) {
+  return change.delete_it && UCase(change.written->table) == kClientTable;
+}
+
+// The job of a live property that names the client the read added (`change`), "" when none does.
+std::string JobNamingClient(App& app, Tables* tables, const Change& change) {
+  Recordset& property = Table(app, tables, kPropertyTable);
+  property.SetIndex("CLI_NUM");
+  property.Seek("=", std::string(TextOf(*change.written->images.back(), "CLI_NUM")));
+  return property.NoMatch() ? "" : VbTrim(ValueText(property.GetField("FILE_NUM")));
 }
 
 UndoOutcome Say(App& app, UndoOutcome outcome, const std::string& text) {
@@ -146,44 +197,47 @@ std::string UndoQuestion(std::string_view file_num) {
 UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
   TransferJournal* journal = app.services().journal;
   if (!journal) return Say(app, UndoOutcome::kNothingToUndo, "There is no transfer journal.");
-  JournalText text;
+  // The journal is read from its end, only as far back as the read to undo goes.
+  const std::string wanted = VbTrim(file_num);
+  JournalTail tail;
   try {
-    text = ParseJournal(journal->Read(DataDirectory(app)));
+    tail = ReadLastTransfers(*journal->Files(DataDirectory(app)), 1, [&](const JournalLine& l) {
+      return l.command == "read" && (wanted.empty() || SameJob(l.file_num, wanted));
+    });
   } catch (const RuntimeError& e) {
     return Say(app, UndoOutcome::kFailed, e.description() + "." + kNothingWritten);
   }
-  if (!text.error.empty()) {
+  if (!tail.error.empty()) {
     return Say(app, UndoOutcome::kRefused,
                "The transfer journal " + DataDirectory(app) + "\\TRANSFER.LOG is damaged (" +
-                   text.error + ")." + kNothingWritten);
+                   tail.error + ")." + kNothingWritten);
   }
 
   // A last line cut short by a crash is left out; the person hears of it with the result.
-  const std::string note = text.note.empty() ? "" : "\n(The journal's " + text.note + ".)";
+  const std::string note = tail.note.empty() ? "" : "\n(The journal's " + tail.note + ".)";
   auto say = [&](UndoOutcome outcome, const std::string& message) {
     return Say(app, outcome, message + note);
   };
+  if (tail.transfers.empty()) {
+    return say(UndoOutcome::kNothingToUndo,
+               wanted.empty() ? std::string("The transfer journal holds no read to undo.")
+                              : "The transfer journal holds no read of file " + wanted + ".");
+  }
 
   // The job's last read, and every record it wrote.
-  const JournalLine* last = nullptr;
-  for (const JournalLine& l : text.lines) {
-    if (l.command == "read" && (VbTrim(file_num).empty() || SameJob(l.file_num, file_num))) {
-      last = &l;
-    }
+  const JournalTransfer& read = tail.transfers.front();
+  const JournalLine& last = read.lines.back();
+  const std::string job = last.file_num;
+  const std::string made = " (made " + read.lines.front().time + " on " + last.workstation + ")";
+  if (!read.whole) {
+    return say(UndoOutcome::kRefused,
+               "The transfer journal no longer holds all of the last read of file " + job + made +
+                   ": its first lines went with an old copy of the journal." + kNothingWritten);
   }
-  if (!last) {
-    return say(UndoOutcome::kNothingToUndo,
-               VbTrim(file_num).empty()
-                   ? std::string("The transfer journal holds no read to undo.")
-                   : "The transfer journal holds no read of file " + VbTrim(file_num) + ".");
-  }
-  const std::string job = last->file_num;
-  const std::string transfer = last->transfer;
-  const std::string made = " (made " + last->time + " on " + last->workstation + ")";
   std::vector<Written> written;
   std::size_t order = 0;
-  for (const JournalLine& l : text.lines) {
-    if (l.transfer != transfer || l.after_stage) continue;
+  for (const JournalLine& l : read.lines) {
+    if (l.after_stage) continue;
     ++order;
     Written* w = nullptr;
     for (Written& x : written) {
@@ -197,28 +251,58 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
     w->last = order;
   }
 
-  // Every record is checked before the question (nothing to ask when there is nothing to undo
-  // or undo would refuse), and again after the answer: the office may have written meanwhile.
-  std::map<std::string, std::unique_ptr<Recordset>> tables;
+  // Every record is looked at before the question (nothing to ask when there is nothing to undo
+  // or undo would refuse); after the answer undo takes the locks of every record it may write,
+  // looks again and writes under them, so that nobody writes those records in between.
+  Tables tables;
   std::vector<Change> changes;
   std::string why;
-  for (int pass = 0; pass < 2; ++pass) {
+  try {
     const UndoOutcome planned = Plan(app, written, job, &tables, &changes, &why);
     if (planned != UndoOutcome::kUndone) return say(planned, why);
-    if (pass == 1) break;
-    tables.clear();  // nothing held open while the question waits
-    if (app.window().MessageBox(UndoQuestion(job), kAppTitle, Buttons::kYesNo) != Answer::kYes) {
-      return UndoOutcome::kDeclined;
+  } catch (const RuntimeError& e) {
+    return say(UndoOutcome::kFailed, e.description() + "." + kNothingWritten);
+  }
+  tables.clear();  // nothing held open while the question waits
+  if (app.window().MessageBox(UndoQuestion(job), kAppTitle, Buttons::kYesNo) != Answer::kYes) {
+    return UndoOutcome::kDeclined;
+  }
+  std::optional<JournalScope> scope;
+  try {
+    scope.emplace(app, "undo", job);
+    for (const Written& w : written) Table(app, &tables, w.table);
+    const std::string busy = LockAll(app, written, &tables);
+    if (!busy.empty()) {
+      return say(UndoOutcome::kRefused, "The last read of file " + job +
+                                            " cannot be undone now: " + busy +
+                                            " (someone may be editing it; try again later)." +
+                                            kNothingWritten);
     }
+    const UndoOutcome planned = Plan(app, written, job, &tables, &changes, &why);
+    if (planned != UndoOutcome::kUndone) return say(planned, why);
+    if (std::any_of(changes.begin(), changes.end(), IsClient)) {
+      Table(app, &tables, kPropertyTable).SetIndex("CLI_NUM");
+    }
+  } catch (const RuntimeError& e) {
+    return say(UndoOutcome::kFailed, e.description() + "." + kNothingWritten);
   }
 
-  // The last written first, so the tables go back through the states the read went through.
+  // The last written first, so the tables go back through the states the read went through; a
+  // client the read added comes last, once the job no longer names it, and is kept while
+  // another job names it.
   std::sort(changes.begin(), changes.end(),
             [](const Change& a, const Change& b) { return a.written->last > b.written->last; });
-  std::string done;
+  std::stable_partition(changes.begin(), changes.end(),
+                        [](const Change& c) { return !IsClient(c); });
+  std::string done, kept;
   try {
-    JournalScope scope(app, "undo", job);
     for (const Change& change : changes) {
+      const std::string other = IsClient(change) ? JobNamingClient(app, &tables, change) : "";
+      if (!other.empty()) {
+        kept += "\n  " + Describe(*change.written) + " kept: job " + other + " names client " +
+                std::string(TextOf(*change.written->images.back(), "CLI_NUM"));
+        continue;
+      }
       tables[UCase(change.written->table)]->Restore(change.written->record, change.fields,
                                                     change.delete_it);
       done += "\n  " + Describe(*change.written) + (change.delete_it ? " deleted" : " put back");
@@ -229,7 +313,12 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
                    (done.empty() ? std::string(kNothingWritten)
                                  : "\nPut back before it stopped (undo again to finish):" + done));
   }
-  return say(UndoOutcome::kUndone, "The last read of file " + job + made + " was undone:" + done);
+  if (done.empty()) {
+    return say(UndoOutcome::kNothingToUndo, "Nothing to undo: of what the last read of file " +
+                                                job + made + " wrote, only this is left:" + kept);
+  }
+  return say(UndoOutcome::kUndone,
+             "The last read of file " + job + made + " was undone:" + done + kept);
 }
 
 void UndoLastRead_Click(FrmMain& form) { UndoLastRead(form.app()); }

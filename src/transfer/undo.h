@@ -1,13 +1,19 @@
 // The transfer journal as the commands use it: the writes of a read are journalled while a
 // JournalScope lives, and "Undo last read" puts back what the last read of a job wrote.
 //
-// Undo finds the job's last read in the journal and checks every record it wrote before writing
-// anything: a record that still holds what the read left is put back (an updated record gets its
-// before-image, a record the read added is marked deleted, its index entries kept in step); one
-// that still holds what it held before the read (a write that never happened, or was undone
-// already) is left alone; any other record (changed since, in the tracking program or by a later
-// transfer) makes undo refuse, naming the table, the record and the field, with nothing written.
-// Undo's own writes are journalled (command "undo"), so a second undo finds nothing to put back.
+// Undo reads the journal from its end for the job's last read and looks at every record it wrote
+// before asking: a record that still holds what the read left is to be put back (an updated
+// record gets its before-image, as its stored texts; a record the read added is marked deleted,
+// its index entries kept in step); one that still holds what it held before the read (a write
+// that never happened, or was undone already) is left alone; any other record (changed since, in
+// the tracking program or by a later transfer) makes undo refuse, naming the table, the record
+// and the field, with nothing written. After the answer it opens every table the read wrote (one
+// missing: nothing written, the table named), takes the header lock of each and the lock of every
+// record it wrote, all at once or none (waiting while another program holds one, up to the
+// tables' lock time, then refusing and naming it), looks again and writes under those locks, so
+// that nobody writes those records between the look and the write. A client the read added is
+// kept while another live job names it, and the result says so. Undo's own writes are journalled
+// (command "undo"), so a second undo finds nothing to put back.
 #pragma once
 
 #include <string>

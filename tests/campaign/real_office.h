@@ -43,12 +43,14 @@ inline const char* EndedName(Ended e) {
 class RealOffice : public testing::Harness {
  public:
   // dir: the data directory with the tables; env: the engine's file layer (nullptr: the real one).
-  // The writes of a read or an undo are journalled in dir's TRANSFER.LOG through env.
-  RealOffice(std::string dir, xbase::Env* env = nullptr)
+  // The writes of a read or an undo are journalled in dir's TRANSFER.LOG through env, rolled at
+  // `roll_bytes`.
+  RealOffice(std::string dir, xbase::Env* env = nullptr,
+             std::uint64_t roll_bytes = TableJournal::kRollBytes)
       : dir_(std::move(dir)),
         journal_(
             [this](std::string_view, std::string_view f) { return dir_ + "/" + std::string(f); },
-            env, &clock, "TEST-PC", "tester"),
+            env, &clock, "TEST-PC", "tester", roll_bytes),
         tables_(testing::TablesIn(dir_), env, &journal_),
         app_(Services{&ini, &files, &clock, &window, &tables_, &dde, &instance, &journal_}, "") {
     window.error_default = Answer::kAbort;
@@ -68,8 +70,8 @@ class RealOffice : public testing::Harness {
   Ended Read() {
     return Run([&] { CmdRead_Click(*form_); });
   }
-  Ended Undo(UndoOutcome* outcome) {
-    return Run([&] { *outcome = UndoLastRead(app_); });
+  Ended Undo(UndoOutcome* outcome, std::string_view file_num = "") {
+    return Run([&] { *outcome = UndoLastRead(app_, file_num); });
   }
   Ended Close() {
     return Run([&] { Form_Unload(*form_); });

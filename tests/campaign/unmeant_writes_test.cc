@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 
 #include "campaign/real_office.h"
@@ -31,6 +32,7 @@ struct Case {
   Strings changes;                // Changes() of the three tables
   std::string boxes;              // every box shown, joined by " | "
   int pokes = -1;                 // pokes sent (-1: not checked)
+  std::string details = "";       // part of the first box's details
 };
 
 // Each case on fresh copies of the tables, record 2 (24-00102) as another program left it: text
@@ -54,6 +56,8 @@ void RunCases(const std::vector<Case>& cases) {
       office.dde.clear_calls();
       Ctx run{office, env, dir.path()};
       c.act(run);
+      const std::string details = office.window.boxes.empty() ? "" : office.window.boxes[0].details;
+      EXPECT_NE(details.find(c.details), std::string::npos) << details;
       office.Close();
       EXPECT_EQ(office.Boxes(), c.boxes);
       if (c.pokes >= 0) { EXPECT_EQ(static_cast<int>(office.dde.CallsOf("poke").size()), c.pokes); }
@@ -120,11 +124,6 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
   const std::string kIncomplete(kIncompleteCaptureMessage);
   RunCases(
       {
-          {"an update of a job whose fields have leading blanks takes the report's values",
-           [](Ctx& r) { ServeJob2(r.office, r.dir); r.office.Read(); },
-           {"PROPERTY 2 PR_STREET=1200 New Street Rd", "PROPERTY 2 PR_CITY=Atlanta",
-            "PROPERTY 2 PR_OWNER=Margaret A. Holloway"},
-           "24-00102 was found.  Update?"},
           {"showing a lower-case file number", [](Ctx& r) { GoToJob(r.f(), "ac24-104"); }, {}, ""},
           {"showing a job whose lot has a leading blank",
            [](Ctx& r) { GoToJob(r.f(), "24-00102"); }, {}, ""},
@@ -186,6 +185,17 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
            {},
            DescribeError(kErrDdeRefused) + ".\r\nError # 285 in module PokeText.",
            19},
+          {"every poke taken, the closing macro refused and ignored: no hint",
+           [](Ctx& r) {
+             GoToJob(r.f(), "24-00102");
+             r.office.dde.FailExecute("System", kErrDdeRefused);
+             r.office.window.error_default = Answer::kIgnore;
+             cmdSend_Click(r.f());
+             EXPECT_EQ(r.office.window.statuses.back(), "");
+           },
+           {},
+           DescribeError(kErrDdeRefused) + ".\r\nError # 285 in module ApxSendScript.",
+           19},
           {"a client write refused, answered Retry once the lock is free",
            [](Ctx& r) { ReadWithClientLocked(r, Answer::kRetry); },
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
@@ -223,6 +233,80 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
             "INVOICE +31 INV_NUM=NEW-01"},
            kAddQuestion},
       });
+}
+
+// The read answered Yes, then again answered No: nothing is left to change.
+void ReadTwice(RealOffice& o) {
+  o.Read();
+  o.window.yes_no_default = Answer::kNo;
+  o.Read();
+  EXPECT_TRUE(o.window.boxes.back().details.starts_with("No field of the job would change."));
+}
+
+std::string NotHeld(const std::string& what, const std::string& where, const std::string& as) {
+  return "The " + what + " cannot be written to " + where +
+         ": the table cannot hold some of its characters and would store \"" + as +
+         "\".  Change it in the appraisal report and read again.  Nothing was written.";
+}
+
+// The tables' code page is 1252. The details before Update? and Add? show each value as its field
+// then holds it, marked where the report has it otherwise; a later read finds nothing to change.
+// A file or client number a table cannot hold exactly ends the read before its question.
+TEST(FailurePaths, DetailsShowWhatTheRecordsThenHold) {
+  static const std::string s45(45, 's'), q = "\"?\" stands for a character the table cannot hold";
+  RunCases({
+      {"an update takes the report's values: no leading blanks, substitutes, a cut, 1252 kept",
+       [](Ctx& r) {
+         ServeJob2(r.office, r.dir);
+         r.office.dde.SetAnswer("RPT1", "offscrn|8|2", "Łódź");
+         r.office.dde.SetAnswer("RPT1", "offscrn|6|1", "Zoë Œuvre €5");
+         r.office.dde.SetAnswer("RPT1", "offscrn|7|1", "北京 " + s45);
+         r.office.dde.SetAnswer("RPT1", "offscrn|13|1", "北京");  // not used: the job has a client
+         ReadTwice(r.office);
+       },
+       {"PROPERTY 2 PR_STREET=?? " + s45.substr(8), "PROPERTY 2 PR_CITY=Atlanta",
+        "PROPERTY 2 PR_COUNTY=?ód?", "PROPERTY 2 PR_OWNER=Margaret A. Holloway",
+        "PROPERTY 2 PR_BORROWR=Zoë Œuvre €5"},
+       "24-00102 was found.  Update? | 24-00102 was found.  Update?", -1,
+       "PR_STREET: \"  77 Peachtree Cir NE\" -> \"?? " + s45.substr(8) + "\" (the report has \"北京 " +
+           s45 + "\"; " + q + "; cut to 40 characters)\nPR_CITY: \"  Atlanta\" -> \"Atlanta\"\n"
+           "PR_COUNTY: \"Fulton\" -> \"?ód?\" (the report has \"Łódź\"; " + q + ")\nPR_OWNER: "
+           "\"  Margaret A. Holloway\" -> \"Margaret A. Holloway\"\nPR_BORROWR: \"Margaret A. "
+           "Holloway\" -> \"Zoë Œuvre €5\"\nClient: stays 10002"},
+      {"an add: the new client's fields too",
+       [](Ctx& r) {
+         r.office.dde.SetAnswer("RPT1", "offscrn|14|1", "Zoë 北京");
+         ReadTwice(r.office);
+         EXPECT_EQ(CountLive(r.dir, "CLIENT", "CLI_LNAME=Zoë ??"), 1);
+       },
+       {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01",
+        "INVOICE +31 INV_NUM=NEW-01"},
+       std::string(kAddQuestion) + " | NEW-01 was found.  Update?", -1,
+       "Client: none -> NEW01 (a new client, added from the report)\n  CLI_NUM: \"NEW01\"\n  "
+       "CLI_LNAME: \"Zoë ??\" (the report has \"Zoë 北京\"; " + q + ")"},
+      {"a file number the table cannot hold",
+       [](Ctx& r) { r.office.dde.SetAnswer("RPT1", "offscrn|3|3", "24-北京"); r.office.Read(); },
+       {}, NotHeld("file number \"24-北京\"", "FILE_NUM of PROPERTY.DBF", "24-??")},
+      {"a new job's client number the table cannot hold, a new one, then one it holds as \"??\"",
+       [](Ctx& r) {
+         r.office.dde.SetAnswer("RPT1", "offscrn|13|1", "北京");
+         r.office.Read();
+         WriteRecord(r.dir + "/CLIENT.DBF", 0, {{"CLI_NUM", "??"}});
+         r.office.Read();
+       },
+       {"CLIENT +16 CLI_NUM=??"},
+       NotHeld("client number \"北京\"", "CLI_NUM of CLIENT.DBF", "??") + " | " +
+           NotHeld("client number \"北京\"", "CLI_NUM of CLIENT.DBF", "??")},
+      {"a file number the invoices' code page (made 437, which has no \"€\") cannot hold",
+       [](Ctx& r) {
+         std::fstream dbf(r.dir + "/INVOICE.DBF", std::ios::in | std::ios::out | std::ios::binary);
+         dbf.seekp(29) << '\x01' << std::flush;  // the code page mark
+         r.office.Start();
+         r.office.dde.SetAnswer("RPT1", "offscrn|3|3", "24-€");
+         r.office.Read();
+       },
+       {}, NotHeld("file number \"24-€\"", "INV_NUM of INVOICE.DBF", "24-?")},
+  });
 }
 
 }  // namespace

@@ -111,6 +111,7 @@ class FakeRecordset : public Recordset {
     }
   }
   int FieldSize(std::string_view name) const override { return data_->fields[Field(name)].size; }
+  std::string InCodePage(std::string_view text) const override { return std::string(text); }
   void AddNew() override {
     MaybeFail("AddNew");
     buffer_.assign(data_->fields.size(), Value{});

@@ -37,6 +37,8 @@ TEST(XbaseTableTest, RaisesTheErrorsTheProgramExpects) {
       {"set without edit", [&] { rs->SetField("INV_NUM", std::string("X")); },
        kErrUpdateWithoutEdit},
       {"update without edit", [&] { rs->Update(); }, kErrUpdateWithoutEdit},
+      {"the same outside add mode", [&] { rs->UpdateUnlessFound("INV_NUM"); },
+       kErrUpdateWithoutEdit},
       {"no such field", [&] { rs->GetField("NOPE"); }, kErrItemNotFound},
       {"size of no field", [&] { rs->FieldSize("NOPE"); }, kErrItemNotFound},
       {"no record after a failed seek",
@@ -56,6 +58,8 @@ TEST(XbaseTableTest, RaisesTheErrorsTheProgramExpects) {
   for (const Case& c : cases) {
     EXPECT_EQ(ErrorOf(c.run), c.error) << c.what;
   }
+  rs->SetField("INV_AMT", true);  // a logical value in a number field: -1, as Basic has it
+  EXPECT_EQ(ValueText(rs->GetField("INV_AMT")), "-1");
 }
 
 }  // namespace

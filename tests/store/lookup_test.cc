@@ -8,13 +8,9 @@
 namespace xfr {
 namespace {
 
-class LookupTest : public ::testing::Test {
- protected:
-  void SetUp() override { o.Load(); }
+TEST(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
   testing::Office o;
-};
-
-TEST_F(LookupTest, FindTheRecordBlankLowerCaseAndUnknown) {
+  o.Load();
   FrmMain& f = o.Form();
   struct Case {
     std::string file_num, street, key;

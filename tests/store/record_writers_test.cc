@@ -33,7 +33,7 @@ TEST(EstimatedValueNumber, ReadsGroupedAndDollarAmounts) {
   const std::pair<std::string, double> cases[] = {
       {" $ 1,250,000.50 ", 1250000.5}, {"412000.", 412000}, {"   ", 0}, {"N/A", 0}, {"$", 0},
       {"1 000", 1000}, {"-$5", -5}, {"$ -5", -5}, {"250,000 as is", 250000}, {"1.5.6", 1.5},
-      {"12,345.67,8", 12345.67}, {",500", 0}, {"5, 6", 5}};
+      {"12,345.67,8", 12345.67}, {",500", 0}, {"5, 6", 5}, {"$$$5", 0}};
   // The same under a locale whose decimal separator is a comma (as Qt sets it from the
   // environment), and so are the numbers typed into a table field and the values shown.
   for (const char* locale : {"C", "de_DE.UTF-8"}) {

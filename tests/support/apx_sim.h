@@ -35,6 +35,24 @@ inline bool Spawn(const std::string& command_line, PROCESS_INFORMATION* process)
                           &startup, process) != 0;
 }
 
+// This test program again, running only the test cases `filter` names; false when it cannot.
+inline bool SpawnSelf(const std::string& filter, PROCESS_INFORMATION* process) {
+  char exe[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  return Spawn(std::string("\"") + exe + "\" --gtest_filter=" + filter, process);
+}
+
+// Waits up to 60 s for a spawned program and closes its handles: its exit code (STILL_ACTIVE
+// when it has not ended).
+inline long ExitCodeOf(PROCESS_INFORMATION* process) {
+  DWORD code = static_cast<DWORD>(-1);
+  ::WaitForSingleObject(process->hProcess, 60000);
+  ::GetExitCodeProcess(process->hProcess, &code);
+  ::CloseHandle(process->hProcess);
+  ::CloseHandle(process->hThread);
+  return static_cast<long>(code);
+}
+
 // apx-sim.exe serving `report` (a file of tests/data/apx) with its dump in a temporary directory;
 // closed (WM_CLOSE to its window) at the end.
 class ApxSimExe {

@@ -46,17 +46,24 @@ run 0 "" recall "$t" 1
 run 0 '{"_recno": 1, "_deleted": false, ' seek "$t" FILE_NUM 24-00101
 run 0 "2 tags rebuilt from 40 records" reindex "$t"
 run 0 "ALL CONSISTENT" check "$dir"
+run 0 "ALL CONSISTENT (1 tables)" check "$t"
+mv "$dir/PROPERTY.CDX" "$dir/P.CDX"
+run 1 "note: reindex rebuilds an index that exists" reindex "$t"
+mv "$dir/P.CDX" "$dir/PROPERTY.CDX"
 # A memo file cut short: the memo is marked damaged, the dump goes on.
 truncate -s 512 "$dir/PROPERTY.FPT"
 run 0 '"PR_NOTES": {"damaged memo": "block 8 lies outside' dump "$t"
-# The transfer journal: a write listed with its changed fields, one without its after line
-# marked, a line cut short at the end left out with a note, a damaged line refused.
-line='{"time":"T","workstation":"PC","user":"ann","transfer":"t1","command":"read","file_num":"A1","table":"PROPERTY.DBF","record":7,"stage":"%s","deleted":false,%s"after":{"PR_CITY":"%s"}}\n'
-printf "$line$line" before '"before":{"PR_CITY":"Decatur"},' Atlanta after "" Atlanta >"$dir/TRANSFER.LOG"
+# The transfer journal: a write listed with its changed fields, only the last transfers with
+# --last, one without its after line marked, a line cut short at the end left out with a note,
+# a damaged line refused.
+line='{"time":"T","workstation":"PC","user":"ann","transfer":"t%s","command":"read","file_num":"A%s","table":"PROPERTY.DBF","record":7,"stage":"%s","deleted":false,%s"after":{"PR_CITY":"%s"}}\n'
+printf "$line$line" 1 1 before '"before":{"PR_CITY":"Decatur"},' Atlanta 1 1 after "" Atlanta >"$dir/TRANSFER.LOG"
 run 0 $'PROPERTY.DBF record 7  updated\n    PR_CITY: "Decatur" -> "Atlanta"' journal "$dir"
-printf "$line" before '"before":null,' Avondale >>"$dir/TRANSFER.LOG"
+printf "$line" 2 2 before '"before":null,' Avondale >>"$dir/TRANSFER.LOG"
+run 0 $'T  read of file A2  workstation PC  user ann\n  PROPERTY.DBF record 7  added  (not completed)\n    PR_CITY: "" -> "Avondale"' journal --last 1 "$dir"
+[[ $out != *A1* ]] || { echo "FAIL: journal --last 1 listed an older transfer"; fails=$((fails + 1)); }
 printf '{"time":' >>"$dir/TRANSFER.LOG"
 run 0 $'added  (not completed)\n    PR_CITY: "" -> "Avondale"\nnote: line 4 was cut short' journal "$dir"
 printf '\n{}\n' >>"$dir/TRANSFER.LOG"
-run 1 "TRANSFER.LOG is damaged: line 4: " journal "$dir"
+run 1 "TRANSFER.LOG is damaged: line 5: " journal "$dir"
 exit $((fails > 0))

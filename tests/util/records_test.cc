@@ -70,7 +70,7 @@ TEST_F(FindRecordTest, ErrorsFollowTheConvention) {
 // A typed box is written before a move; with no record to take it, the close writes nothing.
 TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   testing::Harness h;
-  auto table = h.tables.Add("NOTES.DBF", {{"NOTE", 'C', 10, 0}}, {});
+  auto table = h.tables.Add("NOTES.DBF", {{"NOTE", 'C', 10, 0}}, {{"NOTE", "NOTE"}});
   DataControl dc{h.app, "datnotes"};
   dc.RecordSource = "NOTES.DBF";
   dc.Refresh();
@@ -92,6 +92,9 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   dc.Edit();
   dc.Update();  // a write is announced too
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{16, -1}}));
+  dc.AddNew();  // an append unless the key is there: the box shows what was added
+  dc.SetField("NOTE", std::string("added"));
+  EXPECT_TRUE(dc.UpdateUnlessFound("NOTE") && box.text == "added");
 
   const FieldInfo flag{"OK", 'L', 1, 0};
   for (const char* yes : {"TRUE", "t", " y ", "Yes", "-1"})

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   parser.addOption({QStringLiteral("service"),
                     QStringLiteral("DDE service name to serve (default APX, bus name dde.APX; see "
-                                   "doc/dde_dbus.md for other names)."),
+                                   "apx-sim(1))."),
                     QStringLiteral("name"), QStringLiteral("APX")});
   parser.addOption({QStringLiteral("log"),
                     QStringLiteral("Append one JSON line per request, poke and execute."),

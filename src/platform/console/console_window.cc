@@ -212,9 +212,14 @@ Picture ConsoleWindow::LoadPicture(std::string_view path) {
 
 void ConsoleWindow::FileNote(std::string_view path, std::string_view reason) {
   std::string native = files_ ? files_->NativePath(path) : std::string(path);
-  std::error_code ignored;
-  if (!native.empty() && native[0] != '/') {
-    native = (std::filesystem::current_path(ignored) / native).string();  // a bare file name
+  // A relative path is looked for where the program runs; one with a root ("/", a drive, a
+  // share) is already whole. Native paths are UTF-8.
+  const bool rooted = native.starts_with('/') || native.starts_with('\\') || native.find(':') == 1;
+  if (!native.empty() && !rooted) {
+    std::error_code ignored;
+    const std::u8string here = std::filesystem::current_path(ignored).u8string();
+    native = std::string(here.begin(), here.end()) +
+             static_cast<char>(std::filesystem::path::preferred_separator) + native;
   }
   std::string text(path);
   if (!native.empty()) {
@@ -228,7 +233,11 @@ void ConsoleWindow::FileNote(std::string_view path, std::string_view reason) {
     text += " names no file on this machine";
   }
   noted_ = true;
-  std::fprintf(out_, "note: %s\n", text.c_str());
+  Note(text);
+}
+
+void ConsoleWindow::Note(std::string_view text) {
+  std::fprintf(out_, "note: %.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(out_);
   Log("{\"kind\":\"note\",\"text\":" + JsonQuote(text) + "}");
 }

@@ -42,6 +42,8 @@ class ConsoleWindow : public WindowServices {
   void StatusChanged(std::string_view text, bool visible) override;
   // "note: PATH is NATIVE on this machine. REASON", or which XFR_DRIVE_<LETTER> is not set.
   void FileNote(std::string_view path, std::string_view reason) override;
+  // "note: TEXT".
+  void Note(std::string_view text) override;
 
   // Writes one line of the transcript (a JSON object), when there is a transcript.
   void Log(const std::string& json_object);

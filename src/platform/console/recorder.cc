@@ -1,6 +1,8 @@
 #include "platform/console/recorder.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -72,6 +74,9 @@ class RecordingRecordset : public Recordset {
     fields_ += (fields_.empty() ? "" : ",") + JsonQuote(name) + ":" + JsonQuote(ValueText(value));
   }
   int FieldSize(std::string_view name) const override { return inner_->FieldSize(name); }
+  std::string InCodePage(std::string_view text) const override {
+    return inner_->InCodePage(text);
+  }
   void AddNew() override {
     inner_->AddNew();
     fields_.clear();
@@ -98,6 +103,10 @@ class RecordingRecordset : public Recordset {
   RecordState ReadTexts(std::uint32_t recno, FieldTexts* fields) override {
     return inner_->ReadTexts(recno, fields);
   }
+  bool TryLockRecords(const std::vector<std::uint32_t>& recnos, std::string* busy) override {
+    return inner_->TryLockRecords(recnos, busy);
+  }
+  void UnlockRecords() override { inner_->UnlockRecords(); }
   void Restore(std::uint32_t recno, const FieldTexts& fields, bool deleted) override {
     for (const auto& [name, value] : fields) {
       fields_ += (fields_.empty() ? "" : ",") + JsonQuote(name) + ":" + JsonQuote(value);
@@ -200,7 +209,17 @@ void TransferLog::Write(const std::string& json_object) {
     fs::rename(path, path_ + ".1", ignored);
   }
   std::FILE* f = std::fopen(path_.c_str(), "ab");
-  if (!f) return;
+  if (!f) {
+    if (!said_unwritable_) {
+      std::fprintf(stderr,
+                   "transfer-info: the log of transfers %s cannot be written (%s); transfers go "
+                   "on without it. Its folder follows XDG_STATE_HOME (on Windows LOCALAPPDATA): "
+                   "point that at a folder this user may write.\n",
+                   path_.c_str(), std::strerror(errno));
+    }
+    said_unwritable_ = true;
+    return;
+  }
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
@@ -263,6 +282,11 @@ void RecordingWindow::FileNote(std::string_view path, std::string_view reason) {
   inner_->FileNote(path, reason);
   Record("{\"kind\":\"note\",\"text\":" +
          JsonQuote(std::string(path) + ": " + std::string(reason)) + "}");
+}
+
+void RecordingWindow::Note(std::string_view text) {
+  inner_->Note(text);
+  Record("{\"kind\":\"note\",\"text\":" + JsonQuote(text) + "}");
 }
 
 std::unique_ptr<Recordset> RecordingTables::Open(std::string_view connect,

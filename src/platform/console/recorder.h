@@ -11,7 +11,7 @@
 // runs at once can be told apart.
 //
 // Neither file ever stops a transfer: one that cannot be opened or written is left out, with at
-// most one line on standard error for the transcript (the log is silent).
+// most one line on standard error for each.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +32,8 @@ std::string DefaultTransferLogPath();
 
 // Appends JSON lines to `path` (its directory made when missing). When the file has reached
 // `limit` bytes it becomes PATH.1 (PATH.1 becomes PATH.2, and so on up to PATH.<keep>, the
-// oldest dropped) and a new one is begun.
+// oldest dropped) and a new one is begun. The first line that cannot be written is said on
+// standard error, with what to do; the later ones are left out silently.
 class TransferLog {
  public:
   explicit TransferLog(std::string path, std::uint64_t limit = 1 << 20, int keep = 3);
@@ -44,6 +45,7 @@ class TransferLog {
   std::string path_;
   std::uint64_t limit_;
   int keep_;
+  bool said_unwritable_ = false;
 };
 
 class RecordingWindow : public WindowServices {
@@ -60,6 +62,7 @@ class RecordingWindow : public WindowServices {
   void TraceBox(std::string_view text) override;
   void StatusChanged(std::string_view text, bool visible) override;
   void FileNote(std::string_view path, std::string_view reason) override;
+  void Note(std::string_view text) override;
 
   // A line of the program's own ({"kind":"command",...}, {"kind":"exit",...}) to both files.
   void Record(const std::string& json_object, bool to_transcript = true);

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace xfr {
 
@@ -56,6 +58,30 @@ bool PosixInstanceLock::AnotherInstanceRunning() {
   bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
   ::close(fd);
   return ours;
+}
+
+std::string PosixInstanceLock::Holder() {
+  // A line of /proc/locks: "1: FLOCK  ADVISORY  WRITE 4242 00:2d:5117 0 EOF", the last number
+  // of the device field the lock file's inode (waiters' lines have "->" before FLOCK).
+  std::string pid;
+  struct stat st;
+  if (::stat(path_.c_str(), &st) == 0) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; pid.empty() && std::getline(locks, line);) {
+      std::istringstream fields(line);
+      std::string number, type, mode, access, holder, device;
+      fields >> number >> type >> mode >> access >> holder >> device;
+      if (type == "FLOCK" && device.substr(device.rfind(':') + 1) == std::to_string(st.st_ino)) {
+        pid = holder;
+      }
+    }
+  }
+  if (pid.empty()) return "Another process of this user holds the lock " + path_ + ".";
+  std::string name;
+  std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
+  return "The other copy is " + (name.empty() ? std::string("a process") : name) + ", process " +
+         pid + ", holding the lock " + path_ + ": use its window, or end that process (kill " +
+         pid + ") if it no longer answers.";
 }
 
 }  // namespace xfr

@@ -23,6 +23,8 @@ class PosixInstanceLock : public InstanceLock {
   // opened, or that belongs to another user, counts as no other instance: the program runs
   // rather than refusing to start.
   bool AnotherInstanceRunning() override;
+  // The holder as the kernel lists it in /proc/locks, with its name and the lock file.
+  std::string Holder() override;
 
   bool held() const { return fd_ >= 0; }
   static std::string DefaultPath();

@@ -59,13 +59,17 @@ Answer QtWindowServices::MessageBox(std::string_view text, std::string_view titl
   if (!details.empty()) {
     const QString lines = QString::fromUtf8(details.data(), static_cast<int>(details.size()));
     box.setDetailedText(lines);
-    // Wide enough that a line of old and new values reads on one line, up to a limit.
+    // Wide enough that a line of old and new values reads on one line, up to a limit,
     if (auto* edit = box.findChild<QTextEdit*>()) {
       int widest = 0;
       for (const QString& line : lines.split('\n')) {
         widest = std::max(widest, edit->fontMetrics().horizontalAdvance(line));
       }
       edit->setMinimumWidth(std::min(widest + 40, 720));
+      // and tall enough for every line, up to a limit (the rest scrolls).
+      const int height =
+          edit->fontMetrics().lineSpacing() * (static_cast<int>(lines.count('\n')) + 2);
+      edit->setFixedHeight(std::min(height + 12, 480));
     }
   }
   if (!box_picture_.empty()) PictureOnceShown(box);

@@ -1,6 +1,8 @@
 #include "platform/tables/table_journal.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <utility>
 
@@ -15,6 +17,8 @@ using xbase::BaseName;
 constexpr std::uint64_t kJournalLock = 0x7FFFFFFE;
 constexpr int kLockTries = 600;  // 3 s at 5 ms, as the tables wait for their locks
 constexpr std::uint64_t kLockRetryMicros = 5'000;
+// A last line longer than this is not one the journal wrote.
+constexpr std::size_t kMaxTail = 1 << 20;
 
 FieldTexts TextsOf(const xbase::Table& table, const std::string& bytes) {
   xbase::Record record = table.NewRecord();
@@ -42,12 +46,13 @@ struct Unlocker {
 }  // namespace
 
 TableJournal::TableJournal(Resolver resolver, xbase::Env* env, Clock* clock,
-                           std::string workstation, std::string user)
+                           std::string workstation, std::string user, std::uint64_t roll_bytes)
     : resolver_(std::move(resolver)),
       env_(env ? env : xbase::Env::Default()),
       clock_(clock),
       workstation_(std::move(workstation)),
-      user_(std::move(user)) {}
+      user_(std::move(user)),
+      roll_bytes_(roll_bytes) {}
 
 TableJournal::~TableJournal() = default;
 
@@ -65,10 +70,11 @@ void TableJournal::Begin(std::string_view data_dir, std::string_view command,
   End();
   const std::string shown = Shown(data_dir);
   const std::string path = resolver_(data_dir, kJournalName);
-  xbase::Status s =
-      path.empty() ? xbase::Status::IOError("no such directory") : env_->CreateIfMissing(path);
+  // The file is made at the first line: a run that writes nothing leaves nothing behind.
   std::unique_ptr<xbase::File> file;
-  if (s.ok()) s = env_->OpenFile(path, false, &file);
+  xbase::Status s = path.empty()              ? xbase::Status::IOError("no such directory")
+                    : env_->FileExists(path) ? env_->OpenFile(path, false, &file)
+                                             : env_->CanCreate(path);
   if (!s.ok()) {
     throw RuntimeError(75, "The transfer journal " + shown + " cannot be written (" + s.message() +
                                "). Nothing was written. Make sure this user may create and "
@@ -94,27 +100,15 @@ void TableJournal::End() {
   path_.clear();
 }
 
-std::string TableJournal::Read(std::string_view data_dir) {
-  const std::string path = resolver_(data_dir, kJournalName);
-  if (path.empty() || !env_->FileExists(path)) return "";
-  std::unique_ptr<xbase::File> file;
-  xbase::Status s = env_->OpenFile(path, true, &file);
-  std::uint64_t size = 0;
-  if (s.ok()) s = file->Size(&size);
-  std::string text(size, '\0');
-  std::size_t got = 0;
-  if (s.ok()) s = file->ReadAt(0, size, text.data(), &got);
-  if (!s.ok()) {
-    throw RuntimeError(
-        75, "The transfer journal " + Shown(data_dir) + " cannot be read (" + s.message() + ")");
-  }
-  text.resize(got);
-  return text;
+std::unique_ptr<JournalFiles> TableJournal::Files(std::string_view data_dir) {
+  const std::string dir(data_dir);
+  return JournalFilesIn(
+      env_, [this, dir](std::string_view name) { return resolver_(dir, name); }, Shown(data_dir));
 }
 
 xbase::Status TableJournal::BeforeWrite(const xbase::Table& table, std::uint32_t recno,
                                         const std::string* before, const std::string& after) {
-  if (!file_) return xbase::Status::OK();
+  if (path_.empty()) return xbase::Status::OK();
   JournalLine line = transfer_;
   if (before) line.before = TextsOf(table, *before);
   line.after = TextsOf(table, after);
@@ -124,7 +118,7 @@ xbase::Status TableJournal::BeforeWrite(const xbase::Table& table, std::uint32_t
 
 xbase::Status TableJournal::AfterWrite(const xbase::Table& table, std::uint32_t recno,
                                        const std::string& after) {
-  if (!file_) return xbase::Status::OK();
+  if (path_.empty()) return xbase::Status::OK();
   JournalLine line = transfer_;
   line.after_stage = true;
   line.after = TextsOf(table, after);
@@ -152,8 +146,15 @@ xbase::Status TableJournal::AppendLine(JournalLine line, const xbase::Table& tab
   line.time = Now();
   line.table = BaseName(table.path());
   line.record = recno;
+  line.seq = ++transfer_.seq;
   const std::string text = EncodeJournalLine(line) + "\n";
   xbase::Status s;
+  if (!file_) {
+    // Made like the table being written, so that whoever may write the tables may write it.
+    s = env_->CreateIfMissing(path_, table.path());
+    if (s.ok()) s = env_->OpenFile(path_, false, &file_);
+    if (!s.ok()) return s;
+  }
   for (int tries = 0;; ++tries) {
     s = file_->TryLock(kJournalLock, 1, true);
     if (s.ok() || !s.IsLocked()) break;
@@ -166,26 +167,136 @@ xbase::Status TableJournal::AppendLine(JournalLine line, const xbase::Table& tab
   if (!s.ok()) return s;
   Unlocker unlock{file_.get()};
   std::uint64_t size = 0;
-  s = file_->Size(&size);
+  s = EndLastLine(&size);
   if (!s.ok()) return s;
-  // A line without its end was cut short by a crash of its writer (nobody else writes without
-  // the lock); the table write it announced never started.
-  std::uint64_t end = size;
-  while (end > 0) {
-    char c = 0;
-    std::size_t got = 0;
-    s = file_->ReadAt(end - 1, 1, &c, &got);
-    if (!s.ok()) return s;
-    if (got == 1 && c == '\n') break;
-    --end;
-  }
-  if (end != size) {
-    s = file_->Truncate(end);
-    if (!s.ok()) return s;
-  }
-  s = file_->WriteAt(end, text.data(), text.size());
+  // A roll that fails leaves the journal as it was; it is tried again at the next line.
+  if (size > 0 && size + text.size() > roll_bytes_ && Roll(size).ok()) size = 0;
+  s = file_->WriteAt(size, text.data(), text.size());
   if (!s.ok()) return xbase::Status::IOError(path_ + ": " + s.message());
   return xbase::Status::OK();
+}
+
+xbase::Status TableJournal::EndLastLine(std::uint64_t* size) {
+  xbase::Status s = file_->Size(size);
+  if (!s.ok()) return s;
+  // The bytes after the last line end, read back a block at a time (kept while they could still
+  // be a line); nobody else writes without the lock, so they are what a writer left.
+  std::string tail;
+  std::uint64_t start = *size;
+  for (bool found = false; start > 0 && !found;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(4096, start));
+    std::string block(n, '\0');
+    std::size_t got = 0;
+    s = file_->ReadAt(start - n, n, block.data(), &got);
+    if (!s.ok()) return s;
+    block.resize(got);
+    const std::size_t nl = block.rfind('\n');
+    found = nl != std::string::npos;
+    const std::size_t from = found ? nl + 1 : 0;
+    if (tail.size() <= kMaxTail) tail.insert(0, block, from);
+    start -= n - from;
+  }
+  if (start == *size) return xbase::Status::OK();
+  JournalLine whole;
+  std::string why;
+  if (tail.size() <= kMaxTail && DecodeJournalLine(tail, &whole, &why)) {
+    // A whole line that lacks only its line end (an editor or a copy may leave it so).
+    s = file_->WriteAt(*size, "\n", 1);
+    if (s.ok()) ++*size;
+    return s;
+  }
+  // Cut short by a crash of its writer: the table write it announced never started.
+  s = file_->Truncate(start);
+  if (s.ok()) *size = start;
+  return s;
+}
+
+xbase::Status TableJournal::Roll(std::uint64_t size) {
+  // The older copies move on first (the oldest is let go): a file another program is reading
+  // may refuse to move, and then nothing else is done. Then the lines are copied to a new file
+  // made like the journal, which becomes TRANSFER.LOG.1, and the journal is emptied: every
+  // workstation goes on appending to the same file. A roll cut short by a crash before the
+  // journal is emptied leaves TRANSFER.LOG.1 beginning with the journal's first line, which the
+  // readers pass over.
+  auto old = [&](int k) { return path_ + "." + std::to_string(k); };
+  xbase::Status s;
+  for (int k = kJournalOldFiles - 1; k >= 1 && s.ok(); --k) {
+    if (env_->FileExists(old(k))) s = env_->RenameFile(old(k), old(k + 1));
+  }
+  const std::string copy = path_ + ".new";
+  std::unique_ptr<xbase::File> out;
+  if (s.ok()) s = env_->CreateIfMissing(copy, path_);
+  if (s.ok()) s = env_->OpenFile(copy, false, &out);
+  if (s.ok()) s = out->Truncate(0);
+  std::string block;
+  for (std::uint64_t at = 0; s.ok() && at < size; at += block.size()) {
+    block.resize(static_cast<std::size_t>(std::min<std::uint64_t>(1 << 16, size - at)));
+    std::size_t got = 0;
+    s = file_->ReadAt(at, block.size(), block.data(), &got);
+    if (s.ok() && got != block.size()) s = xbase::Status::IOError(path_ + ": read short");
+    if (s.ok()) s = out->WriteAt(at, block.data(), block.size());
+  }
+  out.reset();
+  if (s.ok()) s = env_->RenameFile(copy, old(1));
+  if (s.ok()) s = file_->Truncate(0);
+  return s;
+}
+
+namespace {
+
+class FilesIn final : public JournalFiles {
+ public:
+  FilesIn(xbase::Env* env, std::function<std::string(std::string_view)> path_of, std::string shown)
+      : env_(env), path_of_(std::move(path_of)), shown_(std::move(shown)) {}
+
+  bool Size(int k, std::uint64_t* size) override {
+    xbase::File* file = Open(k);
+    if (!file) return false;
+    Check(file->Size(size), k);
+    return true;
+  }
+
+  std::string Read(int k, std::uint64_t offset, std::size_t n) override {
+    xbase::File* file = Open(k);
+    std::string out(file ? n : 0, '\0');
+    std::size_t got = 0;
+    if (file) Check(file->ReadAt(offset, n, out.data(), &got), k);
+    out.resize(got);
+    return out;
+  }
+
+ private:
+  std::string Name(int k) const {
+    return std::string(kJournalName) + (k == 0 ? "" : "." + std::to_string(k));
+  }
+  void Check(const xbase::Status& s, int k) const {
+    if (s.ok()) return;
+    throw RuntimeError(75, "The transfer journal " + shown_ + (k == 0 ? "" : " (" + Name(k) + ")") +
+                               " cannot be read (" + s.message() + ")");
+  }
+  xbase::File* Open(int k) {
+    auto& file = files_[k];
+    if (!file) {
+      const std::string path = path_of_(Name(k));
+      if (path.empty() || !env_->FileExists(path)) return nullptr;
+      Check(env_->OpenFile(path, true, &file), k);
+    }
+    return file.get();
+  }
+
+  xbase::Env* env_;
+  std::function<std::string(std::string_view)> path_of_;
+  std::string shown_;
+  std::map<int, std::unique_ptr<xbase::File>> files_;
+};
+
+}  // namespace
+
+std::unique_ptr<JournalFiles> JournalFilesIn(xbase::Env* env,
+                                             std::function<std::string(std::string_view)> path_of,
+                                             std::string shown) {
+  return std::make_unique<FilesIn>(env ? env : xbase::Env::Default(), std::move(path_of),
+                                   std::move(shown));
 }
 
 }  // namespace xfr

@@ -141,6 +141,10 @@ class XbaseRecordset final : public Recordset {
     return fields_[static_cast<std::size_t>(FieldIndex(name))].size;
   }
 
+  std::string InCodePage(std::string_view text) const override {
+    return table_->code_page().ToUtf8(table_->code_page().FromUtf8(text));
+  }
+
   void AddNew() override {
     Live();
     buffer_.Clear();
@@ -196,6 +200,7 @@ class XbaseRecordset final : public Recordset {
   EditMode GetEditMode() const override { return mode_; }
 
   void Close() override {
+    table_->ReleaseHeldLocks();
     mode_ = EditMode::kNone;
     current_ = 0;
     closed_ = true;
@@ -218,17 +223,30 @@ class XbaseRecordset final : public Recordset {
     return rec.deleted() ? RecordState::kDeleted : RecordState::kLive;
   }
 
+  bool TryLockRecords(const std::vector<std::uint32_t>& recnos, std::string* busy) override {
+    Live();
+    Status s = table_->TryHoldLocks(recnos, true);
+    if (s.IsLocked()) {
+      *busy = s.message();
+      return false;
+    }
+    if (!s.ok()) RaiseStatus(s);
+    return true;
+  }
+
+  void UnlockRecords() override { table_->ReleaseHeldLocks(); }
+
   void Restore(std::uint32_t recno, const FieldTexts& fields, bool deleted) override {
     Live();
     mode_ = EditMode::kNone;
     current_ = 0;
     xbase::Record changes = table_->NewRecord();
     for (const auto& [name, text] : fields) {
-      Status s = changes.SetFromString(FieldIndex(name), text);
+      Status s = changes.SetStored(FieldIndex(name), text);
       if (!s.ok()) RaiseStatus(s);
     }
     changes.SetDeleted(deleted);
-    Status s = table_->Update(recno, changes);
+    Status s = table_->WriteHeld(recno, changes);
     if (!s.ok()) RaiseWrite(s);
   }
 

@@ -19,11 +19,11 @@ constexpr int kErrPathFileAccess = 75;
   throw RuntimeError(kErrPathFileAccess);
 }
 
-std::string PathOrRaise(std::string_view path) {
+std::wstring PathOrRaise(std::string_view path) {
   if (path.empty() || path.find('\0') != std::string_view::npos) {
     throw RuntimeError(kErrFileNotFound);
   }
-  return std::string(path);
+  return Utf8ToWide(path);
 }
 
 }  // namespace
@@ -34,9 +34,9 @@ std::string Win32FileSystem::NativePath(std::string_view path) {
 }
 
 std::int64_t Win32FileSystem::FileLength(std::string_view path) {
-  const std::string native = PathOrRaise(path);
+  const std::wstring native = PathOrRaise(store_.Seen(path));
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExA(native.c_str(), GetFileExInfoStandard, &data)) {
+  if (!::GetFileAttributesExW(native.c_str(), GetFileExInfoStandard, &data)) {
     RaiseFor(::GetLastError());
   }
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw RuntimeError(kErrFileNotFound);
@@ -49,22 +49,22 @@ std::vector<std::string> Win32FileSystem::ListPath(std::string_view path) {
   const bool directory = path.back() == '\\' || path.back() == '/';
   // Only plain names: a "*" or "?" of the caller's is not a pattern here.
   if (path.find_first_of("*?") != std::string_view::npos) return names;
-  const std::string pattern = std::string(path) + (directory ? "*" : "");
-  WIN32_FIND_DATAA found;
-  HANDLE h = ::FindFirstFileA(pattern.c_str(), &found);
+  const std::wstring pattern = Utf8ToWide(directory ? std::string(path) + "*" : store_.Seen(path));
+  WIN32_FIND_DATAW found;
+  HANDLE h = ::FindFirstFileW(pattern.c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return names;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-      names.emplace_back(found.cFileName);
-  } while (::FindNextFileA(h, &found));
+      names.push_back(WideToUtf8(found.cFileName));
+  } while (::FindNextFileW(h, &found));
   ::FindClose(h);
   std::sort(names.begin(), names.end());
   return names;
 }
 
 std::string Win32FileSystem::ReadFirstLine(std::string_view path, bool* line_ended) {
-  const std::string native = PathOrRaise(path);
-  HANDLE h = ::CreateFileA(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  const std::wstring native = PathOrRaise(store_.Seen(path));
+  HANDLE h = ::CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) RaiseFor(::GetLastError());
   if (::GetFileType(h) != FILE_TYPE_DISK) {
@@ -91,25 +91,26 @@ std::string Win32FileSystem::ReadFirstLine(std::string_view path, bool* line_end
 }
 
 void Win32FileSystem::DeleteFile(std::string_view path) {
-  const std::string native = PathOrRaise(path);
-  const DWORD attributes = ::GetFileAttributesA(native.c_str());
+  // The copy the tracking program wrote, when that is the one it sees.
+  const std::wstring native = PathOrRaise(store_.Seen(path));
+  const DWORD attributes = ::GetFileAttributesW(native.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) RaiseFor(::GetLastError());
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw RuntimeError(kErrPathFileAccess);
-  if (!::DeleteFileA(native.c_str())) RaiseFor(::GetLastError());
+  if (!::DeleteFileW(native.c_str())) RaiseFor(::GetLastError());
 }
 
 std::string Win32FileSystem::WorkstationName() {
-  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof name;
-  if (!::GetComputerNameA(name, &size)) return {};
-  return Cp1252ToUtf8(std::string_view(name, size));
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!::GetComputerNameW(name, &size)) return {};
+  return WideToUtf8(std::wstring_view(name, size));
 }
 
 std::string Win32FileSystem::UserName() {
-  char name[256] = {};
-  const DWORD n = ::GetEnvironmentVariableA("USERNAME", name, sizeof name);
-  if (n == 0 || n >= sizeof name) return {};
-  return Cp1252ToUtf8(std::string_view(name, n));
+  wchar_t name[256] = {};
+  const DWORD n = ::GetEnvironmentVariableW(L"USERNAME", name, 256);
+  if (n == 0 || n >= 256) return {};
+  return WideToUtf8(std::wstring_view(name, n));
 }
 
 }  // namespace xfr

@@ -470,6 +470,20 @@ Status Record::SetFromString(int field, std::string_view text) {
   }
 }
 
+Status Record::SetStored(int field, std::string_view text) {
+  const DbfField& f = layout_->fields()[field];
+  const std::string bytes = code_page_->FromUtf8(text);
+  const std::size_t width = static_cast<std::size_t>(f.length);
+  if (bytes.size() > width) {
+    return Status::InvalidArgument("field " + f.name + ": \"" + std::string(text) +
+                                   "\" is longer than the field");
+  }
+  const bool right = f.type == 'N' || f.type == 'F' || f.type == 'M';
+  const std::string blanks(width - bytes.size(), ' ');
+  Put(field, right ? blanks + bytes : bytes + blanks);
+  return Status::OK();
+}
+
 bool Record::any_changed() const {
   if (deleted_changed_) return true;
   for (bool c : changed_) {

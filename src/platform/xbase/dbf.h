@@ -132,6 +132,11 @@ class Record {
   Status SetBlank(int field);
   // Command-line form: C text; N/F decimal text; D YYYY-MM-DD or YYYYMMDD; L T/F/Y/N; "" blank.
   Status SetFromString(int field, std::string_view text);
+  // Puts back a field's stored text as Text() gave it, without reading it as a value (a date
+  // stored as 00000000 goes back as it was): character fields blank-padded on the right, numbers
+  // and memo pointers right-aligned, anything else left-aligned. InvalidArgument when it is
+  // longer than the field.
+  Status SetStored(int field, std::string_view text);
   // The deleted flag; an edit (Table::Update) carries it over like a field set.
   void SetDeleted(bool deleted) {
     bytes_[0] = deleted ? '*' : ' ';

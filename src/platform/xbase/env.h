@@ -47,9 +47,19 @@ class Env {
   virtual bool FileExists(const std::string& path) = 0;
   // Makes an empty file when `path` names none (an existing file is left as it is), so that it
   // can be opened for writing; for the journal and the write-ahead files beside the tables. A
-  // new file's name is on the disk when this returns.
-  virtual Status CreateIfMissing(const std::string& path) {
+  // new file gets the permission bits and the group of the file `like` when it names one (so that
+  // whoever may write that file may write this one; where the system has no such bits, it gets
+  // what the directory gives), and appears under its name with them already set. A new file's
+  // name is on the disk when this returns.
+  virtual Status CreateIfMissing(const std::string& path, const std::string& like = "") {
     return Status::NotSupported(path + ": cannot create files here");
+  }
+  // OK when a file could be made at `path` now: its directory is there and this user may create
+  // files in it (nothing is made); else why not. OK where it cannot be told without trying.
+  virtual Status CanCreate(const std::string& path) { return Status::OK(); }
+  // Renames `from` to `to`, replacing any file named `to`.
+  virtual Status RenameFile(const std::string& from, const std::string& to) {
+    return Status::NotSupported(from + ": cannot rename files here");
   }
   // The names in directory `dir` ("" for the working directory), to find a file whose name is
   // written in another letter case; nothing when it cannot be listed.

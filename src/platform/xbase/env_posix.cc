@@ -105,6 +105,18 @@ class PosixFile final : public File {
   int fd_;
 };
 
+// Creates `path` with the permission bits (read and write only) and the group of `model`. The
+// group needs this user to belong to it (a directory with its set-group-ID bit gives it anyway).
+Status MakeLike(const std::string& path, const struct stat& model, int flags) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0600);
+  if (fd < 0) return PosixError(path, errno);
+  (void)!::fchown(fd, static_cast<uid_t>(-1), model.st_gid);
+  const bool mode_set = ::fchmod(fd, model.st_mode & 0666) == 0;
+  const int err = errno;
+  ::close(fd);
+  return mode_set ? Status::OK() : PosixError(path, err);
+}
+
 class PosixEnv final : public Env {
  public:
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override {
@@ -116,20 +128,62 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
-  Status CreateIfMissing(const std::string& path) override {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return errno == EEXIST ? Status::OK() : PosixError(path, errno);
-    ::close(fd);
+  Status CreateIfMissing(const std::string& path, const std::string& like) override {
+    if (::access(path.c_str(), F_OK) == 0) return Status::OK();
+    Status s = Create(path, like);
     // The new name is synced with its directory, so that a file synced afterwards is found
     // again after a power loss.
+    return s.ok() ? SyncDirectoryOf(path) : s;
+  }
+
+  Status Create(const std::string& path, const std::string& like) {
+    struct stat model;
+    if (like.empty() || ::stat(like.c_str(), &model) != 0) {
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+      if (fd < 0) return PosixError(path, errno);
+      ::close(fd);
+      return Status::OK();
+    }
+    // Made under another name with the bits and group of `like`, then linked in, so that another
+    // program never finds it under its name before it may open it; when another program linked
+    // its own first, that one is kept. Where the file system has no links it is made in place.
+    const std::string temp = path + "." + std::to_string(::getpid()) + ".new";
+    Status s = MakeLike(temp, model, O_TRUNC);
+    if (!s.ok()) return s;
+    if (::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+      s = MakeLike(path, model, O_EXCL);
+      if (!s.ok() && ::access(path.c_str(), F_OK) == 0) s = Status::OK();
+    }
+    ::unlink(temp.c_str());
+    return s;
+  }
+
+  static std::string DirectoryOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  }
+
+  static Status SyncDirectoryOf(const std::string& path) {
+    const std::string dir = DirectoryOf(path);
     int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd < 0) return PosixError(dir, errno);
     const int synced = ::fsync(dir_fd);
     const int err = errno;
     ::close(dir_fd);
     return synced == 0 ? Status::OK() : PosixError(dir, err);
+  }
+
+  Status CanCreate(const std::string& path) override {
+    const std::string dir = DirectoryOf(path);
+    if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+      return PosixError(path, errno);
+    }
+    return Status::OK();
+  }
+
+  Status RenameFile(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return PosixError(from, errno);
+    return SyncDirectoryOf(to);
   }
 
   bool FileExists(const std::string& path) override {

@@ -8,6 +8,9 @@
 // this file already holds in the same mode does nothing, in the other mode swaps the lock, and
 // unlocking a range that is not held does nothing (Windows would stack a second shared lock and
 // refuse the rest).
+//
+// Paths are UTF-8, as everywhere in the program; one that is not (a name typed in the ANSI code
+// page) is read in the ANSI code page.
 #include <windows.h>
 
 #include <algorithm>
@@ -24,6 +27,19 @@ Status WindowsError(const std::string& context, DWORD err) {
   std::string msg = context + ": Windows error " + std::to_string(err);
   if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return Status::NotFound(msg);
   return Status::IOError(msg);
+}
+
+std::wstring Wide(const std::string& path) {
+  auto convert = [&path](UINT code_page, DWORD flags) {
+    const int n = ::MultiByteToWideChar(code_page, flags, path.data(),
+                                        static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(code_page, flags, path.data(), static_cast<int>(path.size()), wide.data(),
+                          n);
+    return wide;
+  };
+  std::wstring wide = convert(CP_UTF8, MB_ERR_INVALID_CHARS);
+  return wide.empty() ? convert(CP_ACP, 0) : wide;
 }
 
 OVERLAPPED At(std::uint64_t offset) {
@@ -142,9 +158,9 @@ class WindowsFile final : public File {
 class WindowsEnv final : public Env {
  public:
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override {
-    HANDLE h = ::CreateFileA(path.c_str(), read_only ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(
+        Wide(path).c_str(), read_only ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return WindowsError(path, ::GetLastError());
     if (::GetFileType(h) != FILE_TYPE_DISK) {
       ::CloseHandle(h);
@@ -160,8 +176,9 @@ class WindowsEnv final : public Env {
     return Status::OK();
   }
 
-  Status CreateIfMissing(const std::string& path) override {
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  // The new file takes the directory's access rights, as the tables did: `like` has nothing to add.
+  Status CreateIfMissing(const std::string& path, const std::string& /*like*/) override {
+    HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return WindowsError(path, ::GetLastError());
     // A new file is flushed, which commits its name to the disk with it.
@@ -172,8 +189,25 @@ class WindowsEnv final : public Env {
     return flushed ? Status::OK() : WindowsError(path, err);
   }
 
+  Status CanCreate(const std::string& path) override {
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const DWORD attributes = ::GetFileAttributesW(Wide(dir).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return Status::NotFound(path + ": no such directory");
+    }
+    return Status::OK();
+  }
+
+  Status RenameFile(const std::string& from, const std::string& to) override {
+    if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      return WindowsError(from, ::GetLastError());
+    }
+    return Status::OK();
+  }
+
   bool FileExists(const std::string& path) override {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 

@@ -135,9 +135,19 @@ Status MemEnv::OpenFile(const std::string& path, bool read_only, std::unique_ptr
   return Status::OK();
 }
 
-Status MemEnv::CreateIfMissing(const std::string& path) {
+Status MemEnv::CreateIfMissing(const std::string& path, const std::string&) {
   std::lock_guard<std::mutex> l(mu_);
   if (files_.count(path) == 0) files_[path] = std::make_shared<Node>();
+  return Status::OK();
+}
+
+Status MemEnv::RenameFile(const std::string& from, const std::string& to) {
+  std::lock_guard<std::mutex> l(mu_);
+  auto it = files_.find(from);
+  if (it == files_.end()) return Status::NotFound(from + ": no such file");
+  auto node = std::move(it->second);
+  files_.erase(it);
+  files_[to] = std::move(node);
   return Status::OK();
 }
 

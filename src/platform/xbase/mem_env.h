@@ -25,7 +25,8 @@ class MemEnv final : public Env {
 
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override;
   bool FileExists(const std::string& path) override;
-  Status CreateIfMissing(const std::string& path) override;
+  Status CreateIfMissing(const std::string& path, const std::string& like) override;
+  Status RenameFile(const std::string& from, const std::string& to) override;
   void SleepMicros(std::uint64_t micros) override;
 
   struct Node;  // one file's bytes and locks, shared by every File opened on it

@@ -751,7 +751,7 @@ Status Table::BeginWrite() {
   if (staged_dbf_ == nullptr) return Status::OK();
   if (!wal_) {
     const std::string path = WriteAheadPath(path_);
-    Status s = env_->CreateIfMissing(path);
+    Status s = env_->CreateIfMissing(path, path_);
     if (s.ok()) s = env_->OpenFile(path, false, &wal_);
     if (!s.ok()) return s;
   }
@@ -858,19 +858,7 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
 Status Table::Update(std::uint32_t recno, const Record& changes) {
   Status s = CheckWritable();
   if (!s.ok()) return s;
-  // Records are never taken away while the table is open, and only today's date is written: an
-  // edit of a record this table has seen counted, when the header has today's date, reads
-  // neither the count nor the date again.
-  const int today = Today();
-  if (recno < 1 || recno > known_count_ || header_date_ != today) {
-    DbfHeader h;
-    s = ReadHeader(&h);
-    if (!s.ok()) return s;
-    if (recno < 1 || recno > known_count_) {
-      return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
-    }
-  }
-  LockHolder header_lock, record_lock, index_lock;
+  LockHolder header_lock, record_lock;
   if (options_.observer || staged_dbf_ != nullptr) {
     // The observer's lines come in the order of the writes of every program, and a synced write
     // owns the table's NAME.WAL: an edit is serialised with the appends (and the other observed
@@ -883,6 +871,24 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   s = Lock(dbf_.get(), lock_at, "the record lock");
   if (!s.ok()) return s;
   record_lock.Hold(dbf_.get(), lock_at);
+  return EditLocked(recno, changes);
+}
+
+Status Table::EditLocked(std::uint32_t recno, const Record& changes) {
+  // Records are never taken away while the table is open, and only today's date is written: an
+  // edit of a record this table has seen counted, when the header has today's date, reads
+  // neither the count nor the date again.
+  Status s;
+  const int today = Today();
+  if (recno < 1 || recno > known_count_ || header_date_ != today) {
+    DbfHeader h;
+    s = ReadHeader(&h);
+    if (!s.ok()) return s;
+    if (recno < 1 || recno > known_count_) {
+      return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
+    }
+  }
+  LockHolder index_lock;
   if (cdx_) {
     s = Lock(cdx_lock_file_.get(), kCdxLockOffset, "the index lock");
     if (!s.ok()) return s;
@@ -917,6 +923,54 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   s = EndWrite(FinishIndex(s));
   if (s.ok() && options_.observer) s = options_.observer->AfterWrite(*this, recno, new_bytes);
   return s;
+}
+
+Status Table::TryHoldLocks(const std::vector<std::uint32_t>& recnos, bool header) {
+  ReleaseHeldLocks();
+  std::vector<std::uint32_t> records = recnos;
+  std::sort(records.begin(), records.end());
+  records.erase(std::unique(records.begin(), records.end()), records.end());
+  if (!records.empty() && records.front() == 0) {
+    return Status::InvalidArgument(BaseName(path_) + ": no record 0");
+  }
+  for (std::size_t i = header ? 0 : 1; i <= records.size(); ++i) {
+    const std::uint64_t at = i == 0 ? locks_.header() : locks_.record(records[i - 1]);
+    Status s = dbf_->TryLock(at, 1, true);
+    if (!s.ok()) {
+      ReleaseHeldLocks();
+      if (!s.IsLocked()) return s;
+      return Status::Locked(BaseName(path_) + ": " +
+                            (i == 0 ? std::string("the table's header lock")
+                                    : "record " + std::to_string(records[i - 1]) + "'s lock") +
+                            " is held by another program");
+    }
+    held_.push_back(at);
+  }
+  return Status::OK();
+}
+
+void Table::ReleaseHeldLocks() {
+  for (std::uint64_t at : held_) dbf_->Unlock(at, 1);
+  held_.clear();
+}
+
+Status Table::WriteHeld(std::uint32_t recno, const Record& changes) {
+  Status s = CheckWritable();
+  if (!s.ok()) return s;
+  auto held = [&](std::uint64_t at) {
+    return std::find(held_.begin(), held_.end(), at) != held_.end();
+  };
+  if (recno == 0 || !held(locks_.record(recno))) {
+    return Status::NotSupported(BaseName(path_) + ": record " + std::to_string(recno) +
+                                "'s lock is not held");
+  }
+  LockHolder header_lock;
+  if ((options_.observer || staged_dbf_ != nullptr) && !held(locks_.header())) {
+    s = Lock(dbf_.get(), locks_.header(), "the table's header lock");
+    if (!s.ok()) return s;
+    header_lock.Hold(dbf_.get(), locks_.header());
+  }
+  return EditLocked(recno, changes);
 }
 
 }  // namespace xbase

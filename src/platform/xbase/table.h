@@ -147,8 +147,22 @@ class Table {
   Status Append(const Record& record, std::uint32_t* recno, int unique_tag = -1,
                 std::uint32_t* existing = nullptr);
   // Writes the fields set in `changes` (Record::changed) and its deleted flag, when set, over
-  // record `recno` as it is on disk.
+  // record `recno` as it is on disk. (Append and Update let go of the locks they take: they are
+  // not for a table that holds locks with TryHoldLocks.)
   Status Update(std::uint32_t recno, const Record& changes);
+
+  // A compare-then-write over several records (undo of a transfer), or a person's edit held over
+  // time as FoxPro holds it. TryHoldLocks takes at once, without waiting, the header lock (when
+  // `header`) and the locks of `recnos`: OK with all of them held, kLocked naming the first that
+  // another program holds with none held. They stay held until ReleaseHeldLocks or the table is
+  // closed; meanwhile no other program writes those records (nor, with the header lock, appends
+  // or makes an observed edit), so what Read shows of them is what WriteHeld writes over.
+  Status TryHoldLocks(const std::vector<std::uint32_t>& recnos, bool header);
+  void ReleaseHeldLocks();
+  // Update of record `recno`, whose lock TryHoldLocks holds, without taking it again (the header
+  // lock too, when it holds it; with an observer and without it, the header lock is taken for
+  // the write). kNotSupported when the record's lock is not held.
+  Status WriteHeld(std::uint32_t recno, const Record& changes);
 
  private:
   struct TagState {
@@ -185,6 +199,9 @@ class Table {
   Status EndWrite(Status s);
   Status WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker);
   Status WriteHeaderStamp(std::uint32_t count, bool with_count);
+  // An edit of record `recno` whose lock (and, with an observer, the header lock) is held: the
+  // index lock, then the fields set in `changes` over the record as it is on disk.
+  Status EditLocked(std::uint32_t recno, const Record& changes);
   Status UpdateTags(std::uint32_t recno, const std::string* old_bytes,
                     const std::string& new_bytes);
   Status UniqueRefill(int tag, const std::string& key, std::uint32_t skip_recno);
@@ -215,6 +232,8 @@ class Table {
   int header_date_ = 0;
   // A synced write failed after the index object took its changes for written.
   bool reload_index_ = false;
+  // The lock offsets TryHoldLocks holds on the DBF (the header's first when it holds it).
+  std::vector<std::uint64_t> held_;
 };
 
 // The path of a file beside `dbf_path` with the same name and extension `ext` (".CDX"), in

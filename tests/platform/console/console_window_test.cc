@@ -24,7 +24,7 @@ TEST(ConsoleWindow, TranscriptHasOneJsonObjectPerBoxStatusAndNote) {
       {Answer::kNo, {}, false, "", Buttons::kYesNo, Answer::kNo},
       {{}, {}, false, "yes\n", Buttons::kYesNo, kNobodyToAsk},
       {{}, {}, true, "no\n", Buttons::kYesNo, Answer::kNo},
-      {{}, {}, true, "maybe\nn\n", Buttons::kYesNo, Answer::kNo},
+      {{}, {}, true, "maybe\nabort\nn\n", Buttons::kYesNo, Answer::kNo},
       {{}, {}, true, "\n", Buttons::kYesNo, Answer::kYes},
       {{}, {}, true, "", Buttons::kYesNo, Answer::kNo},  // Ctrl-D
       {{}, Answer::kIgnore, false, "", Buttons::kAbortRetryIgnore, Answer::kIgnore},

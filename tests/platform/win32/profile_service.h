@@ -6,7 +6,7 @@
 #include "platform/win32/win32_ini.h"
 
 namespace xfr {
-using ProfileService = Win32IniService;
+using ProfileService = AnsiProfileApi;
 using FileService = Win32FileSystem;
 inline constexpr bool kProfileApi = true;
 }  // namespace xfr

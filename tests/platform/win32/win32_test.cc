@@ -1,13 +1,22 @@
 // The Windows services under Wine: the DDEML client against apx-sim.exe (error numbers, code page
-// 1252), LockFileEx locks holding back another process, and the single-instance mutex.
+// 1252), LockFileEx locks holding back another process, the single-instance mutex, and the
+// Windows directory and INI files as an office under User Account Control has them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
+#include "base/ini_access.h"
+#include "platform/console/console_window.h"
 #include "platform/win32/ddeml_transport.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_ini.h"
 #include "platform/win32/win32_instance.h"
+#include "platform/win32/win32_text.h"
 #include "platform/xbase/env.h"
 #include "platform/xbase/table.h"
 #include "platform/xbase/table_test_util.h"
@@ -40,11 +49,8 @@ TEST(Win32Locks, AnotherProcessHoldingTheHeaderLockHoldsOurAppendBack) {
   HANDLE held = ::CreateEventA(nullptr, TRUE, FALSE, "xfr-test-lock-held");
   HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, "xfr-test-lock-release");
   ::SetEnvironmentVariableA("XFR_LOCK_CHILD", path.c_str());
-  char exe[MAX_PATH];
-  ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
   PROCESS_INFORMATION child{};
-  ASSERT_TRUE(testing::Spawn(
-      std::string("\"") + exe + "\" --gtest_filter=Win32Locks.ChildHoldsTheHeaderLock", &child));
+  ASSERT_TRUE(testing::SpawnSelf("Win32Locks.ChildHoldsTheHeaderLock", &child));
   ::SetEnvironmentVariableA("XFR_LOCK_CHILD", nullptr);
   ASSERT_EQ(::WaitForSingleObject(held, 20000), WAIT_OBJECT_0);
 
@@ -55,12 +61,9 @@ TEST(Win32Locks, AnotherProcessHoldingTheHeaderLockHoldsOurAppendBack) {
   std::uint32_t recno = 0;
   EXPECT_TRUE(table->Append(rec, &recno).IsLocked());
   ::SetEvent(release);
-  ASSERT_EQ(::WaitForSingleObject(child.hProcess, 20000), WAIT_OBJECT_0);
-  DWORD code = 1;
-  ::GetExitCodeProcess(child.hProcess, &code);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(testing::ExitCodeOf(&child), 0);
   EXPECT_TRUE(table->Append(rec, &recno).ok());
-  for (HANDLE h : {held, release, child.hProcess, child.hThread}) ::CloseHandle(h);
+  for (HANDLE h : {held, release}) ::CloseHandle(h);
 }
 
 TEST(Win32Locks, ChildHoldsTheHeaderLock) {
@@ -75,6 +78,71 @@ TEST(Win32Locks, ChildHoldsTheHeaderLock) {
   ASSERT_TRUE(held && release);
   ::SetEvent(held);
   ASSERT_EQ(::WaitForSingleObject(release, 20000), WAIT_OBJECT_0);
+}
+
+// The profile API refusing writes under `refused`, as UAC does a standard user (CI runs as root).
+struct RefusingProfile : AnsiProfileApi {
+  bool WritePrivateProfileString(std::string_view s, std::string_view k, std::string_view v,
+                                 std::string_view file) override {
+    if (!file.starts_with(refused)) return AnsiProfileApi::WritePrivateProfileString(s, k, v, file);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  std::string refused;
+};
+
+TEST(Win32Office, WindowsDirectoryThroughTheVirtualStoreAndIniTextsInUtf8) {
+  testing::TempDir dir;
+  const std::string windows = dir / "Windows";
+  std::filesystem::create_directories(windows);
+  const VirtualStore store(windows, dir / "VirtualStore");
+  const std::string copies = store.CopyOf(windows + "\\");
+  ASSERT_EQ(copies, dir / "VirtualStore" + windows.substr(2) + "\\");
+  EXPECT_EQ(store.CopyOf(dir / "RDS\\WINDOWS\\XFR.INI"), "");  // a Remote Desktop user's own
+
+  // A hand-off file the tracking program wrote only to its VirtualStore copy: read, then removed.
+  std::filesystem::create_directories(copies);
+  testing::WriteFile(copies + "xfr.dat", "24-00150\r\n");
+  Win32FileSystem files(store);
+  const std::string hand_off = windows + "\\XFR.DAT";
+  EXPECT_EQ(files.ListPath(hand_off), std::vector<std::string>{"xfr.dat"});
+  EXPECT_EQ(files.ReadFirstLine(hand_off), "24-00150");
+  files.DeleteFile(hand_off);
+  EXPECT_FALSE(std::filesystem::exists(copies + "xfr.dat"));
+
+  // XFR.INI that this user may not write: written to a copy made from it, which is read back.
+  RefusingProfile profile;
+  profile.refused = windows;
+  Win32IniService ini(store, &profile);
+  App app(Services{&ini, &files}, "");
+  const std::string real = windows + "\\XFR.INI", long_value(300, 'v');
+  testing::WriteFile(real, "[PREFERENCES]\r\nAUTOEXIT=1\r\n[Legal]\r\nURAR=" + long_value +
+                               "\r\n[D]\r\nDATADIR=C:\\B\xFCro\r\n");
+  EXPECT_TRUE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "0", real));
+  EXPECT_EQ(ReadIniString(app, real, "PREFERENCES", "AUTOEXIT", "1"), "0");
+  // The rest of the file came along; a value over 255 characters whole; ANSI text as UTF-8.
+  EXPECT_EQ(ReadIniString(app, real, "Legal", "URAR", ""), long_value);
+  EXPECT_EQ(ReadIniString(app, real, "D", "DATADIR", ""), "C:\\B\xC3\xBCro");
+  // Neither the real file nor a copy may be written: the error names both and the permission.
+  profile.refused = dir.path();
+  EXPECT_FALSE(ini.WritePrivateProfileString("PREFERENCES", "AUTOEXIT", "1", windows + "\\T.INI"));
+  EXPECT_TRUE(ini.write_error().starts_with(windows + "\\T.INI may not be written by this user "
+                                                      "(it needs the Modify permission") &&
+              ini.write_error().find(copies + "T.INI") != std::string::npos)
+      << ini.write_error();
+
+  // A UTF-8 path reaches the file, and a share's path is shown as it is, not under this folder.
+  const std::string buero = dir / "B\xC3\xBCro";
+  std::filesystem::create_directory(std::filesystem::path(Utf8ToWide(buero)));
+  std::ofstream(std::filesystem::path(Utf8ToWide(buero + "\\xfr.dat")), std::ios::binary)
+      << "1\r\n";
+  EXPECT_EQ(files.FileLength(buero + "\\xfr.dat"), 3);
+  std::FILE* out = std::fopen((dir / "note").c_str(), "wb");
+  ConsoleWindow({}, &files, out).FileNote("\\\\nosuchserver\\share\\PROPERTY.dbf", "");
+  std::fclose(out);
+  EXPECT_EQ(testing::ReadFile(dir / "note"),
+            "note: \\\\nosuchserver\\share\\PROPERTY.dbf is "
+            "\\\\nosuchserver\\share\\PROPERTY.dbf on this machine. \n");
 }
 
 TEST(Win32Instance, SecondCopySeesTheFirstUntilItEnds) {

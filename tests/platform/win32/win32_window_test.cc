@@ -3,6 +3,7 @@
 // on Windows: the console scenarios.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "shell/lifecycle.h"
 #include "shell/startup.h"
 #include "shell/wiring.h"
+#include "support/apx_sim.h"
 #include "support/temp_dir.h"
 
 namespace xfr {
@@ -91,16 +93,15 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
       EXPECT_FALSE(w.Visible(box)) << box;
     }
 
+    // The first box with details is shown expanded for its picture (a bitmap the animation below
+    // shows), then answered as preset.
+    window.SetUnattended(Answer::kYes, std::nullopt);
+    window.SetBoxPicture(watched / "Trk.bmp");
+    EXPECT_EQ(window.MessageBox("Update?", "", Buttons::kYesNo, "PR_ZIP: 1 -> 2"), Answer::kYes);
+    std::filesystem::copy_file(watched / "Trk.bmp", watched / "Apx.bmp");
+
     // A transfer running: the status line, the copy animation with both pictures, and what was
     // captured in the appraisal column.
-    BITMAPINFOHEADER info{sizeof info, 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};  // 2 x 2 pixels
-    BITMAPFILEHEADER file{0x4D42, sizeof file + sizeof info + 16, 0, 0, sizeof file + sizeof info};
-    for (const char* picture : {"Trk.bmp", "Apx.bmp"}) {
-      std::ofstream out(watched / picture, std::ios::binary);
-      out.write(reinterpret_cast<const char*>(&file), sizeof file);
-      out.write(reinterpret_cast<const char*>(&info), sizeof info);
-      out << std::string(16, '\x7f');
-    }
     w.app->config.TrkAppDir = watched / "";
     StartReadAnimation(*w.form);
     ShowStatus(*w.form, "Transferring data to Tracking");
@@ -131,6 +132,47 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
   Window again(services, window);
   EXPECT_EQ(static_cast<int>(::IsDlgButtonChecked(again.view->hwnd(), IDC_ckbAutoExit)),
             BST_UNCHECKED);
+}
+
+// Every control at the screen scales offices run, 100, 125 and 150 % (LogPixels 96, 120 and 144,
+// as Wine reads it at a program's start: one run of this program for each), the two rows that
+// fold away folded: each box beside its caption, no two controls overlapping.
+TEST(Win32Window, EveryBoxBesideItsCaptionAtThreeScales) {
+  if (const char* dpi = std::getenv("XFR_DPI_CHILD")) {
+    testing::Office office;
+    Win32WindowServices window(&office.files);
+    Window w(Services{&office.ini, &office.files, nullptr, nullptr, &office.tables, nullptr,
+                      &office.instance},
+             window);
+    ASSERT_EQ(::GetDpiForWindow(w.view->hwnd()), static_cast<UINT>(std::atoi(dpi)));
+    std::vector<std::pair<int, RECT>> controls;
+    for (HWND c = ::GetWindow(w.view->hwnd(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+      RECT r;
+      ::GetWindowRect(c, &r);
+      if (::IsWindowVisible(c)) controls.emplace_back(::GetDlgCtrlID(c), r);
+    }
+    for (const auto& [id, r] : controls) {
+      RECT both;
+      for (const auto& [other, o] : controls) {
+        EXPECT_TRUE(other == id || !::IntersectRect(&both, &r, &o)) << id << " and " << other;
+        // A caption (its box's identifier + IDC_CAPTION_OFFSET): left of its box, level with it.
+        if (other + IDC_CAPTION_OFFSET != id || other > IDC_txtCli_Cont) continue;
+        EXPECT_TRUE(r.right <= o.left && o.top <= (r.top + r.bottom) / 2 &&
+                    (r.top + r.bottom) / 2 < o.bottom)
+            << id << " at " << r.top << ", its box at " << o.top;
+      }
+    }
+    return;
+  }
+  for (DWORD dpi : {96, 120, 144}) {
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", REG_DWORD, &dpi, 4);
+    ::SetEnvironmentVariableA("XFR_DPI_CHILD", std::to_string(dpi).c_str());
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(testing::SpawnSelf("Win32Window.EveryBoxBesideItsCaption*", &child));
+    EXPECT_EQ(testing::ExitCodeOf(&child), 0) << dpi << " DPI";
+  }
+  ::SetEnvironmentVariableA("XFR_DPI_CHILD", nullptr);
+  ::RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels");
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 //   FailWrite(n)   - the n-th write from now returns an IOError (without writing); later ones work.
 //   CrashAfter(n)  - the first n writes from now reach the files; every later write is silently
 //                    dropped while reporting success, as if the machine had stopped at that point.
-//   DenyOpen(path) - opening that file fails with "Permission denied", whoever runs the test.
+//   DenyOpen(path) - opening or creating that file fails with "Permission denied", whoever
+//                    runs the test.
 //   on_write       - when set, called before each write with the file's path, the offset and
 //                    the length (0 for a truncate, whose offset is the new size).
 //   record         - when set, every write that reaches the files (with its bytes), cut, sync
@@ -37,9 +38,15 @@ class FaultEnv final : public Env {
 
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override;
   bool FileExists(const std::string& path) override { return base_->FileExists(path); }
-  Status CreateIfMissing(const std::string& path) override {
+  Status CreateIfMissing(const std::string& path, const std::string& like) override {
     if (!base_->FileExists(path)) Record({Op::kCreate, path, 0, {}});
-    return base_->CreateIfMissing(path);
+    return base_->CreateIfMissing(path, like);
+  }
+  Status CanCreate(const std::string& path) override {
+    return path == denied_ ? Status::IOError(path + ": Permission denied") : base_->CanCreate(path);
+  }
+  Status RenameFile(const std::string& from, const std::string& to) override {
+    return base_->RenameFile(from, to);
   }
   std::vector<std::string> ListDirectory(const std::string& dir) override {
     return base_->ListDirectory(dir);

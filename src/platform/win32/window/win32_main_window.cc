@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/error_report.h"
 #include "platform/runtime_error.h"
 #include "platform/win32/res/resource.h"
 #include "platform/win32/win32_text.h"
-#include "base/error_report.h"
 #include "shell/lifecycle.h"
 
 namespace xfr {
@@ -109,7 +109,7 @@ Win32MainWindow::Win32MainWindow(FrmMain& form, Win32WindowServices& services, C
 }
 
 Win32MainWindow::~Win32MainWindow() {
-  if (change_ != INVALID_HANDLE_VALUE) ::FindCloseChangeNotification(change_);
+  for (HANDLE change : changes_) ::FindCloseChangeNotification(change);
   if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
   for (HGDIOBJ o : {static_cast<HGDIOBJ>(bold_), static_cast<HGDIOBJ>(trk_bitmap_),
                     static_cast<HGDIOBJ>(apx_bitmap_)}) {
@@ -279,24 +279,26 @@ void Win32MainWindow::Layout() {
   for (const auto& [box, row] : folding_rows_) folded.push_back(!box->visible);
   if (folded == folded_) return;
   folded_ = folded;
-  auto shift = [&](LONG top) {
+  // A control below a folded row moves up by the row's height. Below means by its middle: the
+  // template's tops, rounded to pixels one by one, put a box a pixel above its caption or a row's
+  // end, depending on the dialog's base units.
+  auto shift = [&](LONG middle) {
     LONG dy = 0;
     for (std::size_t i = 0; i < folding_rows_.size(); ++i) {
       const RECT& row = folding_rows_[i].second;
-      if (folded_[i] && top >= row.bottom) dy += row.bottom - row.top;
+      if (folded_[i] && middle >= row.bottom) dy += row.bottom - row.top;
     }
     return dy;
   };
   for (const auto& [w, r] : places_) {
+    LONG left = r.left;
     if (::GetDlgCtrlID(w) == IDC_aniCopy) {
       RECT now;
       ::GetWindowRect(w, &now);
       ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&now), 2);
-      ::SetWindowPos(w, nullptr, now.left, r.top - shift(r.top), 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      continue;
+      left = now.left;
     }
-    ::SetWindowPos(w, nullptr, r.left, r.top - shift(r.top), 0, 0,
+    ::SetWindowPos(w, nullptr, left, r.top - shift((r.top + r.bottom) / 2), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   RECT frame{0, 0, client_size_.cx, client_size_.cy - shift(client_size_.cy)};
@@ -312,8 +314,8 @@ void Win32MainWindow::SetPicture(int id, const Picture& picture, std::string* sh
   *shown = picture.bytes;
   HBITMAP next = nullptr;
   if (!picture.empty()) {
-    next = static_cast<HBITMAP>(
-        ::LoadImageA(nullptr, picture.path.c_str(), IMAGE_BITMAP, 32, 32, LR_LOADFROMFILE));
+    next = static_cast<HBITMAP>(::LoadImageW(nullptr, Utf8ToWide(picture.path).c_str(),
+                                             IMAGE_BITMAP, 32, 32, LR_LOADFROMFILE));
   }
   ::SendMessageA(Control(id), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(next));
   if (*bitmap != nullptr) ::DeleteObject(*bitmap);
@@ -430,22 +432,23 @@ INT_PTR Win32MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
 }
 
 void Win32MainWindow::WatchDirectory(const std::string& native_dir) {
-  if (native_dir.empty() || change_ != INVALID_HANDLE_VALUE) return;
-  change_ = ::FindFirstChangeNotificationA(
-      native_dir.c_str(), FALSE,
+  if (native_dir.empty() || changes_.size() == 2) return;
+  const HANDLE change = ::FindFirstChangeNotificationW(
+      Utf8ToWide(native_dir).c_str(), FALSE,
       FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE);
+  if (change != INVALID_HANDLE_VALUE) changes_.push_back(change);
 }
 
 void Win32MainWindow::Pump(int milliseconds) {
   const ULONGLONG until = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
   do {
-    const DWORD wait = change_ != INVALID_HANDLE_VALUE ? 1 : 0;
+    const DWORD watched = static_cast<DWORD>(changes_.size());
     const ULONGLONG now = ::GetTickCount64();
     const DWORD left = now >= until ? 0 : static_cast<DWORD>(until - now);
-    const DWORD r = ::MsgWaitForMultipleObjects(wait, &change_, FALSE, left, QS_ALLINPUT);
-    if (wait && r == WAIT_OBJECT_0) {
-      // Something changed in the Windows directory: a repaint, which looks for the hand-off file.
-      ::FindNextChangeNotification(change_);
+    const DWORD r = ::MsgWaitForMultipleObjects(watched, changes_.data(), FALSE, left, QS_ALLINPUT);
+    if (r - WAIT_OBJECT_0 < watched) {
+      // Something changed where the hand-off file appears: a repaint, which looks for it.
+      ::FindNextChangeNotification(changes_[r - WAIT_OBJECT_0]);
       if (hwnd_ != nullptr) ::InvalidateRect(hwnd_, nullptr, FALSE);
     }
     MSG msg;
@@ -460,43 +463,7 @@ void Win32MainWindow::Pump(int milliseconds) {
 }
 
 bool Win32MainWindow::SaveBitmap(const std::string& path) const {
-  if (hwnd_ == nullptr) return false;
-  ::RedrawWindow(hwnd_, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-  RECT r;
-  ::GetWindowRect(hwnd_, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-  ::SelectObject(memory, old);
-  BITMAPINFOHEADER info{};
-  info.biSize = sizeof info;
-  info.biWidth = width;
-  info.biHeight = height;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  const int stride = (width * 3 + 3) & ~3;
-  std::string pixels(static_cast<std::size_t>(stride) * height, '\0');
-  const int lines = ::GetDIBits(memory, bitmap, 0, height, pixels.data(),
-                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  if (lines != height) return false;
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;  // "BM"
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-            std::fwrite(&info, sizeof info, 1, out) == 1 &&
-            std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
-  return std::fclose(out) == 0 && ok;
+  return SaveWindowPicture(hwnd_, path);
 }
 
 int Win32MainWindow::Run() {

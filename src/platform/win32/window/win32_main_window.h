@@ -38,8 +38,9 @@ class Win32MainWindow {
   // afterwards, EndProgram closing the window, an error nobody trapped going to the report.
   void RunHandler(const std::function<void()>& handler);
 
-  // Watches the Windows directory (a change notification), so a hand-off file written while the
-  // window is idle repaints it, and the repaint takes the file.
+  // Watches a directory where the hand-off file appears (a change notification; up to two: the
+  // Windows directory and its VirtualStore copy), so a hand-off file written while the window is
+  // idle repaints it, and the repaint takes the file. A directory that is not there: nothing.
   void WatchDirectory(const std::string& native_dir);
 
   // Writes what the screen shows of the window, frame included, as a 24-bit BMP file.
@@ -74,7 +75,7 @@ class Win32MainWindow {
   HWND hwnd_ = nullptr;
   HWND tips_ = nullptr;
   HFONT bold_ = nullptr;
-  HANDLE change_ = INVALID_HANDLE_VALUE;
+  std::vector<HANDLE> changes_;
   std::vector<std::pair<int, TextBox*>> boxes_;
   std::vector<std::pair<int, Label*>> labels_;
   // Every control's place in the template (client pixels), and the rows that fold away when

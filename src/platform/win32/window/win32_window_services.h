@@ -38,15 +38,22 @@ class Win32WindowServices : public WindowServices, public PresetAnswers {
   // while a command runs.
   void StatusChanged(std::string_view text, bool visible) override;
 
+  // The first box with details is shown with them, whatever the preset answers, saved as a BMP
+  // picture to `path` once drawn, and answered as preset (else No or OK).
+  void SetBoxPicture(std::string path) { box_picture_ = std::move(path); }
+
   // Whether the hourglass is up (the view keeps it over its controls).
   bool busy() const { return busy_; }
-
 
  private:
   FileSystem* files_;
   void* owner_ = nullptr;
   std::function<void()> before_box_;
   bool busy_ = false;
+  std::string box_picture_;
 };
+
+// Writes what the screen shows of a window, frame included, as a 24-bit BMP file.
+bool SaveWindowPicture(void* hwnd, const std::string& path);
 
 }  // namespace xfr

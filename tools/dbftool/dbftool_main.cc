@@ -13,6 +13,8 @@
 
 #include "base/journal.h"
 #include "base/text.h"
+#include "platform/runtime_error.h"
+#include "platform/tables/table_journal.h"
 #include "platform/xbase/check.h"
 #include "platform/xbase/coding.h"
 #include "platform/xbase/reindex.h"
@@ -25,7 +27,7 @@ using xfr::JsonQuote;
 
 const char kUsage[] =
     "usage: dbftool COMMAND ...\n"
-    "  --version                      prints the version\n"
+    "  --help, --version              prints this usage, or the version\n"
     "  info FILE                      structure, code page, tags and their expressions\n"
     "  dump FILE                      records as JSON lines (\"_recno\", \"_deleted\" added),\n"
     "                                 memo fields as their text\n"
@@ -40,9 +42,11 @@ const char kUsage[] =
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
     "  reindex FILE                   rebuilds every tag of the structural index from the\n"
     "                                 records (close the table in every program first)\n"
-    "  journal DIR                    lists the transfer journal TRANSFER.LOG in DIR: one block\n"
-    "                                 a transfer, one line a record written, its changed fields\n"
-    "                                 old -> new; exit 1 when it is missing or damaged\n"
+    "  journal [--last N] DIR         lists the last N (default 100) transfers of the transfer\n"
+    "                                 journal TRANSFER.LOG in DIR (and its rolled copies\n"
+    "                                 TRANSFER.LOG.1 to .3): one block a transfer, one line a\n"
+    "                                 record written, its changed fields old -> new; exit 1 when\n"
+    "                                 it is missing or damaged\n"
     "Values are UTF-8 text; dates YYYY-MM-DD, logicals T or F, numbers as decimal text.\n"
     "A text longer than its field, or with characters the table's code page cannot hold, is\n"
     "refused and nothing is written; with --truncate it is cut and such characters become \"?\".\n"
@@ -363,36 +367,59 @@ int Reindex(const std::string& path) {
   options.sync = true;
   xbase::ReindexResult result;
   Status s = xbase::Reindex(path, options, &result);
+  xbase::Env* env = xbase::Env::Default();
+  const std::string cdx = xbase::SiblingPath(env, path, ".CDX");
+  if (s.code() == Status::Code::kNotFound && env->FileExists(path) && !env->FileExists(cdx)) {
+    // The tags' expressions live in the index itself: without it there is nothing to rebuild.
+    Fail(s);
+    std::fprintf(stderr,
+                 "note: reindex rebuilds an index that exists, keeping the tags' expressions "
+                 "from it, and %s is not there. Put it back from a backup, or make it with the "
+                 "tracking program's rebuild; then run 'dbftool check' on the folder.\n",
+                 cdx.c_str());
+    return 1;
+  }
   if (!s.ok()) return Fail(s);
   std::printf("%s: %d tags rebuilt from %u records\n", path.c_str(), result.tags, result.records);
   return 0;
 }
 
-int Journal(const std::string& dir) {
-  // TRANSFER.LOG in whatever letter case the directory has it.
-  std::string path;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      if (xfr::UCase(e->d_name) == "TRANSFER.LOG") path = dir + "/" + e->d_name;
+int Journal(const std::string& dir, std::size_t last) {
+  // TRANSFER.LOG and its rolled copies in whatever letter case the directory has them.
+  auto path_of = [&](std::string_view name) {
+    std::string path;
+    if (DIR* d = ::opendir(dir.c_str())) {
+      while (dirent* e = ::readdir(d)) {
+        if (xfr::UCase(e->d_name) == name) path = dir + "/" + e->d_name;
+      }
+      ::closedir(d);
     }
-    ::closedir(d);
-  }
-  std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
-  if (!f) {
+    return path;
+  };
+  const std::string path = path_of(xfr::kJournalName);
+  if (path.empty()) {
     std::fprintf(stderr, "dbftool: no transfer journal TRANSFER.LOG in %s\n", dir.c_str());
     return 1;
   }
-  std::string text;
-  char chunk[65536];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
-  std::fclose(f);
-  const xfr::JournalText journal = xfr::ParseJournal(text);
-  if (!journal.error.empty()) {
-    std::fprintf(stderr, "dbftool: %s is damaged: %s\n", path.c_str(), journal.error.c_str());
+  xfr::JournalTail tail;
+  try {
+    tail = xfr::ReadLastTransfers(*xfr::JournalFilesIn(nullptr, path_of, path), last,
+                                  [](const xfr::JournalLine&) { return true; });
+  } catch (const xfr::RuntimeError& e) {
+    std::fprintf(stderr, "dbftool: %s\n", e.description().c_str());
     return 1;
   }
-  std::fputs(xfr::ListJournal(journal.lines).c_str(), stdout);
-  if (!journal.note.empty()) std::printf("note: %s\n", journal.note.c_str());
+  if (!tail.error.empty()) {
+    std::fprintf(stderr, "dbftool: %s is damaged: %s\n", path.c_str(), tail.error.c_str());
+    return 1;
+  }
+  // Oldest first, as they were written.
+  std::vector<xfr::JournalLine> lines;
+  for (auto t = tail.transfers.rbegin(); t != tail.transfers.rend(); ++t) {
+    lines.insert(lines.end(), t->lines.begin(), t->lines.end());
+  }
+  std::fputs(xfr::ListJournal(lines).c_str(), stdout);
+  if (!tail.note.empty()) std::printf("note: %s\n", tail.note.c_str());
   return 0;
 }
 
@@ -436,7 +463,12 @@ int main(int argc, char** argv) {
   }
   if (cmd == "check" && rest.size() == 1) return Check(rest[0]);
   if (cmd == "reindex" && rest.size() == 1) return Reindex(rest[0]);
-  if (cmd == "journal" && rest.size() == 1) return Journal(rest[0]);
+  if (cmd == "journal" && rest.size() == 3 && rest[0] == "--last") {
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(rest[1].c_str(), &end, 10);
+    if (!rest[1].empty() && *end == '\0' && n > 0 && n <= 1000000) return Journal(rest[2], n);
+  }
+  if (cmd == "journal" && rest.size() == 1) return Journal(rest[0], 100);
   std::fputs(kUsage, stderr);
   return 2;
 }
