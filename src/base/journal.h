@@ -75,6 +75,15 @@ struct JournalTail {
 JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
                               const std::function<bool(const JournalLine&)>& pick);
 
+// The first write of `transfer` whose "before" line has no "after" line after it: a write cut
+// short (by a power loss, a crash of its computer, or a failure it reported then); null when
+// every write it began finished.
+const JournalLine* UnfinishedWrite(const JournalTransfer& transfer);
+
+// What a person is told of `transfer` when its last write did not finish ("The last read of
+// file X did not finish ..."): what happened and what to do; "" when every write finished.
+std::string UnfinishedTransferNote(const JournalTransfer& transfer);
+
 // The journal for a person: one block a transfer (time, workstation, user, command, file
 // number), one line a write (table, record number, added / updated / deleted, whether it was
 // completed) and one line a changed field (old -> new).

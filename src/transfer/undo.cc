@@ -321,6 +321,22 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
              "The last read of file " + job + made + " was undone:" + done + kept);
 }
 
+void ReportUnfinishedTransfer(App& app) {
+  TransferJournal* journal = app.services().journal;
+  if (!journal) return;
+  const std::string workstation = app.services().files->WorkstationName();
+  JournalTail tail;
+  try {
+    tail = ReadLastTransfers(*journal->Files(DataDirectory(app)), 1,
+                             [&](const JournalLine& l) { return l.workstation == workstation; });
+  } catch (const RuntimeError&) {
+    return;
+  }
+  if (tail.transfers.empty()) return;
+  const std::string note = UnfinishedTransferNote(tail.transfers.front());
+  if (!note.empty()) app.window().MessageBox(note, kAppTitle, Buttons::kOk);
+}
+
 void UndoLastRead_Click(FrmMain& form) { UndoLastRead(form.app()); }
 
 }  // namespace xfr

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -327,6 +329,42 @@ bool IsDirectory(const std::string& path) {
   return true;
 }
 
+// TRANSFER.LOG and its rolled copies in `dir`, in whatever letter case the directory has them
+// ("" when there is no such file).
+std::function<std::string(std::string_view)> JournalPathOf(const std::string& dir) {
+  return [dir](std::string_view name) {
+    std::string path;
+    if (DIR* d = ::opendir(dir.c_str())) {
+      while (dirent* e = ::readdir(d)) {
+        if (xfr::UCase(e->d_name) == name) path = dir + "/" + e->d_name;
+      }
+      ::closedir(d);
+    }
+    return path;
+  };
+}
+
+// The last transfer of each workstation among the journal's last ones, when it did not finish:
+// one "NOTE" line each. Nothing when there is no journal or it cannot be read (`journal` says why).
+void NoteUnfinishedTransfers(const std::string& dir) {
+  const auto path_of = JournalPathOf(dir);
+  const std::string path = path_of(xfr::kJournalName);
+  if (path.empty()) return;
+  xfr::JournalTail tail;
+  try {
+    tail = xfr::ReadLastTransfers(*xfr::JournalFilesIn(nullptr, path_of, path), 20,
+                                  [](const xfr::JournalLine&) { return true; });
+  } catch (const xfr::RuntimeError&) {
+    return;
+  }
+  std::set<std::string> seen;
+  for (const xfr::JournalTransfer& t : tail.transfers) {
+    if (!seen.insert(t.lines.back().workstation).second) continue;
+    const std::string note = xfr::UnfinishedTransferNote(t);
+    if (!note.empty()) std::printf("NOTE %s\n", note.c_str());
+  }
+}
+
 int Check(const std::string& path) {
   std::vector<std::string> files;
   if (IsDirectory(path)) {
@@ -340,6 +378,7 @@ int Check(const std::string& path) {
       }
     }
     closedir(d);
+    NoteUnfinishedTransfers(path);
     std::sort(files.begin(), files.end());
     if (files.empty()) {
       std::printf("FAULT: no .DBF files in %s\n", path.c_str());
@@ -385,17 +424,7 @@ int Reindex(const std::string& path) {
 }
 
 int Journal(const std::string& dir, std::size_t last) {
-  // TRANSFER.LOG and its rolled copies in whatever letter case the directory has them.
-  auto path_of = [&](std::string_view name) {
-    std::string path;
-    if (DIR* d = ::opendir(dir.c_str())) {
-      while (dirent* e = ::readdir(d)) {
-        if (xfr::UCase(e->d_name) == name) path = dir + "/" + e->d_name;
-      }
-      ::closedir(d);
-    }
-    return path;
-  };
+  const auto path_of = JournalPathOf(dir);
   const std::string path = path_of(xfr::kJournalName);
   if (path.empty()) {
     std::fprintf(stderr, "dbftool: no transfer journal TRANSFER.LOG in %s\n", dir.c_str());

@@ -172,6 +172,9 @@ xbase::Status TableJournal::AppendLine(JournalLine line, const xbase::Table& tab
   // A roll that fails leaves the journal as it was; it is tried again at the next line.
   if (size > 0 && size + text.size() > roll_bytes_ && Roll(size).ok()) size = 0;
   s = file_->WriteAt(size, text.data(), text.size());
+  // With the table's writes synced, the line is on the disk before the write it announces
+  // starts, and the "after" line before the transfer is said to be done.
+  if (s.ok() && table.options().sync) s = file_->Sync();
   if (!s.ok()) return xbase::Status::IOError(path_ + ": " + s.message());
   return xbase::Status::OK();
 }
@@ -236,6 +239,8 @@ xbase::Status TableJournal::Roll(std::uint64_t size) {
     if (s.ok() && got != block.size()) s = xbase::Status::IOError(path_ + ": read short");
     if (s.ok()) s = out->WriteAt(at, block.data(), block.size());
   }
+  // The copy is on the disk before the journal is emptied.
+  if (s.ok()) s = out->Sync();
   out.reset();
   if (s.ok()) s = env_->RenameFile(copy, old(1));
   if (s.ok()) s = file_->Truncate(0);

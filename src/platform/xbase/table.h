@@ -103,6 +103,7 @@ class Table {
                      std::unique_ptr<Table>* table);
 
   const std::string& path() const { return path_; }
+  const TableOptions& options() const { return options_; }
   const DbfLayout& layout() const { return layout_; }
   const LockLayout& locks() const { return locks_; }
   const CodePage& code_page() const { return *code_page_; }
