@@ -367,22 +367,18 @@ bool Completed(const std::vector<const JournalLine*>& group, std::size_t i) {
 
 }  // namespace
 
-const JournalLine* UnfinishedWrite(const JournalTransfer& transfer) {
+std::string UnfinishedTransferNote(const JournalTransfer& transfer) {
   std::vector<const JournalLine*> group;
   for (const JournalLine& l : transfer.lines) group.push_back(&l);
-  for (std::size_t i = 0; i < group.size(); ++i) {
-    if (!group[i]->after_stage && !Completed(group, i)) return group[i];
+  const JournalLine* cut = nullptr;
+  for (std::size_t i = 0; i < group.size() && !cut; ++i) {
+    if (!group[i]->after_stage && !Completed(group, i)) cut = group[i];
   }
-  return nullptr;
-}
-
-std::string UnfinishedTransferNote(const JournalTransfer& transfer) {
-  const JournalLine* cut = UnfinishedWrite(transfer);
   if (!cut) return "";
-  const JournalLine& first = transfer.lines.front();
+  const JournalLine& first = *group.front();
   const bool read = first.command == "read";
   return "The last " + first.command + " of file " + first.file_num + " (made " + first.time +
-         " on " + first.workstation + ") did not finish: it stopped while writing record " +
+         " on " + first.workstation + ") did not finish: it stopped at record " +
          std::to_string(cut->record) + " of " + cut->table +
          ", as when the power goes off or the computer stops. The tables are consistent, but " +
          (read ? "they hold only part of what the read wrote. Undo last read (transfer-info "

@@ -10,8 +10,10 @@
 // about to be written) and, once written, an "after" line with its after-image ("before"
 // omitted). "transfer" tells the lines of one transfer from those of others running at the same
 // time; "seq" numbers its lines from 1 (lines written before it was added have none); "deleted"
-// is the after-image's deleted flag. Field values are their stored texts (FieldTexts). Any
-// program that reads JSON can read the journal.
+// is the after-image's deleted flag. A write's "after" line is written with the next line of its
+// transfer (or at its end), so that a transfer stopped between two writes shows as a write
+// without its "after" line. Field values are their stored texts (FieldTexts). Any program that
+// reads JSON can read the journal.
 #pragma once
 
 #include <cstddef>
@@ -75,13 +77,10 @@ struct JournalTail {
 JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
                               const std::function<bool(const JournalLine&)>& pick);
 
-// The first write of `transfer` whose "before" line has no "after" line after it: a write cut
-// short (by a power loss, a crash of its computer, or a failure it reported then); null when
-// every write it began finished.
-const JournalLine* UnfinishedWrite(const JournalTransfer& transfer);
-
-// What a person is told of `transfer` when its last write did not finish ("The last read of
-// file X did not finish ..."): what happened and what to do; "" when every write finished.
+// What a person is told of `transfer` when a write's "before" line has no "after" line after it
+// ("The last read of file X did not finish ..."): what happened and what to do; "" when every
+// write it began finished. Such a write was cut short by a power loss or a crash of its computer
+// (or failed, and the transfer said so then).
 std::string UnfinishedTransferNote(const JournalTransfer& transfer);
 
 // The journal for a person: one block a transfer (time, workstation, user, command, file

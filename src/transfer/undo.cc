@@ -186,6 +186,10 @@ JournalScope::JournalScope(App& app, std::string_view command, std::string_view 
   if (journal_) journal_->Begin(DataDirectory(app), command, file_num);
 }
 
+void JournalScope::Finish() {
+  if (journal_) journal_->Finish();
+}
+
 JournalScope::~JournalScope() {
   if (journal_) journal_->End();
 }
@@ -313,6 +317,7 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
                    (done.empty() ? std::string(kNothingWritten)
                                  : "\nPut back before it stopped (undo again to finish):" + done));
   }
+  scope->Finish();
   if (done.empty()) {
     return say(UndoOutcome::kNothingToUndo, "Nothing to undo: of what the last read of file " +
                                                 job + made + " wrote, only this is left:" + kept);

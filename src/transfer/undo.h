@@ -30,6 +30,8 @@ class JournalScope {
  public:
   JournalScope(App& app, std::string_view command, std::string_view file_num);
   ~JournalScope();
+  // The transfer ran to its end (TransferJournal::Finish).
+  void Finish();
   JournalScope(const JournalScope&) = delete;
   JournalScope& operator=(const JournalScope&) = delete;
 

@@ -95,7 +95,14 @@ void TableJournal::Begin(std::string_view data_dir, std::string_view command,
   transfer_.file_num = std::string(file_num);
 }
 
+void TableJournal::Finish() {
+  if (!path_.empty()) AppendLines(std::nullopt);
+}
+
 void TableJournal::End() {
+  // A transfer that stopped at a failure after a write that completed: that write's line.
+  if (!path_.empty() && pending_) AppendLines(std::nullopt);
+  pending_.reset();
   file_.reset();
   path_.clear();
 }
@@ -130,28 +137,37 @@ std::string TableJournal::TakeFailure() { return std::exchange(failure_, {}); }
 
 xbase::Status TableJournal::Append(JournalLine line, const xbase::Table& table,
                                    std::uint32_t recno) {
-  const bool after = line.after_stage;
-  xbase::Status s = AppendLine(std::move(line), table, recno);
+  line.table = BaseName(table.path());
+  line.record = recno;
+  if (line.after_stage) {
+    pending_ = std::move(line);
+    return xbase::Status::OK();
+  }
+  table_ = table.path();
+  sync_ = table.options().sync;
+  xbase::Status s = AppendLines(std::move(line));
   if (!s.ok()) {
-    failure_ = "The transfer journal " + shown_ + " could not be written (" + s.message() + "). " +
-               (after ? "The record was written; the transfer stopped after it."
-                      : "The record was not written; the transfer stopped before it.") +
-               " Make sure this user may write that file, then try again";
+    failure_ = "The transfer journal " + shown_ + " could not be written (" + s.message() +
+               "). The record was not written; the transfer stopped before it. Make sure this "
+               "user may write that file, then try again";
   }
   return s;
 }
 
-xbase::Status TableJournal::AppendLine(JournalLine line, const xbase::Table& table,
-                                       std::uint32_t recno) {
-  line.time = Now();
-  line.table = BaseName(table.path());
-  line.record = recno;
-  line.seq = ++transfer_.seq;
-  const std::string text = EncodeJournalLine(line) + "\n";
+xbase::Status TableJournal::AppendLines(std::optional<JournalLine> line) {
+  std::string text;
+  for (std::optional<JournalLine>* l : {&pending_, &line}) {
+    if (!*l) continue;
+    (*l)->time = Now();
+    (*l)->seq = ++transfer_.seq;
+    text += EncodeJournalLine(**l) + "\n";
+  }
+  pending_.reset();
+  if (text.empty()) return xbase::Status::OK();
   xbase::Status s;
   if (!file_) {
     // Made like the table being written, so that whoever may write the tables may write it.
-    s = env_->CreateIfMissing(path_, table.path());
+    s = env_->CreateIfMissing(path_, table_);
     if (s.ok()) s = env_->OpenFile(path_, false, &file_);
     if (!s.ok()) return s;
   }
@@ -174,7 +190,7 @@ xbase::Status TableJournal::AppendLine(JournalLine line, const xbase::Table& tab
   s = file_->WriteAt(size, text.data(), text.size());
   // With the table's writes synced, the line is on the disk before the write it announces
   // starts, and the "after" line before the transfer is said to be done.
-  if (s.ok() && table.options().sync) s = file_->Sync();
+  if (s.ok() && sync_) s = file_->Sync();
   if (!s.ok()) return xbase::Status::IOError(path_ + ": " + s.message());
   return xbase::Status::OK();
 }
