@@ -323,6 +323,12 @@ JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
         continue;
       }
       last = false;
+      if (!decoded && text.find('\0') != std::string::npos) {
+        // The journal never writes a NUL: the bytes a power cut left where a line was being
+        // appended (a sector of it lost, another kept). No write of it had started.
+        out.note = LineName(files, k, offset) + " was cut short by a power loss (left out)";
+        continue;
+      }
       if (!decoded) {
         out.error = LineName(files, k, offset) + ": " + why;
         return JournalTail{{}, out.note, out.error};

@@ -62,7 +62,8 @@ struct JournalTransfer {
 
 struct JournalTail {
   std::vector<JournalTransfer> transfers;  // the newest (by its last line) first
-  // The journal's last line cut short (a write stopped by a crash), left out.
+  // The journal's last line cut short (a write stopped by a crash), or a line holding NUL bytes
+  // (one a power cut kept only sectors of), left out.
   std::string note;
   // A line met that does not decode: "line N: ..." ("line N of TRANSFER.LOG.1: ..." in a rolled
   // copy). No transfers are given then.

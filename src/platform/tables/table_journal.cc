@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "platform/runtime_error.h"
 
@@ -155,15 +156,19 @@ xbase::Status TableJournal::Append(JournalLine line, const xbase::Table& table,
 }
 
 xbase::Status TableJournal::AppendLines(std::optional<JournalLine> line) {
-  std::string text;
-  for (std::optional<JournalLine>* l : {&pending_, &line}) {
+  // The next write's "before" line first, then the last write's "after" line, each synced (when
+  // the tables' writes are): an "after" line on the disk means that the next "before" line is
+  // there too, so that a transfer a power cut stopped between two writes always shows a write
+  // without its "after" line, whatever sectors the cut kept.
+  std::vector<std::string> texts;
+  for (std::optional<JournalLine>* l : {&line, &pending_}) {
     if (!*l) continue;
     (*l)->time = Now();
     (*l)->seq = ++transfer_.seq;
-    text += EncodeJournalLine(**l) + "\n";
+    texts.push_back(EncodeJournalLine(**l) + "\n");
   }
   pending_.reset();
-  if (text.empty()) return xbase::Status::OK();
+  if (texts.empty()) return xbase::Status::OK();
   xbase::Status s;
   if (!file_) {
     // Made like the table being written, so that whoever may write the tables may write it.
@@ -184,15 +189,14 @@ xbase::Status TableJournal::AppendLines(std::optional<JournalLine> line) {
   Unlocker unlock{file_.get()};
   std::uint64_t size = 0;
   s = EndLastLine(&size);
-  if (!s.ok()) return s;
-  // A roll that fails leaves the journal as it was; it is tried again at the next line.
-  if (size > 0 && size + text.size() > roll_bytes_ && Roll(size).ok()) size = 0;
-  s = file_->WriteAt(size, text.data(), text.size());
-  // With the table's writes synced, the line is on the disk before the write it announces
-  // starts, and the "after" line before the transfer is said to be done.
-  if (s.ok() && sync_) s = file_->Sync();
-  if (!s.ok()) return xbase::Status::IOError(path_ + ": " + s.message());
-  return xbase::Status::OK();
+  for (std::size_t i = 0; s.ok() && i < texts.size(); size += texts[i++].size()) {
+    // A roll that fails leaves the journal as it was; it is tried again at the next line.
+    if (size > 0 && size + texts[i].size() > roll_bytes_ && Roll(size).ok()) size = 0;
+    s = file_->WriteAt(size, texts[i].data(), texts[i].size());
+    if (s.ok() && sync_) s = file_->Sync();
+    if (!s.ok()) return xbase::Status::IOError(path_ + ": " + s.message());
+  }
+  return s;
 }
 
 xbase::Status TableJournal::EndLastLine(std::uint64_t* size) {
