@@ -5,8 +5,8 @@
 #      office of 3 workstations x 500 steps reading and undoing reads beside a stand-in for the
 #      tracking program that edits and deletes records under FoxPro's locks;
 #   3. every fuzz target for FUZZ_SECONDS (default 300) seconds;
-#   4. the power-loss campaign of synced writes, 40 mixed cut states a point of its log and the
-#      independent checker on every state.
+#   4. the power-loss campaigns, of the engine's synced writes and of a whole read and its undo,
+#      40 mixed cut states a point of their logs and the independent checker on every state.
 # The test command (scripts/test.sh) runs the short form of each. Benchmarks: scripts/bench.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,3 +25,4 @@ bash scripts/fuzz.sh "${FUZZ_SECONDS:-300}"
 
 echo "== 4. Power-loss campaign, every state checked by both checkers"
 XFR_POWER_LOSS_FULL=1 build/asan/tests/xbase_tests --gtest_filter='PowerLoss*'
+XFR_POWER_LOSS_FULL=1 build/asan/tests/campaign_tests --gtest_filter='PowerLoss*'
