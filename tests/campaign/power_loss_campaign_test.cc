@@ -67,11 +67,7 @@ TEST(PowerLoss, ATransferCutAnywhereIsWholeOrToldAndUndone) {
   int states = 0, whole = 0, told = 0;
   std::mt19937 rng(34);
   for (std::size_t cut = 0; cut <= log.size(); ++cut) {
-    auto all = [](std::size_t n) { return n - 1; };
-    std::vector<std::function<std::size_t(std::size_t)>> choices{all,
-                                                                 [](std::size_t) { return 0; }};
-    choices.resize(full ? 42 : 3, [&rng](std::size_t n) { return std::size_t{rng() % n}; });
-    for (const auto& choose : choices) {
+    for (const auto& choose : xbase::table_testing::Choices(full ? 40 : 1, rng)) {
       SCOPED_TRACE("cut " + std::to_string(cut) + " of " + std::to_string(log.size()));
       TempDir next;
       for (const auto& [name, bytes] : xbase::table_testing::Land(start, log, cut, choose)) {

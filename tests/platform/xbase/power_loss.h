@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,15 @@ inline Files Land(const Files& start, const std::vector<FaultEnv::Op>& log, std:
     out[name] = disk;
   }
   return out;
+}
+
+// The choices of Land for the states tried at one point: everything issued landed, nothing since
+// each file's last sync, then `mixes` seeded mixes drawn from `rng`.
+using Choose = std::function<std::size_t(std::size_t)>;
+inline std::vector<Choose> Choices(int mixes, std::mt19937& rng) {
+  std::vector<Choose> choices{[](std::size_t n) { return n - 1; }, [](std::size_t) { return 0; }};
+  choices.resize(2 + mixes, [&rng](std::size_t n) { return std::size_t{rng() % n}; });
+  return choices;
 }
 
 }  // namespace xbase::table_testing

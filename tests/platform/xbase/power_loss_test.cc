@@ -142,10 +142,7 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
   for (std::size_t cut = 0; cut <= log.size(); ++cut) {
     std::size_t w = 0;  // the write in progress: records[w] or records[w + 1]
     while (w + 2 < ends.size() && ends[w + 1] < cut) ++w;
-    std::vector<std::function<std::size_t(std::size_t)>> choices{all,
-                                                                 [](std::size_t) { return 0; }};
-    choices.resize(full ? 42 : 4, [&rng](std::size_t n) { return std::size_t{rng() % n}; });
-    for (const auto& choose : choices) {
+    for (const auto& choose : Choices(full ? 40 : 2, rng)) {
       SCOPED_TRACE("cut " + std::to_string(cut) + " of " + std::to_string(log.size()));
       MemEnv next;
       Put(&next, Land(start, log, cut, choose));
