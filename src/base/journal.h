@@ -10,10 +10,10 @@
 // about to be written) and, once written, an "after" line with its after-image ("before"
 // omitted). "transfer" tells the lines of one transfer from those of others running at the same
 // time; "seq" numbers its lines from 1 (lines written before it was added have none); "deleted"
-// is the after-image's deleted flag. A write's "after" line is written with the next line of its
-// transfer (or at its end), so that a transfer stopped between two writes shows as a write
-// without its "after" line. Field values are their stored texts (FieldTexts). Any program that
-// reads JSON can read the journal.
+// is the after-image's deleted flag. A write's "after" line is written after the next write's
+// "before" line (or at the transfer's end), so that a transfer stopped between two writes shows
+// a write without its "after" line. Field values are their stored texts (FieldTexts). Any
+// program that reads JSON can read the journal.
 #pragma once
 
 #include <cstddef>

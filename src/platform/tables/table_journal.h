@@ -1,8 +1,8 @@
 // TableJournal: the transfer journal (platform/journal.h) over the table engine. It is the
 // engine's write observer of every table the program opens (XbaseTableService passes it on), so
-// its lines are written while the table's header lock is held (a write's "after" line with the
-// next write's "before" line, synced with it when the tables' writes are synced, or at the
-// transfer's finish or end), and it appends them through the
+// its lines are written while the table's header lock is held (a write's "after" line after the
+// next write's "before" line, or at the transfer's finish or end; each synced when the tables'
+// writes are), and it appends them through the
 // engine's file layer (the crash tests stop it there like any table write). Each append holds
 // the journal's own lock (1 byte at 0x7FFFFFFE of TRANSFER.LOG) for the length of one write, so
 // lines of several workstations never mix. Under that lock it first looks at the file's end: a
@@ -66,8 +66,8 @@ class TableJournal final : public TransferJournal, public xbase::WriteObserver {
 
  private:
   xbase::Status Append(JournalLine line, const xbase::Table& table, std::uint32_t recno);
-  // Every line of the journal is written here: the "after" line held back (`pending_`), then
-  // `line` when there is one, in one write, synced when the table written (`table_`) is.
+  // Every line of the journal is written here: `line` when there is one, then the "after" line
+  // held back (`pending_`), each synced when the table written last (`table_`) is.
   xbase::Status AppendLines(std::optional<JournalLine> line);
   // Under the journal's lock: ends or cuts off a last line without its line end; *size is the
   // file's size afterwards.
