@@ -376,6 +376,8 @@ std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
   std::unique_ptr<xbase::Table> table;
   xbase::TableOptions options;
   options.observer = journal_;
+  // Every write whole on the disk or not at all, whatever a power loss keeps.
+  options.sync = true;
   Status s = xbase::Table::Open(env_, path, options, &table);
   if (!s.ok() && s.code() == Status::Code::kIOError) {
     // No write access: the table can still be read.

@@ -104,8 +104,9 @@ class CdxFile {
   // Flush() and then the file's Sync().
   Status Sync();
   // Re-reads the compound header's free-list head and change counter; when another program has
-  // changed the index since we last looked, drops every cached page and re-reads the tag headers.
-  // REQUIRES: no unflushed changes.
+  // changed the index since we last looked, drops every cached page and re-reads what of the
+  // headers can have changed: the file's size and the tags' roots (the whole headers when the
+  // tag directory moved). REQUIRES: no unflushed changes.
   Status Refresh();
 
   // The first error of a failed change, or OK.
@@ -133,8 +134,12 @@ class CdxFile {
 
   CdxFile(Env* env, std::shared_ptr<File> file, std::string path, bool read_only);
 
+  // The file's size, checked to be whole pages that 32-bit offsets address.
+  Status ReadSize(std::uint64_t* size);
   Status LoadHeaders();
   Status ReadHeader(std::uint32_t offset, const std::string& what, Tag* tag);
+  // Reads from prefix_ when it holds the bytes, else from the file.
+  Status ReadAt(std::uint64_t offset, std::size_t n, char* out, std::size_t* got);
   Status ReadPage(std::uint32_t offset, const std::string& what, std::string* page);
   Status CheckNodePointer(std::uint32_t offset, const Tag& tag, const char* role) const;
   Tag* TagAt(int tag);
@@ -194,6 +199,7 @@ class CdxFile {
   std::vector<std::uint32_t> dirty_;
   std::map<std::uint32_t, std::uint32_t> freed_;  // freed page -> next free page, unwritten
   cdx::Node scratch_;
+  std::string prefix_;  // the first bytes of the file while LoadHeaders runs
 };
 
 }  // namespace xbase

@@ -314,7 +314,9 @@ Status CdxFile::DeleteImpl(int tag, std::string_view key, std::uint32_t recno) {
       node = parent;
       continue;
     }
-    if (parent->size() > 1 && node->EncodedSize(t->trail) < kPageSize / 2) {
+    // Every entry takes at least 3 bytes: most nodes are plainly too full, without sizing them.
+    if (parent->size() > 1 && node->size() * 3 < kPageSize / 2 &&
+        node->EncodedSize(t->trail) < kPageSize / 2) {
       // Merge with a neighbour under the same parent when both fit in one page.
       const std::size_t j = i + 1 < parent->size() ? i : i - 1;
       Node* a = nullptr;
