@@ -277,11 +277,10 @@ Status CdxFile::Load(int tag, std::uint32_t offset, Node** node) {
     return Status::OK();
   }
   Status s = CheckNodePointer(offset, *t, "node");
-  std::string page;
-  if (s.ok()) s = ReadPage(offset, t->what, &page);
+  if (s.ok()) s = ReadPage(offset, t->what, &page_);
   auto cached = std::make_unique<CachedNode>();
   if (s.ok()) {
-    s = Node::DecodeFrom(page, offset, t->header.key_length, t->trail, t->what, &cached->node);
+    s = Node::DecodeFrom(page_, offset, t->header.key_length, t->trail, t->what, &cached->node);
   }
   if (!s.ok()) return s;
   cached->tag = tag;
@@ -302,9 +301,8 @@ Status CdxFile::Peek(const Tag& tag, int tag_index, std::uint32_t offset, Node* 
     return Status::OK();
   }
   Status s = CheckNodePointer(offset, tag, "node");
-  std::string page;
-  if (s.ok()) s = ReadPage(offset, tag.what, &page);
-  if (s.ok()) s = Node::DecodeFrom(page, offset, tag.header.key_length, tag.trail, tag.what, holder);
+  if (s.ok()) s = ReadPage(offset, tag.what, &page_);
+  if (s.ok()) s = Node::DecodeFrom(page_, offset, tag.header.key_length, tag.trail, tag.what, holder);
   if (!s.ok()) return s;
   *node = holder;
   return Status::OK();

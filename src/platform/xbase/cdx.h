@@ -199,6 +199,7 @@ class CdxFile {
   std::vector<std::uint32_t> dirty_;
   std::map<std::uint32_t, std::uint32_t> freed_;  // freed page -> next free page, unwritten
   cdx::Node scratch_;
+  std::string page_;  // the page Load and Peek read, before it is decoded
   std::string prefix_;  // the first bytes of the file while LoadHeaders runs
 };
 

@@ -316,7 +316,12 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
     return Status::Corruption(where() + ": only " + std::to_string(page.size()) + " bytes");
   }
   const char* p = page.data();
-  Node n;
+  // Decoded in place, so that a node decoded again and again (a seek's scratch leaf) keeps its
+  // buffers.
+  Node& n = *out;
+  n.keys.clear();
+  n.recnos.clear();
+  n.children.clear();
   n.offset = offset;
   n.key_length = key_length;
   n.attr = DecodeFixed16LE(p);
@@ -342,7 +347,6 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
       n.recnos.push_back(DecodeFixed32BE(e + key_length));
       n.children.push_back(DecodeFixed32BE(e + key_length + 4));
     }
-    *out = std::move(n);
     return Status::OK();
   }
 
@@ -401,7 +405,6 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
     return Status::Corruption(where() + ": free-space field " + std::to_string(free_bytes) +
                               ", actual free bytes " + std::to_string(pos - table_end));
   }
-  *out = std::move(n);
   return Status::OK();
 }
 

@@ -130,7 +130,8 @@ struct Node {
   std::size_t EncodedSize(char trail) const;
   // Writes a whole page; false (the page left undefined) when the node needs more than one.
   bool EncodeTo(char trail, char* page) const;
-  // what names the node in messages ("PROPERTY.CDX tag CLI_NUM").
+  // what names the node in messages ("PROPERTY.CDX tag CLI_NUM"). On an error *out is left
+  // half decoded.
   static Status DecodeFrom(std::string_view page, std::uint32_t offset, int key_length, char trail,
                            const std::string& what, Node* out);
 };

@@ -135,6 +135,7 @@ Status DbfLayout::Decode(std::string_view bytes, DbfLayout* layout) {
     return Status::Corruption("DBF record length " + std::to_string(h.record_length));
   }
   std::vector<DbfField> fields;
+  fields.reserve((h.header_length - 32) / FieldDescriptor::kEncodedLength);
   std::size_t pos = 32;
   int offset = 1;
   bool terminated = false;

@@ -211,8 +211,11 @@ Status Table::FinishWriteAhead(bool indexed, bool* finished) {
   // Under the header lock the caller holds and the index lock tried here, a write found in
   // NAME.WAL is no write in progress but one a power loss or a crash cut short.
   *finished = false;
+  // Nearly always there is none: a look at the name costs less than a failed open.
+  const std::string wal_path = WriteAheadPath(path_);
+  if (!env_->FileExists(wal_path)) return Status::OK();
   std::unique_ptr<File> wal, cdx;
-  Status s = env_->OpenFile(WriteAheadPath(path_), false, &wal);
+  Status s = env_->OpenFile(wal_path, false, &wal);
   bool pending = false;
   if (s.ok()) s = WriteAheadPending(wal.get(), &pending);
   if (s.ok() && pending && indexed) {
@@ -587,16 +590,9 @@ Status Table::RefreshIndex() {
 
 Status Table::CatchUpLastRecord() {
   // The caller holds the header lock and the index lock, so no other program is in the middle of
-  // an append or of an index change; an editor of the last record holds its lock, tried here:
-  // held, what we would see may be a write in progress, not an interrupted one, and nothing is
-  // done.
+  // an append or of an index change.
   const std::uint32_t count = known_count_;
   if (count == 0) return Status::OK();
-  const std::uint64_t record_lock_at = locks_.record(count);
-  Status s = dbf_->TryLock(record_lock_at, 1, true);
-  if (!s.ok()) return s;
-  LockHolder record_lock;
-  record_lock.Hold(dbf_.get(), record_lock_at);
   // Whether record r (read into *rec unless it is there) is in the tag under the key it has
   // now (true when its FOR clause keeps it out, or a unique tag holds its key for another record).
   auto indexed = [&](int tag, std::uint32_t r, Record* rec, bool read, std::string* key,
@@ -615,9 +611,6 @@ Status Table::CatchUpLastRecord() {
     }
     return cdx_->Contains(tag, *key, r, yes);
   };
-  Record last = NewRecord(), other = NewRecord();
-  s = Read(count, &last);
-  if (!s.ok()) return s;
   // First find what is missing, then change the index.
   struct Fix {
     int tag;
@@ -625,31 +618,53 @@ Status Table::CatchUpLastRecord() {
     std::vector<std::string> stale;  // keys the record is still indexed under
   };
   std::vector<Fix> fixes;
-  for (std::size_t t = 0; t < tag_state_.size(); ++t) {
-    const int tag = static_cast<int>(t);
-    Fix fix{tag, {}, {}};
-    bool present = false;
-    s = indexed(tag, count, &last, false, &fix.key, &present);
-    if (!s.ok()) return s;
-    if (present) continue;
-    // Only the last record may be out of step: when the records before it are not indexed under
-    // their keys either, this is damage (a changed header, another program's index), not an
-    // interrupted write, and it is left to the check and a rebuild.
-    for (std::uint32_t r : {count - 1, 1u}) {
-      if (r < 1 || r >= count) continue;
-      std::string key;
-      s = indexed(tag, r, &other, true, &key, &present);
-      if (!s.ok()) return s;
-      if (!present) return Status::OK();
+  Record last = NewRecord(), other = NewRecord();
+  auto find_missing = [&]() -> Status {
+    fixes.clear();
+    Status fs = Read(count, &last);
+    if (!fs.ok()) return fs;
+    for (std::size_t t = 0; t < tag_state_.size(); ++t) {
+      const int tag = static_cast<int>(t);
+      Fix fix{tag, {}, {}};
+      bool present = false;
+      fs = indexed(tag, count, &last, false, &fix.key, &present);
+      if (!fs.ok()) return fs;
+      if (present) continue;
+      // Only the last record may be out of step: when the records before it are not indexed
+      // under their keys either, this is damage (a changed header, another program's index), not
+      // an interrupted write, and it is left to the check and a rebuild.
+      for (std::uint32_t r : {count - 1, 1u}) {
+        if (r < 1 || r >= count) continue;
+        std::string key;
+        fs = indexed(tag, r, &other, true, &key, &present);
+        if (!fs.ok()) return fs;
+        if (!present) {
+          fixes.clear();
+          return Status::OK();
+        }
+      }
+      // The walk happens only here, when the last record is missing from the tag.
+      fs = cdx_->Walk(tag, [&](std::string_view k, std::uint32_t r) {
+        if (r == count) fix.stale.emplace_back(k);
+        return true;
+      });
+      if (!fs.ok()) return fs;
+      fixes.push_back(std::move(fix));
     }
-    // The walk happens only here, when the last record is missing from the tag.
-    s = cdx_->Walk(tag, [&](std::string_view k, std::uint32_t r) {
-      if (r == count) fix.stale.emplace_back(k);
-      return true;
-    });
-    if (!s.ok()) return s;
-    fixes.push_back(std::move(fix));
-  }
+    return Status::OK();
+  };
+  // In nearly every open the last record is indexed, which a look shows without its lock. Else
+  // an editor of the last record holds its lock, tried here: held, what we saw may be a write in
+  // progress, not an interrupted one, and nothing is done; taken, the record is looked at again.
+  Status s = find_missing();
+  if (!s.ok() || fixes.empty()) return s;
+  const std::uint64_t record_lock_at = locks_.record(count);
+  s = dbf_->TryLock(record_lock_at, 1, true);
+  if (!s.ok()) return s;
+  LockHolder record_lock;
+  record_lock.Hold(dbf_.get(), record_lock_at);
+  s = find_missing();
+  if (!s.ok()) return s;
   if (fixes.empty()) return Status::OK();
   s = BeginWrite();
   for (const Fix& fix : fixes) {
