@@ -185,8 +185,14 @@ inline void BuildTableApart(const std::string& dir, std::uint32_t n) {
   }
 }
 
+// Where the benchmarks' tables go: $XFR_BENCH_DIR (a tmpfs such as /dev/shm, say), else /tmp.
+inline std::string BenchDir() {
+  const char* parent = std::getenv("XFR_BENCH_DIR");
+  return parent != nullptr && *parent ? parent : "/tmp";
+}
+
 // The generated table of n records, made once per size and process in a directory of its own
-// under $XFR_BENCH_DIR (a tmpfs such as /dev/shm, say), else /tmp. With $XFR_BENCH_TABLES set,
+// under BenchDir(). With $XFR_BENCH_TABLES set,
 // each size is built there once and copied for every run, so that two builds measured in
 // alternating runs work on the same bytes and do not wait for the building.
 inline const std::string& TablePath(std::uint32_t n) {
@@ -195,9 +201,7 @@ inline const std::string& TablePath(std::uint32_t n) {
   std::map<std::uint32_t, std::string>& built = tables.paths;
   auto it = built.find(n);
   if (it != built.end()) return it->second;
-  const char* parent = std::getenv("XFR_BENCH_DIR");
-  std::string dir =
-      std::string(parent != nullptr && *parent ? parent : "/tmp") + "/xbase_bench_XXXXXX";
+  std::string dir = BenchDir() + "/xbase_bench_XXXXXX";
   if (mkdtemp(dir.data()) == nullptr) std::abort();
   const char* keep = std::getenv("XFR_BENCH_TABLES");
   if (keep == nullptr || *keep == '\0') {
