@@ -78,7 +78,8 @@ struct Program {
   ~Program() { xfr::Form_Unload(form); }
 
   std::function<std::string(std::string_view, std::string_view)> Files() {
-    return [this](std::string_view, std::string_view file) { return dir + "/" + std::string(file); };
+    return
+        [this](std::string_view, std::string_view file) { return dir + "/" + std::string(file); };
   }
 
   std::string dir;

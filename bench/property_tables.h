@@ -192,9 +192,9 @@ inline std::string BenchDir() {
 }
 
 // The generated table of n records, made once per size and process in a directory of its own
-// under BenchDir(). With $XFR_BENCH_TABLES set,
-// each size is built there once and copied for every run, so that two builds measured in
-// alternating runs work on the same bytes and do not wait for the building.
+// under BenchDir(). With $XFR_BENCH_TABLES set, each size is built there once and copied for
+// every run, so that two builds measured in alternating runs work on the same bytes and do not
+// wait for the building.
 inline const std::string& TablePath(std::uint32_t n) {
   namespace fs = std::filesystem;
   static BuiltTables tables;
