@@ -88,6 +88,10 @@ class CdxFile {
   Status Insert(int tag, std::string_view key, std::uint32_t recno);
   // kNotFound when the tag has no such entry.
   Status Delete(int tag, std::string_view key, std::uint32_t recno);
+  // Moves a record's entry from old_key to new_key in a tag that is not unique: Delete then
+  // Insert, done within the entry's leaf when the new key sorts between two others of it. A
+  // missing old entry is not an error (the new one puts the record right).
+  Status Replace(int tag, std::string_view old_key, std::string_view new_key, std::uint32_t recno);
   // Every entry in index order (reversed for descending tags); stops when visit returns false.
   Status Walk(int tag, const std::function<bool(std::string_view key, std::uint32_t recno)>& visit);
   // Structural check of one tag: node headers and bit layouts, one root, leaves at one depth,
@@ -161,6 +165,8 @@ class CdxFile {
                   std::string* found_key, std::uint32_t* found_recno);
   Status InsertImpl(int tag, std::string_view key, std::uint32_t recno);
   Status DeleteImpl(int tag, std::string_view key, std::uint32_t recno);
+  Status ReplaceImpl(int tag, std::string_view old_key, std::string_view new_key,
+                     std::uint32_t recno);
   Status WalkImpl(int tag, bool reverse,
                   const std::function<bool(std::string_view, std::uint32_t)>& visit);
   Status CheckImpl(int tag);

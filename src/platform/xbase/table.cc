@@ -737,6 +737,11 @@ Status Table::UpdateTags(std::uint32_t recno, const std::string* old_bytes,
     }
     if (old_in == new_in && old_key == new_key) continue;
     bool unique = cdx_->tags()[t].unique;
+    if (old_in && new_in && !unique) {
+      s = cdx_->Replace(tag, old_key, new_key, recno);
+      if (!s.ok()) return s;
+      continue;
+    }
     if (old_in) {
       s = cdx_->Delete(tag, old_key, recno);
       if (s.ok() && unique) {
