@@ -4,6 +4,10 @@
 //   - a read, add branch: a job not in the table (property, client link and invoice written);
 //   - a read, update branch: a job already in the table, its record rewritten;
 //   - a send of a record from the middle of the table, all twenty rows.
+// The reads are journalled as the program journals them, into a TRANSFER.LOG beside the tables,
+// and write as the program writes (`/sync:1`: each write whole through NAME.WAL and each journal
+// line synced) or, to measure what those barriers cost, unsynced (`/sync:0`). The tables go
+// under $XFR_BENCH_DIR (property_tables.h): a local disk or a tmpfs.
 // The question a read asks is answered at once by the scripted window, so the times are the
 // program's own work plus apx-sim's answers, never a person's. Run under a session bus of its own:
 //   dbus-run-session -- build/<preset>/bench/command_bench
@@ -14,6 +18,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -26,6 +32,7 @@
 #include "peak_memory.h"
 #include "platform/dbus/dbus_dde_transport.h"
 #include "platform/posix/posix_clock.h"
+#include "platform/tables/table_journal.h"
 #include "platform/tables/xbase_table.h"
 #include "property_tables.h"
 #include "shell/lifecycle.h"
@@ -50,12 +57,12 @@ bench_office::ApxSim* apx = nullptr;
 
 // The program started over an office of n properties, as the window has it before a click.
 struct Program {
-  explicit Program(std::uint32_t n)
+  explicit Program(std::uint32_t n,
+                   xfr::XbaseTableService::Writes writes = xfr::XbaseTableService::Writes::kSynced)
       : dir(bench_tables::PrepareOffice(n)),
-        tables([this](std::string_view, std::string_view file) {
-          return dir + "/" + std::string(file);
-        }),
-        app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, nullptr}, ""),
+        journal(Files(), nullptr, &clock, "BENCH", "bench"),
+        tables(Files(), nullptr, &journal, writes),
+        app(xfr::Services{&ini, &files, &clock, &window, &tables, &dde, nullptr, &journal}, ""),
         form(app) {
     const char* xfr_ini = "C:\\WINDOWS\\XFR.INI";
     ini.Set("C:\\WINDOWS\\Trk.Ini", "DIRECTORIES", "DATADIR", "C:\\TRK\\DATA");
@@ -70,12 +77,18 @@ struct Program {
   }
   ~Program() { xfr::Form_Unload(form); }
 
+  std::function<std::string(std::string_view, std::string_view)> Files() {
+    return
+        [this](std::string_view, std::string_view file) { return dir + "/" + std::string(file); };
+  }
+
   std::string dir;
   xfr::testing::FakeIni ini;
   xfr::testing::FakeFiles files;
   xfr::testing::FakeWindow window;
   xfr::PosixClock clock;
   xfr::DBusDdeTransport dde;
+  xfr::TableJournal journal;
   xfr::XbaseTableService tables;
   xfr::App app;
   xfr::FrmMain form;
@@ -92,13 +105,15 @@ template <typename Pick>
 void Read(benchmark::State& state, Pick pick, const char* question) {
   if (!Ready(state)) return;
   const std::uint32_t n = static_cast<std::uint32_t>(state.range(0));
-  Program p(n);
+  Program p(n, state.range(1) ? xfr::XbaseTableService::Writes::kSynced
+                              : xfr::XbaseTableService::Writes::kUnsynced);
   bench_timing::CommandTimes times;
   bench_memory::PeakScope peak(state);
-  std::uint32_t i = 0;
+  // Counted over the process: the runs of one size share their table.
+  static std::map<std::uint32_t, std::uint32_t> reads;
   for (auto _ : state) {
     state.PauseTiming();
-    const std::string file_num = pick(n, i++);
+    const std::string file_num = pick(n, reads[n]++);
     p.dde.Initiate("APX", "RPT1")->Poke("offscrn|3|3", file_num);
     p.window.boxes.clear();
     state.ResumeTiming();
@@ -144,10 +159,10 @@ void BM_SendAllRows(benchmark::State& state) {
 }
 
 // The sends come last: they poke the report, which the reads capture.
-BENCHMARK(BM_ReadAddBranch)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(300)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadUpdateBranch)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(300)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadAddBranch)->ArgsProduct({{10000, 100000, 1000000}, {1, 0}})
+    ->ArgNames({"", "sync"})->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadUpdateBranch)->ArgsProduct({{10000, 100000, 1000000}, {1, 0}})
+    ->ArgNames({"", "sync"})->Iterations(300)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SendAllRows)->Arg(10000)->Arg(100000)->Arg(1000000)->Iterations(300)
     ->Unit(benchmark::kMicrosecond);
 

@@ -4,9 +4,12 @@
 // about 200 MB, as the journal grew before it was rolled. The last read (job NEW-01: an invoice
 // added, a property's city changed) is made for real before each undo, outside the timing.
 //   - BM_UndoLastRead: "Undo last read" of NEW-01, answered Yes: the time of one undo and the
-//     peak resident memory;
+//     peak resident memory, written as the program writes (`/sync:1`: each write whole through
+//     NAME.WAL and each journal line synced) or, to measure what those barriers cost, unsynced
+//     (`/sync:0`);
 //   - BM_UndoOfAJobNotRead: undo of a job the journal does not hold: the whole journal is read;
 //   - BM_ListLastTransfers: the last 100 transfers as `dbftool journal` lists them.
+// The tables and the journal go under $XFR_BENCH_DIR (property_tables.h): a local disk or a tmpfs.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -25,6 +28,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/tables/table_journal.h"
 #include "platform/tables/xbase_table.h"
+#include "property_tables.h"
 #include "support/office_tables.h"
 #include "support/temp_dir.h"
 #include "transfer/undo.h"
@@ -36,9 +40,9 @@ constexpr std::uint64_t kNeverRolled = std::numeric_limits<std::uint64_t>::max()
 // An office whose journal holds `reads` reads, the last of them NEW-01.
 class Office {
  public:
-  Office(long reads, std::uint64_t roll)
+  Office(long reads, std::uint64_t roll, xfr::XbaseTableService::Writes writes)
       : journal_(Files(), nullptr, &clock_, "BENCH", "bench", roll),
-        tables_(Files(), nullptr, &journal_),
+        tables_(Files(), nullptr, &journal_, writes),
         app_(xfr::Services{nullptr, nullptr, &clock_, &window_, &tables_, nullptr, nullptr,
                            &journal_},
              "") {
@@ -90,7 +94,7 @@ class Office {
     };
   }
 
-  xfr::testing::TempDir dir_{"xfr-journal-bench-"};
+  xfr::testing::TempDir dir_{"xfr-journal-bench-", bench_tables::BenchDir()};
   xfr::PosixClock clock_;
   xfr::testing::FakeWindow window_;
   xfr::TableJournal journal_;
@@ -99,18 +103,23 @@ class Office {
   long reads_ = 0;
 };
 
-// One office for each size, made at its first use; the 30,000 reads in a journal never rolled.
-Office& OfficeOf(const benchmark::State& state) {
-  static std::map<long, std::unique_ptr<Office>> offices;
+// One office for each size and way of writing, made at its first use; the 30,000 reads in a
+// journal never rolled.
+Office& OfficeOf(const benchmark::State& state,
+                 xfr::XbaseTableService::Writes writes = xfr::XbaseTableService::Writes::kSynced) {
+  static std::map<std::pair<long, xfr::XbaseTableService::Writes>, std::unique_ptr<Office>> offices;
   const long reads = state.range(0);
-  auto& office = offices[reads];
-  if (!office) office = std::make_unique<Office>(reads, reads == 30000 ? kNeverRolled
-                                                                      : xfr::TableJournal::kRollBytes);
+  auto& office = offices[{reads, writes}];
+  if (!office) {
+    office = std::make_unique<Office>(
+        reads, reads == 30000 ? kNeverRolled : xfr::TableJournal::kRollBytes, writes);
+  }
   return *office;
 }
 
 void BM_UndoLastRead(benchmark::State& state) {
-  Office& office = OfficeOf(state);
+  Office& office = OfficeOf(state, state.range(1) ? xfr::XbaseTableService::Writes::kSynced
+                                                  : xfr::XbaseTableService::Writes::kUnsynced);
   bench_memory::PeakScope peak(state);
   for (auto _ : state) {
     if (office.Undo("NEW-01") != xfr::UndoOutcome::kUndone) {
@@ -147,8 +156,8 @@ void BM_ListLastTransfers(benchmark::State& state) {
 }
 
 // Each undo adds an undo and a read to the journal: few enough that its size stays as said.
-BENCHMARK(BM_UndoLastRead)->Arg(1000)->Arg(100000)->Arg(30000)->Iterations(200)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UndoLastRead)->ArgsProduct({{1000, 100000, 30000}, {1, 0}})->ArgNames({"", "sync"})
+    ->Iterations(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UndoOfAJobNotRead)->Arg(1000)->Arg(100000)->Arg(30000)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListLastTransfers)->Arg(1000)->Arg(100000)->Arg(30000)

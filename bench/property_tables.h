@@ -1,7 +1,7 @@
 // Generated PROPERTY-shaped tables for the benchmarks: the tracking program's structure with
 // the tags FILE_NUM = UPPER(FILE_NUM) and CLI_NUM = CLI_NUM, n records in a temp dir (built once
-// per size and process). File numbers are the even numbers 0, 2, ... written with eight digits;
-// odd ones are misses and free for appends.
+// per size and process, see TablePath). File numbers are the even numbers 0, 2, ... written with
+// eight digits; odd ones are misses and free for appends.
 #pragma once
 
 #include <stdlib.h>
@@ -105,25 +105,10 @@ class BuiltTables {
   std::map<std::uint32_t, std::string> paths;
 };
 
-// File numbers are the even numbers 0, 2, ...; odd ones are misses and free for appends.
-inline const std::string& TablePath(std::uint32_t n) {
-  static BuiltTables tables;
-  std::map<std::uint32_t, std::string>& built = tables.paths;
-  auto it = built.find(n);
-  if (it != built.end()) return it->second;
-  char dir[] = "/tmp/xbase_bench_XXXXXX";
-  if (mkdtemp(dir) == nullptr) std::abort();
-  const std::string path = std::string(dir) + "/PROPERTY.DBF";
-  // Built by a child process, so the memory the building takes is not in the benchmarks' peak.
-  const pid_t child = fork();
-  if (child < 0) std::abort();
-  if (child > 0) {
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      std::abort();
-    }
-    return built[n] = path;
-  }
+// Writes PROPERTY.DBF and PROPERTY.CDX of n records into dir. File numbers are the even numbers
+// 0, 2, ...; odd ones are misses and free for appends.
+inline void BuildTable(const std::string& dir, std::uint32_t n) {
+  const std::string path = dir + "/PROPERTY.DBF";
   xbase::DbfHeader h;
   h.version = 0x03;
   h.year = 2024, h.month = 6, h.day = 3;
@@ -163,11 +148,11 @@ inline const std::string& TablePath(std::uint32_t n) {
       out << rec.bytes();
     }
     out << '\x1A';
-    std::ofstream cdx(std::string(dir) + "/PROPERTY.CDX", std::ios::binary);
+    std::ofstream cdx(dir + "/PROPERTY.CDX", std::ios::binary);
     cdx << EmptyIndex();
   }
   std::unique_ptr<xbase::CdxFile> cdx;
-  if (!xbase::CdxFile::Open(Env::Default(), std::string(dir) + "/PROPERTY.CDX", false, &cdx).ok()) {
+  if (!xbase::CdxFile::Open(Env::Default(), dir + "/PROPERTY.CDX", false, &cdx).ok()) {
     std::abort();
   }
   const int file_tag = cdx->FindTag("FILE_NUM"), cli_tag = cdx->FindTag("CLI_NUM");
@@ -182,7 +167,57 @@ inline const std::string& TablePath(std::uint32_t n) {
     if (i % 4096 == 4095 && !cdx->Flush().ok()) std::abort();
   }
   if (!cdx->Flush().ok()) std::abort();
-  std::_Exit(0);
+}
+
+// Builds the tables in a child process, so that the memory the building takes is not in the
+// benchmarks' peak.
+inline void BuildTableApart(const std::string& dir, std::uint32_t n) {
+  const pid_t child = fork();
+  if (child < 0) std::abort();
+  if (child == 0) {
+    std::filesystem::create_directories(dir);
+    BuildTable(dir, n);
+    std::_Exit(0);
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::abort();
+  }
+}
+
+// Where the benchmarks' tables go: $XFR_BENCH_DIR (a tmpfs such as /dev/shm, say), else /tmp.
+inline std::string BenchDir() {
+  const char* parent = std::getenv("XFR_BENCH_DIR");
+  return parent != nullptr && *parent ? parent : "/tmp";
+}
+
+// The generated table of n records, made once per size and process in a directory of its own
+// under BenchDir(). With $XFR_BENCH_TABLES set, each size is built there once and copied for
+// every run, so that two builds measured in alternating runs work on the same bytes and do not
+// wait for the building.
+inline const std::string& TablePath(std::uint32_t n) {
+  namespace fs = std::filesystem;
+  static BuiltTables tables;
+  std::map<std::uint32_t, std::string>& built = tables.paths;
+  auto it = built.find(n);
+  if (it != built.end()) return it->second;
+  std::string dir = BenchDir() + "/xbase_bench_XXXXXX";
+  if (mkdtemp(dir.data()) == nullptr) std::abort();
+  const char* keep = std::getenv("XFR_BENCH_TABLES");
+  if (keep == nullptr || *keep == '\0') {
+    BuildTableApart(dir, n);
+  } else {
+    const std::string kept = std::string(keep) + "/" + std::to_string(n);
+    if (!fs::exists(kept + "/PROPERTY.CDX")) {
+      fs::remove_all(kept + ".part");
+      BuildTableApart(kept + ".part", n);
+      fs::rename(kept + ".part", kept);
+    }
+    for (const char* name : {"PROPERTY.DBF", "PROPERTY.CDX"}) {
+      fs::copy_file(kept + "/" + name, dir + "/" + name);
+    }
+  }
+  return built[n] = dir + "/PROPERTY.DBF";
 }
 
 // The directory of the generated PROPERTY table of n records, with CLIENT and INVOICE beside it.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Remakes doc/window-windows.png and doc/update-details-windows.png: transfer-info.exe's window just after "Read Info from Appraisal"
-# took the sample report tests/data/apx/demo_report.json (job 24-00150) from apx-sim.exe into a
+# Remakes doc/window-windows.png, doc/add-details-windows.png and doc/update-details-windows.png:
+# transfer-info.exe's window just after "Read Info from Appraisal" took the sample report tests/data/apx/demo_report.json (job 24-00150) from apx-sim.exe into a
 # fresh copy of the demo tables, under Xvfb with Wine's X11 driver (a prefix of its own, without
 # the null graphics driver the tests use; Wine draws the window frame itself). The question is
 # answered Yes unattended. Run scripts/test-windows.sh once first (it installs and builds).
@@ -12,6 +12,7 @@ root=$(pwd)
 build=${XFR_WINDOWS_BUILD:-$root/build/windows}
 out=${1:-$root/doc/window-windows.png}
 box_out=${2:-$root/doc/update-details-windows.png}
+add_out=${3:-$root/doc/add-details-windows.png}
 work=$(mktemp -d)
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -36,8 +37,8 @@ wine "$build/tools/apx-sim/apx-sim.exe" "$root/tests/data/apx/demo_report.json" 
   </dev/null >/dev/null 2>&1 &
 sleep 2
 wine "$build/src/transfer-info.exe" --answer yes --on-error abort \
-  --screenshot 'C:\window.bmp' read </dev/null
-cp "$drive/window.bmp" "$work/window.bmp"
+  --box-screenshot 'C:\add.bmp' --screenshot 'C:\window.bmp' read </dev/null
+cp "$drive/window.bmp" "$drive/add.bmp" "$work/"
 # The same job read again after the report's value changed: the "Update?" box with its details.
 wineserver -k
 sed 's/\$425,000/$431,500/' "$root/tests/data/apx/demo_report.json" >"$work/changed.json"
@@ -50,7 +51,7 @@ INNER
 timeout 120 xvfb-run -a -s '-screen 0 1920x1440x24' bash "$work/run.sh" "$build" "$root" "$work"
 
 # 24-bit bottom-up BMP to PNG.
-python3 - "$work/window.bmp" "$out" "$work/box.bmp" "$box_out" <<'PY'
+python3 - "$work/window.bmp" "$out" "$work/box.bmp" "$box_out" "$work/add.bmp" "$add_out" <<'PY'
 import struct, sys, zlib
 def convert(bmp, png):
     data = open(bmp, 'rb').read()
@@ -70,5 +71,6 @@ def convert(bmp, png):
     open(png, 'wb').write(data_png)
 convert(sys.argv[1], sys.argv[2])
 convert(sys.argv[3], sys.argv[4])
+convert(sys.argv[5], sys.argv[6])
 PY
-echo "Wrote $out and $box_out"
+echo "Wrote $out, $box_out and $add_out"

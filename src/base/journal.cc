@@ -323,6 +323,12 @@ JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
         continue;
       }
       last = false;
+      if (!decoded && text.find('\0') != std::string::npos) {
+        // The journal never writes a NUL: the bytes a power cut left where a line was being
+        // appended (a sector of it lost, another kept). No write of it had started.
+        out.note = LineName(files, k, offset) + " was cut short by a power loss (left out)";
+        continue;
+      }
       if (!decoded) {
         out.error = LineName(files, k, offset) + ": " + why;
         return JournalTail{{}, out.note, out.error};
@@ -352,6 +358,42 @@ JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
   return out;
 }
 
+namespace {
+
+// Whether the write whose "before" line is group[i] has its "after" line later in the group.
+bool Completed(const std::vector<const JournalLine*>& group, std::size_t i) {
+  for (std::size_t j = i + 1; j < group.size(); ++j) {
+    if (group[j]->after_stage && group[j]->table == group[i]->table &&
+        group[j]->record == group[i]->record) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string UnfinishedTransferNote(const JournalTransfer& transfer) {
+  std::vector<const JournalLine*> group;
+  for (const JournalLine& l : transfer.lines) group.push_back(&l);
+  const JournalLine* cut = nullptr;
+  for (std::size_t i = 0; i < group.size() && !cut; ++i) {
+    if (!group[i]->after_stage && !Completed(group, i)) cut = group[i];
+  }
+  if (!cut) return "";
+  const JournalLine& first = *group.front();
+  const bool read = first.command == "read";
+  return "The last " + first.command + " of file " + first.file_num + " (made " + first.time +
+         " on " + first.workstation + ") did not finish: it stopped at record " +
+         std::to_string(cut->record) + " of " + cut->table +
+         ", as when the power goes off or the computer stops. The tables are consistent, but " +
+         (read ? "they hold only part of what the read wrote. Undo last read (transfer-info "
+                 "undo " + first.file_num + ") puts back what it wrote; reading the job again "
+                 "completes it instead."
+               : "part of the read it was undoing is still in them. Undo last read again to put "
+                 "back the rest.");
+}
+
 std::string ListJournal(const std::vector<JournalLine>& lines) {
   std::string out;
   std::vector<std::string> order;  // transfers in the order of their first line
@@ -371,11 +413,7 @@ std::string ListJournal(const std::vector<JournalLine>& lines) {
     for (std::size_t i = 0; i < group.size(); ++i) {
       const JournalLine& w = *group[i];
       if (w.after_stage) continue;
-      bool completed = false;
-      for (std::size_t j = i + 1; j < group.size() && !completed; ++j) {
-        completed =
-            group[j]->after_stage && group[j]->table == w.table && group[j]->record == w.record;
-      }
+      const bool completed = Completed(group, i);
       const char* what = !w.before ? "added" : w.deleted ? "deleted" : "updated";
       out += "  " + w.table + " record " + std::to_string(w.record) + "  " + what +
              (completed ? "" : "  (not completed)") + "\n";

@@ -10,7 +10,9 @@
 // about to be written) and, once written, an "after" line with its after-image ("before"
 // omitted). "transfer" tells the lines of one transfer from those of others running at the same
 // time; "seq" numbers its lines from 1 (lines written before it was added have none); "deleted"
-// is the after-image's deleted flag. Field values are their stored texts (FieldTexts). Any
+// is the after-image's deleted flag. A write's "after" line is written after the next write's
+// "before" line (or at the transfer's end), so that a transfer stopped between two writes shows
+// a write without its "after" line. Field values are their stored texts (FieldTexts). Any
 // program that reads JSON can read the journal.
 #pragma once
 
@@ -60,7 +62,8 @@ struct JournalTransfer {
 
 struct JournalTail {
   std::vector<JournalTransfer> transfers;  // the newest (by its last line) first
-  // The journal's last line cut short (a write stopped by a crash), left out.
+  // The journal's last line cut short (a write stopped by a crash), or a line holding NUL bytes
+  // (one a power cut kept only sectors of), left out.
   std::string note;
   // A line met that does not decode: "line N: ..." ("line N of TRANSFER.LOG.1: ..." in a rolled
   // copy). No transfers are given then.
@@ -74,6 +77,12 @@ struct JournalTail {
 // Raises RuntimeError 75 when a file cannot be read.
 JournalTail ReadLastTransfers(JournalFiles& files, std::size_t limit,
                               const std::function<bool(const JournalLine&)>& pick);
+
+// What a person is told of `transfer` when a write's "before" line has no "after" line after it
+// ("The last read of file X did not finish ..."): what happened and what to do; "" when every
+// write it began finished. Such a write was cut short by a power loss or a crash of its computer
+// (or failed, and the transfer said so then).
+std::string UnfinishedTransferNote(const JournalTransfer& transfer);
 
 // The journal for a person: one block a transfer (time, workstation, user, command, file
 // number), one line a write (table, record number, added / updated / deleted, whether it was

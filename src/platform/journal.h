@@ -2,11 +2,12 @@
 // every workstation of the office. While a transfer runs (between Begin and End), every record
 // its tables write is journalled there as JSON lines (base/journal.h has the format): before the
 // write the record's before-image (none for an append) with the image about to be written, and
-// after the write its after-image, each line under the table's header lock and flushed before
-// the table is written. The file is made at the first line written, with the permission bits and
-// group of the table being written; once a line would take it past a size bound it is rolled
-// (its lines copied to TRANSFER.LOG.1, the older copies moved on to .2 and .3, the oldest let go)
-// under its own lock. Undo of a read reads it back from its end, through JournalFiles.
+// after the write its after-image, written after the next write's "before" line (or when the
+// transfer finishes or ends). Each line is written under the table's header lock, and synced
+// when the table's writes are, before the table is written. The file is made at the first line
+// written, with the permission bits and group of the table being written; once a line would
+// take it past a size bound it is rolled (its lines copied to TRANSFER.LOG.1, the older copies
+// moved on to .2 and .3, the oldest let go) under its own lock. Undo of a read reads it back from its end, through JournalFiles.
 // Implemented over the table engine by TableJournal (platform/tables/table_journal.h). Not
 // thread-safe.
 #pragma once
@@ -44,6 +45,10 @@ class TransferJournal {
   // the file and what to do when it cannot, before anything is written.
   virtual void Begin(std::string_view data_dir, std::string_view command,
                      std::string_view file_num) = 0;
+  // The transfer begun last ran to its end: its last write's "after" line is written (synced
+  // when the tables' writes are) before the person is told. Never raises: a journal that cannot
+  // write it has the transfer found unfinished at the next start.
+  virtual void Finish() {}
   // Ends the transfer begun last; later writes are not journalled. Never raises.
   virtual void End() = 0;
   // The journal of `data_dir` for reading (no files at all when there is none yet).

@@ -10,6 +10,7 @@
 #include "shell/startup.h"
 #include "store/lookup.h"
 #include "transfer/field_sizing.h"
+#include "transfer/undo.h"
 #include "util/paths.h"
 
 namespace xfr {
@@ -156,6 +157,8 @@ void frmMainForm_Load(FrmMain& form) {
 
 void Form_Activate(FrmMain& form) {
   PreviousInstance(form.app());
+  // Once, at the start: a transfer of this workstation cut short is told of.
+  if (!form.instance_checked) ReportUnfinishedTransfer(form.app());
   form.instance_checked = true;
 }
 

@@ -247,6 +247,7 @@ void ReadTransfer(FrmMain& form, Hourglass& hourglass) {
     }
   }
 
+  journal->Finish();
   hourglass.Restore();
   StopCopyAnimation(form);
   ShowStatus(form, "");

@@ -186,6 +186,10 @@ JournalScope::JournalScope(App& app, std::string_view command, std::string_view 
   if (journal_) journal_->Begin(DataDirectory(app), command, file_num);
 }
 
+void JournalScope::Finish() {
+  if (journal_) journal_->Finish();
+}
+
 JournalScope::~JournalScope() {
   if (journal_) journal_->End();
 }
@@ -313,12 +317,29 @@ UndoOutcome UndoLastRead(App& app, std::string_view file_num) {
                    (done.empty() ? std::string(kNothingWritten)
                                  : "\nPut back before it stopped (undo again to finish):" + done));
   }
+  scope->Finish();
   if (done.empty()) {
     return say(UndoOutcome::kNothingToUndo, "Nothing to undo: of what the last read of file " +
                                                 job + made + " wrote, only this is left:" + kept);
   }
   return say(UndoOutcome::kUndone,
              "The last read of file " + job + made + " was undone:" + done + kept);
+}
+
+void ReportUnfinishedTransfer(App& app) {
+  TransferJournal* journal = app.services().journal;
+  if (!journal) return;
+  const std::string workstation = app.services().files->WorkstationName();
+  JournalTail tail;
+  try {
+    tail = ReadLastTransfers(*journal->Files(DataDirectory(app)), 1,
+                             [&](const JournalLine& l) { return l.workstation == workstation; });
+  } catch (const RuntimeError&) {
+    return;
+  }
+  if (tail.transfers.empty()) return;
+  const std::string note = UnfinishedTransferNote(tail.transfers.front());
+  if (!note.empty()) app.window().MessageBox(note, kAppTitle, Buttons::kOk);
 }
 
 void UndoLastRead_Click(FrmMain& form) { UndoLastRead(form.app()); }

@@ -30,6 +30,8 @@ class JournalScope {
  public:
   JournalScope(App& app, std::string_view command, std::string_view file_num);
   ~JournalScope();
+  // The transfer ran to its end (TransferJournal::Finish).
+  void Finish();
   JournalScope(const JournalScope&) = delete;
   JournalScope& operator=(const JournalScope&) = delete;
 
@@ -47,6 +49,12 @@ std::string UndoQuestion(std::string_view file_num);
 // nothing to undo or undo would refuse), checks again, undoes it and says in a box what was put
 // back or why nothing was. Runs on the window's thread.
 UndoOutcome UndoLastRead(App& app, std::string_view file_num = "");
+
+// At the program's start, once the tables are open (their open finished any write a power loss
+// cut short): when the last transfer of this workstation in the journal did not finish, says so
+// in a box, and what to do. Nothing is put back without the person asking for it. Says nothing
+// when the journal cannot be read (undo names that when it is asked).
+void ReportUnfinishedTransfer(App& app);
 
 // The window's "Undo last read" (the job of the journal's last read).
 void UndoLastRead_Click(FrmMain& form);

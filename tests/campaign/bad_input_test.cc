@@ -143,7 +143,7 @@ TEST(BadTables, ReadTellsTheUserAndLosesNothing) {
 
 // Writes that fail (a full disk): the user is told, and what the read could not finish leaves
 // no half record behind. A write that fails halfway ends the program with the corrupt-table
-// message (the index may lag its table by that record); the next start puts the index right.
+// message; the next start finishes it from its NAME.WAL or leaves the table as it was.
 // (A table another program holds locked: FailurePaths in unmeant_writes_test.cc.)
 TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
   struct Case {
@@ -152,15 +152,16 @@ TEST(BadTables, FailedWritesLeaveOldRecordsAndNoHalfRecord) {
                      // lines among them); 0: the journal cannot be opened
     std::string box = kCorrupt;  // after the question (the journal's: how its message ends)
   } cases[] = {
-      {"disk full at the property record", 2},
-      {"disk full at the property's record count", 3},
-      {"disk full at the property's index", 4},
-      {"disk full at the client record", 9},
-      {"disk full at the invoice's index", 22},
+      {"disk full at the property's PROPERTY.WAL", 2},
+      {"disk full at the property record", 3},
+      {"disk full at the property's record count", 4},
+      {"disk full at the property's index", 5},
+      {"disk full at the client record", 11},
+      {"disk full at the invoice's index", 26},
       {"disk full at the journal's first line", 1,
        "The record was not written; the transfer stopped before it."},
-      {"disk full at the journal's line after the property", 7,
-       "The record was written; the transfer stopped after it."},
+      {"disk full at the journal's lines after the property", 9,
+       "The record was not written; the transfer stopped before it."},
       {"the journal cannot be opened: the read stops before any write", 0,
        "TRANSFER.LOG: Permission denied). Nothing was written."},
   };

@@ -67,6 +67,9 @@ class RealOffice : public testing::Harness {
       frmMainForm_Load(*form_);
     });
   }
+  Ended Activate() {  // the window's first activation
+    return Run([&] { Form_Activate(*form_); });
+  }
   Ended Read() {
     return Run([&] { CmdRead_Click(*form_); });
   }

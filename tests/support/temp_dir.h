@@ -19,11 +19,11 @@ namespace xfr::testing {
 
 class TempDir {
  public:
-  explicit TempDir(const std::string& prefix = "xfr-") {
+  explicit TempDir(const std::string& prefix = "xfr-",
+                   const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
     std::random_device random;
     do {
-      path_ =
-          (std::filesystem::temp_directory_path() / (prefix + std::to_string(random()))).string();
+      path_ = (parent / (prefix + std::to_string(random()))).string();
     } while (!std::filesystem::create_directory(path_));
   }
   ~TempDir() {

@@ -23,6 +23,11 @@ run 0 "dbftool 5.1.2" --version
 run 0 '"PR_NOTES": "Comps pulled from FMLS. Seller concessions 3%."}' dump "$t"
 run 0 "" set "$t" 2 "PR_SECTION=  B"
 run 0 '"PR_SECTION": "  B"' dump "$t"
+# --sync: the write goes through PROPERTY.WAL, which it lets go of; without it there is none.
+[[ ! -e $dir/PROPERTY.WAL ]] || { echo "FAIL: a write without --sync made PROPERTY.WAL"; fails=$((fails + 1)); }
+run 0 "" set --sync "$t" 2 "PR_SECTION=  C"
+run 0 '"PR_SECTION": "  C"' dump "$t"
+[[ -f $dir/PROPERTY.WAL && $(head -c 7 "$dir/PROPERTY.WAL") != XFRWAL1 ]] || { echo "FAIL: --sync left PROPERTY.WAL missing or holding the write"; fails=$((fails + 1)); }
 run 0 '{"_recno": 1, "_deleted": false, "FILE_NUM": "24-00101"' seek "$t" FILE_NUM 24-00101
 run 0 "" set "$t" 3 FILE_NUM=X7
 run 0 '{"_recno": 3, "_deleted": false, "FILE_NUM": "X7", ' seek "$t" FILE_NUM X7
@@ -49,16 +54,20 @@ mv "$dir/P.CDX" "$dir/PROPERTY.CDX"
 truncate -s 512 "$dir/PROPERTY.FPT"
 run 0 '"PR_NOTES": {"damaged memo": "block 8 lies outside' dump "$t"
 # The transfer journal: a write listed with its changed fields, only the last transfers with
-# --last, one without its after line marked, a line cut short at the end left out with a note,
-# a damaged line refused.
+# --last, one without its after line marked (and noted by check), a line cut short at the end
+# or holding NULs left out with a note, a damaged line refused.
 line='{"time":"T","workstation":"PC","user":"ann","transfer":"t%s","command":"read","file_num":"A%s","table":"PROPERTY.DBF","record":7,"stage":"%s","deleted":false,%s"after":{"PR_CITY":"%s"}}\n'
 printf "$line$line" 1 1 before '"before":{"PR_CITY":"Decatur"},' Atlanta 1 1 after "" Atlanta >"$dir/TRANSFER.LOG"
 run 0 $'PROPERTY.DBF record 7  updated\n    PR_CITY: "Decatur" -> "Atlanta"' journal "$dir"
 printf "$line" 2 2 before '"before":null,' Avondale >>"$dir/TRANSFER.LOG"
 run 0 $'T  read of file A2  workstation PC  user ann\n  PROPERTY.DBF record 7  added  (not completed)\n    PR_CITY: "" -> "Avondale"' journal --last 1 "$dir"
 [[ $out != *A1* ]] || { echo "FAIL: journal --last 1 listed an older transfer"; fails=$((fails + 1)); }
+run 1 "NOTE The last read of file A2 (made T on PC) did not finish: it stopped at record 7 of PROPERTY.DBF" check "$dir"
 printf '{"time":' >>"$dir/TRANSFER.LOG"
 run 0 $'added  (not completed)\n    PR_CITY: "" -> "Avondale"\nnote: line 4 was cut short' journal "$dir"
-printf '\n{}\n' >>"$dir/TRANSFER.LOG"
+# What a power cut kept of an append: a sector of it, and NULs where the one before it was.
+printf '\0\0"stage":"after"}\n' >>"$dir/TRANSFER.LOG"
+run 0 "note: line 4 was cut short by a power loss (left out)" journal "$dir"
+printf '{}\n' >>"$dir/TRANSFER.LOG"
 run 1 "TRANSFER.LOG is damaged: line 5: " journal "$dir"
 exit $((fails > 0))

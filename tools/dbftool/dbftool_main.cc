@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,12 +35,12 @@ const char kUsage[] =
     "                                 memo fields as their text\n"
     "  seek FILE TAG KEY              prints the live record found as dump does, exit 1 when\n"
     "                                 none; KEY is blank-padded or cut to the key length\n"
-    "  append [--truncate] FILE FIELD=VALUE...\n"
+    "  append [--truncate] [--sync] FILE FIELD=VALUE...\n"
     "                                 appends a record; unnamed fields stay blank\n"
-    "  set [--truncate] FILE RECNO FIELD=VALUE...\n"
+    "  set [--truncate] [--sync] FILE RECNO FIELD=VALUE...\n"
     "                                 changes fields of a record\n"
-    "  delete FILE RECNO              marks a record deleted\n"
-    "  recall FILE RECNO              takes the deleted mark off a record\n"
+    "  delete [--sync] FILE RECNO     marks a record deleted\n"
+    "  recall [--sync] FILE RECNO     takes the deleted mark off a record\n"
     "  check DIR|FILE                 checks tables and every index tag; exit 0 when consistent\n"
     "  reindex FILE                   rebuilds every tag of the structural index from the\n"
     "                                 records (close the table in every program first)\n"
@@ -50,17 +52,22 @@ const char kUsage[] =
     "Values are UTF-8 text; dates YYYY-MM-DD, logicals T or F, numbers as decimal text.\n"
     "A text longer than its field, or with characters the table's code page cannot hold, is\n"
     "refused and nothing is written; with --truncate it is cut and such characters become \"?\".\n"
-    "Writes take FoxPro's locks and keep every index tag in step.\n";
+    "Writes take FoxPro's locks and keep every index tag in step. With --sync (append, set,\n"
+    "delete, recall) each write is on the disk, whole, before dbftool ends, whatever a power\n"
+    "cut keeps: it goes through the table's write-ahead file NAME.WAL first.\n";
 
 int Fail(const Status& s) {
   std::fprintf(stderr, "dbftool: %s\n", s.ToString().c_str());
   return 1;
 }
 
+// --sync: the writes go through the table's write-ahead file and are synced.
+bool sync_writes = false;
+
 Status OpenTable(const std::string& path, bool read_only, std::unique_ptr<xbase::Table>* table) {
   xbase::TableOptions options;
   options.read_only = read_only;
-  options.sync = !read_only;
+  options.sync = !read_only && sync_writes;
   return xbase::Table::Open(xbase::Env::Default(), path, options, table);
 }
 
@@ -322,6 +329,42 @@ bool IsDirectory(const std::string& path) {
   return true;
 }
 
+// TRANSFER.LOG and its rolled copies in `dir`, in whatever letter case the directory has them
+// ("" when there is no such file).
+std::function<std::string(std::string_view)> JournalPathOf(const std::string& dir) {
+  return [dir](std::string_view name) {
+    std::string path;
+    if (DIR* d = ::opendir(dir.c_str())) {
+      while (dirent* e = ::readdir(d)) {
+        if (xfr::UCase(e->d_name) == name) path = dir + "/" + e->d_name;
+      }
+      ::closedir(d);
+    }
+    return path;
+  };
+}
+
+// The last transfer of each workstation among the journal's last ones, when it did not finish:
+// one "NOTE" line each. Nothing when there is no journal or it cannot be read (`journal` says why).
+void NoteUnfinishedTransfers(const std::string& dir) {
+  const auto path_of = JournalPathOf(dir);
+  const std::string path = path_of(xfr::kJournalName);
+  if (path.empty()) return;
+  xfr::JournalTail tail;
+  try {
+    tail = xfr::ReadLastTransfers(*xfr::JournalFilesIn(nullptr, path_of, path), 20,
+                                  [](const xfr::JournalLine&) { return true; });
+  } catch (const xfr::RuntimeError&) {
+    return;
+  }
+  std::set<std::string> seen;
+  for (const xfr::JournalTransfer& t : tail.transfers) {
+    if (!seen.insert(t.lines.back().workstation).second) continue;
+    const std::string note = xfr::UnfinishedTransferNote(t);
+    if (!note.empty()) std::printf("NOTE %s\n", note.c_str());
+  }
+}
+
 int Check(const std::string& path) {
   std::vector<std::string> files;
   if (IsDirectory(path)) {
@@ -335,6 +378,7 @@ int Check(const std::string& path) {
       }
     }
     closedir(d);
+    NoteUnfinishedTransfers(path);
     std::sort(files.begin(), files.end());
     if (files.empty()) {
       std::printf("FAULT: no .DBF files in %s\n", path.c_str());
@@ -380,17 +424,7 @@ int Reindex(const std::string& path) {
 }
 
 int Journal(const std::string& dir, std::size_t last) {
-  // TRANSFER.LOG and its rolled copies in whatever letter case the directory has them.
-  auto path_of = [&](std::string_view name) {
-    std::string path;
-    if (DIR* d = ::opendir(dir.c_str())) {
-      while (dirent* e = ::readdir(d)) {
-        if (xfr::UCase(e->d_name) == name) path = dir + "/" + e->d_name;
-      }
-      ::closedir(d);
-    }
-    return path;
-  };
+  const auto path_of = JournalPathOf(dir);
   const std::string path = path_of(xfr::kJournalName);
   if (path.empty()) {
     std::fprintf(stderr, "dbftool: no transfer journal TRANSFER.LOG in %s\n", dir.c_str());
@@ -432,6 +466,11 @@ int main(int argc, char** argv) {
   }
   const std::string& cmd = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (cmd == "append" || cmd == "set" || cmd == "delete" || cmd == "recall") {
+    const auto flag = std::find(rest.begin(), rest.end(), "--sync");
+    sync_writes = flag != rest.end();
+    if (sync_writes) rest.erase(flag);
+  }
   if (cmd == "info" && rest.size() == 1) return Info(rest[0]);
   if (cmd == "dump" && rest.size() == 1) return Dump(rest[0]);
   if (cmd == "seek" && rest.size() == 3) return Seek(rest[0], rest[1], rest[2]);

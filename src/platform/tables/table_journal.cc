@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "platform/runtime_error.h"
 
@@ -95,7 +96,14 @@ void TableJournal::Begin(std::string_view data_dir, std::string_view command,
   transfer_.file_num = std::string(file_num);
 }
 
+void TableJournal::Finish() {
+  if (!path_.empty()) AppendLines(std::nullopt);
+}
+
 void TableJournal::End() {
+  // A transfer that stopped at a failure after a write that completed: that write's line.
+  if (!path_.empty() && pending_) AppendLines(std::nullopt);
+  pending_.reset();
   file_.reset();
   path_.clear();
 }
@@ -130,28 +138,41 @@ std::string TableJournal::TakeFailure() { return std::exchange(failure_, {}); }
 
 xbase::Status TableJournal::Append(JournalLine line, const xbase::Table& table,
                                    std::uint32_t recno) {
-  const bool after = line.after_stage;
-  xbase::Status s = AppendLine(std::move(line), table, recno);
+  line.table = BaseName(table.path());
+  line.record = recno;
+  if (line.after_stage) {
+    pending_ = std::move(line);
+    return xbase::Status::OK();
+  }
+  table_ = table.path();
+  sync_ = table.options().sync;
+  xbase::Status s = AppendLines(std::move(line));
   if (!s.ok()) {
-    failure_ = "The transfer journal " + shown_ + " could not be written (" + s.message() + "). " +
-               (after ? "The record was written; the transfer stopped after it."
-                      : "The record was not written; the transfer stopped before it.") +
-               " Make sure this user may write that file, then try again";
+    failure_ = "The transfer journal " + shown_ + " could not be written (" + s.message() +
+               "). The record was not written; the transfer stopped before it. Make sure this "
+               "user may write that file, then try again";
   }
   return s;
 }
 
-xbase::Status TableJournal::AppendLine(JournalLine line, const xbase::Table& table,
-                                       std::uint32_t recno) {
-  line.time = Now();
-  line.table = BaseName(table.path());
-  line.record = recno;
-  line.seq = ++transfer_.seq;
-  const std::string text = EncodeJournalLine(line) + "\n";
+xbase::Status TableJournal::AppendLines(std::optional<JournalLine> line) {
+  // The next write's "before" line first, then the last write's "after" line, each synced (when
+  // the tables' writes are): an "after" line on the disk means that the next "before" line is
+  // there too, so that a transfer a power cut stopped between two writes always shows a write
+  // without its "after" line, whatever sectors the cut kept.
+  std::vector<std::string> texts;
+  for (std::optional<JournalLine>* l : {&line, &pending_}) {
+    if (!*l) continue;
+    (*l)->time = Now();
+    (*l)->seq = ++transfer_.seq;
+    texts.push_back(EncodeJournalLine(**l) + "\n");
+  }
+  pending_.reset();
+  if (texts.empty()) return xbase::Status::OK();
   xbase::Status s;
   if (!file_) {
     // Made like the table being written, so that whoever may write the tables may write it.
-    s = env_->CreateIfMissing(path_, table.path());
+    s = env_->CreateIfMissing(path_, table_);
     if (s.ok()) s = env_->OpenFile(path_, false, &file_);
     if (!s.ok()) return s;
   }
@@ -168,12 +189,14 @@ xbase::Status TableJournal::AppendLine(JournalLine line, const xbase::Table& tab
   Unlocker unlock{file_.get()};
   std::uint64_t size = 0;
   s = EndLastLine(&size);
-  if (!s.ok()) return s;
-  // A roll that fails leaves the journal as it was; it is tried again at the next line.
-  if (size > 0 && size + text.size() > roll_bytes_ && Roll(size).ok()) size = 0;
-  s = file_->WriteAt(size, text.data(), text.size());
-  if (!s.ok()) return xbase::Status::IOError(path_ + ": " + s.message());
-  return xbase::Status::OK();
+  for (std::size_t i = 0; s.ok() && i < texts.size(); size += texts[i++].size()) {
+    // A roll that fails leaves the journal as it was; it is tried again at the next line.
+    if (size > 0 && size + texts[i].size() > roll_bytes_ && Roll(size).ok()) size = 0;
+    s = file_->WriteAt(size, texts[i].data(), texts[i].size());
+    if (s.ok() && sync_) s = file_->Sync();
+    if (!s.ok()) return xbase::Status::IOError(path_ + ": " + s.message());
+  }
+  return s;
 }
 
 xbase::Status TableJournal::EndLastLine(std::uint64_t* size) {
@@ -236,6 +259,8 @@ xbase::Status TableJournal::Roll(std::uint64_t size) {
     if (s.ok() && got != block.size()) s = xbase::Status::IOError(path_ + ": read short");
     if (s.ok()) s = out->WriteAt(at, block.data(), block.size());
   }
+  // The copy is on the disk before the journal is emptied.
+  if (s.ok()) s = out->Sync();
   out.reset();
   if (s.ok()) s = env_->RenameFile(copy, old(1));
   if (s.ok()) s = file_->Truncate(0);

@@ -1,6 +1,8 @@
 // TableJournal: the transfer journal (platform/journal.h) over the table engine. It is the
 // engine's write observer of every table the program opens (XbaseTableService passes it on), so
-// its lines are written while the table's header lock is held, and it appends them through the
+// its lines are written while the table's header lock is held (a write's "after" line after the
+// next write's "before" line, or at the transfer's finish or end; each synced when the tables'
+// writes are), and it appends them through the
 // engine's file layer (the crash tests stop it there like any table write). Each append holds
 // the journal's own lock (1 byte at 0x7FFFFFFE of TRANSFER.LOG) for the length of one write, so
 // lines of several workstations never mix. Under that lock it first looks at the file's end: a
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +51,7 @@ class TableJournal final : public TransferJournal, public xbase::WriteObserver {
 
   void Begin(std::string_view data_dir, std::string_view command,
              std::string_view file_num) override;
+  void Finish() override;
   void End() override;
   std::unique_ptr<JournalFiles> Files(std::string_view data_dir) override;
 
@@ -62,8 +66,9 @@ class TableJournal final : public TransferJournal, public xbase::WriteObserver {
 
  private:
   xbase::Status Append(JournalLine line, const xbase::Table& table, std::uint32_t recno);
-  // Every line of the journal is written here.
-  xbase::Status AppendLine(JournalLine line, const xbase::Table& table, std::uint32_t recno);
+  // Every line of the journal is written here: `line` when there is one, then the "after" line
+  // held back (`pending_`), each synced when the table written last (`table_`) is.
+  xbase::Status AppendLines(std::optional<JournalLine> line);
   // Under the journal's lock: ends or cuts off a last line without its line end; *size is the
   // file's size afterwards.
   xbase::Status EndLastLine(std::uint64_t* size);
@@ -84,6 +89,11 @@ class TableJournal final : public TransferJournal, public xbase::WriteObserver {
   std::string shown_;  // its Windows-style path, for messages
   JournalLine transfer_;
   std::string failure_;
+  // The last table written (its path, and whether its writes are synced), and the "after" line
+  // of its last write, written with the next line.
+  std::string table_;
+  bool sync_ = false;
+  std::optional<JournalLine> pending_;
 };
 
 }  // namespace xfr

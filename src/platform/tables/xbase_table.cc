@@ -356,8 +356,12 @@ class XbaseRecordset final : public Recordset {
 
 }  // namespace
 
-XbaseTableService::XbaseTableService(Resolver resolver, xbase::Env* env, TableJournal* journal)
-    : resolver_(std::move(resolver)), env_(env ? env : xbase::Env::Default()), journal_(journal) {}
+XbaseTableService::XbaseTableService(Resolver resolver, xbase::Env* env, TableJournal* journal,
+                                     Writes writes)
+    : resolver_(std::move(resolver)),
+      env_(env ? env : xbase::Env::Default()),
+      journal_(journal),
+      writes_(writes) {}
 
 std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
                                                    std::string_view database,
@@ -376,6 +380,8 @@ std::unique_ptr<Recordset> XbaseTableService::Open(std::string_view connect,
   std::unique_ptr<xbase::Table> table;
   xbase::TableOptions options;
   options.observer = journal_;
+  // Every write whole on the disk or not at all, whatever a power loss keeps.
+  options.sync = writes_ == Writes::kSynced;
   Status s = xbase::Table::Open(env_, path, options, &table);
   if (!s.ok() && s.code() == Status::Code::kIOError) {
     // No write access: the table can still be read.

@@ -20,10 +20,15 @@ class XbaseTableService final : public TableService {
   // result when there is no such file.
   using Resolver = std::function<std::string(std::string_view directory, std::string_view file)>;
 
+  // How the tables are written: kSynced (each write whole through NAME.WAL, synced, and so each
+  // journal line) is how the program always writes; kUnsynced is there only for the benchmarks
+  // that measure what those barriers cost.
+  enum class Writes { kSynced, kUnsynced };
+
   // env: the engine's file layer (nullptr: the real file system); journal: told of every write
   // (nullptr: nothing is journalled).
   explicit XbaseTableService(Resolver resolver, xbase::Env* env = nullptr,
-                             TableJournal* journal = nullptr);
+                             TableJournal* journal = nullptr, Writes writes = Writes::kSynced);
 
   std::unique_ptr<Recordset> Open(std::string_view connect, std::string_view database,
                                   std::string_view record_source, int recordset_type) override;
@@ -32,6 +37,7 @@ class XbaseTableService final : public TableService {
   Resolver resolver_;
   xbase::Env* env_;
   TableJournal* journal_;
+  Writes writes_;
 };
 
 }  // namespace xfr

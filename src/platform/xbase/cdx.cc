@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "platform/xbase/coding.h"
 
@@ -20,6 +21,7 @@ using cdx::Node;
 namespace {
 
 constexpr std::size_t kMaxCachedNodes = 2048;  // pages kept between operations (~1-2 MB)
+constexpr std::size_t kPrefixLength = 4096;    // read at once when the headers load
 
 }  // namespace
 
@@ -55,10 +57,19 @@ Status CdxFile::Open(Env* env, std::shared_ptr<File> file, const std::string& pa
 // ---------------------------------------------------------------------------------------------
 // Headers
 
+Status CdxFile::ReadAt(std::uint64_t offset, std::size_t n, char* out, std::size_t* got) {
+  if (offset + n <= prefix_.size()) {
+    std::memcpy(out, prefix_.data() + offset, n);
+    *got = n;
+    return Status::OK();
+  }
+  return file_->ReadAt(offset, n, out, got);
+}
+
 Status CdxFile::ReadPage(std::uint32_t offset, const std::string& what, std::string* page) {
   page->resize(kPageSize);
   std::size_t got = 0;
-  Status s = file_->ReadAt(offset, kPageSize, page->data(), &got);
+  Status s = ReadAt(offset, kPageSize, page->data(), &got);
   if (!s.ok()) return s;
   if (got != kPageSize) {
     return Status::Corruption(what + ": page " + Hex(offset) + " lies past the end of the file");
@@ -70,7 +81,7 @@ Status CdxFile::ReadHeader(std::uint32_t offset, const std::string& what, Tag* t
   // The header page and its key-expression pool in one read.
   std::string both(2 * kPageSize, '\0');
   std::size_t got = 0;
-  Status s = file_->ReadAt(offset, both.size(), both.data(), &got);
+  Status s = ReadAt(offset, both.size(), both.data(), &got);
   if (!s.ok()) return s;
   if (got != both.size()) {
     const std::uint32_t short_page = got < kPageSize ? offset : offset + kPageSize;
@@ -88,7 +99,7 @@ Status CdxFile::ReadHeader(std::uint32_t offset, const std::string& what, Tag* t
   return Status::OK();
 }
 
-Status CdxFile::LoadHeaders() {
+Status CdxFile::ReadSize(std::uint64_t* out) {
   std::uint64_t size = 0;
   Status s = file_->Size(&size);
   if (!s.ok()) return s;
@@ -104,11 +115,30 @@ Status CdxFile::LoadHeaders() {
     return Status::Corruption(file_name_ + ": size " + std::to_string(size) +
                               " exceeds what 32-bit page offsets address");
   }
+  *out = size;
+  return Status::OK();
+}
+
+Status CdxFile::LoadHeaders() {
+  std::uint64_t size = 0;
+  Status s = ReadSize(&size);
+  if (!s.ok()) return s;
   file_size_ = size;
   disk_size_ = size;
   cache_.clear();
   dirty_.clear();
   freed_.clear();
+  // The compound header, the tag directory and the first tag headers usually lie in the first
+  // pages of the file: one read takes them, kept until the headers are read.
+  struct Forget {
+    std::string* prefix;
+    ~Forget() { prefix->clear(); }
+  } forget{&prefix_};
+  prefix_.assign(static_cast<std::size_t>(std::min<std::uint64_t>(size, kPrefixLength)), '\0');
+  std::size_t got = 0;
+  s = file_->ReadAt(0, prefix_.size(), prefix_.data(), &got);
+  if (!s.ok()) return s;
+  prefix_.resize(got);
 
   Tag dir;
   s = ReadHeader(0, file_name_ + " tag directory", &dir);
@@ -247,11 +277,10 @@ Status CdxFile::Load(int tag, std::uint32_t offset, Node** node) {
     return Status::OK();
   }
   Status s = CheckNodePointer(offset, *t, "node");
-  std::string page;
-  if (s.ok()) s = ReadPage(offset, t->what, &page);
+  if (s.ok()) s = ReadPage(offset, t->what, &page_);
   auto cached = std::make_unique<CachedNode>();
   if (s.ok()) {
-    s = Node::DecodeFrom(page, offset, t->header.key_length, t->trail, t->what, &cached->node);
+    s = Node::DecodeFrom(page_, offset, t->header.key_length, t->trail, t->what, &cached->node);
   }
   if (!s.ok()) return s;
   cached->tag = tag;
@@ -272,9 +301,8 @@ Status CdxFile::Peek(const Tag& tag, int tag_index, std::uint32_t offset, Node* 
     return Status::OK();
   }
   Status s = CheckNodePointer(offset, tag, "node");
-  std::string page;
-  if (s.ok()) s = ReadPage(offset, tag.what, &page);
-  if (s.ok()) s = Node::DecodeFrom(page, offset, tag.header.key_length, tag.trail, tag.what, holder);
+  if (s.ok()) s = ReadPage(offset, tag.what, &page_);
+  if (s.ok()) s = Node::DecodeFrom(page_, offset, tag.header.key_length, tag.trail, tag.what, holder);
   if (!s.ok()) return s;
   *node = holder;
   return Status::OK();
@@ -474,11 +502,10 @@ Status CdxFile::Flush() {
   char page[kPageSize];
   for (CachedNode* c : dirty) {
     const Tag& t = *TagAt(c->tag);
-    if (!Fits(t, c->node)) {
+    if (!c->node.EncodeTo(t.trail, page)) {
       return Fail(Status::Corruption(t.what + ": node " + Hex(c->node.offset) +
                                      " overflows its page"));
     }
-    c->node.EncodeTo(t.trail, page);
     Status s = file_->WriteAt(c->node.offset, page, kPageSize);
     if (!s.ok()) return Fail(s);
     disk_size_ = std::max<std::uint64_t>(disk_size_, c->node.offset + std::uint64_t{kPageSize});
@@ -527,16 +554,36 @@ Status CdxFile::Refresh() {
   Status s = file_->ReadAt(0, sizeof(buf), buf, &got);
   if (!s.ok()) return s;
   if (got != sizeof(buf)) return Status::Corruption(file_name_ + ": compound header is gone");
-  std::uint64_t size = 0;
-  s = file_->Size(&size);
-  if (!s.ok()) return s;
+  // Every program that changes the index moves its change counter (and the free list when it
+  // takes or gives back pages), so these two decide whether the cache still holds.
   if (DecodeFixed32LE(buf + 4) == directory_.header.free_list &&
-      DecodeFixed32BE(buf + 8) == directory_.header.version && size == file_size_) {
-    disk_size_ = size;
+      DecodeFixed32BE(buf + 8) == directory_.header.version) {
     return Status::OK();
   }
+  // Another program changed the index: any node may have changed, and the cached ones go. The
+  // tag directory and the tags' headers, but for their links, cannot: adding, removing or
+  // rebuilding a tag takes the table to itself. Only the links are read again, each tag's root
+  // among them; the whole headers when the tag directory's root moved all the same, or anything
+  // looks wrong (LoadHeaders then names it).
   cache_.clear();
-  return LoadHeaders();
+  std::uint64_t size = 0;
+  if (DecodeFixed32LE(buf) != directory_.header.root || !ReadSize(&size).ok()) {
+    return LoadHeaders();
+  }
+  file_size_ = disk_size_ = size;
+  std::memcpy(directory_.raw_header.data(), buf, sizeof buf);
+  directory_.header.DecodeLinksFrom(buf);
+  for (Tag& t : tags_) {
+    char links[12];
+    s = file_->ReadAt(t.header_offset, sizeof links, links, &got);
+    if (!s.ok()) return s;
+    if (got != sizeof links || !CheckNodePointer(DecodeFixed32LE(links), t, "root").ok()) {
+      return LoadHeaders();
+    }
+    std::memcpy(t.raw_header.data(), links, sizeof links);
+    t.header.DecodeLinksFrom(links);
+  }
+  return Status::OK();
 }
 
 }  // namespace xbase

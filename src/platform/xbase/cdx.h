@@ -88,6 +88,10 @@ class CdxFile {
   Status Insert(int tag, std::string_view key, std::uint32_t recno);
   // kNotFound when the tag has no such entry.
   Status Delete(int tag, std::string_view key, std::uint32_t recno);
+  // Moves a record's entry from old_key to new_key in a tag that is not unique: Delete then
+  // Insert, done within the entry's leaf when the new key sorts between two others of it. A
+  // missing old entry is not an error (the new one puts the record right).
+  Status Replace(int tag, std::string_view old_key, std::string_view new_key, std::uint32_t recno);
   // Every entry in index order (reversed for descending tags); stops when visit returns false.
   Status Walk(int tag, const std::function<bool(std::string_view key, std::uint32_t recno)>& visit);
   // Structural check of one tag: node headers and bit layouts, one root, leaves at one depth,
@@ -104,8 +108,9 @@ class CdxFile {
   // Flush() and then the file's Sync().
   Status Sync();
   // Re-reads the compound header's free-list head and change counter; when another program has
-  // changed the index since we last looked, drops every cached page and re-reads the tag headers.
-  // REQUIRES: no unflushed changes.
+  // changed the index since we last looked, drops every cached page and re-reads what of the
+  // headers can have changed: the file's size and the tags' roots (the whole headers when the
+  // tag directory moved). REQUIRES: no unflushed changes.
   Status Refresh();
 
   // The first error of a failed change, or OK.
@@ -133,8 +138,12 @@ class CdxFile {
 
   CdxFile(Env* env, std::shared_ptr<File> file, std::string path, bool read_only);
 
+  // The file's size, checked to be whole pages that 32-bit offsets address.
+  Status ReadSize(std::uint64_t* size);
   Status LoadHeaders();
   Status ReadHeader(std::uint32_t offset, const std::string& what, Tag* tag);
+  // Reads from prefix_ when it holds the bytes, else from the file.
+  Status ReadAt(std::uint64_t offset, std::size_t n, char* out, std::size_t* got);
   Status ReadPage(std::uint32_t offset, const std::string& what, std::string* page);
   Status CheckNodePointer(std::uint32_t offset, const Tag& tag, const char* role) const;
   Tag* TagAt(int tag);
@@ -156,6 +165,8 @@ class CdxFile {
                   std::string* found_key, std::uint32_t* found_recno);
   Status InsertImpl(int tag, std::string_view key, std::uint32_t recno);
   Status DeleteImpl(int tag, std::string_view key, std::uint32_t recno);
+  Status ReplaceImpl(int tag, std::string_view old_key, std::string_view new_key,
+                     std::uint32_t recno);
   Status WalkImpl(int tag, bool reverse,
                   const std::function<bool(std::string_view, std::uint32_t)>& visit);
   Status CheckImpl(int tag);
@@ -194,6 +205,8 @@ class CdxFile {
   std::vector<std::uint32_t> dirty_;
   std::map<std::uint32_t, std::uint32_t> freed_;  // freed page -> next free page, unwritten
   cdx::Node scratch_;
+  std::string page_;  // the page Load and Peek read, before it is decoded
+  std::string prefix_;  // the first bytes of the file while LoadHeaders runs
 };
 
 }  // namespace xbase

@@ -2,6 +2,7 @@
 #include "platform/xbase/cdx_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -37,16 +38,23 @@ void EncodeLE(char* p, int n, std::uint64_t v) {
   for (int i = 0; i < n; ++i) p[i] = static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
-// Length of the run of `trail` bytes at the end of key.
+// Length of the run of `trail` bytes at the end of key; eight bytes at a time where it can.
 std::size_t TrailCount(std::string_view key, char trail) {
-  std::size_t n = 0;
-  while (n < key.size() && key[key.size() - 1 - n] == trail) ++n;
-  return n;
+  const std::uint64_t run = 0x0101010101010101ull * static_cast<unsigned char>(trail);
+  std::size_t n = key.size();
+  while (n >= 8 && DecodeFixed64LE(key.data() + n - 8) == run) n -= 8;
+  while (n > 0 && key[n - 1] == trail) --n;
+  return key.size() - n;
 }
 
 std::size_t SharedPrefix(std::string_view a, std::string_view b) {
-  std::size_t n = 0;
   const std::size_t m = std::min(a.size(), b.size());
+  std::size_t n = 0;
+  for (; n + 8 <= m; n += 8) {
+    // In little-endian order the lowest differing bit lies in the first differing byte.
+    const std::uint64_t diff = DecodeFixed64LE(a.data() + n) ^ DecodeFixed64LE(b.data() + n);
+    if (diff != 0) return n + static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+  }
   while (n < m && a[n] == b[n]) ++n;
   return n;
 }
@@ -89,9 +97,7 @@ Status TagHeader::DecodeFrom(std::string_view data, const std::string& what, Tag
   }
   const char* p = data.data();
   TagHeader h;
-  h.root = DecodeFixed32LE(p);
-  h.free_list = DecodeFixed32LE(p + 4);
-  h.version = DecodeFixed32BE(p + 8);
+  h.DecodeLinksFrom(p);
   h.key_length = DecodeFixed16LE(p + 12);
   h.options = static_cast<std::uint8_t>(p[14]);
   h.signature = static_cast<std::uint8_t>(p[15]);
@@ -135,6 +141,12 @@ Status TagHeader::DecodeFrom(std::string_view data, const std::string& what, Tag
   }
   *out = std::move(h);
   return Status::OK();
+}
+
+void TagHeader::DecodeLinksFrom(const char* src) {
+  root = DecodeFixed32LE(src);
+  free_list = DecodeFixed32LE(src + 4);
+  version = DecodeFixed32BE(src + 8);
 }
 
 void TagHeader::EncodeLinksTo(char* dst) const {
@@ -205,24 +217,56 @@ std::size_t Node::LowerBound(std::string_view k, std::uint32_t recno) const {
   return lo;
 }
 
-std::size_t Node::EncodedSize(char trail) const {
-  if (!is_leaf()) return kInteriorHeaderSize + size() * (key_length + 8);
+namespace {
+
+// The most entries a leaf page can hold (entries take at least 3 bytes).
+constexpr std::size_t kMaxLeafEntries = (kPageSize - kLeafHeaderSize) / 3;
+
+LeafLayout LayoutOf(const Node& n) {
   std::uint32_t max_recno = 0;
-  for (std::uint32_t r : recnos) max_recno = std::max(max_recno, r);
-  const LeafLayout layout = LeafLayout::For(key_length, max_recno);
-  std::size_t total = kLeafHeaderSize + size() * layout.entry_bytes;
+  for (std::uint32_t r : n.recnos) max_recno = std::max(max_recno, r);
+  return LeafLayout::For(n.key_length, max_recno);
+}
+
+// A leaf's encoded size; with `dups` and `trails` (room for size() entries), each entry's shared
+// and trailing byte counts as well.
+std::size_t LeafSize(const Node& n, char trail, const LeafLayout& layout, std::uint8_t* dups,
+                     std::uint8_t* trails) {
+  std::size_t total = kLeafHeaderSize + n.size() * layout.entry_bytes;
   std::string_view prev;
-  for (std::size_t i = 0; i < size(); ++i) {
-    std::string_view k = key(i);
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    std::string_view k = n.key(i);
     const std::size_t trl = TrailCount(k, trail);
     const std::size_t dup = i == 0 ? 0 : std::min(SharedPrefix(prev, k), k.size() - trl);
     total += k.size() - trl - dup;
+    if (dups != nullptr) {
+      dups[i] = static_cast<std::uint8_t>(dup);
+      trails[i] = static_cast<std::uint8_t>(trl);
+    }
     prev = k;
   }
   return total;
 }
 
-void Node::EncodeTo(char trail, char* page) const {
+}  // namespace
+
+std::size_t Node::EncodedSize(char trail) const {
+  if (!is_leaf()) return kInteriorHeaderSize + size() * (key_length + 8);
+  return LeafSize(*this, trail, LayoutOf(*this), nullptr, nullptr);
+}
+
+bool Node::EncodeTo(char trail, char* page) const {
+  // A leaf is sized and laid out in one pass over its keys.
+  std::uint8_t dups[kMaxLeafEntries], trails[kMaxLeafEntries];
+  LeafLayout l;
+  if (is_leaf()) {
+    l = LayoutOf(*this);
+    if (size() > kMaxLeafEntries || LeafSize(*this, trail, l, dups, trails) > kPageSize) {
+      return false;
+    }
+  } else if (EncodedSize(trail) > kPageSize) {
+    return false;
+  }
   std::memset(page, 0, kPageSize);
   EncodeFixed16LE(page, attr);
   EncodeFixed16LE(page + 2, static_cast<std::uint16_t>(size()));
@@ -236,11 +280,8 @@ void Node::EncodeTo(char trail, char* page) const {
       EncodeFixed32BE(e + key_length + 4, children[i]);
       e += key_length + 8;
     }
-    return;
+    return true;
   }
-  std::uint32_t max_recno = 0;
-  for (std::uint32_t r : recnos) max_recno = std::max(max_recno, r);
-  const LeafLayout l = LeafLayout::For(key_length, max_recno);
   const std::uint32_t rec_mask =
       l.rec_bits >= 32 ? 0xFFFFFFFFu : ((std::uint32_t{1} << l.rec_bits) - 1);
   const std::uint8_t count_mask = static_cast<std::uint8_t>((1u << l.count_bits) - 1);
@@ -252,32 +293,35 @@ void Node::EncodeTo(char trail, char* page) const {
   page[22] = static_cast<char>(l.count_bits);
   page[23] = static_cast<char>(l.entry_bytes);
   std::size_t pos = kPageSize;
-  std::string_view prev;
   for (std::size_t i = 0; i < size(); ++i) {
-    std::string_view k = key(i);
-    const std::size_t trl = TrailCount(k, trail);
-    const std::size_t dup = i == 0 ? 0 : std::min(SharedPrefix(prev, k), k.size() - trl);
-    const std::size_t len = k.size() - trl - dup;
+    const std::size_t dup = dups[i], trl = trails[i];
+    const std::size_t len = key_length - trl - dup;
     pos -= len;
-    std::memcpy(page + pos, k.data() + dup, len);
+    std::memcpy(page + pos, keys.data() + i * key_length + dup, len);
     const std::uint64_t v = static_cast<std::uint64_t>(recnos[i]) |
                             (static_cast<std::uint64_t>(dup) << l.rec_bits) |
                             (static_cast<std::uint64_t>(trl) << (l.rec_bits + l.count_bits));
     EncodeLE(page + kLeafHeaderSize + i * l.entry_bytes, l.entry_bytes, v);
-    prev = k;
   }
   const std::size_t table_end = kLeafHeaderSize + size() * l.entry_bytes;
   EncodeFixed16LE(page + 12, static_cast<std::uint16_t>(pos - table_end));
+  return true;
 }
 
 Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_length, char trail,
                         const std::string& what, Node* out) {
-  const std::string where = what + " node " + Hex(offset);
+  // Named only for a message: every seek decodes nodes.
+  auto where = [&] { return what + " node " + Hex(offset); };
   if (page.size() < kPageSize) {
-    return Status::Corruption(where + ": only " + std::to_string(page.size()) + " bytes");
+    return Status::Corruption(where() + ": only " + std::to_string(page.size()) + " bytes");
   }
   const char* p = page.data();
-  Node n;
+  // Decoded in place, so that a node decoded again and again (a seek's scratch leaf) keeps its
+  // buffers.
+  Node& n = *out;
+  n.keys.clear();
+  n.recnos.clear();
+  n.children.clear();
   n.offset = offset;
   n.key_length = key_length;
   n.attr = DecodeFixed16LE(p);
@@ -285,13 +329,13 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
   n.left = DecodeFixed32LE(p + 4);
   n.right = DecodeFixed32LE(p + 8);
   if ((n.attr & ~(kAttrRoot | kAttrLeaf)) != 0) {
-    return Status::Corruption(where + ": unknown node type " + Hex(n.attr));
+    return Status::Corruption(where() + ": unknown node type " + Hex(n.attr));
   }
   if (!n.is_leaf()) {
     const std::size_t entry = static_cast<std::size_t>(key_length) + 8;
-    if (count == 0) return Status::Corruption(where + ": interior node without keys");
+    if (count == 0) return Status::Corruption(where() + ": interior node without keys");
     if (count > (kPageSize - kInteriorHeaderSize) / entry) {
-      return Status::Corruption(where + ": key count " + std::to_string(count) +
+      return Status::Corruption(where() + ": key count " + std::to_string(count) +
                                 " exceeds node size");
     }
     n.keys.reserve(count * key_length);
@@ -303,7 +347,6 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
       n.recnos.push_back(DecodeFixed32BE(e + key_length));
       n.children.push_back(DecodeFixed32BE(e + key_length + 4));
     }
-    *out = std::move(n);
     return Status::OK();
   }
 
@@ -319,13 +362,13 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
       rec_bits + dup_bits + trl_bits > entry_bytes * 8 || rec_mask == 0 ||
       (rec_bits < 32 && (rec_mask >> rec_bits) != 0) || (dup_bits < 8 && (dup_mask >> dup_bits)) ||
       (trl_bits < 8 && (trl_mask >> trl_bits))) {
-    return Status::Corruption(where + ": inconsistent leaf bit layout (record/dup/trail bits " +
+    return Status::Corruption(where() + ": inconsistent leaf bit layout (record/dup/trail bits " +
                               std::to_string(rec_bits) + "/" + std::to_string(dup_bits) + "/" +
                               std::to_string(trl_bits) + " in " + std::to_string(entry_bytes) +
                               " bytes)");
   }
   if (count > (kPageSize - kLeafHeaderSize) / entry_bytes) {
-    return Status::Corruption(where + ": key count " + std::to_string(count) +
+    return Status::Corruption(where() + ": key count " + std::to_string(count) +
                               " exceeds node size");
   }
   const std::size_t table_end = kLeafHeaderSize + count * entry_bytes;
@@ -338,17 +381,17 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
     const std::size_t dup = (v >> rec_bits) & dup_mask;
     const std::size_t trl = (v >> (rec_bits + dup_bits)) & trl_mask;
     if (i == 0 && dup != 0) {
-      return Status::Corruption(where + ": first key claims " + std::to_string(dup) +
+      return Status::Corruption(where() + ": first key claims " + std::to_string(dup) +
                                 " bytes shared with a previous key");
     }
     if (dup + trl > static_cast<std::size_t>(key_length)) {
-      return Status::Corruption(where + ": entry " + std::to_string(i + 1) + " shares " +
+      return Status::Corruption(where() + ": entry " + std::to_string(i + 1) + " shares " +
                                 std::to_string(dup) + " and trails " + std::to_string(trl) +
                                 " bytes of a " + std::to_string(key_length) + "-byte key");
     }
     const std::size_t len = key_length - dup - trl;
     if (len > pos - table_end) {
-      return Status::Corruption(where + ": key bytes of entry " + std::to_string(i + 1) +
+      return Status::Corruption(where() + ": key bytes of entry " + std::to_string(i + 1) +
                                 " run into the entry table");
     }
     pos -= len;
@@ -359,10 +402,9 @@ Status Node::DecodeFrom(std::string_view page, std::uint32_t offset, int key_len
     n.recnos.push_back(recno);
   }
   if (free_bytes != pos - table_end) {
-    return Status::Corruption(where + ": free-space field " + std::to_string(free_bytes) +
+    return Status::Corruption(where() + ": free-space field " + std::to_string(free_bytes) +
                               ", actual free bytes " + std::to_string(pos - table_end));
   }
-  *out = std::move(n);
   return Status::OK();
 }
 

@@ -79,6 +79,8 @@ struct TagHeader {
   // Writes root, free list and change counter into the first 12 bytes of an encoded header; the
   // other bytes (expressions, reserved areas other engines fill) stay as they are on disk.
   void EncodeLinksTo(char* dst) const;
+  // Reads those 12 bytes back (another program moved them).
+  void DecodeLinksFrom(const char* src);
 };
 
 // One node of a tag's tree, decoded. Keys are kept whole (key_length bytes each, trailing
@@ -126,9 +128,10 @@ struct Node {
 
   // Bytes the node needs on disk; more than kPageSize means it must be split.
   std::size_t EncodedSize(char trail) const;
-  // REQUIRES: EncodedSize(trail) <= kPageSize. Writes a whole page.
-  void EncodeTo(char trail, char* page) const;
-  // what names the node in messages ("PROPERTY.CDX tag CLI_NUM").
+  // Writes a whole page; false (the page left undefined) when the node needs more than one.
+  bool EncodeTo(char trail, char* page) const;
+  // what names the node in messages ("PROPERTY.CDX tag CLI_NUM"). On an error *out is left
+  // half decoded.
   static Status DecodeFrom(std::string_view page, std::uint32_t offset, int key_length, char trail,
                            const std::string& what, Node* out);
 };

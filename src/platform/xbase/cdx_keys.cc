@@ -262,6 +262,47 @@ Status CdxFile::Delete(int tag, std::string_view key, std::uint32_t recno) {
   return s;
 }
 
+Status CdxFile::Replace(int tag, std::string_view old_key, std::string_view new_key,
+                       std::uint32_t recno) {
+  Status s = ReplaceImpl(tag, old_key, new_key, recno);
+  TrimCache();
+  return s;
+}
+
+Status CdxFile::ReplaceImpl(int tag, std::string_view old_key, std::string_view new_key,
+                            std::uint32_t recno) {
+  Tag* t = nullptr;
+  Status s = WritableTag(tag, old_key, &t);
+  if (s.ok()) s = WritableTag(tag, new_key, &t);
+  if (!s.ok()) return s;
+  if (!t->info->unique) {
+    // Most edits move a key among its neighbours: when the old entry is not its leaf's last and
+    // the new one sorts between two others of that leaf, no other page changes.
+    std::vector<PathStep> path;
+    Node* leaf = nullptr;
+    s = Descend(tag, old_key, recno, &path, &leaf);
+    if (!s.ok()) return s;
+    const std::size_t pos = leaf->LowerBound(old_key, recno);
+    if (pos + 1 < leaf->size() && leaf->key(pos) == old_key && leaf->recnos[pos] == recno) {
+      leaf->Erase(pos);
+      const std::size_t at = leaf->LowerBound(new_key, recno);
+      if (at > 0 && at < leaf->size()) {
+        leaf->Insert(at, new_key, recno, 0);
+        if (Fits(*t, *leaf)) {
+          MarkDirty(leaf);
+          return Status::OK();
+        }
+        leaf->Erase(at);
+      }
+      leaf->Insert(pos, old_key, recno, 0);
+    }
+  }
+  s = DeleteImpl(tag, old_key, recno);
+  if (s.IsNotFound()) s = Status::OK();
+  if (!s.ok()) return s;
+  return InsertImpl(tag, new_key, recno);
+}
+
 Status CdxFile::DeleteImpl(int tag, std::string_view key, std::uint32_t recno) {
   Tag* t = nullptr;
   Status s = WritableTag(tag, key, &t);
@@ -314,7 +355,9 @@ Status CdxFile::DeleteImpl(int tag, std::string_view key, std::uint32_t recno) {
       node = parent;
       continue;
     }
-    if (parent->size() > 1 && node->EncodedSize(t->trail) < kPageSize / 2) {
+    // Every entry takes at least 3 bytes: most nodes are plainly too full, without sizing them.
+    if (parent->size() > 1 && node->size() * 3 < kPageSize / 2 &&
+        node->EncodedSize(t->trail) < kPageSize / 2) {
       // Merge with a neighbour under the same parent when both fit in one page.
       const std::size_t j = i + 1 < parent->size() ? i : i - 1;
       Node* a = nullptr;

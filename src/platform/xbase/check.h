@@ -16,7 +16,8 @@ namespace xbase {
 // back to it, FOR clauses) agree. Otherwise kCorruption whose message names the first fault, or
 // kNotSupported when a tag's expression cannot be evaluated. Each table and tag checked adds a
 // line to *report; so does a missing 0x1A end marker, which is a note, not a fault (programs in
-// shared mode leave it off after an append).
+// shared mode leave it off after an append), and a write cut short that the table's NAME.WAL
+// holds (write_ahead.h), which the next write open finishes.
 Status CheckTable(Env* env, const std::string& dbf_path, std::vector<std::string>* report);
 
 // Printable form of key bytes for messages: text in quotes with \xNN escapes, or the number

@@ -51,6 +51,10 @@ inline void EncodeFixed32BE(char* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((v >> (8 * (3 - i))) & 0xff);
 }
 
+inline std::uint64_t DecodeFixed64LE(const char* p) {
+  return DecodeFixed32LE(p) | (static_cast<std::uint64_t>(DecodeFixed32LE(p + 4)) << 32);
+}
+
 inline std::uint64_t DecodeFixed64BE(const char* p) {
   return (static_cast<std::uint64_t>(DecodeFixed32BE(p)) << 32) | DecodeFixed32BE(p + 4);
 }

@@ -16,13 +16,17 @@ std::string Hex2(unsigned v) {
   return buf;
 }
 
+// Field names are ASCII letters, digits and '_', in any locale.
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool NameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   }
   return true;
 }
@@ -76,8 +80,8 @@ Status FieldDescriptor::DecodeFrom(std::string_view in) {
   std::size_t n = 0;
   while (n < 11 && p[n] != '\0') ++n;
   name.assign(p, n);
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  type = static_cast<char>(std::toupper(static_cast<unsigned char>(p[11])));
+  for (char& c : name) c = AsciiUpper(c);
+  type = AsciiUpper(p[11]);
   displacement = DecodeFixed32LE(p + 12);
   length = static_cast<std::uint8_t>(p[16]);
   decimals = static_cast<std::uint8_t>(p[17]);
@@ -131,6 +135,7 @@ Status DbfLayout::Decode(std::string_view bytes, DbfLayout* layout) {
     return Status::Corruption("DBF record length " + std::to_string(h.record_length));
   }
   std::vector<DbfField> fields;
+  fields.reserve((h.header_length - 32) / FieldDescriptor::kEncodedLength);
   std::size_t pos = 32;
   int offset = 1;
   bool terminated = false;
@@ -143,24 +148,25 @@ Status DbfLayout::Decode(std::string_view bytes, DbfLayout* layout) {
     FieldDescriptor d;
     s = d.DecodeFrom(bytes.substr(pos, FieldDescriptor::kEncodedLength));
     if (!s.ok()) return s;
-    std::string where = "DBF field " + std::to_string(fields.size() + 1);
-    if (d.name.empty()) return Status::Corruption(where + " has no name");
+    // Named only for a message: every table's open decodes every field.
+    auto field = [&] { return "DBF field " + std::to_string(fields.size() + 1); };
+    if (d.name.empty()) return Status::Corruption(field() + " has no name");
     for (char c : d.name) {
-      if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) {
-        return Status::Corruption(where + " name contains byte " + Hex2(c));
+      if (!NameChar(c)) {
+        return Status::Corruption(field() + " name contains byte " + Hex2(c));
       }
     }
-    where += " (" + d.name + ")";
+    auto where = [&] { return field() + " (" + d.name + ")"; };
     if (d.type < 'A' || d.type > 'Z') {
-      return Status::Corruption(where + " type byte " + Hex2(d.type));
+      return Status::Corruption(where() + " type byte " + Hex2(d.type));
     }
-    if (d.length == 0) return Status::Corruption(where + " has length 0");
+    if (d.length == 0) return Status::Corruption(where() + " has length 0");
     if ((d.type == 'D' && d.length != 8) || (d.type == 'L' && d.length != 1)) {
-      return Status::Corruption(where + " of type " + std::string(1, d.type) + " has length " +
+      return Status::Corruption(where() + " of type " + std::string(1, d.type) + " has length " +
                                 std::to_string(d.length));
     }
     if ((d.type == 'N' || d.type == 'F') && d.decimals >= d.length && d.decimals != 0) {
-      return Status::Corruption(where + " has " + std::to_string(d.decimals) +
+      return Status::Corruption(where() + " has " + std::to_string(d.decimals) +
                                 " decimals in width " + std::to_string(d.length));
     }
     DbfField f;

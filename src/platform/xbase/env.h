@@ -46,10 +46,11 @@ class Env {
   virtual Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) = 0;
   virtual bool FileExists(const std::string& path) = 0;
   // Makes an empty file when `path` names none (an existing file is left as it is), so that it
-  // can be opened for writing; for the journal beside the tables. A new file gets the permission
-  // bits and the group of the file `like` when it names one (so that whoever may write that file
-  // may write this one; where the system has no such bits, it gets what the directory gives),
-  // and appears under its name with them already set.
+  // can be opened for writing; for the journal and the write-ahead files beside the tables. A
+  // new file gets the permission bits and the group of the file `like` when it names one (so that
+  // whoever may write that file may write this one; where the system has no such bits, it gets
+  // what the directory gives), and appears under its name with them already set. A new file's
+  // name is on the disk when this returns.
   virtual Status CreateIfMissing(const std::string& path, const std::string& like = "") {
     return Status::NotSupported(path + ": cannot create files here");
   }

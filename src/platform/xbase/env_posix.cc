@@ -68,7 +68,8 @@ class PosixFile final : public File {
   }
 
   Status Sync() override {
-    if (::fsync(fd_) != 0) return PosixError(path_, errno);
+    // The data and what reading it back needs (the size), not the times.
+    if (::fdatasync(fd_) != 0) return PosixError(path_, errno);
     return Status::OK();
   }
 
@@ -119,18 +120,23 @@ Status MakeLike(const std::string& path, const struct stat& model, int flags) {
 class PosixEnv final : public Env {
  public:
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override {
-    int fd = ::open(path.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    // No look at the kind of file: a directory is refused here (for writing) or at the first
+    // read, a pipe or device at the first read or as a table too short, each with its error.
+    int fd = ::open(path.c_str(), (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return PosixError(path, errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      ::close(fd);
-      return Status::IOError(path + ": not a regular file");
-    }
     *file = std::make_unique<PosixFile>(path, fd);
     return Status::OK();
   }
 
   Status CreateIfMissing(const std::string& path, const std::string& like) override {
+    if (::access(path.c_str(), F_OK) == 0) return Status::OK();
+    Status s = Create(path, like);
+    // The new name is synced with its directory, so that a file synced afterwards is found
+    // again after a power loss.
+    return s.ok() ? SyncDirectoryOf(path) : s;
+  }
+
+  Status Create(const std::string& path, const std::string& like) {
     struct stat model;
     if (like.empty() || ::stat(like.c_str(), &model) != 0) {
       int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
@@ -138,7 +144,6 @@ class PosixEnv final : public Env {
       ::close(fd);
       return Status::OK();
     }
-    if (::access(path.c_str(), F_OK) == 0) return Status::OK();
     // Made under another name with the bits and group of `like`, then linked in, so that another
     // program never finds it under its name before it may open it; when another program linked
     // its own first, that one is kept. Where the file system has no links it is made in place.
@@ -153,9 +158,23 @@ class PosixEnv final : public Env {
     return s;
   }
 
-  Status CanCreate(const std::string& path) override {
+  static std::string DirectoryOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  }
+
+  static Status SyncDirectoryOf(const std::string& path) {
+    const std::string dir = DirectoryOf(path);
+    int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) return PosixError(dir, errno);
+    const int synced = ::fsync(dir_fd);
+    const int err = errno;
+    ::close(dir_fd);
+    return synced == 0 ? Status::OK() : PosixError(dir, err);
+  }
+
+  Status CanCreate(const std::string& path) override {
+    const std::string dir = DirectoryOf(path);
     if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
       return PosixError(path, errno);
     }
@@ -164,7 +183,7 @@ class PosixEnv final : public Env {
 
   Status RenameFile(const std::string& from, const std::string& to) override {
     if (::rename(from.c_str(), to.c_str()) != 0) return PosixError(from, errno);
-    return Status::OK();
+    return SyncDirectoryOf(to);
   }
 
   bool FileExists(const std::string& path) override {

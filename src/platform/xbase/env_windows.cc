@@ -181,8 +181,12 @@ class WindowsEnv final : public Env {
     HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return WindowsError(path, ::GetLastError());
+    // A new file is flushed, which commits its name to the disk with it.
+    const bool created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+    const bool flushed = !created || ::FlushFileBuffers(h);
+    const DWORD err = ::GetLastError();
     ::CloseHandle(h);
-    return Status::OK();
+    return flushed ? Status::OK() : WindowsError(path, err);
   }
 
   Status CanCreate(const std::string& path) override {

@@ -5,11 +5,9 @@
 #include <ctime>
 
 #include "platform/xbase/coding.h"
+#include "platform/xbase/write_ahead.h"
 
 namespace xbase {
-namespace {
-
-const std::vector<TagInfo> kNoTags;
 
 // Releases a lock taken by Table::Lock when it goes out of scope.
 class LockHolder {
@@ -24,11 +22,16 @@ class LockHolder {
     if (file_ != nullptr) file_->Unlock(offset_, 1);
     file_ = nullptr;
   }
+  bool held() const { return file_ != nullptr; }
 
  private:
   File* file_ = nullptr;
   std::uint64_t offset_ = 0;
 };
+
+namespace {
+
+const std::vector<TagInfo> kNoTags;
 
 std::tm LocalToday() {
   std::time_t now = std::time(nullptr);
@@ -37,13 +40,29 @@ std::tm LocalToday() {
   return tm_now;
 }
 
+// A header date as one number, YYYYMMDD.
+int DateStamp(int year, int month, int day) { return (year * 100 + month) * 100 + day; }
+
+int Today() {
+  const std::tm t = LocalToday();
+  return DateStamp(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+}
+
+// `path` without its extension.
+std::string Stem(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    return path.substr(0, dot);
+  }
+  return path;
+}
+
 }  // namespace
 
 std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string& ext) {
-  std::string stem = dbf_path;
-  std::size_t slash = stem.find_last_of('/');
-  std::size_t dot = stem.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.resize(dot);
+  const std::string stem = Stem(dbf_path);
+  const std::size_t slash = stem.find_last_of('/');
   std::string upper = ext, lower = ext;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -63,6 +82,13 @@ std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string
     if (folded(name) == folded(want) && (best.empty() || name < best)) best = name;
   }
   return stem.substr(0, dir_end) + (best.empty() ? want : best);
+}
+
+std::string WriteAheadPath(const std::string& dbf_path) {
+  const std::string stem = Stem(dbf_path);
+  const bool lower = dbf_path.size() > stem.size() + 1 &&
+                     std::islower(static_cast<unsigned char>(dbf_path[stem.size() + 1]));
+  return stem + (lower ? ".wal" : ".WAL");
 }
 
 LockLayout LockLayout::For(const DbfLayout& layout) {
@@ -90,11 +116,52 @@ Status Table::Open(Env* env, const std::string& dbf_path, const TableOptions& op
 Status Table::Load() {
   Status s = env_->OpenFile(path_, options_.read_only, &dbf_);
   if (!s.ok()) return s;
+  if (!options_.read_only && options_.sync) {
+    auto staged = std::make_unique<StagedFile>(std::move(dbf_));
+    staged_dbf_ = staged.get();
+    dbf_ = std::move(staged);
+  }
+  // A write open puts right what a write cut short left behind, under FoxPro's header lock. The
+  // lock is tried, never waited for: held by another program, a write is in progress and the
+  // open leaves the table alone. It is taken before the header is read, so that the count read
+  // is the one the catch-up works on, at the offset of a table with a structural index (as
+  // nearly every table has), and moved when the header says the table has none.
+  LockHolder header_lock;
+  if (!options_.read_only && dbf_->TryLock(kIndexedHeaderLock, 1, true).ok()) {
+    header_lock.Hold(dbf_.get(), kIndexedHeaderLock);
+  }
+  s = ReadLayout();
+  if (!s.ok()) return s;
+  if (!options_.read_only && !locks_.indexed) {
+    header_lock.Release();
+    if (dbf_->TryLock(locks_.header(), 1, true).ok()) header_lock.Hold(dbf_.get(), locks_.header());
+  }
+  const bool indexed = (layout_.header().flags & 0x01) != 0;
+  if (header_lock.held()) {
+    bool finished = false;
+    s = FinishWriteAhead(indexed, &finished);
+    if (s.ok() && finished) s = ReadLayout();
+    if (!s.ok()) return s;
+  }
+  s = CheckLength();
+  if (!s.ok()) return s;
+  if (indexed) {
+    s = OpenIndex(&header_lock);
+    if (!s.ok()) {
+      if (env_->FileExists(cdx_path_)) return s;
+      return Status::NotFound(BaseName(path_) + ": the table has a structural index, but " +
+                              BaseName(cdx_path_) + " is missing");
+    }
+  }
+  return Status::OK();
+}
+
+Status Table::ReadLayout() {
   // One read takes the header and field descriptors of any ordinary table; a longer header is
   // read again in full.
   std::string bytes(4096, '\0');
   std::size_t got = 0;
-  s = dbf_->ReadAt(0, bytes.size(), bytes.data(), &got);
+  Status s = dbf_->ReadAt(0, bytes.size(), bytes.data(), &got);
   if (!s.ok()) return s;
   bytes.resize(got);
   DbfHeader h;
@@ -117,51 +184,93 @@ Status Table::Load() {
                                                    : Status::Corruption(msg);
   }
   const DbfHeader& lh = layout_.header();
-  // The size is taken after the header: another program appending meanwhile only makes the file
-  // longer than the count we read, never shorter.
-  std::uint64_t size = 0;
-  s = dbf_->Size(&size);
-  if (!s.ok()) return s;
-  if (size < layout_.FileLength(lh.record_count) - 1) {
-    return Status::Corruption(BaseName(path_) + ": header counts " +
-                              std::to_string(lh.record_count) + " records of " +
-                              std::to_string(lh.record_length) + " bytes, the file has room for " +
-                              std::to_string((size - lh.header_length) / lh.record_length));
-  }
   known_count_ = lh.record_count;
+  header_date_ = DateStamp(lh.year, lh.month, lh.day);
   locks_ = LockLayout::For(layout_);
   code_page_ = &CodePage::ForMark(lh.code_page);
-  if (lh.flags & 0x01) {
-    cdx_path_ = SiblingPath(env_, path_, ".CDX");
-    s = OpenIndex(cdx_path_);
-    if (!s.ok()) {
-      if (env_->FileExists(cdx_path_)) return s;
-      return Status::NotFound(BaseName(path_) + ": the table has a structural index, but " +
-                              BaseName(cdx_path_) + " is missing");
-    }
-    // Best effort: a table whose index cannot be put right now still opens, and the check names
-    // what is wrong.
-    if (!options_.read_only && writable_.ok()) CatchUpLastRecord();
+  return Status::OK();
+}
+
+Status Table::CheckLength() {
+  // The size is taken after the header: another program appending meanwhile only makes the file
+  // longer than the count we read, never shorter.
+  const DbfHeader& h = layout_.header();
+  std::uint64_t size = 0;
+  Status s = dbf_->Size(&size);
+  if (!s.ok()) return s;
+  if (size < layout_.FileLength(h.record_count) - 1) {
+    return Status::Corruption(BaseName(path_) + ": header counts " +
+                              std::to_string(h.record_count) + " records of " +
+                              std::to_string(h.record_length) + " bytes, the file has room for " +
+                              std::to_string((size - h.header_length) / h.record_length));
   }
   return Status::OK();
 }
 
-Status Table::OpenIndex(const std::string& cdx_path) {
+Status Table::FinishWriteAhead(bool indexed, bool* finished) {
+  // Under the header lock the caller holds and the index lock tried here, a write found in
+  // NAME.WAL is no write in progress but one a power loss or a crash cut short.
+  *finished = false;
+  // Nearly always there is none: a look at the name costs less than a failed open.
+  const std::string wal_path = WriteAheadPath(path_);
+  if (!env_->FileExists(wal_path)) return Status::OK();
+  std::unique_ptr<File> wal, cdx;
+  Status s = env_->OpenFile(wal_path, false, &wal);
+  bool pending = false;
+  if (s.ok()) s = WriteAheadPending(wal.get(), &pending);
+  if (s.ok() && pending && indexed) {
+    s = env_->OpenFile(SiblingPath(env_, path_, ".CDX"), false, &cdx);
+  }
+  if (!s.ok() || !pending) return s.IsNotFound() ? Status::OK() : s;
+  LockHolder index_lock;
+  if (cdx) {
+    if (!cdx->TryLock(kCdxLockOffset, 1, true).ok()) return Status::OK();
+    index_lock.Hold(cdx.get(), kCdxLockOffset);
+  }
+  File* dbf = staged_dbf_ != nullptr ? staged_dbf_->base() : dbf_.get();
+  Interrupted outcome = Interrupted::kNone;
+  s = FinishInterruptedWrite(wal.get(), dbf, cdx.get(), &outcome);
+  *finished = outcome == Interrupted::kFinished;
+  return s;
+}
+
+Status Table::OpenIndex(LockHolder* header_lock) {
+  // Opened under the name it nearly always has, which spares a look-up; SiblingPath finds it
+  // named in another letter case.
   std::unique_ptr<File> file;
-  Status s = env_->OpenFile(cdx_path, options_.read_only, &file);
+  cdx_path_ = Stem(path_) + ".CDX";
+  Status s = env_->OpenFile(cdx_path_, options_.read_only, &file);
+  if (s.IsNotFound()) {
+    cdx_path_ = SiblingPath(env_, path_, ".CDX");
+    s = env_->OpenFile(cdx_path_, options_.read_only, &file);
+  }
   if (!s.ok()) return s;
-  cdx_lock_file_ = std::move(file);
-  {
-    // Another program may be writing the index right now: read its headers under the shared
-    // index lock so its pages and the header naming them are seen together.
-    LockHolder read_lock;
+  if (staged_dbf_ != nullptr) {
+    auto staged = std::make_shared<StagedFile>(std::move(file));
+    staged_cdx_ = staged.get();
+    cdx_lock_file_ = std::move(staged);
+  } else {
+    cdx_lock_file_ = std::move(file);
+  }
+  // Another program may be writing the index right now: its headers are read under the index
+  // lock so its pages and the header naming them are seen together. A write open that holds the
+  // header lock tries it exclusively, to put the last record right in the same hold; failing
+  // that, it lets the header lock go before it waits.
+  LockHolder index_lock;
+  const bool exclusive =
+      header_lock->held() && cdx_lock_file_->TryLock(kCdxLockOffset, 1, true).ok();
+  if (!exclusive) {
+    header_lock->Release();
     s = Lock(cdx_lock_file_.get(), kCdxLockOffset, "the index lock", false);
     if (!s.ok()) return s;
-    read_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
-    s = CdxFile::Open(env_, cdx_lock_file_, cdx_path, options_.read_only, &cdx_);
-    if (!s.ok()) return s;
   }
+  index_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
+  s = CdxFile::Open(env_, cdx_lock_file_, cdx_path_, options_.read_only, &cdx_);
+  if (!s.ok()) return s;
   CompileTags();
+  // Best effort: a table whose index cannot be put right now still opens, and the check names
+  // what is wrong.
+  if (exclusive && writable_.ok()) CatchUpLastRecord();
   return Status::OK();
 }
 
@@ -238,6 +347,8 @@ Status Table::ReadHeader(DbfHeader* header) {
       header->record_length != layout_.header().record_length) {
     return Status::Corruption(BaseName(path_) + ": the header changed its structure while open");
   }
+  known_count_ = header->record_count;
+  header_date_ = DateStamp(header->year, header->month, header->day);
   return Status::OK();
 }
 
@@ -245,7 +356,6 @@ Status Table::RecordCount(std::uint32_t* count) {
   DbfHeader h;
   Status s = ReadHeader(&h);
   if (!s.ok()) return s;
-  known_count_ = h.record_count;
   *count = h.record_count;
   return Status::OK();
 }
@@ -274,30 +384,37 @@ Status Table::Read(std::uint32_t recno, Record* record) {
 
 Status Table::First(bool* found, std::uint32_t* recno) {
   *found = false;
-  std::uint32_t count = 0;
-  Status s = RecordCount(&count);
-  if (!s.ok()) return s;
   const std::uint32_t len = layout_.header().record_length;
-  // Read the flags a block of records at a time: a small block first, as the first record is
-  // nearly always live, then large ones.
-  std::uint32_t per_block = std::max<std::uint32_t>(1, 4096 / len);
-  std::string buf;
-  for (std::uint32_t r = 1; r <= count; r += per_block) {
-    if (r > 1) per_block = std::max<std::uint32_t>(1, 65536 / len);
-    std::uint32_t n = std::min(per_block, count - r + 1);
-    buf.resize(std::size_t{n} * len);
-    std::size_t got = 0;
-    s = dbf_->ReadAt(layout_.RecordOffset(r), buf.size(), buf.data(), &got);
-    if (!s.ok()) return s;
-    for (std::uint32_t i = 0; i < n && std::size_t{i} * len < got; ++i) {
-      if (buf[std::size_t{i} * len] != '*') {
-        *found = true;
-        *recno = r + i;
-        return Status::OK();
-      }
+  // Records are only ever added at the end: those this table last saw counted are looked at
+  // first, and the count is read again only when none of them is live. Flags are read a block
+  // of records at a time: a small block first, as the first record is nearly always live, then
+  // large ones.
+  std::uint32_t from = 1, count = known_count_;
+  for (bool again = false;; again = true) {
+    if (again) {
+      Status s = RecordCount(&count);
+      if (!s.ok()) return s;
     }
+    std::string buf;
+    for (std::uint32_t r = from; r <= count;) {
+      const std::uint32_t per_block = std::max<std::uint32_t>(1, (r == 1 ? 4096 : 65536) / len);
+      const std::uint32_t n = std::min(per_block, count - r + 1);
+      buf.resize(std::size_t{n} * len);
+      std::size_t got = 0;
+      Status s = dbf_->ReadAt(layout_.RecordOffset(r), buf.size(), buf.data(), &got);
+      if (!s.ok()) return s;
+      for (std::uint32_t i = 0; i < n && std::size_t{i} * len < got; ++i) {
+        if (buf[std::size_t{i} * len] != '*') {
+          *found = true;
+          *recno = r + i;
+          return Status::OK();
+        }
+      }
+      r += n;
+    }
+    if (again) return Status::OK();
+    from = count + 1;
   }
-  return Status::OK();
 }
 
 Status Table::SeekKey(int tag, std::string_view text, std::string* key) {
@@ -459,8 +576,9 @@ Status Table::CheckWritable() const {
 
 Status Table::RefreshIndex() {
   if (!cdx_) return Status::OK();
-  if (!cdx_->status().ok()) {
+  if (!cdx_->status().ok() || reload_index_) {
     // A failed change left the index object unusable: start again from the file.
+    reload_index_ = false;
     cdx_.reset();
     Status s = CdxFile::Open(env_, cdx_lock_file_, cdx_path_, options_.read_only, &cdx_);
     if (!s.ok()) return s;
@@ -471,26 +589,10 @@ Status Table::RefreshIndex() {
 }
 
 Status Table::CatchUpLastRecord() {
-  // Only when no other program is in the middle of a write: an appender holds the header lock,
-  // an editor the record's lock, and either holds the index lock until its index is flushed.
-  // Any of them held means what we would see may be a write in progress, not an interrupted
-  // one, so nothing is done (the locks are only tried, never waited for).
-  Status s = dbf_->TryLock(locks_.header(), 1, true);
-  if (!s.ok()) return s;
-  LockHolder header_lock, index_lock, record_lock;
-  header_lock.Hold(dbf_.get(), locks_.header());
-  s = cdx_lock_file_->TryLock(kCdxLockOffset, 1, true);
-  if (!s.ok()) return s;
-  index_lock.Hold(cdx_lock_file_.get(), kCdxLockOffset);
-  s = RefreshIndex();
-  if (!s.ok()) return s;
-  std::uint32_t count = 0;
-  s = RecordCount(&count);
-  if (!s.ok() || count == 0) return s;
-  const std::uint64_t record_lock_at = locks_.record(count);
-  s = dbf_->TryLock(record_lock_at, 1, true);
-  if (!s.ok()) return s;
-  record_lock.Hold(dbf_.get(), record_lock_at);
+  // The caller holds the header lock and the index lock, so no other program is in the middle of
+  // an append or of an index change.
+  const std::uint32_t count = known_count_;
+  if (count == 0) return Status::OK();
   // Whether record r (read into *rec unless it is there) is in the tag under the key it has
   // now (true when its FOR clause keeps it out, or a unique tag holds its key for another record).
   auto indexed = [&](int tag, std::uint32_t r, Record* rec, bool read, std::string* key,
@@ -509,9 +611,6 @@ Status Table::CatchUpLastRecord() {
     }
     return cdx_->Contains(tag, *key, r, yes);
   };
-  Record last = NewRecord(), other = NewRecord();
-  s = Read(count, &last);
-  if (!s.ok()) return s;
   // First find what is missing, then change the index.
   struct Fix {
     int tag;
@@ -519,44 +618,65 @@ Status Table::CatchUpLastRecord() {
     std::vector<std::string> stale;  // keys the record is still indexed under
   };
   std::vector<Fix> fixes;
-  for (std::size_t t = 0; t < tag_state_.size(); ++t) {
-    const int tag = static_cast<int>(t);
-    Fix fix{tag, {}, {}};
-    bool present = false;
-    s = indexed(tag, count, &last, false, &fix.key, &present);
-    if (!s.ok()) return s;
-    if (present) continue;
-    // Only the last record may be out of step: when the records before it are not indexed under
-    // their keys either, this is damage (a changed header, another program's index), not an
-    // interrupted write, and it is left to the check and a rebuild.
-    for (std::uint32_t r : {count - 1, 1u}) {
-      if (r < 1 || r >= count) continue;
-      std::string key;
-      s = indexed(tag, r, &other, true, &key, &present);
-      if (!s.ok()) return s;
-      if (!present) return Status::OK();
-    }
-    // The walk happens only here, when the last record is missing from the tag.
-    s = cdx_->Walk(tag, [&](std::string_view k, std::uint32_t r) {
-      if (r == count) fix.stale.emplace_back(k);
-      return true;
-    });
-    if (!s.ok()) return s;
-    fixes.push_back(std::move(fix));
-  }
-  if (fixes.empty()) return Status::OK();
-  for (const Fix& fix : fixes) {
-    for (const std::string& old_key : fix.stale) {
-      s = cdx_->Delete(fix.tag, old_key, count);
-      if (s.ok() && cdx_->tags()[static_cast<std::size_t>(fix.tag)].unique) {
-        s = UniqueRefill(fix.tag, old_key, count);
+  Record last = NewRecord(), other = NewRecord();
+  auto find_missing = [&]() -> Status {
+    fixes.clear();
+    Status fs = Read(count, &last);
+    if (!fs.ok()) return fs;
+    for (std::size_t t = 0; t < tag_state_.size(); ++t) {
+      const int tag = static_cast<int>(t);
+      Fix fix{tag, {}, {}};
+      bool present = false;
+      fs = indexed(tag, count, &last, false, &fix.key, &present);
+      if (!fs.ok()) return fs;
+      if (present) continue;
+      // Only the last record may be out of step: when the records before it are not indexed
+      // under their keys either, this is damage (a changed header, another program's index), not
+      // an interrupted write, and it is left to the check and a rebuild.
+      for (std::uint32_t r : {count - 1, 1u}) {
+        if (r < 1 || r >= count) continue;
+        std::string key;
+        fs = indexed(tag, r, &other, true, &key, &present);
+        if (!fs.ok()) return fs;
+        if (!present) {
+          fixes.clear();
+          return Status::OK();
+        }
       }
-      if (!s.ok()) return s;
+      // The walk happens only here, when the last record is missing from the tag.
+      fs = cdx_->Walk(tag, [&](std::string_view k, std::uint32_t r) {
+        if (r == count) fix.stale.emplace_back(k);
+        return true;
+      });
+      if (!fs.ok()) return fs;
+      fixes.push_back(std::move(fix));
     }
-    s = cdx_->Insert(fix.tag, fix.key, count);
-    if (!s.ok()) return s;
+    return Status::OK();
+  };
+  // In nearly every open the last record is indexed, which a look shows without its lock. Else
+  // an editor of the last record holds its lock, tried here: held, what we saw may be a write in
+  // progress, not an interrupted one, and nothing is done; taken, the record is looked at again.
+  Status s = find_missing();
+  if (!s.ok() || fixes.empty()) return s;
+  const std::uint64_t record_lock_at = locks_.record(count);
+  s = dbf_->TryLock(record_lock_at, 1, true);
+  if (!s.ok()) return s;
+  LockHolder record_lock;
+  record_lock.Hold(dbf_.get(), record_lock_at);
+  s = find_missing();
+  if (!s.ok()) return s;
+  if (fixes.empty()) return Status::OK();
+  s = BeginWrite();
+  for (const Fix& fix : fixes) {
+    for (std::size_t i = 0; s.ok() && i < fix.stale.size(); ++i) {
+      s = cdx_->Delete(fix.tag, fix.stale[i], count);
+      if (s.ok() && cdx_->tags()[static_cast<std::size_t>(fix.tag)].unique) {
+        s = UniqueRefill(fix.tag, fix.stale[i], count);
+      }
+    }
+    if (s.ok()) s = cdx_->Insert(fix.tag, fix.key, count);
   }
-  return FinishIndex(Status::OK());
+  return EndWrite(FinishIndex(s));
 }
 
 Status Table::WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker) {
@@ -572,6 +692,8 @@ Status Table::WriteHeaderStamp(std::uint32_t count, bool with_count) {
   h.month = tm_now.tm_mon + 1;
   h.day = tm_now.tm_mday;
   h.record_count = count;
+  header_date_ = DateStamp(h.year, h.month, h.day);
+  if (with_count) known_count_ = count;
   char buf[DbfHeader::kCountLength];
   h.EncodeCountTo(buf);
   // An edit writes only the date: another program may be appending and owns the count.
@@ -615,6 +737,11 @@ Status Table::UpdateTags(std::uint32_t recno, const std::string* old_bytes,
     }
     if (old_in == new_in && old_key == new_key) continue;
     bool unique = cdx_->tags()[t].unique;
+    if (old_in && new_in && !unique) {
+      s = cdx_->Replace(tag, old_key, new_key, recno);
+      if (!s.ok()) return s;
+      continue;
+    }
     if (old_in) {
       s = cdx_->Delete(tag, old_key, recno);
       if (s.ok() && unique) {
@@ -636,7 +763,38 @@ Status Table::UpdateTags(std::uint32_t recno, const std::string* old_bytes,
 
 Status Table::FinishIndex(Status s) {
   if (!cdx_) return s;
-  if (s.ok()) s = options_.sync ? cdx_->Sync() : cdx_->Flush();
+  if (s.ok()) s = cdx_->Flush();
+  return s;
+}
+
+Status Table::BeginWrite() {
+  if (staged_dbf_ == nullptr) return Status::OK();
+  if (!wal_) {
+    const std::string path = WriteAheadPath(path_);
+    Status s = env_->CreateIfMissing(path, path_);
+    if (s.ok()) s = env_->OpenFile(path, false, &wal_);
+    if (!s.ok()) return s;
+  }
+  staged_dbf_->Hold();
+  if (staged_cdx_ != nullptr) staged_cdx_->Hold();
+  return Status::OK();
+}
+
+Status Table::EndWrite(Status s) {
+  if (staged_dbf_ == nullptr || !staged_dbf_->holding()) return s;
+  if (s.ok()) {
+    s = CommitStaged(wal_.get(), staged_dbf_, staged_cdx_);
+  } else {
+    staged_dbf_->Discard();
+    if (staged_cdx_ != nullptr) staged_cdx_->Discard();
+  }
+  if (!s.ok()) {
+    // What this object knows of the files may be what was held back and is not in them: the
+    // count and the date are read again, and the index from the file before its next use.
+    known_count_ = 0;
+    header_date_ = 0;
+    reload_index_ = true;
+  }
   return s;
 }
 
@@ -704,21 +862,13 @@ Status Table::Append(const Record& record, std::uint32_t* recno, int unique_tag,
     s = options_.observer->BeforeWrite(*this, n, nullptr, bytes);
     if (!s.ok()) return s;
   }
-  s = WriteRecord(n, bytes, true);
-  if (!s.ok()) return s;
-  s = WriteHeaderStamp(n, true);
-  if (!s.ok()) return s;
-  known_count_ = n;
-  if (size > layout_.FileLength(n)) {
-    // Bytes of an earlier, interrupted append beyond the new end marker.
-    s = dbf_->Truncate(layout_.FileLength(n));
-    if (!s.ok()) return s;
-  }
-  if (options_.sync) {
-    s = dbf_->Sync();
-    if (!s.ok()) return s;
-  }
-  if (cdx_) s = FinishIndex(UpdateTags(n, nullptr, bytes));
+  s = BeginWrite();
+  if (s.ok()) s = WriteRecord(n, bytes, true);
+  if (s.ok()) s = WriteHeaderStamp(n, true);
+  // Bytes of an earlier, interrupted append beyond the new end marker.
+  if (s.ok() && size > layout_.FileLength(n)) s = dbf_->Truncate(layout_.FileLength(n));
+  if (s.ok() && cdx_) s = UpdateTags(n, nullptr, bytes);
+  s = EndWrite(FinishIndex(s));
   if (s.ok() && options_.observer) s = options_.observer->AfterWrite(*this, n, bytes);
   if (!s.ok()) return s;
   *recno = n;
@@ -729,9 +879,10 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
   Status s = CheckWritable();
   if (!s.ok()) return s;
   LockHolder header_lock, record_lock;
-  if (options_.observer) {
-    // The observer's lines come in the order of the writes of every program: an edit is
-    // serialised with the appends (and the other observed edits) by the header lock.
+  if (options_.observer || staged_dbf_ != nullptr) {
+    // The observer's lines come in the order of the writes of every program, and a synced write
+    // owns the table's NAME.WAL: an edit is serialised with the appends (and the other observed
+    // or synced edits) by the header lock.
     s = Lock(dbf_.get(), locks_.header(), "the table's header lock");
     if (!s.ok()) return s;
     header_lock.Hold(dbf_.get(), locks_.header());
@@ -744,12 +895,18 @@ Status Table::Update(std::uint32_t recno, const Record& changes) {
 }
 
 Status Table::EditLocked(std::uint32_t recno, const Record& changes) {
-  DbfHeader h;
-  Status s = ReadHeader(&h);
-  if (!s.ok()) return s;
-  const std::uint32_t count = known_count_ = h.record_count;
-  if (recno < 1 || recno > count) {
-    return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
+  // Records are never taken away while the table is open, and only today's date is written: an
+  // edit of a record this table has seen counted, when the header has today's date, reads
+  // neither the count nor the date again.
+  Status s;
+  const int today = Today();
+  if (recno < 1 || recno > known_count_ || header_date_ != today) {
+    DbfHeader h;
+    s = ReadHeader(&h);
+    if (!s.ok()) return s;
+    if (recno < 1 || recno > known_count_) {
+      return Status::NotFound(BaseName(path_) + ": no record " + std::to_string(recno));
+    }
   }
   LockHolder index_lock;
   if (cdx_) {
@@ -778,19 +935,12 @@ Status Table::EditLocked(std::uint32_t recno, const Record& changes) {
     s = options_.observer->BeforeWrite(*this, recno, &old_bytes, new_bytes);
     if (!s.ok()) return s;
   }
-  s = WriteRecord(recno, new_bytes, false);
-  if (!s.ok()) return s;
+  s = BeginWrite();
+  if (s.ok()) s = WriteRecord(recno, new_bytes, false);
   // The date of the last update: written only when it is not today's already.
-  const std::tm today = LocalToday();
-  if (h.year != today.tm_year + 1900 || h.month != today.tm_mon + 1 || h.day != today.tm_mday) {
-    s = WriteHeaderStamp(count, false);
-    if (!s.ok()) return s;
-  }
-  if (options_.sync) {
-    s = dbf_->Sync();
-    if (!s.ok()) return s;
-  }
-  if (cdx_) s = FinishIndex(UpdateTags(recno, &old_bytes, new_bytes));
+  if (s.ok() && header_date_ != today) s = WriteHeaderStamp(known_count_, false);
+  if (s.ok() && cdx_) s = UpdateTags(recno, &old_bytes, new_bytes);
+  s = EndWrite(FinishIndex(s));
   if (s.ok() && options_.observer) s = options_.observer->AfterWrite(*this, recno, new_bytes);
   return s;
 }
@@ -835,7 +985,7 @@ Status Table::WriteHeld(std::uint32_t recno, const Record& changes) {
                                 "'s lock is not held");
   }
   LockHolder header_lock;
-  if (options_.observer && !held(locks_.header())) {
+  if ((options_.observer || staged_dbf_ != nullptr) && !held(locks_.header())) {
     s = Lock(dbf_.get(), locks_.header(), "the table's header lock");
     if (!s.ok()) return s;
     header_lock.Hold(dbf_.get(), locks_.header());

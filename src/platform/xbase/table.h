@@ -16,7 +16,8 @@
 // when such a write stopped on it (an append, or an edit of that record), under the index lock,
 // so the record is found again and the job it holds is not added a second time; while another
 // program holds the header lock or that record's lock, the record is a write in progress and is
-// left alone.
+// left alone. A write open also finishes a synced write (TableOptions::sync) that a power loss
+// cut short, from the table's NAME.WAL, under the same locks.
 //
 // A tag whose key or FOR expression, key length or collation the engine cannot maintain makes
 // every write fail with kNotSupported naming the tag; nothing is written. Not thread-safe.
@@ -33,9 +34,11 @@
 #include "platform/xbase/env.h"
 #include "platform/xbase/expr.h"
 #include "platform/xbase/status.h"
+#include "platform/xbase/write_ahead.h"
 
 namespace xbase {
 
+class LockHolder;
 class Table;
 
 // Told of every record a table writes, while the write holds the table's header lock, so that a
@@ -56,7 +59,10 @@ struct TableOptions {
   // How long a write waits for FoxPro's locks, and how often it tries again meanwhile.
   std::uint64_t lock_timeout_micros = 3'000'000;
   std::uint64_t lock_retry_micros = 5'000;
-  // fsync the DBF and CDX at the end of every write.
+  // Every write (an append, an edit, the open's catch-up) reaches the disk whole or not at all,
+  // whatever a power loss keeps, and is on the disk when it returns: it goes through the table's
+  // write-ahead file NAME.WAL and is synced (write_ahead.h). An edit then also holds the header
+  // lock, as an append does, while it writes. Without it, writes are left to the system.
   bool sync = false;
   // Told of every append and edit (not owned; null: nobody). An edit then also holds the
   // header lock, as an append does, while it writes.
@@ -97,6 +103,7 @@ class Table {
                      std::unique_ptr<Table>* table);
 
   const std::string& path() const { return path_; }
+  const TableOptions& options() const { return options_; }
   const DbfLayout& layout() const { return layout_; }
   const LockLayout& locks() const { return locks_; }
   const CodePage& code_page() const { return *code_page_; }
@@ -169,7 +176,15 @@ class Table {
 
   Table(Env* env, std::string path, const TableOptions& options);
   Status Load();
-  Status OpenIndex(const std::string& cdx_path);
+  // Reads and decodes the header and field descriptors; CheckLength then sees that the file
+  // holds the records the header counts.
+  Status ReadLayout();
+  Status CheckLength();
+  // Finishes a write NAME.WAL holds (*finished when it wrote). REQUIRES: the header lock.
+  Status FinishWriteAhead(bool indexed, bool* finished);
+  // Opens the CDX beside the table. When the caller holds the header lock (a write open) and the
+  // index lock can be had exclusively as well, the catch-up runs.
+  Status OpenIndex(LockHolder* header_lock);
   void CompileTags();
   Status ReadHeader(DbfHeader* header);
   Status Lock(File* file, std::uint64_t offset, const char* what, bool exclusive = true);
@@ -177,7 +192,12 @@ class Table {
   Status SeekHeld(int tag, std::string_view key, bool* found, std::uint32_t* recno);
   Status CheckWritable() const;
   Status RefreshIndex();
+  // REQUIRES: the header lock and the index lock, held exclusively.
   Status CatchUpLastRecord();
+  // With TableOptions::sync, everything written between these is held back and put through
+  // NAME.WAL by EndWrite, which returns its argument or the commit's failure.
+  Status BeginWrite();
+  Status EndWrite(Status s);
   Status WriteRecord(std::uint32_t recno, const std::string& bytes, bool with_end_marker);
   Status WriteHeaderStamp(std::uint32_t count, bool with_count);
   // An edit of record `recno` whose lock (and, with an observer, the header lock) is held: the
@@ -193,6 +213,11 @@ class Table {
   std::string cdx_path_;
   TableOptions options_;
   std::unique_ptr<File> dbf_;
+  // With TableOptions::sync (writable), the DBF and the CDX as held back by writes, and NAME.WAL
+  // (opened by the first write).
+  StagedFile* staged_dbf_ = nullptr;
+  StagedFile* staged_cdx_ = nullptr;
+  std::unique_ptr<File> wal_;
   // The CDX, read through cdx_ and locked through this (FoxPro's index lock; readers take it
   // shared while they walk the index, so a writer's flush is never seen half done). Kept here so
   // that the lock outlives a reopen of cdx_ after a failed change.
@@ -203,7 +228,11 @@ class Table {
   const CodePage* code_page_ = nullptr;
   std::vector<TagState> tag_state_;
   Status writable_;
+  // The header's count and date (YYYYMMDD) as last read or written.
   std::uint32_t known_count_ = 0;
+  int header_date_ = 0;
+  // A synced write failed after the index object took its changes for written.
+  bool reload_index_ = false;
   // The lock offsets TryHoldLocks holds on the DBF (the header's first when it holds it).
   std::vector<std::uint64_t> held_;
 };
@@ -212,5 +241,9 @@ class Table {
 // whichever letter case exists (of its name and of its extension); the table's name with the
 // upper-case extension when none does.
 std::string SiblingPath(Env* env, const std::string& dbf_path, const std::string& ext);
+
+// The write-ahead file of a table (write_ahead.h): its DBF path with the extension .WAL, or .wal
+// when the DBF's extension is in lower case.
+std::string WriteAheadPath(const std::string& dbf_path);
 
 }  // namespace xbase

@@ -95,9 +95,27 @@ TEST(Win32Window, LimitsClientsHandOffAndExitPreference) {
 
     // The first box with details is shown expanded for its picture (a bitmap the animation below
     // shows), then answered as preset.
+    // A "&" in a value is shown as it stands, not as an access key's underline.
     window.SetUnattended(Answer::kYes, std::nullopt);
     window.SetBoxPicture(watched / "Trk.bmp");
-    EXPECT_EQ(window.MessageBox("Update?", "", Buttons::kYesNo, "PR_ZIP: 1 -> 2"), Answer::kYes);
+    static std::string shown_as_is;
+    const UINT_PTR look = ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR, DWORD) {
+      ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND box, LPARAM) {
+        ::EnumChildWindows(box, [](HWND child, LPARAM) {
+          char text[64] = {};
+          ::GetWindowTextA(child, text, sizeof text);
+          if (std::strchr(text, '&') && (::GetWindowLongA(child, GWL_STYLE) & SS_NOPREFIX)) {
+            shown_as_is = text;
+          }
+          return TRUE;
+        }, 0);
+        return TRUE;
+      }, 0);
+    });
+    EXPECT_EQ(window.MessageBox("Update?", "", Buttons::kYesNo, "PR_BORROWR: \"A & B\""),
+              Answer::kYes);
+    ::KillTimer(nullptr, look);
+    EXPECT_EQ(shown_as_is, "PR_BORROWR: \"A & B\"");
     std::filesystem::copy_file(watched / "Trk.bmp", watched / "Apx.bmp");
 
     // A transfer running: the status line, the copy animation with both pictures, and what was

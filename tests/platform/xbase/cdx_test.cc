@@ -118,31 +118,46 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
     cdx->SetKeyType(0, c.type);
     const char trail = c.type == 'C' ? ' ' : '\0';
     std::mt19937 rng(1234);
-    std::multimap<std::string, std::uint32_t> model;  // (key, recno) pairs; recno ascending
+    std::set<std::pair<std::string, std::uint32_t>> model;  // index order: key, then recno
     std::map<std::uint32_t, std::string> by_recno;
     std::uint32_t next_recno = 1;
     bool was_deep = false;
     std::pair<std::string, std::uint32_t> deleted;
+    // An entry with the key already there (a unique tag keeps the first record with it).
+    auto add = [&](const std::string& key, std::uint32_t recno) {
+      auto at = model.lower_bound({key, 0});
+      if (c.unique && at != model.end() && at->first == key) return;
+      model.emplace(key, recno);
+      by_recno[recno] = key;
+    };
     for (int op = 0; op < c.operations; ++op) {
-      // Grow for the first two thirds, then shrink: splits first, merges and frees after.
+      // Grow for the first two thirds, then shrink: splits first, merges and frees after. A
+      // third of the rest move a record's key, to a neighbouring key or to any.
       const bool grow = op < c.operations * 2 / 3 ? rng() % 4 != 0 : rng() % 4 == 0;
       if (grow || by_recno.empty()) {
         const std::string key = RandomKey(&rng, c);
         const std::uint32_t recno = next_recno++;
         ASSERT_TRUE(cdx->Insert(0, key, recno).ok());
-        if (c.unique && model.count(key) != 0) continue;  // first record with the key stays
-        model.emplace(key, recno);  // recnos rise, so equal keys stay in recno order
-        by_recno[recno] = key;
+        add(key, recno);
+      } else if (auto it = std::next(by_recno.begin(), rng() % by_recno.size()); rng() % 3 == 0) {
+        const auto [recno, old_key] = *it;
+        model.erase({old_key, recno});
+        by_recno.erase(it);
+        std::string key = RandomKey(&rng, c);
+        if (rng() % 2 == 0) {
+          key = old_key;
+          const std::size_t last = key.find_last_not_of(trail);
+          key[last] = static_cast<char>(key[last] ^ 1);
+        }
+        ASSERT_TRUE(cdx->Replace(0, old_key, key, recno).ok()) << op;
+        add(key, recno);
       } else {
-        auto it = std::next(by_recno.begin(), rng() % by_recno.size());
         ASSERT_TRUE(cdx->Delete(0, it->second, it->first).ok()) << op;
         deleted = {it->second, it->first};
-        auto m = model.equal_range(it->second).first;
-        while (m->second != it->first) ++m;
-        model.erase(m);
+        model.erase({it->second, it->first});
         by_recno.erase(it);
       }
-      if (op % 500 == 499) {
+      if (op % 100 == 99) {
         ASSERT_EQ(CheckProblem(cdx.get(), 0), "") << "after operation " << op;
         ASSERT_TRUE(cdx->Flush().ok());
         ASSERT_EQ(StaleSeparator(&env, cdx->tags()[0], trail), "") << "after operation " << op;
@@ -154,16 +169,18 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
     if (c.descending) std::reverse(want.begin(), want.end());
     EXPECT_EQ(WalkTag(cdx.get(), 0), want);
     // Every key is found at its lowest record; a deleted one is not.
-    for (auto it = model.begin(); it != model.end(); it = model.upper_bound(it->first)) {
+    for (auto it = model.begin(); it != model.end();
+         it = model.lower_bound({it->first, cdx::kNoPage})) {
       bool found = false;
       std::uint32_t recno = 0;
       ASSERT_TRUE(cdx->Seek(0, it->first, &found, &recno).ok());
       ASSERT_TRUE(found);
       ASSERT_EQ(recno, it->second);
     }
-    // Refused: a key of another length, record 0, an entry the tag has; deletes of entries it
-    // does not have change nothing.
+    // Refused: a key of another length (also as a move's old key), record 0, an entry the tag
+    // has; deletes of entries it does not have change nothing.
     EXPECT_EQ(cdx->Insert(0, "x", 1).code(), Status::Code::kInvalidArgument);
+    EXPECT_EQ(cdx->Replace(0, "x", deleted.first, 1).code(), Status::Code::kInvalidArgument);
     EXPECT_EQ(cdx->Insert(0, deleted.first, 0).code(), Status::Code::kInvalidArgument);
     if (!c.unique && !want.empty()) {
       EXPECT_EQ(cdx->Insert(0, want[0].first, want[0].second).code(), Status::Code::kDuplicate);
@@ -190,7 +207,7 @@ TEST(CdxTree, RandomChangesMatchAModelAcrossSplitsAndMerges) {
       ASSERT_TRUE(free_pages.insert(p).second) << "free list loops";
     }
     EXPECT_EQ(free_pages.size(), (bytes.size() - 0x600 - 0x400) / cdx::kPageSize - 1);
-    for (const auto& [k, r] : want) ASSERT_TRUE(cdx->Insert(0, k, r).ok()) << r;
+    for (const auto& [k, r] : model) ASSERT_TRUE(cdx->Insert(0, k, r).ok()) << r;
     ASSERT_TRUE(cdx->Flush().ok());
     env.GetFile("T.CDX", &bytes);
     EXPECT_LE(bytes.size(), full.size()) << "freed pages are used again before the file grows";
@@ -255,6 +272,31 @@ TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk
     auto disk = OpenOrDie(&env);
     ASSERT_EQ(CheckProblem(disk.get(), 0), "") << "after deleting " << key.substr(0, 9);
   }
+}
+
+// A key moved within its leaf to one that no longer fits there splits the leaf; a move of an
+// entry the tag lacks puts the new entry in.
+TEST(CdxTree, AMoveThatOverflowsItsLeafSplitsIt) {
+  MemEnv env;
+  auto cdx = OpenOrDie(&env, {Shape("T", 240)});
+  auto key = [](int i, bool long_tail) {
+    std::string k = "K" + Key8(i) + std::string(231, ' ');
+    for (int j = 9; long_tail && j < 240; ++j) k[j] = static_cast<char>('a' + (j * 7 + i) % 26);
+    return k;
+  };
+  KeyList want;
+  for (int i = 1; i <= 5; ++i) {
+    ASSERT_TRUE(cdx->Insert(0, key(i, false), i).ok());
+    want.emplace_back(key(i, i == 2 || i == 3), i);
+  }
+  for (int i : {2, 3}) ASSERT_TRUE(cdx->Replace(0, key(i, false), key(i, true), i).ok()) << i;
+  ASSERT_TRUE(cdx->Replace(0, key(6, false), key(6, false), 6).ok());
+  want.emplace_back(key(6, false), 6);
+  ASSERT_TRUE(cdx->Flush().ok());
+  EXPECT_TRUE(RootIsInterior(&env, cdx->tags()[0]));
+  EXPECT_EQ(WalkTag(cdx.get(), 0), want);
+  EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
+  EXPECT_EQ(StaleSeparator(&env, cdx->tags()[0], ' '), "");
 }
 
 // More pages changed than the cache keeps between operations: the flush writes every one.

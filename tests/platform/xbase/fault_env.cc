@@ -14,15 +14,22 @@ class FaultFile final : public File {
   Status WriteAt(std::uint64_t offset, const char* data, std::size_t n) override {
     bool drop = false;
     Status s = env_->NextWrite(path_, offset, n, &drop);
-    return !s.ok() || drop ? s : base_->WriteAt(offset, data, n);
+    if (!s.ok() || drop) return s;
+    env_->Record({FaultEnv::Op::kWrite, path_, offset, std::string(data, n)});
+    return base_->WriteAt(offset, data, n);
   }
   Status Size(std::uint64_t* size) override { return base_->Size(size); }
   Status Truncate(std::uint64_t size) override {
     bool drop = false;
     Status s = env_->NextWrite(path_, size, 0, &drop);
-    return !s.ok() || drop ? s : base_->Truncate(size);
+    if (!s.ok() || drop) return s;
+    env_->Record({FaultEnv::Op::kCut, path_, size, {}});
+    return base_->Truncate(size);
   }
-  Status Sync() override { return base_->Sync(); }
+  Status Sync() override {
+    env_->Record({FaultEnv::Op::kSync, path_, 0, {}});
+    return base_->Sync();
+  }
   Status TryLock(std::uint64_t offset, std::uint64_t length, bool exclusive) override {
     return base_->TryLock(offset, length, exclusive);
   }

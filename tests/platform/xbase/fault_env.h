@@ -7,13 +7,18 @@
 //                    runs the test.
 //   on_write       - when set, called before each write with the file's path, the offset and
 //                    the length (0 for a truncate, whose offset is the new size).
-// writes() is the number of writes seen since the last Reset(). Thread-safe but for on_write.
+//   record         - when set, every write that reaches the files (with its bytes), cut, sync
+//                    and file made is kept in log, in order: the power-loss campaign builds from
+//                    it the disk states a power cut can leave.
+// writes() is the number of writes seen since the last Reset(). Thread-safe but for on_write
+// and the log.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/xbase/env.h"
 
@@ -34,6 +39,7 @@ class FaultEnv final : public Env {
   Status OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) override;
   bool FileExists(const std::string& path) override { return base_->FileExists(path); }
   Status CreateIfMissing(const std::string& path, const std::string& like) override {
+    if (!base_->FileExists(path)) Record({Op::kCreate, path, 0, {}});
     return base_->CreateIfMissing(path, like);
   }
   Status CanCreate(const std::string& path) override {
@@ -52,6 +58,18 @@ class FaultEnv final : public Env {
   Status NextWrite(const std::string& path, std::uint64_t offset, std::size_t n, bool* drop);
 
   std::function<void(const std::string& path, std::uint64_t offset, std::size_t n)> on_write;
+
+  struct Op {
+    enum Kind { kWrite, kCut, kSync, kCreate } kind;
+    std::string path;
+    std::uint64_t offset = 0;  // the new size, for a cut
+    std::string bytes;
+  };
+  bool record = false;
+  std::vector<Op> log;
+  void Record(Op op) {
+    if (record) log.push_back(std::move(op));
+  }
 
  private:
   Env* base_;

@@ -32,9 +32,25 @@ struct BoxPicture {
   int answer;
 };
 
-HRESULT CALLBACK TakePicture(HWND hwnd, UINT notification, WPARAM since, LPARAM, LONG_PTR data) {
-  if (notification == TDN_TIMER && since >= 500) {  // milliseconds since the box was made
-    auto* picture = reinterpret_cast<BoxPicture*>(data);
+// A text control of the box shows "&" as it stands, not as the underline of an access key.
+BOOL CALLBACK ShowAmpersands(HWND child, LPARAM) {
+  char name[16] = {};
+  ::GetClassNameA(child, name, sizeof name);
+  const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+  if (::lstrcmpiA(name, "Static") == 0 && (style & SS_TYPEMASK) <= SS_RIGHT) {
+    ::SetWindowLongA(child, GWL_STYLE, style | SS_NOPREFIX);
+    ::InvalidateRect(child, nullptr, TRUE);
+  }
+  return TRUE;
+}
+
+HRESULT CALLBACK OnBoxEvent(HWND hwnd, UINT notification, WPARAM since, LPARAM, LONG_PTR data) {
+  // The values in the details are the tables' ("Chris & Jordan Buyer"). Windows' task dialog
+  // draws its texts as they stand; Wine's uses static controls, which would take the "&" for an
+  // access key and show " Jordan" underlined.
+  if (notification == TDN_CREATED) ::EnumChildWindows(hwnd, ShowAmpersands, 0);
+  auto* picture = reinterpret_cast<BoxPicture*>(data);
+  if (picture != nullptr && notification == TDN_TIMER && since >= 500) {  // ms since it was made
     SaveWindowPicture(hwnd, picture->path);
     ::SendMessageA(hwnd, TDM_CLICK_BUTTON, picture->answer, 0);
   }
@@ -66,9 +82,9 @@ int TaskDialogBox(HWND owner, std::string_view text, std::string_view title, But
                             hide = L"Hide\u00A0details " + std::wstring(12, L'\u00A0');
   config.pszCollapsedControlText = see.c_str();
   config.pszExpandedControlText = hide.c_str();
+  config.pfCallback = OnBoxEvent;
   if (picture != nullptr) {
     config.dwFlags |= TDF_EXPANDED_BY_DEFAULT | TDF_CALLBACK_TIMER;
-    config.pfCallback = TakePicture;
     config.lpCallbackData = reinterpret_cast<LONG_PTR>(picture);
   }
   switch (buttons) {
