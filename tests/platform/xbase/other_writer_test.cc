@@ -9,16 +9,13 @@ namespace {
 
 TEST(OtherWriter, ReadsWhatAnotherProgramWroteSince) {
   MemEnv env;
-  for (const char* name : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT"}) {
-    env.PutFile(name, Slurp(DataPath(std::string("foxpro/") + name)));
-  }
+  PutFixture(&env, "PROPERTY");
   auto mine = OpenOrDie(&env, "PROPERTY.DBF"), other = OpenOrDie(&env, "PROPERTY.DBF");
   const int tag = mine->FindTag("FILE_NUM");
   Record r = mine->NewRecord();
   std::uint32_t count = 0, recno = 0;
   ASSERT_TRUE(mine->RecordCount(&count).ok());
-  r.SetDeleted(true);
-  for (std::uint32_t i = 1; i <= count; ++i) ASSERT_TRUE(mine->Update(i, r).ok());
+  for (std::uint32_t i = 1; i <= count; ++i) ASSERT_TRUE(Write(mine.get(), i, {{"*", "*"}}).ok());
   bool found = true;
   ASSERT_TRUE(mine->First(&found, &recno).ok());
   EXPECT_FALSE(found);
@@ -27,12 +24,8 @@ TEST(OtherWriter, ReadsWhatAnotherProgramWroteSince) {
   std::string cdx;
   env.GetFile("PROPERTY.CDX", &cdx);
   const std::size_t size = cdx.size();
-  for (int i = 0; cdx.size() == size; ++i) {
-    Record added = other->NewRecord();
-    added.SetText(other->FindField("FILE_NUM"), "W" + std::to_string(1000 + i));
-    ASSERT_TRUE(other->Append(added, &recno).ok());
-    env.GetFile("PROPERTY.CDX", &cdx);
-  }
+  for (int i = 0; cdx.size() == size; env.GetFile("PROPERTY.CDX", &cdx), ++i)
+    ASSERT_TRUE(Write(other.get(), 0, {{"FILE_NUM", "W" + std::to_string(1000 + i)}}, &recno).ok());
   std::uint32_t at = 0;
   EXPECT_TRUE(mine->Read(recno, &r).ok());  // past the count this connection knew
   ASSERT_TRUE(mine->First(&found, &at).ok());

@@ -43,19 +43,13 @@ void Put(MemEnv* env, const Files& files) {
 
 // Keys inside the FILE_NUM tag's range: "24-0010A" sorts between 24-00109 and 24-00110.
 Status AppendKey(Table* t, int i) {
-  Record r = t->NewRecord();
-  r.SetText(t->FindField("FILE_NUM"), "24-00" + std::to_string(10 + i / 26) +
-                                          std::string(1, static_cast<char>('A' + i % 26)));
-  std::uint32_t recno = 0;
-  return t->Append(r, &recno);
+  return Write(t, 0, {{"FILE_NUM", "24-00" + std::to_string(10 + i / 26) + char('A' + i % 26)}});
 }
 
 TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
   const bool full = std::getenv("XFR_POWER_LOSS_FULL") != nullptr;
   MemEnv mem;
-  for (const char* name : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT"}) {
-    mem.PutFile(name, Slurp(DataPath(std::string("foxpro/") + name)));
-  }
+  PutFixture(&mem, "PROPERTY");
   // Appended until the third of the appends below splits the FILE_NUM leaf (found on a copy).
   int split_at = 0;
   {
@@ -93,9 +87,8 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
         (dbf ? header : old_page) |= offset < (dbf ? 32 : cdx_size);
         if (!dbf) last.offset = offset;
       };
-      Record r = t->NewRecord();
-      r.SetText(t->FindField("FILE_NUM"), "24-00999");
-      ASSERT_TRUE((w < 4 ? AppendKey(t.get(), split_at - 2 + w) : t->Update(1, r)).ok());
+      ASSERT_TRUE((w < 4 ? AppendKey(t.get(), split_at - 2 + w)
+                         : Write(t.get(), 1, {{"FILE_NUM", "24-00999"}})).ok());
       EXPECT_TRUE(sync || last.offset == 0) << "the compound header is written last";
       if (w == 2) EXPECT_GT(Get(&mem)["PROPERTY.CDX"].size(), before.at("PROPERTY.CDX").size());
       if (!sync) continue;

@@ -100,15 +100,10 @@ TEST(Table, ReadsEveryFieldAsAnIndependentReaderDoes) {
 
 // The reference engine's changes (EXPECTED.txt), made by ours, give the same key sequences.
 TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
-  TempDir dir;
-  CopyFixtures("foxpro", dir.path());
+  FixtureDir dir;
   Env* env = Env::Default();
   const char* kStreet = "3310 Chamblee Dunwoody Rd Unit B";
-  const struct Change {
-    const char* table;
-    int recno;  // 0: append
-    std::vector<std::pair<const char*, const char*>> fields;
-  } changes[] = {
+  const std::tuple<const char*, std::uint32_t, Values> changes[] = {  // table, record (0: append)
       {"PROPERTY", 0, {{"FILE_NUM", "NEW001"}, {"CLI_NUM", "10004"}}},
       {"PROPERTY", 0, {{"FILE_NUM", "new002"}, {"CLI_NUM", "10016"}}},
       {"PROPERTY", 0, {{"FILE_NUM", "NEW003"}}},
@@ -121,14 +116,8 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
        {{"INV_NUM", "INV24042"}, {"INV_DATE", "2024-06-04"}, {"INV_AMT", "525.00"},
         {"INV_PAID", "F"}}},
   };
-  for (const Change& c : changes) {
-    auto table = OpenOrDie(env, dir / (std::string(c.table) + ".DBF"));
-    Record rec = table->NewRecord();
-    for (const auto& [field, value] : c.fields) {
-      ASSERT_TRUE(rec.SetFromString(table->FindField(field), value).ok()) << field;
-    }
-    std::uint32_t recno = 0;
-    Status s = c.recno == 0 ? table->Append(rec, &recno) : table->Update(c.recno, rec);
+  for (const auto& [name, recno, values] : changes) {
+    const Status s = Write(OpenOrDie(env, dir / (std::string(name) + ".DBF")).get(), recno, values);
     ASSERT_TRUE(s.ok()) << s.ToString();
   }
   // Every tag as the reference engine walks it, before and after: its own index files and,
@@ -184,8 +173,7 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
 // ("ac24-104"; "AC24-104" (35) shares its UPPER key) and 2 ("24-00102"; its twin 33 is deleted
 // already) and editing keys: a seek finds the lowest live record with the key, or none.
 TEST(Table, SeeksFindTheLowestLiveRecordThroughEditsAndDeletions) {
-  TempDir dir;
-  CopyFixtures("foxpro", dir.path());
+  FixtureDir dir;
   std::filesystem::rename(dir / "PROPERTY.CDX", dir / "Property.Cdx");
   auto table = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF");
   const std::tuple<const char*, const char*, std::uint32_t, std::uint32_t> cases[] = {
@@ -202,26 +190,17 @@ TEST(Table, SeeksFindTheLowestLiveRecordThroughEditsAndDeletions) {
   };
   for (const auto& [tag, key, before, after] : cases)
     EXPECT_EQ(SeekRecno(table.get(), tag, key), before) << tag << " " << key;
-  const struct Edit {
-    std::uint32_t recno;
-    const char* file_num;  // nullptr: the record deleted
-    const char* cli_num;
-  } edits[] = {
-      {1, nullptr, nullptr},     {4, nullptr, nullptr},
-      {2, nullptr, nullptr},     {6, "zz-0006", ""},  // both keys change, one to blank
-      {12, "24-00112", "AMC02"},  // only the client key changes (blank to a duplicate)
-      {35, "ac24-104", "amc01"},  // the UPPER key stays, the raw text changes
-      {7, "24-00007", "10001"},   // a deleted record is edited all the same
+  const auto keys = [](const char* file_num, const char* cli_num) {
+    return Values{{"FILE_NUM", file_num}, {"CLI_NUM", cli_num}};
   };
-  for (const Edit& e : edits) {
-    Record changes = table->NewRecord();
-    if (e.file_num == nullptr) changes.SetDeleted(true);
-    if (e.file_num) {
-      ASSERT_TRUE(changes.SetText(table->FindField("FILE_NUM"), e.file_num).ok());
-      ASSERT_TRUE(changes.SetText(table->FindField("CLI_NUM"), e.cli_num).ok());
-    }
-    ASSERT_TRUE(table->Update(e.recno, changes).ok());
-  }
+  const std::pair<std::uint32_t, Values> edits[] = {
+      {1, {{"*", "*"}}}, {4, {{"*", "*"}}}, {2, {{"*", "*"}}},
+      {6, keys("zz-0006", "")},     // both keys change, one to blank
+      {12, keys("24-00112", "AMC02")},  // only the client key changes (blank to a duplicate)
+      {35, keys("ac24-104", "amc01")},  // the UPPER key stays, the raw text changes
+      {7, keys("24-00007", "10001")},   // a deleted record is edited all the same
+  };
+  for (const auto& [recno, values] : edits) ASSERT_TRUE(Write(table.get(), recno, values).ok());
   for (const auto& [tag, key, before, after] : cases)
     EXPECT_EQ(SeekRecno(table.get(), tag, key), after) << tag << " " << key;
   bool found = false;
@@ -251,14 +230,10 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
                          testing::Shape("GONE", 8, "INV_NUM", "DELETED()"),
                          {"ONCE", 1, "INV_PAID", "!DELETED()", false, true, ""}}));
   auto table = OpenOrDie(&env, "/I.DBF");
-  for (const auto& row : std::vector<std::vector<const char*>>{{"a1", "2024-06-03", "450", "F"},
-                                                               {"a2", "", "-5", "T"},
-                                                               {"a3", "2024-01-01", "0", "y"}}) {
-    Record rec = table->NewRecord();
-    for (std::size_t f = 0; f < row.size(); ++f)
-      ASSERT_TRUE(rec.SetFromString(static_cast<int>(f), row[f]).ok()) << row[f];
-    std::uint32_t recno = 0;
-    ASSERT_TRUE(table->Append(rec, &recno).ok());
+  for (const auto& [num, date, amt, paid] : {std::tuple{"a1", "2024-06-03", "450", "F"},
+                                             {"a2", "", "-5", "T"}, {"a3", "2024-01-01", "0", "y"}}) {
+    const Values row = {{"INV_NUM", num}, {"INV_DATE", date}, {"INV_AMT", amt}, {"INV_PAID", paid}};
+    ASSERT_TRUE(Write(table.get(), 0, row).ok()) << num;
   }
   const std::tuple<const char*, const char*, std::uint32_t> cases[] = {
       {"PAID", "Y", 2},        {"PAID", "y", 2},
@@ -275,9 +250,7 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
   const int live_tag = table->FindTag("LIVE"), gone_tag = table->FindTag("GONE");
   const int once_tag = table->FindTag("ONCE");  // unique: the first live record of each key
   for (bool deleted : {true, false}) {
-    Record mark = table->NewRecord();
-    mark.SetDeleted(deleted);
-    ASSERT_TRUE(table->Update(2, mark).ok());
+    ASSERT_TRUE(Write(table.get(), 2, {{"*", deleted ? "*" : " "}}).ok());
     Record rec = table->NewRecord();
     ASSERT_TRUE(table->Read(2, &rec).ok());
     EXPECT_EQ(rec.deleted(), deleted);
@@ -290,9 +263,7 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
   for (std::uint32_t r = 1; r <= 3; ++r) {  // the first live record, however many go before it
     ASSERT_TRUE(table->First(&found, &first).ok());
     EXPECT_EQ(found ? first : 0, r);
-    Record mark = table->NewRecord();
-    mark.SetDeleted(true);
-    ASSERT_TRUE(table->Update(r, mark).ok());
+    ASSERT_TRUE(Write(table.get(), r, {{"*", "*"}}).ok());
   }
   ASSERT_TRUE(table->First(&found, &first).ok());
   EXPECT_FALSE(found) << first;  // the end-of-file marker after the last record is no record
@@ -308,22 +279,17 @@ TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
   };
   for (const auto& [what, at, patch] : cases) {
     SCOPED_TRACE(what);
-    TempDir dir;
-    CopyFixtures("foxpro", dir.path());
+    FixtureDir dir;
     std::string cdx = good;
     cdx.replace(at, patch.size(), patch);
     std::ofstream(dir / "PROPERTY.CDX", std::ios::binary | std::ios::trunc) << cdx;
     std::string dbf_before = Slurp(dir / "PROPERTY.DBF");
     auto table = OpenOrDie(Env::Default(), dir / "PROPERTY.DBF");
     EXPECT_FALSE(table->writable().ok());
-    Record rec = table->NewRecord();
-    ASSERT_TRUE(rec.SetText(table->FindField("FILE_NUM"), "NEW9").ok());
-    std::uint32_t recno = 0;
-    Status s = table->Append(rec, &recno);
+    Status s = Write(table.get(), 0, {{"FILE_NUM", "NEW9"}});
     EXPECT_EQ(s.code(), Status::Code::kNotSupported);
     EXPECT_NE(s.message().find("FILE_NUM"), std::string::npos) << s.message();
-    s = table->Update(3, rec);
-    EXPECT_EQ(s.code(), Status::Code::kNotSupported);
+    EXPECT_EQ(Write(table.get(), 3, {{"FILE_NUM", "NEW9"}}).code(), Status::Code::kNotSupported);
     EXPECT_EQ(Slurp(dir / "PROPERTY.DBF"), dbf_before);
     EXPECT_EQ(Slurp(dir / "PROPERTY.CDX"), cdx);
     // Reading and seeking on the other tag still work.
@@ -334,17 +300,12 @@ TEST(Table, RefusesWritesWhenATagCannotBeMaintained) {
 // An index write that failed leaves the index object unusable: the next write opens the index
 // again from the file and goes through.
 TEST(Table, AWriteAfterAFailedIndexWriteOpensTheIndexAgain) {
-  TempDir dir;
-  CopyFixtures("foxpro", dir.path());
+  FixtureDir dir;
   FaultEnv env(Env::Default());
   auto table = OpenOrDie(&env, dir / "INVOICE.DBF");
-  Record rec = table->NewRecord();
-  ASSERT_TRUE(rec.SetText(0, "FAILED").ok());
-  std::uint32_t recno = 0;
   env.FailWrite(3);  // the record, the header's count, then the index's first page
-  EXPECT_EQ(table->Append(rec, &recno).code(), Status::Code::kIOError);
-  ASSERT_TRUE(rec.SetText(0, "AFTER").ok());
-  ASSERT_TRUE(table->Append(rec, &recno).ok());
+  EXPECT_EQ(Write(table.get(), 0, {{"INV_NUM", "FAILED"}}).code(), Status::Code::kIOError);
+  ASSERT_TRUE(Write(table.get(), 0, {{"INV_NUM", "AFTER"}}).ok());
   EXPECT_EQ(SeekRecno(table.get(), "INV_NUM", "AFTER"), 32u);
 }
 
@@ -424,8 +385,7 @@ TEST(Table, CheckNamesTheFaultOfADamagedTable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
-    TempDir dir;
-    CopyFixtures("foxpro", dir.path());
+    FixtureDir dir;
     // native separators: the check names the file
     const std::string dbf = dir / (c.memo ? "PROPERTY.DBF" : "INVOICE.DBF");
     const std::string damaged = c.memo ? dir / "PROPERTY.FPT" : dbf;

@@ -48,8 +48,7 @@ TEST(Table, KeepsToFoxProLockLayouts) {
   const TableOptions options{.lock_timeout_micros = 50'000};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
-    CopyFixtures("foxpro", dir.path());
+    FixtureDir dir;
     const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
     const bool indexed = c.file != 'P';
     if (!indexed) {  // the same table without its structural index
@@ -69,16 +68,15 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     const bool append_blocked = std::strchr(c.blocked, 'a');
     const bool edit3_blocked = std::strchr(c.blocked, 'e');
     const std::string dbf_before = Slurp(dbf), cdx_before = Slurp(cdx);
-    Record rec = table->NewRecord();
-    ASSERT_TRUE(rec.SetText(0, "LOCKED").ok());
+    const Values row = {{"INV_NUM", "LOCKED"}};
     std::uint32_t recno = 0;
     {
       ForeignLock other(c.file == 'C' ? cdx : dbf, offset, c.length, c.exclusive);
       ASSERT_TRUE(other.held());
-      Status s = table->Append(rec, &recno);
+      Status s = Write(table.get(), 0, row);
       EXPECT_EQ(s.IsLocked(), append_blocked) << s.ToString();
       if (append_blocked) { EXPECT_EQ(Slurp(dbf), dbf_before); }
-      s = table->Update(3, rec);
+      s = Write(table.get(), 3, row);
       EXPECT_EQ(s.IsLocked(), edit3_blocked) << s.ToString();
       if (indexed) {
         // A seek waits only for a writer of the index, never for another reader.
@@ -104,10 +102,10 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       for (const auto& [path, at] : free) faults += !ForeignLock(path, at, 1).held();
     };
     if (indexed) held.push_back({cdx, kTop});
-    EXPECT_TRUE(table->Append(rec, &recno).ok());
+    EXPECT_TRUE(Write(table.get(), 0, row).ok());
     held = {{dbf, record(3)}}, free = {{dbf, header}, {dbf, record(2)}};
     if (indexed) held.push_back({cdx, kTop});
-    EXPECT_TRUE(table->Update(3, rec).ok());
+    EXPECT_TRUE(Write(table.get(), 3, row).ok());
     EXPECT_GE(probes, indexed ? 4 : 2);
     EXPECT_EQ(faults, 0);
     ExpectConsistent(dir.path());
@@ -119,8 +117,7 @@ TEST(Table, KeepsToFoxProLockLayouts) {
 // observer's log has every program's writes in order), and lets every lock go when it is done
 // or refused.
 TEST(Table, ObservedWritesHoldAndReleaseTheirLocks) {
-  TempDir dir;
-  CopyFixtures("foxpro", dir.path());
+  FixtureDir dir;
   const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
   struct Probe final : WriteObserver {
     std::vector<std::pair<std::string, std::uint64_t>> locks;
@@ -142,15 +139,10 @@ TEST(Table, ObservedWritesHoldAndReleaseTheirLocks) {
   constexpr std::uint64_t kTop = kIndexedHeaderLock;
   probe.locks = {{dbf, kTop}, {dbf, kTop - 3}, {dbf, kTop - 31}, {cdx, kCdxLockOffset}};
   auto table = OpenOrDie(Env::Default(), dbf, TableOptions{.observer = &probe});
-  Record rec = table->NewRecord();
-  ASSERT_TRUE(rec.SetText(0, "OBSERVED").ok());
-  std::uint32_t recno = 0;
-  ASSERT_TRUE(table->Update(3, rec).ok());
-  ASSERT_TRUE(table->Append(rec, &recno).ok());
+  ASSERT_TRUE(Write(table.get(), 3, {{"INV_NUM", "OBSERVED"}}).ok());
+  ASSERT_TRUE(Write(table.get(), 0, {{"INV_NUM", "OBSERVED"}}).ok());
   probe.refuse = Status::IOError("the log is full");
-  Record deleted = table->NewRecord();
-  deleted.SetDeleted(true);
-  EXPECT_EQ(table->Update(3, deleted).ToString(), "IO error: the log is full");
+  EXPECT_EQ(Write(table.get(), 3, {{"*", "*"}}).ToString(), "IO error: the log is full");
   EXPECT_EQ(probe.seen, "b3:HH-H a3:HH-H b31:H-HH a31:H-HH b3:HH-H ");
   probe.Look('e', 0);
   EXPECT_EQ(probe.seen.substr(probe.seen.size() - 8), "e0:---- ");
