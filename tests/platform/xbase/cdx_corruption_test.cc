@@ -48,33 +48,8 @@ TEST(CdxCorruption, MessagesNameTheFileTagAndNode) {
   }
 }
 
-// A tag whose tree is one level deeper than a walk goes (32 interior nodes above its leaf) is
-// damage to the check and to a walk.
-TEST(CdxCorruption, TreesDeeperThanAnyWalkGoes) {
-  std::string bytes = testing::BuildCdx({testing::Shape("T", 8)});
-  const std::uint32_t first = static_cast<std::uint32_t>(bytes.size());
-  bytes.resize(first + 33 * cdx::kPageSize, '\0');
-  for (std::uint32_t level = 0; level <= 32; ++level) {
-    cdx::Node n;
-    n.attr = static_cast<std::uint16_t>((level == 0 ? cdx::kAttrRoot : 0) |
-                                        (level == 32 ? cdx::kAttrLeaf : 0));
-    n.key_length = 8;
-    n.Insert(0, "KKKKKKKK", 1, first + (level + 1) * cdx::kPageSize);
-    n.EncodeTo(' ', bytes.data() + first + level * cdx::kPageSize);
-  }
-  EncodeFixed32LE(bytes.data() + 0x600, first);
-  MemEnv env;
-  env.PutFile("T.CDX", bytes);
-  std::unique_ptr<CdxFile> cdx;
-  ASSERT_TRUE(CdxFile::Open(&env, "T.CDX", true, &cdx).ok());
-  std::string problem;
-  EXPECT_EQ(cdx->Check(0, &problem).message(), "T.CDX tag T: tree deeper than 32 levels");
-  EXPECT_EQ(WalkTag(cdx.get(), 0),
-            KeyList({{"walk failed: Corruption: T.CDX tag T: tree deeper than 32 levels", 0}}));
-}
-
 // Damage that still decodes is what Check() is for (dbftool check relies on it), here to a tag
-// of 60-byte keys, several levels deep.
+// of 60-byte keys, several levels deep; a tree deeper than a walk goes is damage to a walk too.
 TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
   MemEnv env;
   env.PutFile("X.CDX", testing::BuildCdx({testing::Shape("DEEP", 60)}));
@@ -134,6 +109,21 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
       {"root flag below the root",
        [&](std::string* b) { (*b)[child(1)] = static_cast<char>((*b)[child(1)] | 1); },
        "root flag below the root"},
+      {"a root 33 levels above its leaf",
+       [&](std::string* b) {
+         const std::uint32_t top = static_cast<std::uint32_t>(b->size());
+         b->resize(top + 33 * cdx::kPageSize, '\0');
+         for (std::uint32_t level = 0; level <= 32; ++level) {
+           cdx::Node n;
+           n.attr = static_cast<std::uint16_t>((level == 0 ? cdx::kAttrRoot : 0) |
+                                               (level == 32 ? cdx::kAttrLeaf : 0));
+           n.key_length = 60;
+           n.Insert(0, std::string(60, 'K'), 1, top + (level + 1) * cdx::kPageSize);
+           n.EncodeTo(' ', b->data() + top + level * cdx::kPageSize);
+         }
+         EncodeFixed32LE(b->data() + 0x600, top);
+       },
+       "X.CDX tag DEEP: tree deeper than 32 levels"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -144,8 +134,12 @@ TEST(CdxCorruption, CheckFindsTreesThatDecodeButAreWrong) {
     std::unique_ptr<CdxFile> cdx;
     ASSERT_TRUE(CdxFile::Open(&damaged, "X.CDX", true, &cdx).ok());
     std::string problem;
-    EXPECT_TRUE(cdx->Check(0, &problem).IsCorruption());
-    EXPECT_NE(problem.find(c.message_part), std::string::npos) << problem;
+    const Status s = cdx->Check(0, &problem);
+    EXPECT_TRUE(s.IsCorruption());
+    EXPECT_NE((problem + s.message()).find(c.message_part), std::string::npos) << problem;
+    if (c.what[0] == 'a') {
+      EXPECT_EQ(WalkTag(cdx.get(), 0), KeyList({{"walk failed: " + s.ToString(), 0}}));
+    }
   }
 }
 

@@ -20,15 +20,6 @@
 namespace xbase::table_testing {
 namespace {
 
-// The record a seek finds, 0 for none.
-std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) {
-  bool found = false;
-  std::uint32_t recno = 0;
-  Status s = table->Seek(table->FindTag(tag), text, &found, &recno);
-  EXPECT_TRUE(s.ok()) << s.ToString();
-  return found ? recno : 0;
-}
-
 // The invoice the reference engine's changes append after INVOICE.DBF's 30 records.
 const std::string kInvoice31 = std::string(" INV24041") + "20240603" + "    450.00" + "F";
 
@@ -203,11 +194,7 @@ TEST(Table, SeeksFindTheLowestLiveRecordThroughEditsAndDeletions) {
   for (const auto& [recno, values] : edits) ASSERT_TRUE(Write(table.get(), recno, values).ok());
   for (const auto& [tag, key, before, after] : cases)
     EXPECT_EQ(SeekRecno(table.get(), tag, key), after) << tag << " " << key;
-  bool found = false;
-  std::uint32_t first = 0;
-  ASSERT_TRUE(table->First(&found, &first).ok());
-  EXPECT_TRUE(found);
-  EXPECT_EQ(first, 3u);
+  EXPECT_EQ(FirstRecno(table.get()), 3u);
   ExpectConsistent(dir.path());
 }
 
@@ -261,12 +248,10 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
     if (deleted) { EXPECT_EQ(WalkTag(table.get(), once_tag), (KeyList{{"F", 1}, {"T", 3}})); }
   }
   for (std::uint32_t r = 1; r <= 3; ++r) {  // the first live record, however many go before it
-    ASSERT_TRUE(table->First(&found, &first).ok());
-    EXPECT_EQ(found ? first : 0, r);
+    EXPECT_EQ(FirstRecno(table.get()), r);
     ASSERT_TRUE(Write(table.get(), r, {{"*", "*"}}).ok());
   }
-  ASSERT_TRUE(table->First(&found, &first).ok());
-  EXPECT_FALSE(found) << first;  // the end-of-file marker after the last record is no record
+  EXPECT_EQ(FirstRecno(table.get()), 0u);  // the end-of-file marker after the last record is none
 }
 
 // A tag the engine cannot maintain: writes fail naming it, and the files stay as they were.

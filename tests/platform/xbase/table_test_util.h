@@ -103,6 +103,21 @@ inline Status Write(Table* t, std::uint32_t recno, const Values& values,
   return recno == 0 ? t->Append(rec, appended ? appended : &n) : t->Update(recno, rec);
 }
 
+// The record a seek in the named tag finds, and the first live record: 0 for none.
+inline std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) {
+  bool found = false;
+  std::uint32_t recno = 0;
+  const Status s = table->Seek(table->FindTag(tag), text, &found, &recno);
+  EXPECT_TRUE(s.ok() && (!found || recno != 0)) << s.ToString();
+  return found ? recno : 0;
+}
+inline std::uint32_t FirstRecno(Table* table) {
+  bool found = false;
+  std::uint32_t recno = 0;
+  EXPECT_TRUE(table->First(&found, &recno).ok() && (!found || recno != 0));
+  return found ? recno : 0;
+}
+
 using KeyList = std::vector<std::pair<std::string, std::uint32_t>>;
 
 inline KeyList WalkTag(CdxFile* cdx, int tag) {
