@@ -294,6 +294,23 @@ TEST(Table, AWriteAfterAFailedIndexWriteOpensTheIndexAgain) {
   EXPECT_EQ(SeekRecno(table.get(), "INV_NUM", "AFTER"), 32u);
 }
 
+// A key that cannot be computed for the new record (a division by zero in the first tag) refuses
+// the append before anything is written.
+TEST(Table, AKeyThatCannotBeComputedRefusesTheWholeAppend) {
+  MemEnv env;
+  std::string dbf = MakeDbf({{"N", 'N', 3, 0}}, 0x03);
+  dbf[28] = 0x01;  // with its structural index
+  env.PutFile("/T.DBF", dbf);
+  const std::string cdx =
+      testing::BuildCdx({testing::Shape("A", 8, "1 / N"), testing::Shape("B", 8, "N")});
+  env.PutFile("/T.CDX", cdx);
+  auto table = OpenOrDie(&env, "/T.DBF");
+  EXPECT_FALSE(Write(table.get(), 0, {{"N", "0"}}).ok());
+  std::string now;
+  EXPECT_TRUE(env.GetFile("/T.DBF", &now) && now == dbf);
+  EXPECT_TRUE(env.GetFile("/T.CDX", &now) && now == cdx);
+}
+
 // A table that another program cut short after we opened it: an append refuses it while the
 // header counts a record the file does not hold whole; a missing end marker alone is no fault.
 TEST(Table, AppendRefusesATableShorterThanItsHeaderSays) {
@@ -367,6 +384,7 @@ TEST(Table, CheckNamesTheFaultOfADamagedTable) {
       {0, "", 0, "PROPERTY.DBF: record 1 memo PR_NOTES: block 28 does not fit in PROPERTY.FPT", "28"},
       {6, std::string(2, '\0'), 0, "PROPERTY.FPT: block size 0", "8"},
       {0, "", 1300, "PROPERTY.FPT: shorter than its 512-byte header", "8"},
+      {0, "", 1805 - 512, "PROPERTY.DBF: record 1 memo PR_NOTES: block 8 does not fit", "8"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
