@@ -310,7 +310,8 @@ TEST(CdxTree, AFlushWritesEveryChangedPageHoweverManyThereAre) {
   }
   ASSERT_TRUE(cdx->Flush().ok());
   EXPECT_EQ(WalkTag(OpenOrDie(&env).get(), 0), want);
-  EXPECT_EQ(WalkTag(cdx.get(), 1), KeyList({{"walk failed: Invalid argument: no tag number 1", 0}}));
+  EXPECT_EQ(WalkTag(cdx.get(), 1),  // a tag number past the last
+            KeyList({{"walk failed: Invalid argument: no tag number 1", 0}}));
 }
 
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
