@@ -12,14 +12,6 @@ namespace {
 using testing::ReadOffice;
 using Strings = std::vector<std::string>;
 
-TEST(IsZnaForm, ExactNameWithoutRegardToCaseOrBlanks) {
-  struct Case {
-    std::string name;
-    bool zna;
-  } cases[] = {{"  Zna  ", true}, {"ZNAPROF", false}, {"", false}, {"Z NA", false}};
-  for (const Case& c : cases) EXPECT_EQ(IsZnaForm(c.name), c.zna) << "'" << c.name << "'";
-}
-
 // A blank answer is no date; a date in letters is read (the year windows: dates_test.cc).
 TEST(ReturnADate, BlankAnswersAndDatesInLetters) {
   for (const auto& [answer, want] :
