@@ -113,6 +113,11 @@ TEST(HandOffFile, ReadOnceAndRemoved) {
   second.instance.another = true;
   second.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
   EXPECT_THROW(Form_Paint(second.Form()), EndProgram);
+  ASSERT_EQ(second.window.boxes.size(), 1u);
+  EXPECT_EQ(second.window.boxes[0].text,
+            "The Transfer Application is already running.  Click OK and then select the Transfer "
+            "Application from the Task Bar.");
+  EXPECT_EQ(second.window.boxes[0].buttons, Buttons::kOk);
   EXPECT_TRUE(second.files.Has("C:\\WINDOWS\\xfr.dat"));
   EXPECT_FALSE(second.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
 }

@@ -93,18 +93,5 @@ TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
     EXPECT_EQ(DescribePath(h.app, path), want) << path;
 }
 
-TEST(PreviousInstance, SecondInstanceShowsMessageAndEnds) {
-  testing::Harness h;
-  EXPECT_NO_THROW(PreviousInstance(h.app));
-  EXPECT_TRUE(h.window.boxes.empty());
-  h.instance.another = true;
-  EXPECT_THROW(PreviousInstance(h.app), EndProgram);
-  ASSERT_EQ(h.window.boxes.size(), 1u);
-  EXPECT_EQ(h.window.boxes[0].text,
-            "The Transfer Application is already running.  Click OK and then select the Transfer "
-            "Application from the Task Bar.");
-  EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kOk);
-}
-
 }  // namespace
 }  // namespace xfr

@@ -70,6 +70,7 @@ TEST(CmdSend, OtherFormSendsItsRowsThenTheMacro) {
     o.ini.Set(o.kXfrIni, "OWNER", "OFFSCRN", "1|1");  // another form's line: never used
     FrmMain& f = o.Load();
     f.txtPR_Census.text = "  0204.01 ";  // the INI rows send the boxes trimmed
+    f.txtPr_Apprval.text = "250,000";      // not sent, shown
     o.dde.clear_calls();
     cmdSend_Click(f);
     Strings expected(kUrarPokes.begin(), kUrarPokes.end() - 1);
@@ -84,8 +85,9 @@ TEST(CmdSend, OtherFormSendsItsRowsThenTheMacro) {
     // The labels keep what was sent; the legal line keeps its trailing blank on screen.
     EXPECT_EQ(f.lblLegal.caption, legal + " ");
     EXPECT_EQ(f.lblCli_LName.caption, "FIRSTBANK");  // filled, not sent
-    EXPECT_EQ(VbTrim(f.lblPr_Census.caption), "0204.01");
-    EXPECT_EQ(VbTrim(f.lblPr_Owner.caption), "Ann Owner");
+    EXPECT_EQ(f.lblPr_Census.caption + "|" + f.lblPr_Owner.caption + "|" +
+                  f.lblPr_Map_Ref.caption + "|" + f.lblPr_ApprVal.caption,
+              "  0204.01 |Ann Owner|MR-7|250,000");
     EXPECT_FALSE(f.unloaded);  // the window's state after a send: transfer_ends_test.cc
   }
 }

@@ -104,9 +104,6 @@ TEST(DataControl, EditedBoxesAndTypedLogicalValues) {
   for (const char* no : {"FALSE", "f", "n", "No", "0"})
     EXPECT_EQ(TextToFieldValue(flag, no), Value(false)) << no;
   EXPECT_THROW(TextToFieldValue(flag, "maybe"), RuntimeError);
-  const FieldInfo day{"DT", 'D', 8, 0};  // a typed two-digit year: 2000s below 30, else 1900s
-  EXPECT_EQ(TextToFieldValue(day, "6/3/29"), TextToFieldValue(day, "6/3/2029"));
-  EXPECT_EQ(TextToFieldValue(day, "6/3/30"), TextToFieldValue(day, "6/3/1930"));
 }
 
 }  // namespace

@@ -93,7 +93,8 @@ TEST(ReadJsonString, EscapesAndMalformedStrings) {
 }
 
 // A journal line is read whole: nothing may follow its closing brace (the complaint says where),
-// and every record number a table can hold is one, 0 and those past 32 bits none.
+// and every record number a table can hold is one, 0 and those past 32 bits none. Lines that end
+// in CR LF (a journal copied through a Windows tool) read as the others.
 TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
   JournalLine line;
   line.table = "PROPERTY.DBF", line.record = 0xFFFFFFFF;
@@ -109,6 +110,16 @@ TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
     EXPECT_FALSE(DecodeJournalLine(other.replace(other.find("4294967295"), 10, record), &back,
                                    &why)) << record;
   }
+  struct OneFile : JournalFiles {
+    std::string text;
+    bool Size(int k, std::uint64_t* size) override { return *size = text.size(), k == 0; }
+    std::string Read(int, std::uint64_t at, std::size_t n) override { return text.substr(at, n); }
+  } journal;
+  journal.text = text + "\r\n" + text + "\r\n";
+  const JournalTail tail = ReadLastTransfers(journal, 1, [](const JournalLine&) { return true; });
+  EXPECT_EQ(tail.error + tail.note, "");
+  ASSERT_EQ(tail.transfers.size(), 1u);
+  EXPECT_EQ(tail.transfers[0].lines.size(), 2u);
 }
 
 }  // namespace
