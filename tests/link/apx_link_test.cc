@@ -284,7 +284,8 @@ TEST_F(ApxLinkTest, LinkCheckFindsReportFormAndFileNumber) {
   app_.config.XfrIni = "C:\\WINDOWS\\XFR.INI";
   ini_.Set(app_.config.XfrIni, "FORM", "URAR", "URAR");
   ini_.Set(app_.config.XfrIni, "MAPREF", "URAR", "25|1");
-  EXPECT_EQ(Found(LinkTest(app_, control_)), "open RPT1 URAR offscrn|3|3 A-1001 missing CENSUS OWNER");
+  EXPECT_EQ(Found(LinkTest(app_, control_)),
+            "open RPT1 URAR offscrn|3|3 A-1001 missing CENSUS OWNER");
   dde_.SetAnswer("Query", "ActiveReports", "RPT2,");
   dde_.SetAnswer("RPT2", "znaprof|3|1", " z-7\r\n");
   EXPECT_EQ(Found(LinkTest(app_, control_)),

@@ -84,7 +84,8 @@ TEST(TraceSetting, TenBoxesWithSlashDNoneWithout) {
   // The three answers of DescribePath.
   h.files.Put("C:\\TRK\\PROPERTY.DBF", "x");
   h.files.Put("C:\\EMPTYFILE", "");
-  const std::string dir = " appears to be a valid directory", none = "IS REFERENCED BUT IT IS MISSING!";
+  const std::string dir = " appears to be a valid directory";
+  const std::string none = "IS REFERENCED BUT IT IS MISSING!";
   // An empty file is listed, but is not "Exists".
   for (const auto& [path, want] : {std::pair{"C:\\TRK\\PROPERTY.DBF", std::string(" Exists")},
                                    {"C:\\TRK\\", dir}, {"C:\\NONE\\", none}, {"", none},
