@@ -53,18 +53,16 @@ TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {
   h.app.SetProc("ApxQueryActiveReports");
   h.window.answers = {Answer::kIgnore};
   EXPECT_EQ(ReportError(h.app, RuntimeError(kErrDdeTimeout)), ReportAnswer::kIgnore);
-  EXPECT_EQ(h.window.boxes[0].text,
-            DescribeError(kErrDdeTimeout) + ".\r\nError # 286 in module ApxQueryActiveReport.");
-  EXPECT_EQ(h.window.boxes[0].title, "Error");
-
   // A damaged table ends the program without asking Retry.
   EXPECT_THROW(ReportError(h.app, RuntimeError(kErrDatabaseDamaged)), EndProgram);
   ASSERT_EQ(h.window.boxes.size(), 2u);
-  EXPECT_EQ(h.window.boxes[1].text,
-            "The databases may be corrupt.  Please run the rebuild programs. (Double Click on the "
-            "icons) and restart Lumabox.");
+  EXPECT_EQ(h.window.boxes[0].title + ": " + h.window.boxes[0].text,
+            "Error: " + DescribeError(kErrDdeTimeout) +
+                ".\r\nError # 286 in module ApxQueryActiveReport.");
+  EXPECT_EQ(h.window.boxes[1].title + ": " + h.window.boxes[1].text,
+            "Transfer Info: The databases may be corrupt.  Please run the rebuild programs. "
+            "(Double Click on the icons) and restart Lumabox.");
   EXPECT_EQ(h.window.boxes[1].buttons, Buttons::kOk);
-  EXPECT_EQ(h.window.boxes[1].title, "Transfer Info");
 }
 
 }  // namespace

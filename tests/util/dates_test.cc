@@ -65,10 +65,10 @@ TEST(Dates, FormsSeparatorsAndBadDates) {
     EXPECT_EQ(bad_h.window.boxes[0].title, "Error");
     EXPECT_NE(bad_h.window.boxes[0].text.find("in module SepDate."), std::string::npos);
   }
-  for (std::string bad : {"2/29/1900", "0/1/2000", "12/32/2000", "1/1/1.5", "1/1/", "1//2000",
-                          "a/1/2000", "2/29/2100", "pending", "1/1", "1/1/1/1", "Ma 1, 2020",
-                          "1/1/12345", "$1/1/2020", "March April 2020", "1 2 March", "Foo 1, 2020",
-                          "0000000001/2/2000"}) {  // a part of ten digits
+  // Days that are not in the calendar: the loop below.
+  for (std::string bad : {"1/1/1.5", "1/1/", "1//2000", "a/1/2000", "pending", "1/1", "1/1/1/1",
+                          "Ma 1, 2020", "1/1/12345", "$1/1/2020", "March April 2020", "1 2 March",
+                          "Foo 1, 2020", "0000000001/2/2000"}) {  // a part of ten digits
     EXPECT_THROW(ReadMonthFirstDate(bad), RuntimeError) << bad;
     EXPECT_THROW(ParseDateValue(bad, 2025), RuntimeError) << bad;
   }
@@ -100,7 +100,6 @@ TEST(Dates, FormsSeparatorsAndBadDates) {
       }
     }
   }
-  EXPECT_EQ(ReadMonthFirstDate("2/29/2000"), (Date{2000, 2, 29}));
   EXPECT_EQ(ReadMonthFirstDate("12-31-9999"), (Date{9999, 12, 31}));
   EXPECT_EQ(ReadMonthFirstDate("000000001/2/100"), (Date{100, 1, 2}));  // nine digits, year 100
   EXPECT_THROW(ReadMonthFirstDate("1/2/099"), RuntimeError);

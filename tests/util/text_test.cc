@@ -8,23 +8,15 @@
 namespace xfr {
 namespace {
 
-TEST(TextRoutines, PadLeftNumTextAndTextBeforeComma) {
+// The text before the first comma is the transfer tests' (every form of a report list).
+TEST(TextRoutines, PadLeftAndNumbersAsBasicPrintsThem) {
   struct Case {
     std::string text;
     int width;
     std::string want;
   } pads[] = {{"7", 2, "07"}, {"2001", 2, "01"}, {" 12 ", 4, "0012"}, {"", 2, "00"}, {"5", 0, ""}};
   for (const auto& c : pads) EXPECT_EQ(PadLeft(c.text, c.width, '0'), c.want) << c.text;
-
-  EXPECT_EQ(NumText(2001), "2001");
-  EXPECT_EQ(NumText(-5), "-5");
-  EXPECT_EQ(StrNumber(3021), " 3021");
-  EXPECT_EQ(StrNumber(0), " 0");
-
-  struct Comma {
-    std::string in, want;
-  } commas[] = {{"RPT1,RPT2,", "RPT1"}, {",RPT1", ""}, {"RPT1", ""}, {"", ""}, {"A,", "A"}};
-  for (const auto& c : commas) EXPECT_EQ(TextBeforeComma(c.in), c.want) << c.in;
+  EXPECT_EQ(NumText(-5) + "|" + StrNumber(3021) + "|" + StrNumber(0), "-5| 3021| 0");
 }
 
 TEST(TextRoutines, CharacterCountsAreNotByteCounts) {
@@ -101,7 +93,8 @@ TEST(ReadJsonString, EscapesAndMalformedStrings) {
 }
 
 // A journal line is read whole: nothing may follow its closing brace (the complaint says where),
-// and every record number a table can hold is one, 0 and those past 32 bits none.
+// and every record number a table can hold is one, 0 and those past 32 bits none. Lines that end
+// in CR LF (a journal copied through a Windows tool) read as the others.
 TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
   JournalLine line;
   line.table = "PROPERTY.DBF", line.record = 0xFFFFFFFF;
@@ -117,6 +110,16 @@ TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
     EXPECT_FALSE(DecodeJournalLine(other.replace(other.find("4294967295"), 10, record), &back,
                                    &why)) << record;
   }
+  struct OneFile : JournalFiles {
+    std::string text;
+    bool Size(int k, std::uint64_t* size) override { return *size = text.size(), k == 0; }
+    std::string Read(int, std::uint64_t at, std::size_t n) override { return text.substr(at, n); }
+  } journal;
+  journal.text = text + "\r\n" + text + "\r\n";
+  const JournalTail tail = ReadLastTransfers(journal, 1, [](const JournalLine&) { return true; });
+  EXPECT_EQ(tail.error + tail.note, "");
+  ASSERT_EQ(tail.transfers.size(), 1u);
+  EXPECT_EQ(tail.transfers[0].lines.size(), 2u);
 }
 
 }  // namespace
