@@ -93,8 +93,8 @@ TEST(ReadJsonString, EscapesAndMalformedStrings) {
 }
 
 // A journal line is read whole: nothing may follow its closing brace (the complaint says where),
-// and every record number a table can hold is one, 0 and those past 32 bits none. Lines that end
-// in CR LF (a journal copied through a Windows tool) read as the others.
+// it names all its parts, and every record number a table can hold is one, 0 and those past 32
+// bits none. Lines that end in CR LF (a journal copied through a Windows tool) read as the others.
 TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
   JournalLine line;
   line.table = "PROPERTY.DBF", line.record = 0xFFFFFFFF;
@@ -105,6 +105,10 @@ TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
   EXPECT_EQ(back.record, 0xFFFFFFFFu);
   EXPECT_FALSE(DecodeJournalLine(text + "}", &back, &why));
   EXPECT_EQ(why, "text after the end at character " + std::to_string(text.size() + 1));
+  for (const char* key : {"\"record\"", "\"stage\"", "\"deleted\"", "\"after\""}) {
+    std::string other = text;
+    EXPECT_FALSE(DecodeJournalLine(other.insert(other.find(key) + 1, "x"), &back, &why)) << key;
+  }
   for (const char* record : {"0", "4294967296"}) {
     std::string other = text;
     EXPECT_FALSE(DecodeJournalLine(other.replace(other.find("4294967295"), 10, record), &back,
@@ -115,7 +119,8 @@ TEST(ReadJsonString, JournalLinesAreWholeAndTakeEveryRecordNumber) {
     bool Size(int k, std::uint64_t* size) override { return *size = text.size(), k == 0; }
     std::string Read(int, std::uint64_t at, std::size_t n) override { return text.substr(at, n); }
   } journal;
-  journal.text = text + "\r\n" + text + "\r\n";
+  // Blank lines between make the first line start one byte before the last 64 KiB read.
+  journal.text = text + "\r\n" + std::string(65537 - 2 * (text.size() + 2), '\n') + text + "\r\n";
   const JournalTail tail = ReadLastTransfers(journal, 1, [](const JournalLine&) { return true; });
   EXPECT_EQ(tail.error + tail.note, "");
   ASSERT_EQ(tail.transfers.size(), 1u);
