@@ -162,7 +162,8 @@ TEST(Table, AppendsAndEditsLikeTheReferenceEngine) {
 
 // PROPERTY (index found under another case of its name) before and after deleting records 1, 4
 // ("ac24-104"; "AC24-104" (35) shares its UPPER key) and 2 ("24-00102"; its twin 33 is deleted
-// already) and editing keys: a seek finds the lowest live record with the key, or none.
+// already) and editing keys: a seek finds the lowest live record with the key, or none; a seek
+// through a tag the index lacks finds nothing.
 TEST(Table, SeeksFindTheLowestLiveRecordThroughEditsAndDeletions) {
   FixtureDir dir;
   std::filesystem::rename(dir / "PROPERTY.CDX", dir / "Property.Cdx");
@@ -195,6 +196,10 @@ TEST(Table, SeeksFindTheLowestLiveRecordThroughEditsAndDeletions) {
   for (const auto& [tag, key, before, after] : cases)
     EXPECT_EQ(SeekRecno(table.get(), tag, key), after) << tag << " " << key;
   EXPECT_EQ(FirstRecno(table.get()), 3u);
+  bool found = false;
+  std::uint32_t recno = 0;
+  for (int tag : {-1, static_cast<int>(table->cdx()->tags().size())})
+    EXPECT_TRUE(table->Seek(tag, "24-00112", &found, &recno).IsNotFound()) << tag;
   ExpectConsistent(dir.path());
 }
 
