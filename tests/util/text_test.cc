@@ -50,6 +50,7 @@ TEST(TextRoutines, JsonQuoteReplacesBrokenSequences) {
                {"\xC3o", bad + "o"},
                {std::string_view("\xC3\xB1", 1), bad},  // cut inside the sequence
                {"\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},
+               {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", "\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"},
                // no lead byte past F4, no overlong form, surrogate or code point past U+10FFFF
                {"\xF8\x80\x80", bad + bad + bad},
                {"\xE0\x80\x80\xED\xA0\x80", bad + bad + bad + bad + bad + bad},
