@@ -314,6 +314,25 @@ TEST(CdxTree, AFlushWritesEveryChangedPageHoweverManyThereAre) {
             KeyList({{"walk failed: Invalid argument: no tag number 1", 0}}));
 }
 
+// A free list that points where no free page can be (inside a page, at a tag's header, past the
+// end) is damage: the first page the index needs is refused.
+TEST(CdxFile, AFreeListPointingAtNoFreePageIsRefused) {
+  std::string bytes = BuildCdx({Shape("T", 8)});
+  MemEnv env;
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  const std::uint32_t tag_header = OpenOrDie(&env, {Shape("T", 8)})->tags()[0].header_offset;
+  for (std::uint32_t head : {size - cdx::kPageSize - 1, tag_header, size}) {
+    EncodeFixed32LE(bytes.data() + 4, head);
+    env.PutFile("T.CDX", bytes);
+    std::unique_ptr<CdxFile> cdx;
+    ASSERT_TRUE(CdxFile::Open(&env, "T.CDX", false, &cdx).ok());
+    Status s;
+    for (int i = 1; s.ok() && i <= 300; ++i) s = cdx->Insert(0, Key8(i), i);
+    EXPECT_EQ(s.ToString(), "Corruption: T.CDX: free list points to " + cdx::Hex(head) +
+                                ", not a free page");
+  }
+}
+
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {
   MemEnv mem;
   mem.PutFile("T.CDX", BuildCdx({Shape("T", 8)}));
