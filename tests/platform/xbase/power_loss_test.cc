@@ -216,5 +216,49 @@ TEST(StagedFile, ReadsSeeWhatItHoldsBackAsAFileWould) {
   }
 }
 
+// A NAME.WAL made by hand in its documented layout: the write it holds of the DBF's bytes or of
+// its size is finished; an entry naming a third file, of an unknown kind, or for the index of a
+// table without one is no write of ours, and the table is left alone. NAME.WAL is let go of.
+TEST(WriteAhead, FinishesWhatItsLayoutSaysAndNothingElse) {
+  const auto be = [](std::uint64_t v, int n) {  // big-endian, n bytes
+    std::string out;
+    for (int i = n - 1; i >= 0; --i) out += static_cast<char>(v >> (8 * i));
+    return out;
+  };
+  const struct Case {
+    int file, kind;
+    std::uint64_t offset;
+    std::string images;  // new bytes then old ones
+    const char* after;
+  } cases[] = {{0, 0, 2, "XYcd", "abXYefgh"}, {0, 1, 5, "", "abcde"}, {2, 0, 2, "XYcd", "abcdefgh"},
+               {0, 2, 2, "XYcd", "abcdefgh"}, {1, 0, 2, "XYcd", "abcdefgh"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.file) + " " + std::to_string(c.kind));
+    const std::string body = be(c.file, 1) + be(c.kind, 1) + be(c.offset, 8) +
+                             be(c.images.size() / 2, 4) + c.images;
+    std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+    for (char ch : body) hash = (hash ^ static_cast<unsigned char>(ch)) * 0x100000001b3ull;
+    MemEnv env;
+    env.PutFile("T.WAL", "XFRWAL1\n" + be(body.size(), 4) + be(hash, 8) + body);
+    env.PutFile("T.DBF", "abcdefgh");
+    env.PutFile("T.CDX", "abcdefgh");
+    std::unique_ptr<File> log, dbf, cdx;
+    ASSERT_TRUE(env.OpenFile("T.WAL", false, &log).ok() && env.OpenFile("T.DBF", false, &dbf).ok() &&
+                env.OpenFile("T.CDX", false, &cdx).ok());
+    Interrupted outcome = Interrupted::kStale;
+    ASSERT_TRUE(FinishInterruptedWrite(log.get(), dbf.get(), c.file == 1 ? nullptr : cdx.get(),
+                                       &outcome).ok());
+    std::string now;
+    ASSERT_TRUE(env.GetFile("T.DBF", &now));
+    EXPECT_EQ(now, c.after);
+    ASSERT_TRUE(env.GetFile("T.CDX", &now) && now == "abcdefgh");
+    EXPECT_EQ(outcome, c.after == std::string("abcdefgh") ? Interrupted::kNone
+                                                           : Interrupted::kFinished);
+    bool pending = true;
+    ASSERT_TRUE(WriteAheadPending(log.get(), &pending).ok());
+    EXPECT_FALSE(pending);
+  }
+}
+
 }  // namespace
 }  // namespace xbase::table_testing
