@@ -1,15 +1,13 @@
 // Other processes against our locks: FoxPro's lock layouts held from outside and refused to
-// others, and two processes appending while a third reads (fork: Linux only; the Windows build
-// shows its locks holding back another process in tests/platform/win32).
+// others (fork: Linux only; the Windows build shows its locks holding back another process in
+// tests/platform/win32). Processes appending, reading and editing at once under the locks: the
+// concurrency campaign (scripts/campaign.sh).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "platform/xbase/check.h"
 #include "platform/xbase/fault_env.h"
@@ -82,6 +80,11 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       if (append_blocked) { EXPECT_EQ(Slurp(dbf), dbf_before); }
       s = table->Update(3, rec);
       EXPECT_EQ(s.IsLocked(), edit3_blocked) << s.ToString();
+      if (edit3_blocked && c.length == 1 && c.file != 'C') {
+        // Refused one record's lock, a hold of several lets go of those it took before it.
+        EXPECT_TRUE(table->TryHoldLocks({2, 3}, false).IsLocked());
+        EXPECT_TRUE(ForeignLock(dbf, record(2), 1).held());
+      }
       if (indexed) {
         // A seek waits only for a writer of the index, never for another reader.
         bool found = false;
@@ -122,83 +125,6 @@ TEST(Env, SleepsAtLeastAsLongAsAsked) {
   const auto start = std::chrono::steady_clock::now();
   Env::Default()->SleepMicros(999'999);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(999'999));
-}
-
-// Two processes append 5,000 records each to one table while a third reads it; FoxPro's locks
-// keep them apart.
-TEST(WriteSafety, TwoProcessesAppendingUnderTheLocks) {
-  TempDir dir;
-  CopyFixtures("foxpro", dir.path());
-  const std::string path = dir / "INVOICE.DBF";
-  constexpr int kEach = 5000;
-  auto key = [](int c, int i) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%c%07d", 'P' + c, i);
-    return std::string(text);
-  };
-  // The reader must find every invoice that was there before: a half-seen index change would
-  // hide one.
-  std::vector<std::string> before;
-  {
-    auto table = OpenOrDie(Env::Default(), path, TableOptions{.read_only = true});
-    Record rec = table->NewRecord();
-    for (std::uint32_t r = 1; r <= 30; ++r) {
-      ASSERT_TRUE(table->Read(r, &rec).ok());
-      if (!rec.deleted()) before.push_back(rec.Text(0));
-    }
-  }
-  // Children 0 and 1 append, child 2 opens the table again and again and seeks; each exits with
-  // what failed.
-  pid_t children[3];
-  for (int c = 0; c < 3; ++c) {
-    children[c] = fork();
-    ASSERT_GE(children[c], 0);
-    if (children[c] != 0) continue;
-    const TableOptions options{
-        .read_only = c == 2, .lock_timeout_micros = 20'000'000, .lock_retry_micros = 200};
-    std::unique_ptr<Table> table;
-    Status s;
-    std::uint32_t recno = 0;
-    for (int i = 0; s.ok() && i < (c == 2 ? 200 : kEach); ++i) {
-      if (c == 2 || !table) s = Table::Open(Env::Default(), path, options, &table);
-      if (s.ok() && c < 2) {
-        Record rec = table->NewRecord();
-        rec.SetText(0, key(c, i));
-        s = table->Append(rec, &recno);
-      }
-      for (std::size_t k = 0; s.ok() && c == 2 && k < before.size(); ++k) {
-        bool found = false;
-        s = table->Seek(table->FindTag("INV_NUM"), before[k], &found, &recno);
-        if (s.ok() && !found) s = Status::NotFound(before[k]);
-      }
-    }
-    if (!s.ok()) {
-      std::fprintf(stderr, "child %d: %s\n", c, s.ToString().c_str());
-      _exit(3);
-    }
-    _exit(0);
-  }
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  }
-  auto table = OpenOrDie(Env::Default(), path, TableOptions{.read_only = true});
-  std::uint32_t count = 0;
-  ASSERT_TRUE(table->RecordCount(&count).ok());
-  EXPECT_EQ(count, 30u + 2 * kEach);
-  // Both checkers recompute every key from the records: a record written over or an entry lost
-  // shows there. Then again after key edits (deletes and merges in the tree as well as inserts).
-  ExpectConsistent(dir.path());
-  table = OpenOrDie(Env::Default(), path);
-  std::mt19937 rng(7);
-  for (int i = 0; i < 3000; ++i) {
-    Record edit = table->NewRecord();
-    ASSERT_TRUE(edit.SetText(0, key(2 + static_cast<int>(rng() % 3), i)).ok());
-    ASSERT_TRUE(table->Update(31 + rng() % (2 * kEach), edit).ok());
-  }
-  table.reset();
-  ExpectConsistent(dir.path());
 }
 
 }  // namespace
