@@ -279,13 +279,15 @@ TEST(Table, SeeksInEachKeyTypeAndKeepsForConditionsInStep) {
     EXPECT_EQ(WalkTag(table.get(), live_tag), (deleted ? KeyList{live[0], live[2]} : live));
     EXPECT_EQ(WalkTag(table.get(), gone_tag), (deleted ? KeyList{{"a2      ", 2}} : KeyList()));
   }
-  for (std::uint32_t r = 1; r <= 3; ++r) {
+  bool found = false;
+  std::uint32_t first = 0;
+  for (std::uint32_t r = 1; r <= 3; ++r) {  // the first live record, however many go before it
+    ASSERT_TRUE(table->First(&found, &first).ok());
+    EXPECT_EQ(found ? first : 0, r);
     Record mark = table->NewRecord();
     mark.SetDeleted(true);
     ASSERT_TRUE(table->Update(r, mark).ok());
   }
-  bool found = false;
-  std::uint32_t first = 0;
   ASSERT_TRUE(table->First(&found, &first).ok());
   EXPECT_FALSE(found) << first;  // the end-of-file marker after the last record is no record
 }
