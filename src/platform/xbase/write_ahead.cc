@@ -116,6 +116,11 @@ Status StagedFile::ReadAt(std::uint64_t offset, std::size_t n, char* scratch, st
     fill_to(hi);
     std::memcpy(scratch + (lo - offset), bytes.data() + (lo - at), hi - lo);
   }
+  if (!changes_.bytes.empty()) {
+    // Up to a held write further on, a gap reads as zeros, as in a file written past its end.
+    const auto& [at, bytes] = *changes_.bytes.rbegin();
+    fill_to(at + bytes.size());
+  }
   *read = len;
   return Status::OK();
 }

@@ -13,7 +13,9 @@
 #include <random>
 
 #include "platform/xbase/fault_env.h"
+#include "platform/xbase/mem_env.h"
 #include "platform/xbase/power_loss.h"
+#include "platform/xbase/write_ahead.h"
 #include "platform/xbase/table_test_util.h"
 
 namespace xbase::table_testing {
@@ -173,6 +175,52 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
       "with it whole, none else\n",
       log.size(), states, before, after);
   EXPECT_GT(after, 0);
+}
+
+// Reads and the size through a StagedFile that holds writes and a cut back are those of a plain
+// file that took them (zeros in a gap), while the file under it is left as it was.
+TEST(StagedFile, ReadsSeeWhatItHoldsBackAsAFileWould) {
+  std::mt19937 rng(11);
+  const auto some = [&](std::size_t n) {
+    std::string text(n, ' ');
+    for (char& c : text) c = static_cast<char>('a' + rng() % 26);
+    return text;
+  };
+  for (int round = 0; round < 300; ++round) {
+    MemEnv env;
+    std::string model = some(rng() % 64);
+    const std::string before = model;
+    env.PutFile("F", model);
+    std::unique_ptr<File> base;
+    ASSERT_TRUE(env.OpenFile("F", false, &base).ok());
+    StagedFile staged(std::move(base));
+    staged.Hold();
+    const int cut_at = static_cast<int>(rng() % 6);  // a cut among the writes, or none
+    for (int op = 0; op < 5; ++op) {
+      if (op == cut_at) {
+        const std::size_t size = rng() % 80;
+        ASSERT_TRUE(staged.Truncate(size).ok());
+        model.resize(size, '\0');
+      }
+      const std::size_t at = rng() % 90;
+      const std::string bytes = some(1 + rng() % 20);
+      ASSERT_TRUE(staged.WriteAt(at, bytes.data(), bytes.size()).ok());
+      if (model.size() < at + bytes.size()) model.resize(at + bytes.size(), '\0');
+      model.replace(at, bytes.size(), bytes);
+    }
+    std::uint64_t size = 0;
+    ASSERT_TRUE(staged.Size(&size).ok());
+    ASSERT_EQ(size, model.size()) << round;
+    for (int read = 0; read < 8; ++read) {
+      const std::size_t at = rng() % 120, n = 1 + rng() % 40;
+      std::string got(n, '?');
+      std::size_t len = 0;
+      ASSERT_TRUE(staged.ReadAt(at, n, got.data(), &len).ok());
+      ASSERT_EQ(got.substr(0, len), at < model.size() ? model.substr(at, n) : "") << round;
+    }
+    std::string file;
+    ASSERT_TRUE(env.GetFile("F", &file) && file == before) << round;
+  }
 }
 
 }  // namespace
