@@ -78,6 +78,11 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       if (append_blocked) { EXPECT_EQ(Slurp(dbf), dbf_before); }
       s = Write(table.get(), 3, row);
       EXPECT_EQ(s.IsLocked(), edit3_blocked) << s.ToString();
+      if (edit3_blocked && c.length == 1 && c.file != 'C') {
+        // Refused one record's lock, a hold of several lets go of those it took before it.
+        EXPECT_TRUE(table->TryHoldLocks({2, 3}, false).IsLocked());
+        EXPECT_TRUE(ForeignLock(dbf, record(2), 1).held());
+      }
       if (indexed) {
         // A seek waits only for a writer of the index, never for another reader.
         bool found = false;
