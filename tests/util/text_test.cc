@@ -75,7 +75,7 @@ TEST(ReadJsonString, EscapesAndMalformedStrings) {
       {"x\"\"", "'\"' expected", 0},  {"", "'\"' expected", 0},  {R"("abc)", "unterminated string", 4},
       {R"("a\)", "unterminated string", 3},  {"\"a\x1F\"", "control character in a string", 3},
       {"\"\x01\"", "control character in a string", 2},  {R"("\x")", "bad escape", 3},
-      {R"("\u12")", "bad \\u escape", 3},
+      {R"("\u12")", "bad \\u escape", 3},  {R"("\u0041)", "unterminated string", 7},
       {R"("\u00/0")", "bad \\u escape", 6},  {R"("\u00:0")", "bad \\u escape", 6},
       {R"("\u00@0")", "bad \\u escape", 6},  {R"("\u00G0")", "bad \\u escape", 6},
       {R"("\u00`0")", "bad \\u escape", 6},  {R"("\u00g0")", "bad \\u escape", 6},
