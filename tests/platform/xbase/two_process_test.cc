@@ -79,9 +79,13 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       s = Write(table.get(), 3, row);
       EXPECT_EQ(s.IsLocked(), edit3_blocked) << s.ToString();
       if (edit3_blocked && c.length == 1 && c.file != 'C') {
-        // Refused one record's lock, a hold of several lets go of those it took before it.
+        // Refused one record's lock, a hold of several lets go of those it took before it; a new
+        // hold lets go of the one before.
         EXPECT_TRUE(table->TryHoldLocks({2, 3}, false).IsLocked());
         EXPECT_TRUE(ForeignLock(dbf, record(2), 1).held());
+        EXPECT_TRUE(table->TryHoldLocks({2}, false).ok() && table->TryHoldLocks({4}, false).ok());
+        EXPECT_TRUE(ForeignLock(dbf, record(2), 1).held());
+        table->ReleaseHeldLocks();
       }
       if (indexed) {
         // A seek waits only for a writer of the index, never for another reader.
