@@ -76,6 +76,13 @@ std::string Key8(int i) {
   return key;
 }
 
+// A 240-byte key: head, then blanks or, from byte `from` on, letters that differ with i.
+std::string Key240(const std::string& head, int i, int from = 240) {
+  std::string key = head + std::string(240 - head.size(), ' ');
+  for (int j = from; j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
+  return key;
+}
+
 struct ModelCase {
   const char* name;
   int key_length;
@@ -253,17 +260,13 @@ TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk
   auto cdx = OpenOrDie(&env, {Shape("T", 240)});
   std::vector<std::pair<std::string, int>> keys;
   for (int i = 1; i <= 32; ++i) {
-    std::string key = "B" + Key8(i) + std::string(231, ' ');
-    for (int j = 1; i > 30 && j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
-    keys.emplace_back(i > 30 ? "A" + key.substr(1) : key, i);
+    keys.emplace_back(i > 30 ? Key240("A", i, 1) : Key240("B" + Key8(i), i), i);
     ASSERT_TRUE(cdx->Insert(0, keys.back().first, i).ok()) << i;
   }
   EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
   for (int i = 1; i <= 40; ++i) {
-    std::string key = Key8(i) + std::string(232, ' ');
-    for (int j = 8; j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
-    ASSERT_TRUE(cdx->Insert(0, key, i).ok());
-    keys.emplace_back(key, i);
+    keys.emplace_back(Key240(Key8(i), i, 8), i);
+    ASSERT_TRUE(cdx->Insert(0, keys.back().first, i).ok());
   }
   std::shuffle(keys.begin() + 32, keys.end(), std::mt19937(7));
   std::rotate(keys.begin(), keys.begin() + 32, keys.end());  // the short keys go last
@@ -279,11 +282,7 @@ TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk
 TEST(CdxTree, AMoveThatOverflowsItsLeafSplitsIt) {
   MemEnv env;
   auto cdx = OpenOrDie(&env, {Shape("T", 240)});
-  auto key = [](int i, bool long_tail) {
-    std::string k = "K" + Key8(i) + std::string(231, ' ');
-    for (int j = 9; long_tail && j < 240; ++j) k[j] = static_cast<char>('a' + (j * 7 + i) % 26);
-    return k;
-  };
+  auto key = [](int i, bool long_tail) { return Key240("K" + Key8(i), i, long_tail ? 9 : 240); };
   KeyList want;
   for (int i = 1; i <= 5; ++i) {
     ASSERT_TRUE(cdx->Insert(0, key(i, false), i).ok());

@@ -107,12 +107,7 @@ class Model {
  public:
   explicit Model(std::uint32_t seed) : rng_(seed) {}
   int Rand(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
-  std::vector<const Production*> Productions() const {
-    std::vector<const Production*> all;
-    for (const auto* list : {&operators_, &functions_})
-      for (const Production& p : *list) all.push_back(&p);
-    return all;
-  }
+  const std::vector<Production>& productions() const { return productions_; }
   std::uint32_t recno() const { return recno_; }
 
   // A record of NAME C(8), CODE C(3), AMT N(9,2), QTY N(3,0), DT D, DU D, OK L.
@@ -145,8 +140,9 @@ class Model {
   Gen Of(T type, int depth) {
     const int way = depth <= 0 ? 0 : Rand(4);
     std::vector<const Production*> fit;
-    for (const Production& p : way == 1 ? operators_ : functions_) {
-      if (way && (p.type == type || std::strchr(p.kinds, '@'))) fit.push_back(&p);
+    for (const Production& p : productions_) {  // way 1: an operator, 2 and 3: a function
+      if (way && (way == 1) == (p.level < 7) && (p.type == type || std::strchr(p.kinds, '@')))
+        fit.push_back(&p);
     }
     if (fit.empty()) return Atom(type);
     const Production& p = *fit[Rand(static_cast<int>(fit.size()))];
@@ -187,8 +183,6 @@ class Model {
   }
 
  private:
-  template <typename A, std::size_t N>
-  const A& Pick(const A (&a)[N]) { return a[Rand(N)]; }
   template <typename A>
   const A& Pick(const std::vector<A>& a) { return a[Rand(static_cast<int>(a.size()))]; }
   // Operand text, in parentheses when it binds looser than `level` (or at random).
@@ -196,7 +190,7 @@ class Model {
     return g.level < level || Rand(8) == 0 ? "(" + g.text + ")" : g.text;
   }
   Gen Field(int f) {
-    static const char* kForms[] = {"%s", "t.%s", "T->%s", "x->%s", "%s"};
+    static const std::vector<const char*> kForms = {"%s", "t.%s", "T->%s", "x->%s", "%s"};
     Gen g = fields_[f];
     char buf[32];
     std::snprintf(buf, sizeof buf, Pick(kForms), g.text.c_str());
@@ -243,7 +237,7 @@ class Model {
   std::uint32_t recno_ = 1;
   using A = const Args&;
   using O = const std::string&;
-  const std::vector<Production> operators_ = {
+  const std::vector<Production> productions_ = {  // the operators, then the functions
       {{" + ", " - "}, 4, "CC", T::kChar, [](A a, O op, Gen& g) {
          const std::size_t keep = a[0].s.find_last_not_of(' ') + 1;
          g.s = op == " + " ? a[0].s + a[1].s
@@ -276,8 +270,6 @@ class Model {
        }},
       {{"-", "+"}, 6, "N", T::kNumber, [](A a, O op, Gen& g) { g.n = op == "-" ? -a[0].n : a[0].n; }},
       {{".NOT. ", "!", "NOT ", ".not."}, 2, "L", T::kLogical, [](A a, O, Gen& g) { g.b = !a[0].b; }},
-  };
-  const std::vector<Production> functions_ = {
       {{"UPPER", "LOWER"}, 7, "C", T::kChar, [](A a, O op, Gen& g) {
          for (char c : a[0].s)
            g.s += op[0] == 'U' ? (c >= 'a' && c <= 'z' ? c - 32 : c) : (c >= 'A' && c <= 'Z' ? c + 32 : c);
@@ -341,9 +333,9 @@ TEST(ExprModel, RandomExpressionsGiveTheModelsValueTypeWidthAndKey) {
   // Every operator and function in each of its spellings, over operands of each type, then
   // expressions of them all at random.
   std::vector<std::tuple<const Production*, const char*, T>> each;
-  for (const Production* p : model.Productions())
-    for (const char* op : p->texts)
-      for (int t = 0; t < 4 * 12; ++t) each.emplace_back(p, op, static_cast<T>(t % 4));
+  for (const Production& p : model.productions())
+    for (const char* op : p.texts)
+      for (int t = 0; t < 4 * 12; ++t) each.emplace_back(&p, op, static_cast<T>(t % 4));
   for (std::size_t i = 0; i < each.size() + 6000; ++i) {
     record.Assign(model.NewRecord());
     const Gen g = i < each.size() ? model.Build(*std::get<0>(each[i]), std::get<1>(each[i]),
