@@ -77,6 +77,7 @@ TEST(CmdRead, AddBranchWritesPropertyClientAndInvoice) {
 // The first read updates: the report names another client and the job keeps its own, or a
 // lower-case job without client or invoice number (AC24-104) takes the captured ones. After a
 // change to the job or the report, the second's "Update?" details what the update would write.
+// While the first asks, the window shows the job's own client (none for AC24-104).
 TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
   const std::string same = "No field of the job would change.\n";
   struct Case {
@@ -106,8 +107,13 @@ TEST(CmdRead, UpdateKeepsTheClientAndFillsOnlyABlankInvNum) {
     std::size_t rows = o.property->records.size();
     std::size_t clients = o.client->records.size();
     std::size_t invoices = o.invoice->records.size();
+    std::string asked_with;  // the client the window shows while it asks: the job's own
+    o.window.on_box = [&](const testing::ShownBox&) {
+      asked_with = f.txtPlain_Name.visible ? f.txtPlain_Name.text : "(none)";
+    };
     CmdRead_Click(f);
     ASSERT_EQ(o.window.boxes.size(), 1u);  // the question (transfer_ends_test.cc), no message
+    EXPECT_EQ(asked_with, c.ac24 ? "(none)" : "First Bank of Decatur");
     EXPECT_EQ(o.property->records.size(), rows);
     EXPECT_EQ(o.Prop(file, "FILE_NUM"), Pad(file, 8));  // the normalised file number
     EXPECT_EQ(o.Prop(file, "CLI_NUM"), "10004");
