@@ -70,4 +70,8 @@ printf '\0\0"stage":"after"}\n' >>"$dir/TRANSFER.LOG"
 run 0 "note: line 4 was cut short by a power loss (left out)" journal "$dir"
 printf '{}\n' >>"$dir/TRANSFER.LOG"
 run 1 "TRANSFER.LOG is damaged: line 5: " journal "$dir"
+# Rolled, the damaged line is named in the copy that holds it.
+mv "$dir/TRANSFER.LOG" "$dir/TRANSFER.LOG.1"
+printf "$line" 3 3 after "" Avondale >"$dir/TRANSFER.LOG"
+run 1 "line 5 of TRANSFER.LOG.1" journal "$dir"
 exit $((fails > 0))
