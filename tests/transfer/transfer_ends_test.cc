@@ -135,6 +135,12 @@ TEST(TransferEnds, EveryEndLeavesTheWholeWindowState) {
       {"send: a row refused", true, {dde_fails("Offscrn|8|1", kErrDdeRefused, Answer::kIgnore)},
        "[Error: The other application would not perform the request.\r\nError # 285 in module "
        "PokeText.] " + sending + " ''" + sent + "19 pokes 1 macros" + ended},
+      {"send: the macro refused", true,
+       {[](ReadOffice& o) {
+         o.dde.FailExecute("System", kErrDdeRefused), o.window.error_default = Answer::kIgnore;
+       }},
+       "[Error: The other application would not perform the request.\r\nError # 285 in module "
+       "ApxSendScript.] " + sending + " ''" + sent + "19 pokes 1 macros" + ended},
       {"send: aborted", true, {dde_fails("Offscrn|8|1", kErrDdeTimeout)},
        "[Error: The other application did not answer in time.\r\nError # 286 in module "
        "PokeText.] " + sending + " ''" + sent + "3 pokes 0 macros" + ended},
