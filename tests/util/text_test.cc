@@ -22,6 +22,7 @@ TEST(TextRoutines, PadLeftAndNumbersAsBasicPrintsThem) {
 TEST(TextRoutines, CharacterCountsAreNotByteCounts) {
   std::string street = "Peña Blvd";  // ñ is two bytes in UTF-8, one in the table
   EXPECT_EQ(Utf8Length(street), 9u);
+  EXPECT_EQ(Utf8Length("\xF0\x9F\x8F\xA0 St"), 4u);  // a four-byte character, past U+FFFF
   EXPECT_EQ(Utf8Left(street, 4), "Peña");
   EXPECT_EQ(Utf8Right(street, 6), "a Blvd");
   // A broken sequence at the end is counted and cut without reading past the text.
