@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,11 +39,6 @@ class FakeDdeTransport : public DdeTransport {
 
   void SetAnswer(std::string_view topic, std::string_view item, std::string text) {
     state_->values[Key(topic, item)] = std::move(text);
-  }
-  // The current value of an item (after pokes), or nullopt.
-  std::optional<std::string> Value(std::string_view topic, std::string_view item) const {
-    auto it = state_->values.find(Key(topic, item));
-    return it == state_->values.end() ? std::nullopt : std::optional(it->second);
   }
   void Refuse(std::string_view topic, std::string_view item) { Fail(topic, item, kErrDdeRefused); }
   // Requests and pokes of the item raise `number`.

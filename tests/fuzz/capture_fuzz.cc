@@ -77,7 +77,7 @@ std::string Pick(FuzzedDataProvider& in, const std::vector<std::string>& list) {
 // The answer to one request: the plain one (the read tests' new job on URAR), or what the input
 // makes of it. Raises to fail it.
 std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::string& item) {
-  static const auto* plain = [] {
+  static auto* plain = [] {
     auto* dde = new xfr::FakeDdeTransport;
     xfr::testing::FakeIni ini;
     xfr::testing::SetUpRead(ini, *dde);
@@ -93,7 +93,9 @@ std::string Answer(FuzzedDataProvider& in, const std::string& topic, const std::
       "24-00101", "ac24-104", "AC24-104", "24-00103", "24-00119", "24-00102", "7731",
       "10004",    "10007",    "amc01",    "AMC02",    "ab123",    "RPT1,",    "URAR,",
       "ZNA,",     "NONE,",    ",",        "\r\n",     " ",        "123456",   "24-001015"};
-  std::string text = plain->Value(topic, item).value_or("\r\n");
+  // As the fake server answers it: "\r\n" for an item it holds no value for.
+  std::string text = plain->Initiate("APX", topic)->Request(item);
+  plain->clear_calls();
   const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
   switch (mode % 10) {  // 0 and 1: the plain answer
     case 2: text = in.ConsumeRandomLengthString(512); break;

@@ -1,6 +1,7 @@
-// The link operations against the in-process appraisal server: what reaches the server, what the
-// control is left with, which failures stay quiet and which reach the error report, the bounded
-// wait after a poke. Over the real buses each kind of exchange is run once (tests/platform).
+// The DDE client control and the link operations against the in-process appraisal server: what
+// an invalid property leaves, what reaches the server, what the control is left with, which
+// failures stay quiet and which reach the error report, the bounded wait after a poke. Over the
+// real buses each kind of exchange is run once (tests/platform).
 #include "link/apx_link.h"
 
 #include <gtest/gtest.h>
@@ -15,11 +16,68 @@
 #include "fakes/fake_window.h"
 #include "link/link_check.h"
 #include "platform/runtime_error.h"
+#include "support/error_of.h"
 
 namespace xfr {
 namespace {
 
 using Call = FakeDdeTransport::Call;
+using testing::ErrorOf;
+
+TEST(DdeControl, InvalidPropertiesAndTheTopicTakenWhenTheLinkOpens) {
+  const struct {
+    const char* name;
+    std::function<void(DdeClientControl&)> step;
+  } cases[] = {
+      {"mode -1", [](DdeClientControl& c) { c.SetLinkMode(-1); }},
+      {"mode 4", [](DdeClientControl& c) { c.SetLinkMode(4); }},
+      {"no bar", [](DdeClientControl& c) { c.SetLinkTopic("APXQuery"), c.SetLinkMode(2); }},
+      {"empty topic", [](DdeClientControl& c) { c.SetLinkTopic("APX|"), c.SetLinkMode(2); }},
+      {"empty service", [](DdeClientControl& c) { c.SetLinkTopic("|Query"), c.SetLinkMode(2); }},
+      {"nothing set", [](DdeClientControl& c) { c.SetLinkMode(2); }},
+      {"request unlinked", [](DdeClientControl& c) { c.SetLinkItem("x"), c.LinkRequest(); }},
+      {"poke unlinked", [](DdeClientControl& c) { c.SetLinkItem("x"), c.LinkPoke(); }},
+      {"execute unlinked", [](DdeClientControl& c) { c.LinkExecute("[x]"); }},
+  };
+  for (const auto& test : cases) {
+    FakeDdeTransport dde;
+    DdeClientControl control(&dde);
+    control.SetText("before");
+    EXPECT_EQ(ErrorOf([&] { test.step(control); }), kErrInvalidProperty) << test.name;
+    EXPECT_EQ(control.LinkMode(), 0) << test.name;
+    EXPECT_EQ(control.Text(), "before") << test.name;
+    EXPECT_TRUE(dde.calls().empty()) << test.name;
+  }
+
+  FakeDdeTransport dde;
+  dde.ServeOnlyTopics({"Query", "System", "RPT1"});
+  dde.SetAnswer("RPT1", "offscrn|7|1", "12 Main St\r\n");
+  DdeClientControl control(&dde);
+  control.SetLinkTopic("APX|RPT1");
+  control.SetLinkMode(2);
+  // An empty item on an open link reaches no server either.
+  control.SetLinkItem("");
+  EXPECT_EQ(ErrorOf([&] { control.LinkRequest(); }), kErrInvalidProperty);
+  EXPECT_EQ(ErrorOf([&] { control.LinkPoke(); }), kErrInvalidProperty);
+  EXPECT_TRUE(dde.CallsOf("request").empty());
+  EXPECT_TRUE(dde.CallsOf("poke").empty());
+  // The topic is taken when the link opens.
+  control.SetLinkTopic("APX|Query");  // too late: the conversation is on RPT1
+  control.SetLinkMode(3);             // already open: no second initiate, the kind changes
+  control.SetLinkItem("offscrn|7|1");
+  control.LinkRequest();
+  EXPECT_EQ(control.Text(), "12 Main St\r\n");
+  EXPECT_EQ(dde.CallsOf("initiate").size(), 1u);
+  EXPECT_EQ(control.LinkMode(), 3);
+  EXPECT_EQ(dde.CallsOf("request").at(0).topic, "RPT1");
+  control.SetLinkMode(0);
+  control.SetLinkMode(0);
+  EXPECT_EQ(dde.CallsOf("terminate").size(), 1u);
+
+  std::string service, topic;
+  EXPECT_TRUE(DdeClientControl::SplitLinkTopic("APX|a|b", &service, &topic));
+  EXPECT_EQ(service + " " + topic, "APX a|b");
+}
 
 // CurrentProcName keeps 20 characters: "ApxQueryActiveReports" loses its last letter.
 std::string Padded(const std::string& name) { return (name + std::string(20, ' ')).substr(0, 20); }
@@ -84,7 +142,6 @@ TEST_F(ApxLinkTest, EachOperationSendsOneExchangeAndClosesItsLink) {
     EXPECT_EQ(x.service + "|" + x.topic + " " + x.op + " " + x.item + (x.data.empty() ? "" : "=") +
                   x.data,
               c.log);
-    EXPECT_EQ(calls[0].service + calls[0].topic, x.service + x.topic);
     EXPECT_EQ(control_.Text(), c.text);
     EXPECT_EQ(control_.LinkMode(), 0);
     EXPECT_EQ(dde_.open_conversations(), 0);
@@ -109,10 +166,8 @@ TEST_F(ApxLinkTest, EachOperationSendsOneExchangeAndClosesItsLink) {
   }
   EXPECT_EQ(clock_.sleeps, 0);
 
+  // A report list left in Text from an earlier exchange: tests/transfer (the send's ends).
   dde_.set_running(false);
-  control_.SetText("RPT1,");
-  EXPECT_FALSE(ApxReportIsOpen(app_, control_));
-  EXPECT_EQ(control_.Text(), "");
   EXPECT_EQ(ApxGetFieldInfo(app_, control_, "RPT1", "offscrn|7|1"), "");
   EXPECT_TRUE(window_.boxes.empty());
   EXPECT_TRUE(dde_.CallsOf("request").empty());
@@ -173,6 +228,8 @@ TEST_F(ApxLinkTest, RefusalsAndTimeOutsFollowTheErrorReport) {
   }
 }
 
+// A list without a report name before its first comma: the ends of a read and a send
+// (tests/transfer).
 TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
   const struct {
     std::string active_reports;
@@ -180,11 +237,7 @@ TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
     std::vector<std::string> topics;  // of the initiates, after the query
   } cases[] = {
       {"RPT1,RPT2,", true, {"RPT1", "RPT1"}},
-      // One name without a comma names no report: nothing is opened, but the answer stays in
-      // Text, so the read goes on to find the empty report name and says no form is open.
-      {"RPT1", true, {}},
       {"", false, {}},
-      {",RPT1,", true, {}},
       {"RPT3,", true, {"RPT3", "RPT3"}},  // not served: quiet 282, the answer stays
   };
   dde_.ServeOnlyTopics({"Query", "RPT1", "RPT2"});
@@ -229,21 +282,27 @@ TEST_F(ApxLinkTest, ConnectTakesTheFirstReportAndItsForms) {
 
 // A poke that failed before its data was set leaves "NULL" in Text, and the wait lasts until the
 // seconds clock has passed the start second (rounded, halves to even) plus one: never spinning,
-// never longer than about a second and a half, midnight included.
+// never longer than about a second and a half (the monotonic clock's bound), midnight included.
 TEST_F(ApxLinkTest, WaitAfterAFailedPokeIsBounded) {
   dde_.set_running(false);
   const struct {
     double start_clock, min_wait, max_wait;
+    double clock_after_sleep = -1;  // where a sleep leaves the seconds clock; -1: it runs
   } cases[] = {
       {100.0, 1.0, 1.02},    // start 100: until past 101
       {100.5, 0.5, 0.52},    // half: to the even 100
       {101.5, 1.5, 1.52},    // half: to the even 102
       {86399.2, 0.8, 0.82},  // start 86399: the clock wraps to 0 before passing 86400
       {86399.7, 1.3, 1.32},  // start 86400: the clock never reads 86401
+      {500.0, 0.0, 1.52, 400.0},  // set back: the monotonic clock still ends it
+      {500.0, 0.99, 1.52, 500.99},  // reading the start second plus one exactly is not past it
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.start_clock);
     clock_.SetSecondsSinceMidnight(c.start_clock);
+    clock_.on_sleep = [&](std::chrono::milliseconds) {
+      if (c.clock_after_sleep >= 0) clock_.SetSecondsSinceMidnight(c.clock_after_sleep);
+    };
     clock_.sleeps = 0;
     window_.answers = {Answer::kAbort};  // the report of 282: leave before the data is set
     const double before = clock_.monotonic();
@@ -255,14 +314,6 @@ TEST_F(ApxLinkTest, WaitAfterAFailedPokeIsBounded) {
     EXPECT_GT(clock_.sleeps, 0);
     EXPECT_LE(clock_.sleeps, 160);
   }
-
-  // A seconds clock that stands still (or was set back) is still bounded by the monotonic one.
-  clock_.SetSecondsSinceMidnight(500.0);
-  clock_.on_sleep = [&](std::chrono::milliseconds) { clock_.SetSecondsSinceMidnight(400.0); };
-  window_.answers = {Answer::kAbort};
-  const double before = clock_.monotonic();
-  ApxSendCompField(app_, control_, "APX|RPT1", "offscrn|7|1", "x");
-  EXPECT_LE(clock_.monotonic() - before, 1.52);
   clock_.on_sleep = nullptr;
 
   // Ignore at the report lets the poke set its data (and end on 380): no wait.
@@ -273,29 +324,27 @@ TEST_F(ApxLinkTest, WaitAfterAFailedPokeIsBounded) {
   EXPECT_EQ(clock_.sleeps, 0);
 }
 
+// What the link check found, as one line: report open, report, form, file number item and value,
+// the XFR.INI sections without an entry for the form.
+std::string Found(const LinkCheck& c) {
+  std::string s = (c.report_open ? "open " : "closed ") + c.report + " " + c.form + " " +
+                  c.file_number_item + " " + c.file_number + " missing";
+  for (const std::string& section : c.missing_entries) s += " " + section;
+  return s;
+}
+
 TEST_F(ApxLinkTest, LinkCheckFindsReportFormAndFileNumber) {
   app_.config.XfrIni = "C:\\WINDOWS\\XFR.INI";
   ini_.Set(app_.config.XfrIni, "FORM", "URAR", "URAR");
   ini_.Set(app_.config.XfrIni, "MAPREF", "URAR", "25|1");
-  LinkCheck check = LinkTest(app_, control_);
-  EXPECT_EQ(check.missing_entries, (std::vector<std::string>{"CENSUS", "OWNER"}));
-  EXPECT_TRUE(check.report_open);
-  EXPECT_EQ(check.report, "RPT1");
-  EXPECT_EQ(check.form, "URAR");
-  EXPECT_EQ(check.file_number_item, "offscrn|3|3");
-  EXPECT_EQ(check.file_number, "A-1001");
-
+  EXPECT_EQ(Found(LinkTest(app_, control_)),
+            "open RPT1 URAR offscrn|3|3 A-1001 missing CENSUS OWNER");
   dde_.SetAnswer("Query", "ActiveReports", "RPT2,");
   dde_.SetAnswer("RPT2", "znaprof|3|1", " z-7\r\n");
-  check = LinkTest(app_, control_);
-  EXPECT_EQ(check.form, "ZNA");
-  EXPECT_EQ(check.file_number_item, "znaprof|3|1");
-  EXPECT_EQ(check.file_number, "Z-7\r\n");
-
+  EXPECT_EQ(Found(LinkTest(app_, control_)),
+            "open RPT2 ZNA znaprof|3|1 Z-7\r\n missing FORM CENSUS MAPREF OWNER");
   dde_.set_running(false);
-  check = LinkTest(app_, control_);
-  EXPECT_FALSE(check.report_open);
-  EXPECT_EQ(check.report, "");
+  EXPECT_EQ(Found(LinkTest(app_, control_)), "closed     missing");
   EXPECT_TRUE(window_.boxes.empty());
 }
 

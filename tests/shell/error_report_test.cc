@@ -42,6 +42,10 @@ TEST(StepRunner, TheFourAnswers) {
     ASSERT_EQ(h.window.boxes.size(), 1u);
     EXPECT_EQ(h.window.boxes[0].buttons, Buttons::kAbortRetryIgnore);
   }
+  testing::Harness h;  // Retry to a step that always fails: it gives up after 1,000 retries
+  h.window.error_default = Answer::kRetry;
+  EXPECT_FALSE(StepRunner(h.app, "TestProcedure").Step([] { throw RuntimeError(kErrNoCurrentRecord); }));
+  EXPECT_EQ(h.window.boxes.size(), 1001u);
 }
 
 TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {
@@ -49,18 +53,16 @@ TEST(ReportError, TextNamesErrorAndProcedureCutTo20) {
   h.app.SetProc("ApxQueryActiveReports");
   h.window.answers = {Answer::kIgnore};
   EXPECT_EQ(ReportError(h.app, RuntimeError(kErrDdeTimeout)), ReportAnswer::kIgnore);
-  EXPECT_EQ(h.window.boxes[0].text,
-            DescribeError(kErrDdeTimeout) + ".\r\nError # 286 in module ApxQueryActiveReport.");
-  EXPECT_EQ(h.window.boxes[0].title, "Error");
-
   // A damaged table ends the program without asking Retry.
   EXPECT_THROW(ReportError(h.app, RuntimeError(kErrDatabaseDamaged)), EndProgram);
   ASSERT_EQ(h.window.boxes.size(), 2u);
-  EXPECT_EQ(h.window.boxes[1].text,
-            "The databases may be corrupt.  Please run the rebuild programs. (Double Click on the "
-            "icons) and restart Lumabox.");
+  EXPECT_EQ(h.window.boxes[0].title + ": " + h.window.boxes[0].text,
+            "Error: " + DescribeError(kErrDdeTimeout) +
+                ".\r\nError # 286 in module ApxQueryActiveReport.");
+  EXPECT_EQ(h.window.boxes[1].title + ": " + h.window.boxes[1].text,
+            "Transfer Info: The databases may be corrupt.  Please run the rebuild programs. "
+            "(Double Click on the icons) and restart Lumabox.");
   EXPECT_EQ(h.window.boxes[1].buttons, Buttons::kOk);
-  EXPECT_EQ(h.window.boxes[1].title, "Transfer Info");
 }
 
 }  // namespace

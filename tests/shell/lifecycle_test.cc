@@ -12,11 +12,10 @@ TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
   o.property->records[0][0] = std::string("24-0000a");
   o.Load();
   FrmMain& f = o.Form();
-  EXPECT_EQ(f.txtFile_Num.text, "24-0000a");
-  EXPECT_EQ(f.txtKey.text, "24-0000A");  // the key box holds the number upper-cased
-  EXPECT_EQ(f.txtPR_Street.text, "1 Main St");
-  EXPECT_TRUE(f.txtCli_LName.visible);
-  EXPECT_EQ(f.txtPlain_Name.text, "First Bank of Decatur");
+  // The key box holds the number upper-cased; the client is shown.
+  EXPECT_EQ(f.txtFile_Num.text + "|" + f.txtKey.text + "|" + f.txtPR_Street.text + "|" +
+                f.txtPlain_Name.text + (f.txtCli_LName.visible ? " shown" : ""),
+            "24-0000a|24-0000A|1 Main St|First Bank of Decatur shown");
   // Every box as wide as its field (the fake's fields are the fixture tables'); the completion
   // date box takes a typed date; the client number's width comes from CLIENT, not PROPERTY.
   for (TextBox* box : f.TrackingBoxes()) {
@@ -27,6 +26,13 @@ TEST(Load, ShowsFirstPropertyItsKeyAndClient) {
   EXPECT_EQ(f.txtPR_Street.max_length, 40);
   EXPECT_EQ(f.txtCli_Num.max_length, 5);
   EXPECT_TRUE(o.window.boxes.empty());
+  // At the top left of the screen, the number boxes locked, the key boxes hidden, no status
+  // line; the link control holds its design-time text.
+  EXPECT_EQ(std::vector<int>({f.top, f.left, f.txtFile_Num.locked, f.txtKey.locked,
+                              f.txtCli_Num.locked, f.LblMsg.visible, f.txtKey.visible,
+                              f.txtCliKey.visible}),
+            std::vector<int>({0, 0, 1, 1, 1, 0, 0, 0}));
+  EXPECT_EQ(f.txtdde.Text(), "txtdde");
 }
 
 // A DATADIR of "" (the message with a directory: BadTables in tests/campaign).
@@ -36,10 +42,9 @@ TEST(Load, MissingTableMessageThenTheRestLoads) {
   o.tables.tables.erase("CLIENT.DBF");
   o.Load();
   ASSERT_FALSE(o.window.boxes.empty());
-  EXPECT_EQ(o.window.boxes[0].text,
-            "The file '\\CLIENT.DBF.dbf' is missing or is invalid.   Please check the "
-            "installation path and try again (Setup, Configuration).");
-  EXPECT_EQ(o.window.boxes[0].title, "Transfer Info");
+  EXPECT_EQ(o.window.boxes[0].title + ": " + o.window.boxes[0].text,
+            "Transfer Info: The file '\\CLIENT.DBF.dbf' is missing or is invalid.   Please check "
+            "the installation path and try again (Setup, Configuration).");
   EXPECT_EQ(o.window.boxes[0].buttons, Buttons::kOk);
   EXPECT_TRUE(o.Form().datinvoice.IsOpen());  // the load went on with the next table
 }
@@ -108,6 +113,11 @@ TEST(HandOffFile, ReadOnceAndRemoved) {
   second.instance.another = true;
   second.files.Put("C:\\WINDOWS\\xfr.dat", "ac24-104\r\n");
   EXPECT_THROW(Form_Paint(second.Form()), EndProgram);
+  ASSERT_EQ(second.window.boxes.size(), 1u);
+  EXPECT_EQ(second.window.boxes[0].text,
+            "The Transfer Application is already running.  Click OK and then select the Transfer "
+            "Application from the Task Bar.");
+  EXPECT_EQ(second.window.boxes[0].buttons, Buttons::kOk);
   EXPECT_TRUE(second.files.Has("C:\\WINDOWS\\xfr.dat"));
   EXPECT_FALSE(second.ini.Has("C:\\WINDOWS\\XFR.INI", "PREFERENCES", "AUTOEXIT"));
 }

@@ -62,7 +62,7 @@ run 0 $'PROPERTY.DBF record 7  updated\n    PR_CITY: "Decatur" -> "Atlanta"' jou
 printf "$line" 2 2 before '"before":null,' Avondale >>"$dir/TRANSFER.LOG"
 run 0 $'T  read of file A2  workstation PC  user ann\n  PROPERTY.DBF record 7  added  (not completed)\n    PR_CITY: "" -> "Avondale"' journal --last 1 "$dir"
 [[ $out != *A1* ]] || { echo "FAIL: journal --last 1 listed an older transfer"; fails=$((fails + 1)); }
-run 1 "NOTE The last read of file A2 (made T on PC) did not finish: it stopped at record 7 of PROPERTY.DBF" check "$dir"
+run 1 "NOTE The last read of file A2 (made T on PC) did not finish: it stopped at record 7 of PROPERTY.DBF, as when the power goes off or the computer stops. The tables are consistent, but they hold only part of what the read wrote. Undo last read (transfer-info undo A2) puts back what it wrote" check "$dir"
 printf '{"time":' >>"$dir/TRANSFER.LOG"
 run 0 $'added  (not completed)\n    PR_CITY: "" -> "Avondale"\nnote: line 4 was cut short' journal "$dir"
 # What a power cut kept of an append: a sector of it, and NULs where the one before it was.
@@ -70,4 +70,8 @@ printf '\0\0"stage":"after"}\n' >>"$dir/TRANSFER.LOG"
 run 0 "note: line 4 was cut short by a power loss (left out)" journal "$dir"
 printf '{}\n' >>"$dir/TRANSFER.LOG"
 run 1 "TRANSFER.LOG is damaged: line 5: " journal "$dir"
+# Rolled, the damaged line is named in the copy that holds it.
+mv "$dir/TRANSFER.LOG" "$dir/TRANSFER.LOG.1"
+printf "$line" 3 3 after "" Avondale >"$dir/TRANSFER.LOG"
+run 1 "line 5 of TRANSFER.LOG.1" journal "$dir"
 exit $((fails > 0))

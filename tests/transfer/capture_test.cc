@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/dates.h"
 #include "transfer/read_office.h"
 
 namespace xfr {
@@ -13,28 +12,13 @@ namespace {
 using testing::ReadOffice;
 using Strings = std::vector<std::string>;
 
-TEST(IsZnaForm, ExactNameWithoutRegardToCaseOrBlanks) {
-  struct Case {
-    std::string name;
-    bool zna;
-  } cases[] = {{"  Zna  ", true}, {"ZNAPROF", false}, {"", false}, {"Z NA", false}};
-  for (const Case& c : cases) EXPECT_EQ(IsZnaForm(c.name), c.zna) << "'" << c.name << "'";
-}
-
-TEST(ReturnADate, BlankAnswersAndTheYearWindowOfToday) {
-  struct Case {
-    std::string answer, want;
-  } cases[] = {
-      {" \t\r\n", ""},          {"12/1/26", "12/1/2026"},  // today is in 2025: never 1926
-      {"6/30/46", "6/30/1946"}, {"6/30/45", "6/30/2045"}, {" March 7, 2025\r\n", "3/7/2025"},
-  };
-  for (const Case& c : cases) {
-    ReadOffice o;
-    o.Field("offscrn|11|2", c.answer);
-    FrmMain& f = o.Start();
-    EXPECT_EQ(ReturnADate(f, "RPT1"), c.want) << "'" << c.answer << "'";
-    EXPECT_TRUE(o.window.boxes.empty()) << c.answer;
-  }
+// A blank answer is no date and no error (dates in letters and their years: dates_test.cc).
+TEST(ReturnADate, BlankAnswerIsNoDate) {
+  ReadOffice o;
+  o.Field("offscrn|11|2", " \t\r\n");
+  FrmMain& f = o.Start();
+  EXPECT_EQ(ReturnADate(f, "RPT1"), "");
+  EXPECT_TRUE(o.window.boxes.empty());
 }
 
 // The subject fields are asked in order from their addresses; a form without census, map
@@ -77,31 +61,6 @@ TEST(Capture, SubjectFieldsInOrderFromTheirAddresses) {
     EXPECT_EQ(f.lblPr_ApprVal.caption, "250,000");  // as it came: read as a number when written
     EXPECT_EQ(ReadFormType(o.app, "URAR"), "URAR 1004");
     EXPECT_EQ(ReadFormType(o.app, "2055"), "");
-  }
-}
-
-TEST(ParseDateValue, FormsAndTheYearWindow) {
-  struct Case {
-    std::string text;
-    int this_year;
-    int month, day, year;
-  } cases[] = {
-      {"1/1/00", 2000, 1, 1, 2000},       {"1/1/20", 2000, 1, 1, 2020},
-      {"1/1/21", 2000, 1, 1, 1921},       {"2/29/2000", 2025, 2, 29, 2000},
-      {"7.4.1776", 2025, 7, 4, 1776},     {"2024-06-03", 2025, 6, 3, 2024},
-      {"Sept 9, 2019", 2025, 9, 9, 2019}, {"9 september 19", 2025, 9, 9, 2019},
-      {"1/1/5", 2025, 1, 1, 2005},        {"1/1/100", 2025, 1, 1, 100},
-  };
-  for (const Case& c : cases) {
-    Date d = ParseDateValue(c.text, c.this_year);
-    EXPECT_EQ(std::vector<int>({d.month, d.day, d.year}),
-              std::vector<int>({c.month, c.day, c.year}))
-        << c.text << " in " << c.this_year;
-  }
-  for (std::string bad :
-       {"pending", "2/30/2024", "13/1/2024", "1/1", "1/1/1/1", "Ma 1, 2020", "1/1/12345",
-        "$1/1/2020", "March April 2020", "1 2 March", "Foo 1, 2020"}) {
-    EXPECT_THROW(ParseDateValue(bad, 2025), RuntimeError) << bad;
   }
 }
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "base/text.h"
 #include "fakes/office.h"
 #include "store/lookup.h"
@@ -13,34 +11,21 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// "a|b||c" as the field texts of one record.
-std::vector<std::string> Row(const std::string& joined) {
-  std::vector<std::string> out;
-  std::stringstream in(joined);
-  for (std::string part; std::getline(in, part, '|');) out.push_back(part);
-  return out;
-}
-
-// The tracking tables with full property records, an appraisal program serving report RPT1
-// (first form URAR), and the window loaded on the first property.
+// The office with its first job in full and its bank's address lines, an appraisal program
+// serving report RPT1 (first form URAR), and no exit after a send.
 struct SendOffice : testing::Office {
   static constexpr const char* kXfrIni = "C:\\WINDOWS\\XFR.INI";
 
   SendOffice() {
     ini.Set(kXfrIni, "PREFERENCES", "AUTOEXIT", "0");
-    property->records.clear();  // the office's own make way for these
-    client->records.clear();
     // FILE_NUM ASS_TYPE STREET CITY STATE ZIP COUNTY SUBDIV MAP_REF CENSUS REF_NUM OWNER BORROWR
-    // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG DFINISH APPRVAL CLI_NUM INV_NUM
-    property->Append(
-        Row("24-00101|REFI|1 Main St|Decatur|GA|30030|DeKalb|Oak Hills|MR-7|0204.01|"
-            "REF-9|Ann Owner|Bob Borrower|12|B|||||||7|||10004|24-00101"));
-    property->Append(Row("24-00102||2 Elm St|Tucker|GA|30084|DeKalb"));
-    property->Append(Row("24-00103||3 Pine Rd||||||||||||||||||||||amc01"));
-    client->Append(
-        Row("10004|FIRSTBANK|First Bank of Decatur|100 Bank Pl|Suite 2|"
-            "Decatur GA 30030|Jo Smith"));
-    client->Append(Row("AMC01|AMC|Appraisal Mgmt Co|9 Loop Rd|||Al"));
+    // LOT BLOCK LANDLOT LANDIST SECTION DEEDBK DEEDPG PLATBK PLATPG
+    const Strings job = {"24-00101", "REFI", "1 Main St", "Decatur", "GA", "30030", "DeKalb",
+                         "Oak Hills", "MR-7", "0204.01", "REF-9", "Ann Owner", "Bob Borrower",
+                         "12", "B", "", "", "", "", "", "", "7"};
+    for (std::size_t i = 0; i < job.size(); ++i) property->records[0][i] = job[i];
+    client->records[0][4] = std::string("Suite 2");
+    client->records[0][5] = std::string("Decatur GA 30030");
     dde.SetAnswer("Query", "ActiveReports", "RPT1,");
     dde.SetAnswer("RPT1", "ListForms", "URAR,offscrn,");
   }
@@ -85,6 +70,7 @@ TEST(CmdSend, OtherFormSendsItsRowsThenTheMacro) {
     o.ini.Set(o.kXfrIni, "OWNER", "OFFSCRN", "1|1");  // another form's line: never used
     FrmMain& f = o.Load();
     f.txtPR_Census.text = "  0204.01 ";  // the INI rows send the boxes trimmed
+    f.txtPr_Apprval.text = "250,000";      // not sent, shown
     o.dde.clear_calls();
     cmdSend_Click(f);
     Strings expected(kUrarPokes.begin(), kUrarPokes.end() - 1);
@@ -99,16 +85,10 @@ TEST(CmdSend, OtherFormSendsItsRowsThenTheMacro) {
     // The labels keep what was sent; the legal line keeps its trailing blank on screen.
     EXPECT_EQ(f.lblLegal.caption, legal + " ");
     EXPECT_EQ(f.lblCli_LName.caption, "FIRSTBANK");  // filled, not sent
-    EXPECT_EQ(VbTrim(f.lblPr_Census.caption), "0204.01");
-    EXPECT_EQ(VbTrim(f.lblPr_Owner.caption), "Ann Owner");
-    EXPECT_EQ(o.window.statuses,
-              (Strings{"Transferring data to Appraisal",
-                       "In the Appraisal Software - Select Contents, Report Profile before "
-                       "transferring."}));
-    EXPECT_TRUE(o.window.boxes.empty());
-    EXPECT_EQ(o.property->writes + o.client->writes, 0);  // a send writes no table
-    EXPECT_EQ(o.window.pointers, (std::vector<Pointer>{Pointer::kHourglass, Pointer::kDefault}));
-    EXPECT_FALSE(f.aniCopy.visible || f.imgApxIco.visible || f.imgTrkIco.visible || f.unloaded);
+    EXPECT_EQ(f.lblPr_Census.caption + "|" + f.lblPr_Owner.caption + "|" +
+                  f.lblPr_Map_Ref.caption + "|" + f.lblPr_ApprVal.caption,
+              "  0204.01 |Ann Owner|MR-7|250,000");
+    EXPECT_FALSE(f.unloaded);  // the window's state after a send: transfer_ends_test.cc
   }
 }
 
@@ -135,47 +115,6 @@ TEST(CmdSend, ZnaFormSendsItsRowsAndLeavesTheClientAlone) {
   }
 }
 
-TEST(CmdSend, NoReportShowsTheMessageSendsNothingAndFinishes) {
-  struct Case {
-    const char* answer;  // nullptr: nobody answers
-    const char* stale;   // the control's text before the send
-    int auto_exit;
-  } cases[] = {
-      {"NONE,", "txtdde", 0},
-      {" none ,RPT1,", "txtdde", 1},
-      {"RPT1", "txtdde", 0},  // no comma names no report
-      {",RPT1,", "txtdde", 0},
-      {nullptr, "RPT9,RPT1,", 0},  // an earlier exchange's text is no answer
-      {nullptr, "URAR,offscrn,", 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.answer ? c.answer : "(nobody)");
-    SendOffice o;
-    c.answer ? o.dde.SetAnswer("Query", "ActiveReports", c.answer) : o.dde.set_running(false);
-    FrmMain& f = o.Load();
-    f.ckbAutoExit.value = c.auto_exit;
-    f.txtdde.SetText(c.stale);
-    f.lblLegal.caption = "untouched";
-    if (c.auto_exit) {
-      EXPECT_THROW(cmdSend_Click(f), EndProgram);
-    } else {
-      cmdSend_Click(f);
-    }
-    EXPECT_EQ(f.unloaded, c.auto_exit != 0);
-    ASSERT_EQ(o.window.boxes.size(), 1u);
-    EXPECT_EQ(o.window.boxes[0].text,
-              "You must have an appraisal form (the actual report) running before the data can be "
-              "transferred.");
-    EXPECT_EQ(o.window.boxes[0].title, kAppTitle);
-    EXPECT_TRUE(o.dde.CallsOf("poke").empty());
-    EXPECT_TRUE(o.dde.CallsOf("execute").empty());
-    EXPECT_EQ(f.lblLegal.caption, "untouched");
-    EXPECT_EQ(o.window.statuses.back(), kSendingStatus);
-    EXPECT_EQ(o.window.pointers.back(), Pointer::kDefault);
-    EXPECT_FALSE(f.aniCopy.visible);
-  }
-}
-
 // A box never sized (0) takes the whole key as the file number: never a blank one. The client's
 // rows only for a shown client, its number upper-cased: the second job has none, and datclient
 // still stands on the first one's client.
@@ -183,8 +122,8 @@ TEST(CmdSend, ValuesAndLegalLineAreSentTrimmedLabelsKeepThemAsTyped) {
   SendOffice o;
   o.ini.Set(o.kXfrIni, "Legal", "URAR", "11|1");
   FrmMain& f = o.Load();
-  for (const std::string file : {"24-00103", "24-00102"}) {  // CLI_NUM "amc01", none
-    const bool client = file == "24-00103";
+  for (const std::string file : {"24-00105", "ac24-104"}) {  // CLI_NUM "amc01", none
+    const bool client = file == "24-00105";
     FindTheRecord(f, file);
     ASSERT_EQ(f.txtCli_LName.visible, client);
     o.dde.clear_calls();

@@ -1,8 +1,9 @@
 // The appraisal link over the session bus against apx-sim: bus names, a round trip of each kind
 // through the DDE control, the error numbers, hostile names and texts. What the control keeps
-// after a failure: on the fake server (dde_control_test.cc).
+// after a failure: on the fake server (tests/link).
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -21,6 +22,22 @@ namespace {
 
 using testing::ApxSim;
 using testing::ErrorOf;
+
+// One QCoreApplication for the whole program, created and never exec()'d.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "dbus_tests";
+    static char* argv[] = {name, nullptr};
+    // Kept to the end of the process: QtDBus's own thread outlives the tests.
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    (void)app;
+  }
+};
+
+::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 TEST(DBusLink, BusAndErrorNamesRoundTripsHostileTextsAndErrorNumbers) {
   const struct {

@@ -1,13 +1,6 @@
-// The program's command line as the office meets it, run as a process: the console's exit
-// The program's command line as the office meets it, run as a process: the console's exit
-// statuses (and the transcript's last line saying which), an option it does not know, a machine
-// without a display or without a session bus or appraisal program, a job handed over that the
-// tables lack, and the trace switch, "/D" as an argument of its own and never the "/d" inside a
-// path. Each message is said once, followed by a note of what it does not say (a missing Windows
-// directory, INI file or key, the damaged table, an empty hand-off file, the other copy's
-// process); no console run creates an INI file. The window keeps the transcript too, and every
-// run goes to the log of transfers (notes included), which rotates at 1 MiB and, when it cannot
-// be written, stops nothing and is said once.
+// The program's command line as the office meets it, run as a process, one row a run: the exit
+// status and a message said once (with the notes of what it leaves unsaid); then the transcript's
+// and the log's lines. No console run creates an INI file; the log rotates at 1 MiB.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -76,6 +76,13 @@ std::string Key8(int i) {
   return key;
 }
 
+// A 240-byte key: head, then blanks or, from byte `from` on, letters that differ with i.
+std::string Key240(const std::string& head, int i, int from = 240) {
+  std::string key = head + std::string(240 - head.size(), ' ');
+  for (int j = from; j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
+  return key;
+}
+
 struct ModelCase {
   const char* name;
   int key_length;
@@ -253,17 +260,13 @@ TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk
   auto cdx = OpenOrDie(&env, {Shape("T", 240)});
   std::vector<std::pair<std::string, int>> keys;
   for (int i = 1; i <= 32; ++i) {
-    std::string key = "B" + Key8(i) + std::string(231, ' ');
-    for (int j = 1; i > 30 && j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
-    keys.emplace_back(i > 30 ? "A" + key.substr(1) : key, i);
+    keys.emplace_back(i > 30 ? Key240("A", i, 1) : Key240("B" + Key8(i), i), i);
     ASSERT_TRUE(cdx->Insert(0, keys.back().first, i).ok()) << i;
   }
   EXPECT_EQ(CheckProblem(cdx.get(), 0), "");
   for (int i = 1; i <= 40; ++i) {
-    std::string key = Key8(i) + std::string(232, ' ');
-    for (int j = 8; j < 240; ++j) key[j] = static_cast<char>('a' + (j * 7 + i) % 26);
-    ASSERT_TRUE(cdx->Insert(0, key, i).ok());
-    keys.emplace_back(key, i);
+    keys.emplace_back(Key240(Key8(i), i, 8), i);
+    ASSERT_TRUE(cdx->Insert(0, keys.back().first, i).ok());
   }
   std::shuffle(keys.begin() + 32, keys.end(), std::mt19937(7));
   std::rotate(keys.begin(), keys.begin() + 32, keys.end());  // the short keys go last
@@ -279,11 +282,7 @@ TEST(CdxTree, LongKeysSplitWhereBothHalvesFitAndDeletesKeepTheSiblingLinksOnDisk
 TEST(CdxTree, AMoveThatOverflowsItsLeafSplitsIt) {
   MemEnv env;
   auto cdx = OpenOrDie(&env, {Shape("T", 240)});
-  auto key = [](int i, bool long_tail) {
-    std::string k = "K" + Key8(i) + std::string(231, ' ');
-    for (int j = 9; long_tail && j < 240; ++j) k[j] = static_cast<char>('a' + (j * 7 + i) % 26);
-    return k;
-  };
+  auto key = [](int i, bool long_tail) { return Key240("K" + Key8(i), i, long_tail ? 9 : 240); };
   KeyList want;
   for (int i = 1; i <= 5; ++i) {
     ASSERT_TRUE(cdx->Insert(0, key(i, false), i).ok());
@@ -299,26 +298,38 @@ TEST(CdxTree, AMoveThatOverflowsItsLeafSplitsIt) {
   EXPECT_EQ(StaleSeparator(&env, cdx->tags()[0], ' '), "");
 }
 
-// A leaf whose key bytes reach its entry table exactly (no byte free) decodes as encoded.
-TEST(CdxFile, ALeafFilledToItsLastByteDecodes) {
-  cdx::Node leaf, back;
-  leaf.attr = cdx::kAttrLeaf;
-  leaf.key_length = 30;
-  for (std::uint32_t r = 1; r < 100 && leaf.EncodedSize(' ') != cdx::kPageSize; ++r) {
-    // The key that would overflow the page ends in as many blanks as make it fit exactly.
-    for (int blanks = 0; blanks <= 22; ++blanks) {
-      leaf.Insert(leaf.size(), Key8(r) + std::string(22 - blanks, 'x') + std::string(blanks, ' '),
-                  r, 0);
-      if (leaf.EncodedSize(' ') <= cdx::kPageSize) break;
-      leaf.Erase(leaf.size() - 1);
-    }
+// More pages changed than the cache keeps between operations: the flush writes every one.
+TEST(CdxTree, AFlushWritesEveryChangedPageHoweverManyThereAre) {
+  MemEnv env;
+  auto cdx = OpenOrDie(&env, {Shape("T", 240)});
+  KeyList want;
+  for (std::uint32_t i = 1; i <= 4400; ++i) {  // two to a leaf: 2,200 leaves
+    want.emplace_back(Key8(static_cast<int>(i)) + std::string(232, 'x'), i);
+    ASSERT_TRUE(cdx->Insert(0, want.back().first, i).ok());
   }
-  ASSERT_EQ(leaf.EncodedSize(' '), cdx::kPageSize);
-  std::string page(cdx::kPageSize, '\0');
-  leaf.EncodeTo(' ', page.data());
-  ASSERT_TRUE(cdx::Node::DecodeFrom(page, 0x400, 30, ' ', "leaf", &back).ok());
-  EXPECT_EQ(back.keys, leaf.keys);
-  EXPECT_EQ(back.recnos, leaf.recnos);
+  ASSERT_TRUE(cdx->Flush().ok());
+  EXPECT_EQ(WalkTag(OpenOrDie(&env).get(), 0), want);
+  EXPECT_EQ(WalkTag(cdx.get(), 1),  // a tag number past the last
+            KeyList({{"walk failed: Invalid argument: no tag number 1", 0}}));
+}
+
+// A free list that points where no free page can be (inside a page, at a tag's header, past the
+// end) is damage: the first page the index needs is refused.
+TEST(CdxFile, AFreeListPointingAtNoFreePageIsRefused) {
+  std::string bytes = BuildCdx({Shape("T", 8)});
+  MemEnv env;
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  const std::uint32_t tag_header = OpenOrDie(&env, {Shape("T", 8)})->tags()[0].header_offset;
+  for (std::uint32_t head : {size - cdx::kPageSize - 1, tag_header, size}) {
+    EncodeFixed32LE(bytes.data() + 4, head);
+    env.PutFile("T.CDX", bytes);
+    std::unique_ptr<CdxFile> cdx;
+    ASSERT_TRUE(CdxFile::Open(&env, "T.CDX", false, &cdx).ok());
+    Status s;
+    for (int i = 1; s.ok() && i <= 300; ++i) s = cdx->Insert(0, Key8(i), i);
+    EXPECT_EQ(s.ToString(), "Corruption: T.CDX: free list points to " + cdx::Hex(head) +
+                                ", not a free page");
+  }
 }
 
 TEST(CdxFile, FailedWriteKeepsItsErrorAndWritesNothingMore) {

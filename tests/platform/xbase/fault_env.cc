@@ -55,7 +55,9 @@ Status FaultEnv::NextWrite(const std::string& path, std::uint64_t offset, std::s
 }
 
 Status FaultEnv::OpenFile(const std::string& path, bool read_only, std::unique_ptr<File>* file) {
-  if (!denied_.empty() && path == denied_) return Status::IOError(path + ": Permission denied");
+  if (deny_writing_ ? !read_only : !denied_.empty() && path == denied_) {
+    return Status::IOError(path + ": Permission denied");
+  }
   std::unique_ptr<File> base;
   Status s = base_->OpenFile(path, read_only, &base);
   if (s.ok()) *file = std::make_unique<FaultFile>(this, path, std::move(base));

@@ -4,7 +4,7 @@
 //   CrashAfter(n)  - the first n writes from now reach the files; every later write is silently
 //                    dropped while reporting success, as if the machine had stopped at that point.
 //   DenyOpen(path) - opening or creating that file fails with "Permission denied", whoever
-//                    runs the test.
+//                    runs the test; DenyOpen("*", true): opening any file for writing does.
 //   on_write       - when set, called before each write with the file's path, the offset and
 //                    the length (0 for a truncate, whose offset is the new size).
 //   record         - when set, every write that reaches the files (with its bytes), cut, sync
@@ -30,7 +30,9 @@ class FaultEnv final : public Env {
 
   void FailWrite(int n) { Reset(); fail_at_ = n; }
   void CrashAfter(int n) { Reset(); crash_after_ = n; }
-  void DenyOpen(std::string path) { denied_ = std::move(path); }
+  void DenyOpen(std::string path, bool writing = false) {
+    denied_ = std::move(path), deny_writing_ = writing;
+  }
   // Clears any pending fault and the write count.
   void Reset() { writes_ = 0; fail_at_ = -1; crash_after_ = -1; }
   int writes() const { return writes_.load(); }
@@ -74,6 +76,7 @@ class FaultEnv final : public Env {
  private:
   Env* base_;
   std::string denied_;
+  bool deny_writing_ = false;
   std::atomic<int> writes_{0};
   std::atomic<int> fail_at_{-1};
   std::atomic<int> crash_after_{-1};

@@ -45,19 +45,13 @@ void Put(MemEnv* env, const Files& files) {
 
 // Keys inside the FILE_NUM tag's range: "24-0010A" sorts between 24-00109 and 24-00110.
 Status AppendKey(Table* t, int i) {
-  Record r = t->NewRecord();
-  r.SetText(t->FindField("FILE_NUM"), "24-00" + std::to_string(10 + i / 26) +
-                                          std::string(1, static_cast<char>('A' + i % 26)));
-  std::uint32_t recno = 0;
-  return t->Append(r, &recno);
+  return Write(t, 0, {{"FILE_NUM", "24-00" + std::to_string(10 + i / 26) + char('A' + i % 26)}});
 }
 
 TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
   const bool full = std::getenv("XFR_POWER_LOSS_FULL") != nullptr;
   MemEnv mem;
-  for (const char* name : {"PROPERTY.DBF", "PROPERTY.CDX", "PROPERTY.FPT"}) {
-    mem.PutFile(name, Slurp(DataPath(std::string("foxpro/") + name)));
-  }
+  PutFixture(&mem, "PROPERTY");
   // Appended until the third of the appends below splits the FILE_NUM leaf (found on a copy).
   int split_at = 0;
   {
@@ -95,9 +89,8 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
         (dbf ? header : old_page) |= offset < (dbf ? 32 : cdx_size);
         if (!dbf) last.offset = offset;
       };
-      Record r = t->NewRecord();
-      r.SetText(t->FindField("FILE_NUM"), "24-00999");
-      ASSERT_TRUE((w < 4 ? AppendKey(t.get(), split_at - 2 + w) : t->Update(1, r)).ok());
+      ASSERT_TRUE((w < 4 ? AppendKey(t.get(), split_at - 2 + w)
+                         : Write(t.get(), 1, {{"FILE_NUM", "24-00999"}})).ok());
       EXPECT_TRUE(sync || last.offset == 0) << "the compound header is written last";
       if (w == 2) EXPECT_GT(Get(&mem)["PROPERTY.CDX"].size(), before.at("PROPERTY.CDX").size());
       if (!sync) continue;
@@ -178,7 +171,8 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
 }
 
 // Reads and the size through a StagedFile that holds writes and a cut back are those of a plain
-// file that took them (zeros in a gap), while the file under it is left as it was.
+// file that took them (zeros in a gap), while the file under it is left as it was until the
+// commit, which lands them all.
 TEST(StagedFile, ReadsSeeWhatItHoldsBackAsAFileWould) {
   std::mt19937 rng(11);
   const auto some = [&](std::size_t n) {
@@ -220,6 +214,56 @@ TEST(StagedFile, ReadsSeeWhatItHoldsBackAsAFileWould) {
     }
     std::string file;
     ASSERT_TRUE(env.GetFile("F", &file) && file == before) << round;
+    // Committed, the file is the model: every write and the cut land.
+    env.PutFile("F.WAL", "");
+    std::unique_ptr<File> log;
+    ASSERT_TRUE(env.OpenFile("F.WAL", false, &log).ok());
+    ASSERT_TRUE(CommitStaged(log.get(), &staged, nullptr).ok());
+    ASSERT_TRUE(env.GetFile("F", &file) && file == model) << round;
+  }
+}
+
+// A NAME.WAL made by hand in its documented layout: the write it holds of the DBF's bytes or of
+// its size is finished; an entry naming a third file, of an unknown kind, or for the index of a
+// table without one is no write of ours, and the table is left alone. NAME.WAL is let go of.
+TEST(WriteAhead, FinishesWhatItsLayoutSaysAndNothingElse) {
+  const auto be = [](std::uint64_t v, int n) {  // big-endian, n bytes
+    std::string out;
+    for (int i = n - 1; i >= 0; --i) out += static_cast<char>(v >> (8 * i));
+    return out;
+  };
+  const struct Case {
+    int file, kind;
+    std::uint64_t offset;
+    std::string images;  // new bytes then old ones
+    const char* after;
+  } cases[] = {{0, 0, 2, "XYcd", "abXYefgh"}, {0, 1, 5, "", "abcde"}, {2, 0, 2, "XYcd", "abcdefgh"},
+               {0, 2, 2, "XYcd", "abcdefgh"}, {1, 0, 2, "XYcd", "abcdefgh"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.file) + " " + std::to_string(c.kind));
+    const std::string body = be(c.file, 1) + be(c.kind, 1) + be(c.offset, 8) +
+                             be(c.images.size() / 2, 4) + c.images;
+    std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+    for (char ch : body) hash = (hash ^ static_cast<unsigned char>(ch)) * 0x100000001b3ull;
+    MemEnv env;
+    env.PutFile("T.WAL", "XFRWAL1\n" + be(body.size(), 4) + be(hash, 8) + body);
+    env.PutFile("T.DBF", "abcdefgh");
+    env.PutFile("T.CDX", "abcdefgh");
+    std::unique_ptr<File> log, dbf, cdx;
+    ASSERT_TRUE(env.OpenFile("T.WAL", false, &log).ok() && env.OpenFile("T.DBF", false, &dbf).ok() &&
+                env.OpenFile("T.CDX", false, &cdx).ok());
+    Interrupted outcome = Interrupted::kStale;
+    ASSERT_TRUE(FinishInterruptedWrite(log.get(), dbf.get(), c.file == 1 ? nullptr : cdx.get(),
+                                       &outcome).ok());
+    std::string now;
+    ASSERT_TRUE(env.GetFile("T.DBF", &now));
+    EXPECT_EQ(now, c.after);
+    ASSERT_TRUE(env.GetFile("T.CDX", &now) && now == "abcdefgh");
+    EXPECT_EQ(outcome, c.after == std::string("abcdefgh") ? Interrupted::kNone
+                                                           : Interrupted::kFinished);
+    bool pending = true;
+    ASSERT_TRUE(WriteAheadPending(log.get(), &pending).ok());
+    EXPECT_FALSE(pending);
   }
 }
 

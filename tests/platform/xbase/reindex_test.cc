@@ -59,8 +59,7 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
   const std::vector<testing::TagShape> shapes = {
       {"FILE_DESC", 8, "UPPER(FILE_NUM)", "", true, true, ""},
       {"LIVE", 5, "CLI_NUM", "!DELETED()", false, false, ""}};
-  using Row = std::vector<std::pair<const char*, const char*>>;
-  const std::map<std::string, std::vector<Row>> changes = {
+  const std::map<std::string, std::vector<Values>> changes = {
       {"OFFICE",
        {{{"OFFICE_NO", "-5"}, {"BUILD_NO", "3"}},
         {{"OFFICE_NO", "1000000"}, {"BUILD_NO", "0"}},
@@ -85,8 +84,7 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       {"foxpro", {"INVOICE"}, Damage::kOpenElsewhere, {}},
   };
   for (const Case& c : cases) {
-    TempDir dir;
-    CopyFixtures(c.set, dir.path());
+    FixtureDir dir(c.set);
     bool refused = c.damage >= Damage::kCompoundHeader;
     for (const char* name : c.names) {
       SCOPED_TRACE(std::string(name) + " damage " + std::to_string(static_cast<int>(c.damage)));
@@ -101,14 +99,8 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
         // date and concatenated keys: the tags it kept are the tags rebuilt from the records.
         auto table = OpenOrDie(Env::Default(), dbf);
         const auto& rows = changes.at(name);
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-          Record rec = table->NewRecord();
-          for (const auto& [field, value] : rows[i])
-            ASSERT_TRUE(rec.SetFromString(table->FindField(field), value).ok()) << value;
-          std::uint32_t recno = 0;
-          ASSERT_TRUE(
-              (i + 1 < rows.size() ? table->Append(rec, &recno) : table->Update(1, rec)).ok());
-        }
+        for (std::size_t i = 0; i < rows.size(); ++i)
+          ASSERT_TRUE(Write(table.get(), i + 1 < rows.size() ? 0 : 1, rows[i]).ok()) << i;
       }
       const std::vector<KeyList> original = AllTags(dbf);
       std::unique_ptr<File> holder;
@@ -121,8 +113,9 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
             ASSERT_TRUE(table->cdx()->Flush().ok());
             continue;
           }
-          const std::uint32_t root = DecodeFixed32LE(Slurp(cdx).data() + table->tags()[t].header_offset);
-          Overwrite(cdx, root, std::string(512, '\xAB'));
+          const std::uint32_t at = table->tags()[t].header_offset;
+          Overwrite(cdx, DecodeFixed32LE(Slurp(cdx).data() + at), std::string(512, '\xAB'));
+          Overwrite(cdx, at + 4, "\xAB\xAB\xAB\xAB");  // and the tag's free-list pointer
         }
       } else if (c.damage == Damage::kCompoundHeader) {
         Overwrite(cdx, 12, std::string(2, '\0'));  // the directory's key length
@@ -150,6 +143,9 @@ TEST(Reindex, RebuildsEveryTagOrLeavesTheIndexAlone) {
       ASSERT_TRUE(s.ok()) << s.ToString();
       EXPECT_EQ(TagInfos(dbf), tags_before);
       EXPECT_EQ(std::filesystem::status(cdx).permissions(), mode);
+      auto rebuilt = OpenOrDie(Env::Default(), dbf, {.read_only = true});
+      for (const TagInfo& t : rebuilt->tags())  // no free list in a new index
+        EXPECT_EQ(DecodeFixed32LE(Slurp(cdx).data() + t.header_offset + 4), 0u) << t.name;
       if (c.shapes.empty()) {
         EXPECT_EQ(AllTags(dbf), original);
       }

@@ -1,5 +1,5 @@
-// Helpers for the table engine tests: temporary copies of the fixture tables, walking a tag, and
-// the independent checker when it is present.
+// Helpers for the table engine tests: temporary copies of the fixture tables, writing a record,
+// walking a tag, and the independent checker when it is present.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -39,6 +39,19 @@ inline void CopyFixtures(const std::string& set, const std::string& dir) {
   }
 }
 
+// A temporary folder holding writable copies of tests/data/<set>.
+struct FixtureDir : TempDir {
+  explicit FixtureDir(const std::string& set = "foxpro") { CopyFixtures(set, path()); }
+};
+
+// tests/data/foxpro/<table>.DBF, .CDX and .FPT (those there are) put in env.
+inline void PutFixture(MemEnv* env, const std::string& table) {
+  for (const char* ext : {".DBF", ".CDX", ".FPT"}) {
+    if (std::filesystem::exists(DataPath("foxpro/" + table + ext)))
+      env->PutFile(table + ext, Slurp(DataPath("foxpro/" + table + ext)));
+  }
+}
+
 // A header with the given fields (name, type, length, decimals), code page mark and records.
 inline std::string MakeDbf(const std::vector<std::tuple<const char*, char, int, int>>& fields,
                            std::uint8_t code_page, const std::vector<std::string>& records = {}) {
@@ -72,6 +85,38 @@ struct CommaLocale {
   CommaLocale() { std::setlocale(LC_NUMERIC, "de_DE.UTF-8"); }
   ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
 };
+
+// Field values by name, as typed; the name "*" stands for the deletion mark ("*": deleted).
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+// Record recno changed to these values, or with recno 0 a new record appended (its number in
+// *appended when asked).
+inline Status Write(Table* t, std::uint32_t recno, const Values& values,
+                    std::uint32_t* appended = nullptr) {
+  Record rec = t->NewRecord();
+  for (const auto& [field, value] : values) {
+    Status s = field == "*" ? (rec.SetDeleted(value == "*"), Status::OK())
+                            : rec.SetFromString(t->FindField(field), value);
+    if (!s.ok()) return s;
+  }
+  std::uint32_t n = 0;
+  return recno == 0 ? t->Append(rec, appended ? appended : &n) : t->Update(recno, rec);
+}
+
+// The record a seek in the named tag finds, and the first live record: 0 for none.
+inline std::uint32_t SeekRecno(Table* table, const char* tag, const std::string& text) {
+  bool found = false;
+  std::uint32_t recno = 0;
+  const Status s = table->Seek(table->FindTag(tag), text, &found, &recno);
+  EXPECT_TRUE(s.ok() && (!found || recno != 0)) << s.ToString();
+  return found ? recno : 0;
+}
+inline std::uint32_t FirstRecno(Table* table) {
+  bool found = false;
+  std::uint32_t recno = 0;
+  EXPECT_TRUE(table->First(&found, &recno).ok() && (!found || recno != 0));
+  return found ? recno : 0;
+}
 
 using KeyList = std::vector<std::pair<std::string, std::uint32_t>>;
 

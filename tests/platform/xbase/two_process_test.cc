@@ -48,8 +48,7 @@ TEST(Table, KeepsToFoxProLockLayouts) {
   const TableOptions options{.lock_timeout_micros = 50'000};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir dir;
-    CopyFixtures("foxpro", dir.path());
+    FixtureDir dir;
     const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
     const bool indexed = c.file != 'P';
     if (!indexed) {  // the same table without its structural index
@@ -69,21 +68,24 @@ TEST(Table, KeepsToFoxProLockLayouts) {
     const bool append_blocked = std::strchr(c.blocked, 'a');
     const bool edit3_blocked = std::strchr(c.blocked, 'e');
     const std::string dbf_before = Slurp(dbf), cdx_before = Slurp(cdx);
-    Record rec = table->NewRecord();
-    ASSERT_TRUE(rec.SetText(0, "LOCKED").ok());
+    const Values row = {{"INV_NUM", "LOCKED"}};
     std::uint32_t recno = 0;
     {
       ForeignLock other(c.file == 'C' ? cdx : dbf, offset, c.length, c.exclusive);
       ASSERT_TRUE(other.held());
-      Status s = table->Append(rec, &recno);
+      Status s = Write(table.get(), 0, row);
       EXPECT_EQ(s.IsLocked(), append_blocked) << s.ToString();
       if (append_blocked) { EXPECT_EQ(Slurp(dbf), dbf_before); }
-      s = table->Update(3, rec);
+      s = Write(table.get(), 3, row);
       EXPECT_EQ(s.IsLocked(), edit3_blocked) << s.ToString();
       if (edit3_blocked && c.length == 1 && c.file != 'C') {
-        // Refused one record's lock, a hold of several lets go of those it took before it.
+        // Refused one record's lock, a hold of several lets go of those it took before it; a new
+        // hold lets go of the one before.
         EXPECT_TRUE(table->TryHoldLocks({2, 3}, false).IsLocked());
         EXPECT_TRUE(ForeignLock(dbf, record(2), 1).held());
+        EXPECT_TRUE(table->TryHoldLocks({2}, false).ok() && table->TryHoldLocks({4}, false).ok());
+        EXPECT_TRUE(ForeignLock(dbf, record(2), 1).held());
+        table->ReleaseHeldLocks();
       }
       if (indexed) {
         // A seek waits only for a writer of the index, never for another reader.
@@ -109,14 +111,50 @@ TEST(Table, KeepsToFoxProLockLayouts) {
       for (const auto& [path, at] : free) faults += !ForeignLock(path, at, 1).held();
     };
     if (indexed) held.push_back({cdx, kTop});
-    EXPECT_TRUE(table->Append(rec, &recno).ok());
+    EXPECT_TRUE(Write(table.get(), 0, row).ok());
     held = {{dbf, record(3)}}, free = {{dbf, header}, {dbf, record(2)}};
     if (indexed) held.push_back({cdx, kTop});
-    EXPECT_TRUE(table->Update(3, rec).ok());
+    EXPECT_TRUE(Write(table.get(), 3, row).ok());
     EXPECT_GE(probes, indexed ? 4 : 2);
     EXPECT_EQ(faults, 0);
     ExpectConsistent(dir.path());
   }
+}
+
+// An observed write holds the header lock, the record's and the index lock from before the
+// observer hears of it until after its index is written, edits as well as appends (so that the
+// observer's log has every program's writes in order), and lets every lock go when it is done
+// or refused.
+TEST(Table, ObservedWritesHoldAndReleaseTheirLocks) {
+  FixtureDir dir;
+  const std::string dbf = dir / "INVOICE.DBF", cdx = dir / "INVOICE.CDX";
+  struct Probe final : WriteObserver {
+    std::vector<std::pair<std::string, std::uint64_t>> locks;
+    std::string seen;
+    Status refuse;
+    Status BeforeWrite(const Table&, std::uint32_t recno, const std::string*,
+                       const std::string&) override {
+      return Look('b', recno), refuse;
+    }
+    Status AfterWrite(const Table&, std::uint32_t recno, const std::string&) override {
+      return Look('a', recno), Status::OK();
+    }
+    void Look(char when, std::uint32_t recno) {
+      seen += when + std::to_string(recno) + ":";
+      for (const auto& [path, at] : locks) seen += ForeignLock(path, at, 1).held() ? '-' : 'H';
+      seen += ' ';
+    }
+  } probe;
+  constexpr std::uint64_t kTop = kIndexedHeaderLock;
+  probe.locks = {{dbf, kTop}, {dbf, kTop - 3}, {dbf, kTop - 31}, {cdx, kCdxLockOffset}};
+  auto table = OpenOrDie(Env::Default(), dbf, TableOptions{.observer = &probe});
+  ASSERT_TRUE(Write(table.get(), 3, {{"INV_NUM", "OBSERVED"}}).ok());
+  ASSERT_TRUE(Write(table.get(), 0, {{"INV_NUM", "OBSERVED"}}).ok());
+  probe.refuse = Status::IOError("the log is full");
+  EXPECT_EQ(Write(table.get(), 3, {{"*", "*"}}).ToString(), "IO error: the log is full");
+  EXPECT_EQ(probe.seen, "b3:HH-H a3:HH-H b31:H-HH a31:H-HH b3:HH-H ");
+  probe.Look('e', 0);
+  EXPECT_EQ(probe.seen.substr(probe.seen.size() - 8), "e0:---- ");
 }
 
 // Between lock attempts the engine sleeps the retry interval an office sets, up to a second: a
