@@ -343,6 +343,9 @@ TEST_F(ApxLinkTest, LinkCheckFindsReportFormAndFileNumber) {
   dde_.SetAnswer("RPT2", "znaprof|3|1", " z-7\r\n");
   EXPECT_EQ(Found(LinkTest(app_, control_)),
             "open RPT2 ZNA znaprof|3|1 Z-7\r\n missing FORM CENSUS MAPREF OWNER");
+  dde_.SetAnswer("Query", "ActiveReports", "RPT3,");  // a report without a form: no entries
+  dde_.SetAnswer("RPT3", "ListForms", "NONE,");
+  EXPECT_EQ(Found(LinkTest(app_, control_)), "open RPT3 NONE offscrn|3|3  missing");
   dde_.set_running(false);
   EXPECT_EQ(Found(LinkTest(app_, control_)), "closed     missing");
   EXPECT_TRUE(window_.boxes.empty());
