@@ -172,6 +172,8 @@ TEST(FailurePaths, ReadAndSendWriteAndSendOnlyWhatWasMeant) {
                WriteRecord(r.dir + "/PROPERTY.DBF", 0, {{"FILE_NUM", "NEW-01"}});
              };
              r.office.Read();
+             // and the read ends as any other: the animation stopped, the status line cleared
+             EXPECT_FALSE(r.f().aniCopy.visible || r.office.window.statuses.back() != "");
            },
            {"PROPERTY +41 FILE_NUM=NEW-01 CLI_NUM=NEW01", "CLIENT +16 CLI_NUM=NEW01"},
            std::string(kAddQuestion) + " | NEW-01 was found.  Update?"},
