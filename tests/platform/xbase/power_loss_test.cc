@@ -131,6 +131,9 @@ TEST(PowerLoss, EveryCutLeavesEachSyncedWriteWholeOrNotAtAll) {
   EXPECT_NE(report.at(0).find("PROPERTY.WAL holds a write cut short"), std::string::npos);
   OpenOrDie(&mem, "PROPERTY.DBF");
   EXPECT_EQ(Records(Get(&mem).at("PROPERTY.DBF")), foreign);
+  report.clear();  // finished, PROPERTY.WAL is let go of: no more note
+  CheckTable(&mem, "PROPERTY.DBF", &report);
+  EXPECT_EQ(report.at(0).find("holds a write cut short"), std::string::npos);
 
   int states = 0, before = 0, after = 0;
   std::mt19937 rng(34);
